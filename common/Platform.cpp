@@ -1,0 +1,76 @@
+#include "Platform.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QUrl>
+
+#include <cerrno>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace platform {
+
+std::string getEnv(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+bool setEnv(const char* name, const std::string& value)
+{
+    return ::setenv(name, value.c_str(), 1) == 0;
+}
+
+std::filesystem::path userDataDir()
+{
+    std::string xdg = getEnv("XDG_DATA_HOME");
+    if (!xdg.empty() && xdg.front() == '/')
+        return std::filesystem::u8path(xdg);
+    return std::filesystem::u8path(QDir::homePath().toStdString()) / ".local" / "share";
+}
+
+std::filesystem::path tempDir()
+{
+    std::error_code ec;
+    auto p = std::filesystem::temp_directory_path(ec);
+    return ec ? std::filesystem::path("/tmp") : p;
+}
+
+std::filesystem::path runtimeDir()
+{
+    std::string v = getEnv("XDG_RUNTIME_DIR");
+    return v.empty() ? std::filesystem::path() : std::filesystem::u8path(v);
+}
+
+char pathListSeparator() { return ':'; }
+
+uint64_t physicalMemoryBytes()
+{
+    long pages = ::sysconf(_SC_PHYS_PAGES);
+    long size = ::sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || size <= 0)
+        return 0;
+    return uint64_t(pages) * uint64_t(size);
+}
+
+bool openInDesktop(const QString& pathOrUrl)
+{
+    QUrl url(pathOrUrl);
+    if (url.scheme() != "http" && url.scheme() != "https")
+        url = QUrl::fromLocalFile(pathOrUrl);
+    return QDesktopServices::openUrl(url);
+}
+
+void setStdinBinary() {}
+
+long readStdin(void* buf, unsigned long len)
+{
+    for (;;) {
+        ssize_t n = ::read(STDIN_FILENO, buf, len);
+        if (n < 0 && errno == EINTR)
+            continue;
+        return long(n);
+    }
+}
+
+} // namespace platform

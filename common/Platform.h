@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+// The few places where the programs meet the operating system.
+namespace platform {
+
+// The folder for per-user application data ($XDG_DATA_HOME, else ~/.local/share).
+std::filesystem::path userDataDir();
+// The system's temporary folder.
+std::filesystem::path tempDir();
+// The per-user runtime folder ($XDG_RUNTIME_DIR), empty when unset.
+std::filesystem::path runtimeDir();
+// Separator between the entries of PATH.
+char pathListSeparator();
+// Installed physical memory in bytes (0 when unknown).
+uint64_t physicalMemoryBytes();
+// Opens a local folder or file, or a web address, in the desktop.
+bool openInDesktop(const QString& pathOrUrl);
+// Puts standard input in binary mode (a no-op on POSIX).
+void setStdinBinary();
+// Reads up to len bytes from standard input; 0 at end of input, -1 on error.
+long readStdin(void* buf, unsigned long len);
+// Value of an environment variable, empty when unset.
+std::string getEnv(const char* name);
+bool setEnv(const char* name, const std::string& value);
+
+} // namespace platform

@@ -1,0 +1,60 @@
+#include "TextUtils.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+std::string formatString(const char* fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    va_list measure;
+    va_copy(measure, args);
+    int len = std::vsnprintf(nullptr, 0, fmt, measure);
+    va_end(measure);
+    std::string out;
+    if (len > 0) {
+        out.resize(size_t(len));
+        std::vsnprintf(out.data(), size_t(len) + 1, fmt, args);
+    }
+    va_end(args);
+    return out;
+}
+
+std::string formatSize(int64_t bytes)
+{
+    if (bytes > 1073741824)
+        return formatString("%lld %s", (long long)(bytes >> 30), "G");
+    if (bytes > 1048576)
+        return formatString("%lld %s", (long long)(bytes >> 20), "M");
+    if (bytes > 1024)
+        return formatString("%lld %s", (long long)(bytes >> 10), "kB");
+    return formatString("%lld %s", (long long)bytes, "B");
+}
+
+namespace {
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    // Not a digit: a value no correct checksum byte is built from.
+    return 16 + (static_cast<unsigned char>(c) & 0x0f);
+}
+
+} // namespace
+
+std::string hexToBytes(const char* hex, int length)
+{
+    std::string out;
+    if (!hex || length <= 0)
+        return out;
+    length &= ~1;
+    out.reserve(size_t(length / 2));
+    for (int i = 0; i < length; i += 2)
+        out.push_back(char((hexDigit(hex[i]) << 4) + hexDigit(hex[i + 1])));
+    return out;
+}

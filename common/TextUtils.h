@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// printf-style formatting; empty for an invalid format or an empty result.
+std::string formatString(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// "512 B", "3 kB", "17 M", "2 G".
+std::string formatSize(int64_t bytes);
+
+// Pairs of hex digits to bytes; an odd last digit is ignored.
+std::string hexToBytes(const char* hex, int length);

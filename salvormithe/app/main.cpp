@@ -1,0 +1,6 @@
+#include "AppMain.h"
+
+int main(int argc, char** argv)
+{
+    return salvormitheMain(argc, argv);
+}

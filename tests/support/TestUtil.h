@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <filesystem>
+#include <functional>
+
+namespace testutil {
+
+// A fresh folder below the test's private root, removed with the object.
+class TempDir
+{
+public:
+    TempDir();
+    ~TempDir();
+    const std::filesystem::path& path() const { return dir; }
+
+private:
+    std::filesystem::path dir;
+};
+
+// Folder of the built programs.
+QString binDir();
+// The source tree.
+QString sourceDir();
+
+// Runs until pred is true or msec passed, processing events; returns pred().
+bool waitFor(const std::function<bool()>& pred, int msec);
+
+void writeFile(const std::filesystem::path& p, const QByteArray& bytes);
+QByteArray readFile(const std::filesystem::path& p);
+
+} // namespace testutil
