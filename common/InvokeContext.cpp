@@ -63,7 +63,9 @@ void quitThreadThen(QThread* thread, std::function<void()> fn)
             QObject::disconnect(thread, nullptr, nullptr, nullptr);
             call();
         });
-        thread->quit();
+        // Quit from inside the thread's own queue, after every call posted so far;
+        // a quit that arrives before the loop starts would drop them.
+        postToThread([thread]() { thread->quit(); }, nullptr, thread);
     } else {
         fn();
     }

@@ -1,0 +1,13 @@
+// Starts the window mode with the root page given as a local file.
+#include "AppMain.h"
+
+#include <QUrl>
+
+int main(int argc, char** argv)
+{
+    if (argc < 2)
+        return 2;
+    QUrl root = QUrl::fromLocalFile(QString::fromLocal8Bit(argv[1]));
+    int qtArgc = 1;
+    return runGui(qtArgc, argv, root);
+}
