@@ -1,8 +1,16 @@
 #include "MyItemModel.h"
 
+#include <QQmlEngine>
+
 #include <algorithm>
 
-MyItemModel::MyItemModel(QObject* parent) : QAbstractItemModel(parent) {}
+MyItemModel::MyItemModel(QObject* parent) : QAbstractItemModel(parent)
+{
+    // Handed to QML from invokables but owned by its owner: never collected by JavaScript.
+    QQmlEngine::setObjectOwnership(this, QQmlEngine::CppOwnership);
+    // Owners return it as QAbstractItemModel* from invokables.
+    qRegisterMetaType<QAbstractItemModel*>();
+}
 
 MyItemModel::~MyItemModel() = default;
 

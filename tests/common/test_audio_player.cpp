@@ -2,7 +2,9 @@
 
 #include "TestUtil.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QThread>
 #include <QFile>
 #include <QStringList>
 
@@ -11,6 +13,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 #include <vector>
 
 void PrintTo(const QString& s, std::ostream* os)
@@ -256,6 +259,53 @@ TEST(AudioPlayer, TwoPlayersDoNotCutEachOtherOff)
     EXPECT_EQ(ev.list.size(), 1);
     ASSERT_TRUE(waitFor([&] { return ev.list.size() == 2; }, 4000));
     EXPECT_EQ(ev.list[1], "b result ok ");
+}
+
+TEST(AudioPlayer, ManyPlayersEachKeepTheirSound)
+{
+    TempDir dir;
+    QString path = writeTone(dir, "a.wav", 0.5);
+    Events ev;
+    std::vector<std::unique_ptr<AudioPlayer>> players;
+    std::vector<double> maxPos(12, 0.0);
+    for (int i = 0; i < 12; ++i) {
+        players.push_back(std::make_unique<AudioPlayer>());
+        players.back()->play(path, ev.result(QString::number(i)), nullptr);
+    }
+    ASSERT_TRUE(waitFor(
+        [&] {
+            for (size_t i = 0; i < players.size(); ++i)
+                maxPos[i] = std::max(maxPos[i], players[i]->position());
+            return ev.list.size() == 12;
+        },
+        6000));
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_TRUE(ev.has(QString("%1 result ok ").arg(i))) << i;
+        EXPECT_GT(maxPos[size_t(i)], 0.3) << i;
+    }
+}
+
+TEST(AudioPlayer, PlayFromAWorkerThreadReportsOnTheGuiThread)
+{
+    TempDir dir;
+    QString path = writeTone(dir, "a.wav", 0.2);
+    AudioPlayer player;
+    std::vector<QThread*> threads;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        player.play(
+            path,
+            [&](bool ok, const QString&) {
+                threads.push_back(QThread::currentThread());
+                done = ok;
+            },
+            [&] { threads.push_back(QThread::currentThread()); });
+    });
+    worker.join();
+    ASSERT_TRUE(waitFor([&] { return done.load(); }, 5000));
+    ASSERT_EQ(threads.size(), 2u);
+    EXPECT_EQ(threads[0], QCoreApplication::instance()->thread());
+    EXPECT_EQ(threads[1], QCoreApplication::instance()->thread());
 }
 
 TEST(AudioPlayer, DestroyedWhilePlayingCallsNothing)
