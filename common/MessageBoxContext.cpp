@@ -36,6 +36,8 @@ void MessageBoxContext::callBack(MessageBoxContext::CallBack cb)
 void showMsgbox(MessageBoxContext* ctx, const QString& title, const QString& msg, int icon,
                 const QList<MsgboxButton>& buttons)
 {
+    if (!ctx)
+        return;
     QVariantList values, names, cbs;
     for (const MsgboxButton& b : buttons) {
         values.append(b.button);

@@ -1,0 +1,388 @@
+#include "AudioPlayer.h"
+
+#include "TestUtil.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QFile>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+using testutil::TempDir;
+using testutil::waitFor;
+
+namespace {
+
+// 16-bit PCM WAV from samples in -1..1, interleaved.
+QByteArray wavBytes(const std::vector<float>& samples, int rate, int channels)
+{
+    QByteArray data;
+    for (float s : samples) {
+        auto v = int16_t(std::lround(std::max(-1.0f, std::min(1.0f, s)) * 32767.0f));
+        data.append(char(v & 0xff)).append(char((v >> 8) & 0xff));
+    }
+    auto u32 = [](QByteArray& b, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.append(char((v >> (8 * i)) & 0xff));
+    };
+    auto u16 = [](QByteArray& b, uint16_t v) { b.append(char(v & 0xff)).append(char(v >> 8)); };
+    QByteArray h("RIFF");
+    u32(h, uint32_t(36 + data.size()));
+    h.append("WAVEfmt ");
+    u32(h, 16);
+    u16(h, 1);
+    u16(h, uint16_t(channels));
+    u32(h, uint32_t(rate));
+    u32(h, uint32_t(rate * channels * 2));
+    u16(h, uint16_t(channels * 2));
+    u16(h, 16);
+    h.append("data");
+    u32(h, uint32_t(data.size()));
+    return h + data;
+}
+
+QString writeTone(const TempDir& dir, const char* name, double seconds, float amplitude = 0.2f)
+{
+    const int rate = 22050;
+    std::vector<float> s(size_t(seconds * rate));
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = amplitude * float(std::sin(2 * M_PI * 440.0 * double(i) / rate));
+    auto path = dir.path() / name;
+    testutil::writeFile(path, wavBytes(s, rate, 1));
+    return QString::fromStdString(path.string());
+}
+
+QString dataFile(const char* name)
+{
+    return QString::fromUtf8(std::getenv("QV_TEST_DATA")) + "/audio/" + name;
+}
+
+// Records the callbacks of plays in the order they arrive.
+struct Events {
+    QStringList list;
+    AudioPlayer::ResultFn result(const QString& tag)
+    {
+        return [this, tag](bool ok, const QString& msg) {
+            list << QString("%1 result %2 %3").arg(tag).arg(ok ? "ok" : "failed", msg);
+        };
+    }
+    std::function<void()> start(const QString& tag)
+    {
+        return [this, tag]() { list << tag + " start"; };
+    }
+    bool has(const QString& e) const { return list.contains(e); }
+};
+
+class EnvGuard
+{
+public:
+    EnvGuard(const char* name, const char* value) : name(name)
+    {
+        if (const char* old = std::getenv(name))
+            saved = old;
+        setenv(name, value, 1);
+    }
+    ~EnvGuard()
+    {
+        if (saved.empty())
+            unsetenv(name);
+        else
+            setenv(name, saved.c_str(), 1);
+    }
+
+private:
+    const char* name;
+    std::string saved;
+};
+
+} // namespace
+
+TEST(AudioPlayer, StartComesFirstAndEndIsReportedOnce)
+{
+    TempDir dir;
+    QString path = writeTone(dir, "a.wav", 0.4);
+    Events ev;
+    AudioPlayer player;
+    double maxPos = 0;
+    QElapsedTimer t;
+    t.start();
+    player.play(path, ev.result("a"), ev.start("a"));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            maxPos = std::max(maxPos, player.position());
+            return ev.list.size() == 2;
+        },
+        5000));
+    EXPECT_EQ(ev.list, QStringList({"a start", "a result ok "}));
+    // The sound ran in real time and the end was seen within the polling period.
+    EXPECT_GE(t.elapsed(), 350);
+    EXPECT_LT(t.elapsed(), 3000);
+    EXPECT_GT(maxPos, 0.1);
+    EXPECT_LE(maxPos, 0.45);
+    EXPECT_EQ(player.position(), 0);
+    waitFor([] { return false; }, 700);
+    EXPECT_EQ(ev.list.size(), 2);
+}
+
+TEST(AudioPlayer, FilesThatCannotPlay)
+{
+    TempDir dir;
+    Events ev;
+    AudioPlayer player;
+    player.play(QString::fromStdString((dir.path() / "missing.wav").string()), ev.result("missing"),
+                ev.start("missing"));
+    auto junk = dir.path() / "junk.wav";
+    testutil::writeFile(junk, QByteArray(4000, 'x'));
+    player.play(QString::fromStdString(junk.string()), ev.result("junk"), ev.start("junk"));
+    // A folder is not a sound either.
+    player.play(QString::fromStdString(dir.path().string()), ev.result("dir"), nullptr);
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 5; }, 5000));
+    EXPECT_EQ(ev.list[0], "missing start");
+    EXPECT_EQ(ev.list[1], "missing result failed Can not open WAV File!No such file or directory");
+    EXPECT_EQ(ev.list[2], "junk start");
+    EXPECT_EQ(ev.list[3], "junk result failed Can not open WAV File!");
+    EXPECT_TRUE(ev.list[4].startsWith("dir result failed Can not open WAV File!")) << ev.list[4].toStdString();
+    // Failed plays leave nothing current: stop reports nothing.
+    player.stop();
+    waitFor([] { return false; }, 200);
+    EXPECT_EQ(ev.list.size(), 5);
+}
+
+TEST(AudioPlayer, ResourceFilesAndOtherFormatsPlay)
+{
+    const QStringList paths = {":/audio/tone.wav", "qrc:/audio/tone.wav", dataFile("tone.mp3"),
+                               dataFile("tone.flac"), dataFile("tone.ogg")};
+    for (const QString& path : paths) {
+        Events ev;
+        AudioPlayer player;
+        double maxPos = 0;
+        player.play(path, ev.result("r"), ev.start("r"));
+        ASSERT_TRUE(waitFor(
+            [&] {
+                maxPos = std::max(maxPos, player.position());
+                return ev.list.size() == 2;
+            },
+            5000))
+            << path.toStdString();
+        EXPECT_EQ(ev.list, QStringList({"r start", "r result ok "})) << path.toStdString();
+        // Decoded and played, close to the 0.6 s of the file.
+        EXPECT_GT(maxPos, 0.3) << path.toStdString();
+        EXPECT_LT(maxPos, 0.8) << path.toStdString();
+    }
+}
+
+TEST(AudioPlayer, SecondPlayReplacesFirstAndStopReportsOnce)
+{
+    TempDir dir;
+    QString longer = writeTone(dir, "long.wav", 3.0);
+    QString shorter = writeTone(dir, "short.wav", 0.3);
+    Events ev;
+    AudioPlayer player;
+    player.stop(); // nothing plays: nothing reported
+    player.play(longer, ev.result("a"), ev.start("a"));
+    ASSERT_TRUE(waitFor([&] { return player.position() > 0.05; }, 3000));
+    player.play(shorter, ev.result("b"), ev.start("b"));
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 4; }, 5000));
+    EXPECT_EQ(ev.list, QStringList({"a start", "a result ok ", "b start", "b result ok "}));
+
+    ev.list.clear();
+    player.play(longer, ev.result("c"), nullptr);
+    ASSERT_TRUE(waitFor([&] { return player.position() > 0.05; }, 3000));
+    player.stop();
+    player.stop();
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, 3000));
+    waitFor([] { return false; }, 700);
+    EXPECT_EQ(ev.list, QStringList({"c result ok "}));
+    EXPECT_EQ(player.position(), 0);
+}
+
+TEST(AudioPlayer, PauseHoldsTheSoundAndSeekMoves)
+{
+    TempDir dir;
+    QString path = writeTone(dir, "long.wav", 2.5);
+    Events ev;
+    AudioPlayer player;
+    player.play(path, ev.result("a"), nullptr);
+    ASSERT_TRUE(waitFor([&] { return player.position() > 0.1; }, 3000));
+    player.setPause(true);
+    waitFor([] { return false; }, 100);
+    double held = player.position();
+    waitFor([] { return false; }, 700);
+    EXPECT_DOUBLE_EQ(player.position(), held);
+    EXPECT_TRUE(ev.list.isEmpty());
+
+    // A seek while paused moves the position and stays paused.
+    player.seek(1);
+    EXPECT_GE(player.position(), 1.0);
+    waitFor([] { return false; }, 300);
+    EXPECT_LT(player.position(), 1.1);
+    player.setPause(false);
+    ASSERT_TRUE(waitFor([&] { return player.position() > 1.2; }, 3000));
+
+    // Past the end: the sound ends and is reported.
+    player.seek(10);
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, 3000));
+    EXPECT_EQ(ev.list, QStringList({"a result ok "}));
+}
+
+TEST(AudioPlayer, TwoPlayersDoNotCutEachOtherOff)
+{
+    TempDir dir;
+    QString path = writeTone(dir, "long.wav", 1.5);
+    Events ev;
+    auto a = std::make_unique<AudioPlayer>();
+    AudioPlayer b;
+    a->play(path, ev.result("a"), nullptr);
+    b.play(path, ev.result("b"), nullptr);
+    ASSERT_TRUE(waitFor([&] { return a->position() > 0.1 && b.position() > 0.1; }, 3000));
+    a->stop();
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, 3000));
+    EXPECT_EQ(ev.list, QStringList({"a result ok "}));
+    // b goes on after a stopped and after a is gone with its mixer channel.
+    a.reset();
+    double before = b.position();
+    waitFor([] { return false; }, 300);
+    EXPECT_GT(b.position(), before + 0.1);
+    EXPECT_EQ(ev.list.size(), 1);
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 2; }, 4000));
+    EXPECT_EQ(ev.list[1], "b result ok ");
+}
+
+TEST(AudioPlayer, ManyPlayersEachKeepTheirSound)
+{
+    TempDir dir;
+    QString path = writeTone(dir, "a.wav", 0.5);
+    Events ev;
+    std::vector<std::unique_ptr<AudioPlayer>> players;
+    std::vector<double> maxPos(12, 0.0);
+    for (int i = 0; i < 12; ++i) {
+        players.push_back(std::make_unique<AudioPlayer>());
+        players.back()->play(path, ev.result(QString::number(i)), nullptr);
+    }
+    ASSERT_TRUE(waitFor(
+        [&] {
+            for (size_t i = 0; i < players.size(); ++i)
+                maxPos[i] = std::max(maxPos[i], players[i]->position());
+            return ev.list.size() == 12;
+        },
+        6000));
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_TRUE(ev.has(QString("%1 result ok ").arg(i))) << i;
+        EXPECT_GT(maxPos[size_t(i)], 0.3) << i;
+    }
+}
+
+TEST(AudioPlayer, PlayFromAWorkerThreadReportsOnTheGuiThread)
+{
+    TempDir dir;
+    QString path = writeTone(dir, "a.wav", 0.2);
+    AudioPlayer player;
+    std::vector<QThread*> threads;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        player.play(
+            path,
+            [&](bool ok, const QString&) {
+                threads.push_back(QThread::currentThread());
+                done = ok;
+            },
+            [&] { threads.push_back(QThread::currentThread()); });
+    });
+    worker.join();
+    ASSERT_TRUE(waitFor([&] { return done.load(); }, 5000));
+    ASSERT_EQ(threads.size(), 2u);
+    EXPECT_EQ(threads[0], QCoreApplication::instance()->thread());
+    EXPECT_EQ(threads[1], QCoreApplication::instance()->thread());
+}
+
+TEST(AudioPlayer, DestroyedWhilePlayingCallsNothing)
+{
+    TempDir dir;
+    QString path = writeTone(dir, "long.wav", 2.0);
+    Events ev;
+    {
+        AudioPlayer player;
+        player.play(path, ev.result("a"), ev.start("a"));
+        ASSERT_TRUE(waitFor([&] { return player.position() > 0.1; }, 3000));
+        // Queued jobs and pending end checks die with the player.
+        player.stop();
+        player.play(path, ev.result("b"), ev.start("b"));
+    }
+    waitFor([] { return false; }, 1200);
+    EXPECT_EQ(ev.list, QStringList({"a start"}));
+}
+
+TEST(AudioPlayer, InitFailureIsReportedAndTheNextPlayTriesAgain)
+{
+    TempDir dir;
+    QString path = writeTone(dir, "a.wav", 0.2);
+    Events ev;
+    AudioPlayer player;
+    {
+        EnvGuard driver("SDL_AUDIODRIVER", "no-such-driver");
+        player.play(path, ev.result("a"), ev.start("a"));
+        ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, 3000));
+    }
+    EXPECT_EQ(ev.list, QStringList({"a result failed Player init failed!"}));
+    player.play(path, ev.result("b"), ev.start("b"));
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 3; }, 5000));
+    EXPECT_EQ(ev.list.mid(1), QStringList({"b start", "b result ok "}));
+}
+
+TEST(AudioPlayer, WrittenSamplesCarryTheGainAndRoundOff)
+{
+    TempDir dir;
+    auto out = dir.path() / "out.raw";
+    // Device rate and layout, so the samples reach the mixer unchanged.
+    const int rate = 44100;
+    std::vector<float> s;
+    s.insert(s.end(), size_t(rate / 4 * 2), 0.1f);
+    s.insert(s.end(), size_t(rate / 4 * 2), 0.9f);
+    auto wav = dir.path() / "dc.wav";
+    testutil::writeFile(wav, wavBytes(s, rate, 2));
+    {
+        EnvGuard driver("SDL_AUDIODRIVER", "disk");
+        EnvGuard file("SDL_DISKAUDIOFILE", out.c_str());
+        EnvGuard delay("SDL_DISKAUDIODELAY", "0");
+        Events ev;
+        AudioPlayer player;
+        player.play(QString::fromStdString(wav.string()), ev.result("a"), nullptr);
+        ASSERT_TRUE(waitFor([&] { return player.position() >= 0.5 || !ev.list.isEmpty(); }, 5000));
+        EXPECT_TRUE(ev.list.isEmpty());
+    }
+    QByteArray raw = testutil::readFile(out);
+    ASSERT_GT(raw.size(), 0);
+    const float* f = reinterpret_cast<const float*>(raw.constData());
+    size_t n = size_t(raw.size()) / sizeof(float);
+    size_t quiet = 0, loud = 0, other = 0;
+    float peak = 0;
+    const float quietWant = 2.0f * (3277.0f / 32768.0f);
+    const float loudWant = 0.5f + 0.5f * std::tanh((2.0f * (29490.0f / 32768.0f) - 0.5f) / 0.5f);
+    for (size_t i = 0; i < n; ++i) {
+        peak = std::max(peak, std::fabs(f[i]));
+        if (std::fabs(f[i] - quietWant) < 1e-4f)
+            ++quiet;
+        else if (std::fabs(f[i] - loudWant) < 1e-4f)
+            ++loud;
+        else if (f[i] != 0.0f)
+            ++other;
+    }
+    // Quiet samples are doubled exactly; loud ones are rounded off below full scale.
+    EXPECT_EQ(quiet, size_t(rate / 4 * 2));
+    EXPECT_EQ(loud, size_t(rate / 4 * 2));
+    EXPECT_EQ(other, 0u);
+    EXPECT_LT(peak, 1.0f);
+}
