@@ -1,0 +1,9 @@
+#pragma once
+
+#include "Sqlite3Param.h"
+
+class Sqlite3NullParam : public Sqlite3Param
+{
+public:
+    int bind(sqlite3_stmt* stmt, int index) override;
+};

@@ -1,0 +1,1 @@
+#include "Sqlite3Param.h"

@@ -1,0 +1,8 @@
+#include "Sqlite3TextParam.h"
+
+#include <sqlite3.h>
+
+int Sqlite3TextParam::bind(sqlite3_stmt* stmt, int index)
+{
+    return sqlite3_bind_text(stmt, index, value.c_str(), -1, SQLITE_TRANSIENT);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "Sqlite3Param.h"
+
+#include <string>
+
+class Sqlite3TextParam : public Sqlite3Param
+{
+public:
+    explicit Sqlite3TextParam(std::string text) : value(std::move(text)) {}
+    // Binds a copy of the text up to its first zero byte, so a statement may
+    // outlive this parameter.
+    int bind(sqlite3_stmt* stmt, int index) override;
+
+    std::string value;
+};
