@@ -1,0 +1,258 @@
+#include "ProjectFolder.h"
+
+#include "FileUtils.h"
+#include "LocalVoice.h"
+#include "TextUtils.h"
+#include "VoiceStore.h"
+
+#include <json-c/json.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kPalette[55] = {
+    "#A22A2B", "#010101", "#0000FD", "#006301", "#FF68B5", "#20B2A8", "#32CD34", "#020183",
+    "#FF4503", "#DB71D6", "#A01EF0", "#FE0002", "#426AE4", "#FB7F73", "#2F8A58", "#FF8248",
+    "#88CEE8", "#708290", "#00FD80", "#4583B4", "#D0B38B", "#D7BFD7", "#FF6349", "#02878C",
+    "#8B7F65", "#BF00FE", "#FF3F95", "#8AB92A", "#BFBFBF", "#CB5E5B", "#FFD700", "#218C22",
+    "#B42222", "#2090FF", "#6A6A6A", "#01BEFF", "#FF1496", "#9500D2", "#03CECF", "#2F4D4D",
+    "#493C8C", "#9A31CC", "#566931", "#B9870C", "#00FEFE", "#6294ED", "#FF8051", "#D4681F",
+    "#81FE02", "#5D9CA1", "#DFB98A", "#8B2CE2", "#FFEBD0", "#C2CCCE", "#81FFD5",
+};
+
+JsonRef readManifest(const fs::path& folder)
+{
+    std::ifstream in(folder / "manifest", std::ios::binary);
+    if (!in)
+        return {};
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    std::string text = ss.str();
+    return JsonRef(json_tokener_parse(text.c_str()));
+}
+
+// The integer rule for 64-bit values: integers as they are, booleans 0 or
+// 1, doubles truncated, decimal strings parsed, anything else 0.
+int64_t toInt64(const JsonRef& v)
+{
+    json_object* o = v.get();
+    if (!o)
+        return 0;
+    switch (json_object_get_type(o)) {
+    case json_type_int:
+        return json_object_get_int64(o);
+    case json_type_boolean:
+        return json_object_get_boolean(o) ? 1 : 0;
+    case json_type_double: {
+        double d = json_object_get_double(o);
+        if (!(d > -9.2e18 && d < 9.2e18))
+            return 0;
+        return static_cast<int64_t>(d);
+    }
+    case json_type_string:
+        try {
+            return std::stoll(json_object_get_string(o), nullptr, 10);
+        } catch (const std::logic_error&) {
+            return 0;
+        }
+    default:
+        return 0;
+    }
+}
+
+// Last-write time in seconds since 1970; 0 when it cannot be read.
+int64_t modifiedTime(const fs::path& p)
+{
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0)
+        return 0;
+    return static_cast<int64_t>(st.st_mtime);
+}
+
+} // namespace
+
+ProjectFolder::ProjectFolder() = default;
+
+ProjectFolder::~ProjectFolder()
+{
+    manifest = JsonRef();
+}
+
+bool ProjectFolder::create(const fs::path& dir, const std::string& name, const LocalVoice& defaultVoice,
+                           float srate)
+{
+    folder = dir;
+    createDirs(folder);
+    if (!database.openProjectDb(pathToUtf8(folder / "ttsdata"))) {
+        lastError = database.lastError();
+        return false;
+    }
+    json_object* obj = json_object_new_object();
+    json_object_object_add(obj, "project_name", json_object_new_string(name.c_str()));
+    json_object_object_add(obj, "created", json_object_new_int64(static_cast<int64_t>(std::time(nullptr))));
+    manifest = JsonRef(obj);
+    if (!saveManifest()) {
+        lastError = "Save manifest failed. " + lastError;
+        return false;
+    }
+    if (!database.saveDefaultVoice(defaultVoice, srate, voiceColor(0))) {
+        lastError = "set_default_voice failed. " + database.lastError();
+        return false;
+    }
+    return true;
+}
+
+bool ProjectFolder::open(const fs::path& dir)
+{
+    folder = dir;
+    if (!pathExists(folder / "ttsdata")) {
+        lastError = "Invalid database.";
+        return false;
+    }
+    if (!database.openProjectDb(pathToUtf8(folder / "ttsdata"))) {
+        lastError = database.lastError();
+        return false;
+    }
+    loadManifest(folder);
+    return true;
+}
+
+bool ProjectFolder::loadManifest(const fs::path& dir)
+{
+    manifest = readManifest(dir);
+    return manifest.isObject();
+}
+
+bool ProjectFolder::saveManifest()
+{
+    const char* text = manifest ? json_object_to_json_string(manifest.get()) : "";
+    fs::path target = folder / "manifest";
+    fs::path tmp = folder / "manifest.tmp";
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    if (!f) {
+        lastError = std::strerror(errno);
+        return false;
+    }
+    size_t len = std::strlen(text);
+    bool ok = std::fwrite(text, 1, len, f) == len && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
+    int err = errno;
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && std::rename(tmp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        lastError = std::strerror(err);
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string ProjectFolder::projectName() const
+{
+    return manifest.get("project_name").toString();
+}
+
+void ProjectFolder::setProjectName(const std::string& name)
+{
+    if (!manifest.isObject())
+        manifest = JsonRef(json_object_new_object());
+    json_object_object_add(manifest.get(), "project_name", json_object_new_string(name.c_str()));
+}
+
+int64_t ProjectFolder::created() const
+{
+    return toInt64(manifest.get("created"));
+}
+
+fs::path ProjectFolder::audioDir() const
+{
+    fs::path dir = folder / "audio";
+    if (!pathExists(dir))
+        createDirs(dir);
+    return dir;
+}
+
+fs::path ProjectFolder::segWavPath(int segId) const
+{
+    return audioDir() / formatString("seg%d.wav", segId);
+}
+
+fs::path ProjectFolder::segSentencesDir(int segId) const
+{
+    fs::path dir = audioDir() / formatString("seg%d-sentences", segId);
+    if (!pathExists(dir))
+        createDirs(dir);
+    return dir;
+}
+
+fs::path ProjectFolder::sentenceWavPath(int segId, int index) const
+{
+    return segSentencesDir(segId) / formatString("%d.wav", index);
+}
+
+fs::path ProjectFolder::mergedWavPath() const
+{
+    return audioDir() / "audio.wav";
+}
+
+void ProjectFolder::removeSegAudio(int segId)
+{
+    fs::path audio = folder / "audio";
+    removeFile(audio / "audio.wav");
+    removeFile(audio / formatString("seg%d.wav", segId));
+    removeAll(audio / formatString("seg%d-sentences", segId));
+}
+
+fs::path ProjectFolder::projectsDir()
+{
+    return homeDir() / "quorvine_salvormithe_projects";
+}
+
+void ProjectFolder::listProjects(std::vector<ProjectListItem>& items)
+{
+    items.clear();
+    fs::path root = projectsDir();
+    if (!pathExists(root))
+        createDirs(root);
+    std::error_code ec;
+    fs::directory_iterator it(root, ec);
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        std::error_code typeEc;
+        if (!it->is_directory(typeEc) || typeEc)
+            continue;
+        const fs::path& dir = it->path();
+        JsonRef m = readManifest(dir);
+        if (!m.isObject())
+            continue;
+        ProjectListItem item;
+        item.name = m.get("project_name").toString();
+        item.path = dir;
+        item.created = toInt64(m.get("created"));
+        item.modified = modifiedTime(dir);
+        items.push_back(std::move(item));
+    }
+    std::sort(items.begin(), items.end(),
+              [](const ProjectListItem& a, const ProjectListItem& b) { return a.created > b.created; });
+}
+
+std::string ProjectFolder::voiceColor(int n)
+{
+    return kPalette[static_cast<unsigned>(n) % 55u];
+}

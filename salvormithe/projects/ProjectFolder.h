@@ -1,0 +1,62 @@
+#pragma once
+
+#include "JsonRef.h"
+#include "ProjectDb.h"
+#include "ProjectListItem.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct LocalVoice;
+
+// One opened project: its folder, manifest, database and audio file names.
+class ProjectFolder
+{
+public:
+    ProjectFolder();
+    ~ProjectFolder();
+    ProjectFolder(const ProjectFolder&) = delete;
+    ProjectFolder& operator=(const ProjectFolder&) = delete;
+
+    // Makes a new project in folder with its database, manifest and default voice.
+    bool create(const std::filesystem::path& folder, const std::string& name,
+                const LocalVoice& defaultVoice, float srate);
+    // Opens an existing project; a missing manifest leaves the name empty.
+    bool open(const std::filesystem::path& folder);
+
+    // Reads folder's "manifest"; true when it holds a JSON object.
+    bool loadManifest(const std::filesystem::path& folder);
+    // Writes the manifest, replacing the file only once the new text is complete.
+    bool saveManifest();
+
+    std::string projectName() const;
+    void setProjectName(const std::string& name);
+    int64_t created() const;
+
+    const std::filesystem::path& path() const { return folder; }
+    std::filesystem::path audioDir() const;
+    std::filesystem::path segWavPath(int segId) const;
+    std::filesystem::path segSentencesDir(int segId) const;
+    std::filesystem::path sentenceWavPath(int segId, int index) const;
+    std::filesystem::path mergedWavPath() const;
+    // Deletes the joined audio and everything of one segment's audio.
+    void removeSegAudio(int segId);
+
+    ProjectDb& db() { return database; }
+    const std::string& error() const { return lastError; }
+
+    // The folder that holds every project.
+    static std::filesystem::path projectsDir();
+    // Every project with a manifest, newest first.
+    static void listProjects(std::vector<ProjectListItem>& items);
+    // Display colour n of the voice palette.
+    static std::string voiceColor(int n);
+
+private:
+    std::string lastError;
+    std::filesystem::path folder;
+    ProjectDb database;
+    JsonRef manifest;
+};

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "LocalVoice.h"
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <filesystem>
+
+namespace projecttest {
+
+inline LocalVoice voice(const std::string& uid, int spk, const std::string& name = "Amy")
+{
+    LocalVoice v;
+    v.uid = uid;
+    v.spk = spk;
+    v.name = name;
+    v.lang = "en_US";
+    v.eng = "English";
+    v.native = "English";
+    v.quality = 2;
+    v.sex = 1;
+    return v;
+}
+
+// Output of Debian's sqlite3 program run on a database file.
+inline QString sqliteShell(const std::filesystem::path& db, const QString& sql)
+{
+    QProcess p;
+    p.start("sqlite3", {QString::fromStdString(db.string()), sql});
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+} // namespace projecttest
