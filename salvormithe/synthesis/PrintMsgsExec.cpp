@@ -54,7 +54,7 @@ std::vector<int> lineBottoms(QTextDocument& doc)
         QPointF offset = layout->blockBoundingRect(block).topLeft() - tl->boundingRect().topLeft();
         for (int i = 0; i < tl->lineCount(); ++i) {
             QTextLine line = tl->lineAt(i);
-            bottoms.push_back(int(std::ceil(offset.y() + line.y() + line.height())));
+            bottoms.push_back(int(std::floor(offset.y() + line.y() + line.height())));
         }
     }
     std::sort(bottoms.begin(), bottoms.end());
@@ -238,7 +238,30 @@ void PrintMsgsExec::drawBubblePart(const QPixmap& image, const QMargins& frame,
 {
     const QRect bubble(x, y + 5, width, height + padding.top() + padding.bottom());
     qDrawBorderPixmap(&painter, bubble, frame, image, image.rect(), frame);
+    painter.save();
     painter.translate(bubble.left() + padding.left(), bubble.top() + padding.top() - top);
-    doc.drawContents(&painter, QRectF(0, top, contentWidth, height));
-    painter.resetTransform();
+    if (top == 0 && height >= int(std::ceil(doc.size().height()))) {
+        doc.drawContents(&painter, QRectF(0, 0, contentWidth, height));
+    } else {
+        // One part of a bubble split over pages: only the lines that lie in
+        // it, so no line is drawn (hidden) twice.
+        painter.setClipRect(QRectF(0, top, contentWidth, height));
+        painter.setPen(QColor("#333333"));
+        QAbstractTextDocumentLayout* layout = doc.documentLayout();
+        for (QTextBlock block = doc.begin(); block.isValid(); block = block.next()) {
+            QTextLayout* tl = block.layout();
+            if (!tl)
+                continue;
+            const QPointF offset =
+                layout->blockBoundingRect(block).topLeft() - tl->boundingRect().topLeft();
+            for (int i = 0; i < tl->lineCount(); ++i) {
+                const QTextLine line = tl->lineAt(i);
+                const qreal lineTop = offset.y() + line.y();
+                if (lineTop + line.height() <= top + 0.5 || lineTop >= top + height - 0.5)
+                    continue;
+                line.draw(&painter, offset);
+            }
+        }
+    }
+    painter.restore();
 }
