@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PiperHelper.h"
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -12,36 +14,19 @@
 
 namespace exporttest {
 
-inline void putLe(std::string& s, uint32_t v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        s += char((v >> (8 * i)) & 0xff);
-}
-
 // A 22050 Hz mono 16-bit WAV holding a tone of the given number of samples;
 // headerCount is what the header claims (the join must not trust it).
 inline void writeToneWav(const std::filesystem::path& p, uint32_t samples, uint32_t headerCount,
                          double freq = 440.0)
 {
-    std::string h = "RIFF";
-    putLe(h, 36 + headerCount * 2, 4);
-    h += "WAVEfmt ";
-    putLe(h, 16, 4);
-    putLe(h, 1, 2);
-    putLe(h, 1, 2);
-    putLe(h, 22050, 4);
-    putLe(h, 22050 * 2, 4);
-    putLe(h, 2, 2);
-    putLe(h, 16, 2);
-    h += "data";
-    putLe(h, headerCount * 2, 4);
     std::string data;
     data.reserve(samples * 2);
     for (uint32_t i = 0; i < samples; ++i) {
-        auto v = int16_t(8000 * std::sin(2 * M_PI * freq * i / 22050.0));
-        putLe(data, uint16_t(v), 2);
+        auto v = uint16_t(int16_t(8000 * std::sin(2 * M_PI * freq * i / 22050.0)));
+        data += char(v & 0xff);
+        data += char(v >> 8);
     }
-    std::ofstream(p, std::ios::binary) << h << data;
+    std::ofstream(p, std::ios::binary) << pp_wavheader(22050, 2, 1, headerCount) << data;
 }
 
 inline void writeToneWav(const std::filesystem::path& p, uint32_t samples)
