@@ -49,7 +49,7 @@ int main()
     int32_t n = 0;
     if (!readExactly(reinterpret_cast<char*>(&n), 4) || n < 0 || n > (1 << 20))
         return 9;
-    std::vector<char> buf(size_t(n));
+    std::vector<char> buf(static_cast<size_t>(n));
     if (!readExactly(buf.data(), buf.size()))
         return 9;
     JsonRef doc = JsonRef::parse(buf.data(), buf.size());
