@@ -104,7 +104,8 @@ inline Wav readWav(const std::filesystem::path& p)
     w.bits = le16(d + 34);
     w.dataSize = le32(d + 40);
     w.samples.resize(size_t(b.size() - 44) / 2);
-    std::memcpy(w.samples.data(), d + 44, w.samples.size() * 2);
+    if (!w.samples.empty())
+        std::memcpy(w.samples.data(), d + 44, w.samples.size() * 2);
     w.valid = le16(d + 20) == 1 && le32(d + 16) == 16;
     return w;
 }
