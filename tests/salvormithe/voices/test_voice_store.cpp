@@ -214,6 +214,12 @@ TEST_F(VoiceStore, SpeakerThatCannotBeDeletedIsReportedAndStays)
     v.speakerFile = dir / "speakers" / "spk-0.json";
     EXPECT_FALSE(removeVoiceSpeaker(v));
     EXPECT_TRUE(fs::exists(dir / "voice.onnx"));
+    // Nor is it read as a speaker.
+    std::vector<LocalVoice> list;
+    listVoiceSpeakers(dir, list);
+    EXPECT_TRUE(list.empty());
+    LocalVoice found;
+    EXPECT_FALSE(findInstalledVoice("stuck", 0, found));
 }
 
 TEST(FileRemoval, RemoveAllCountsEntries)

@@ -1,0 +1,90 @@
+#include "AudioExport.h"
+
+#include "FfmpegRun.h"
+#include "FileUtils.h"
+#include "ProjectFolder.h"
+#include "TextUtils.h"
+
+#include <cctype>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isBlank(const std::string& text)
+{
+    for (unsigned char c : text)
+        if (!std::isspace(c))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool convertAudioFile(const std::string& audioExt, ExportStatus& status, const fs::path& source,
+                      const fs::path& target)
+{
+    if (audioExt == ".wav") {
+        std::error_code ec;
+        fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            status.ok = false;
+            status.error = ec.message();
+            return false;
+        }
+        return true;
+    }
+
+    const std::string src = pathToUtf8(source), dst = pathToUtf8(target);
+    std::string log;
+    int code = runFfmpeg({"-vn", "-i", src.c_str(), "-ac", "2", "-ar", "22050", "-y", dst.c_str()},
+                         &log);
+    if (code == 0)
+        return true;
+    status.ok = false;
+    status.error = log.size() > 100 ? log.substr(log.size() - 100) : log;
+    return false;
+}
+
+void exportAudioAndText(const ProjectFolder& folder, const std::vector<ProjectSeg>& segs,
+                        const VoiceLookup& voiceOf, const std::string& targetDir,
+                        const std::string& audioExt, bool merge, bool withText,
+                        const std::string& textExt, bool withSpeaker, ExportStatus& status)
+{
+    status.stop = false;
+    status.ok = true;
+    status.error.clear();
+    if (segs.empty())
+        return;
+
+    const fs::path dir = utf8ToPath(targetDir);
+    if (!merge || segs.size() == 1) {
+        for (const ProjectSeg& seg : segs) {
+            if (status.stop)
+                return;
+            const fs::path source = folder.segWavPath(seg.id);
+            // A segment without text has no audio file: nothing to export.
+            if (isBlank(seg.text) && !pathExists(source))
+                continue;
+            const fs::path target = dir / formatString("audio%d%s", seg.id, audioExt.c_str());
+            if (!convertAudioFile(audioExt, status, source, target))
+                return;
+        }
+    } else {
+        if (status.stop)
+            return;
+        if (!convertAudioFile(audioExt, status, folder.mergedWavPath(), dir / ("audio" + audioExt)))
+            return;
+    }
+
+    if (!withText || status.stop)
+        return;
+    const std::string target = pathToUtf8(dir / ("text" + textExt));
+    if (textExt == ".html")
+        status.ok = exportHtml(segs, voiceOf, target, withSpeaker, status.error);
+    else if (textExt == ".pdf")
+        status.ok = exportPdf(segs, voiceOf, target, withSpeaker, &status.error);
+    else
+        status.ok = exportText(segs, voiceOf, target, withSpeaker, status.error);
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <atomic>
+#include <string>
+
+// Outcome of an export job, shared between its owner and the job.
+struct ExportStatus
+{
+    bool ok = true;
+    std::string error;              // UTF-8 text of the failure
+    std::atomic<bool> stop{false};  // set by another thread to stop the job
+};

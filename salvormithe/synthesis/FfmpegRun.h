@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdarg>
+#include <string>
+#include <vector>
+
+// Runs one FFmpeg command line (without the program name) in this thread and
+// returns FFmpeg's exit code. With a log, the run's log lines of this thread
+// (at most the last 64 KiB) are copied into it.
+int runFfmpeg(std::vector<const char*> arguments, std::string* log);
+
+// The av_log callback installed while runFfmpeg collects a log.
+void ffmpegLogCallback(void* context, int level, const char* format, va_list arguments);
+void formatFfmpegLog(void* context, int level, const char* format, va_list arguments);
+
+// The exit hook handed to FFmpeg: throws the code as an int.
+void ffmpegExitHook(int code);
+
+// This thread's log of the current run.
+std::string& ffmpegLogBuffer();

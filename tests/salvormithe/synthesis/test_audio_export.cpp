@@ -1,0 +1,263 @@
+#include "AudioExport.h"
+#include "ExportTestUtil.h"
+#include "FfmpegRun.h"
+#include "LocalVoice.h"
+#include "ProjectFolder.h"
+#include "TestUtil.h"
+#include "WavJoin.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace exporttest;
+using testutil::readFile;
+
+namespace {
+
+uint32_t le32(const QByteArray& b, int at)
+{
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | uint8_t(b[at + i]);
+    return v;
+}
+
+ProjectSeg seg(int id, const std::string& text)
+{
+    ProjectSeg s;
+    s.id = id;
+    s.text = text;
+    return s;
+}
+
+ProjectVoice voiceOf(int)
+{
+    ProjectVoice v;
+    v.name = "Alice";
+    v.color = "#A22A2B";
+    return v;
+}
+
+class AudioExport : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(project.create(dir.path() / "proj", "P", LocalVoice{}, 1.0f)) << project.error();
+        out = dir.path() / "out";
+        fs::create_directories(out);
+    }
+
+    // A segment's audio file with n samples.
+    void segAudio(int id, uint32_t n) { writeToneWav(project.segWavPath(id), n); }
+
+    void exportSegs(const std::vector<ProjectSeg>& segs, const std::string& ext, bool merge,
+                    bool withText = false, const std::string& textExt = ".txt")
+    {
+        exportAudioAndText(project, segs, voiceOf, out.u8string(), ext, merge, withText, textExt,
+                           true, status);
+    }
+
+    std::vector<std::string> outFiles()
+    {
+        std::vector<std::string> names;
+        for (auto& e : fs::directory_iterator(out))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    testutil::TempDir dir;
+    ProjectFolder project;
+    fs::path out;
+    ExportStatus status;
+};
+
+} // namespace
+
+TEST(WavJoin, JoinsTheDataPartsBehindANewHeader)
+{
+    testutil::TempDir dir;
+    const fs::path a = dir.path() / "a.wav", b = dir.path() / "b.wav", joined = dir.path() / "j.wav";
+    // The inputs' headers claim wrong counts: only their sizes matter.
+    writeToneWav(a, 1000, 7, 300);
+    writeToneWav(b, 2000, 0, 900);
+    double seconds = -1;
+    std::string error;
+    ASSERT_TRUE(mergeWavFiles({a.u8string(), b.u8string()}, joined.u8string(), &seconds, &error));
+    EXPECT_DOUBLE_EQ(seconds, 3000 / 22050.0);
+
+    const QByteArray bytes = readFile(joined);
+    ASSERT_EQ(bytes.size(), 44 + 6000);
+    EXPECT_EQ(bytes.left(4), "RIFF");
+    EXPECT_EQ(le32(bytes, 4), 36u + 6000);
+    EXPECT_EQ(bytes.mid(8, 8), "WAVEfmt ");
+    EXPECT_EQ(le32(bytes, 24), 22050u);
+    EXPECT_EQ(bytes.mid(36, 4), "data");
+    EXPECT_EQ(le32(bytes, 40), 6000u);
+    EXPECT_EQ(bytes.mid(44), readFile(a).mid(44) + readFile(b).mid(44));
+
+    const ProbeInfo info = probe(joined);
+    EXPECT_EQ(info.codec, "pcm_s16le");
+    EXPECT_EQ(info.channels, 1);
+    EXPECT_NEAR(info.duration, 3000 / 22050.0, 0.001);
+}
+
+TEST(WavJoin, NoInputsGiveAnEmptyFileAndFailuresNameThePath)
+{
+    testutil::TempDir dir;
+    const fs::path joined = dir.path() / "j.wav";
+    double seconds = -1;
+    std::string error;
+    ASSERT_TRUE(mergeWavFiles({}, joined.u8string(), &seconds, &error));
+    EXPECT_EQ(seconds, 0);
+    const QByteArray bytes = readFile(joined);
+    ASSERT_EQ(bytes.size(), 44);
+    EXPECT_EQ(le32(bytes, 40), 0u);
+
+    const std::string missing = (dir.path() / "missing.wav").u8string();
+    EXPECT_FALSE(mergeWavFiles({missing}, joined.u8string(), &seconds, &error));
+    EXPECT_EQ(error, std::string(std::strerror(ENOENT)) + "(" + missing + ")");
+
+    // A folder where the output should go.
+    const fs::path folder = dir.path() / "folder";
+    fs::create_directories(folder);
+    EXPECT_FALSE(mergeWavFiles({}, folder.u8string(), &seconds, &error));
+    EXPECT_EQ(error, std::string(std::strerror(EISDIR)) + "(" + folder.u8string() + ")");
+}
+
+TEST_F(AudioExport, WavPerSegmentCopiesAndReplacesFiles)
+{
+    segAudio(3, 100);
+    segAudio(5, 200);
+    testutil::writeFile(out / "audio3.wav", "old contents");
+    exportSegs({seg(3, "a"), seg(5, "b")}, ".wav", false);
+    EXPECT_TRUE(status.ok) << status.error;
+    EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio3.wav", "audio5.wav"}));
+    EXPECT_EQ(readFile(out / "audio3.wav"), readFile(project.segWavPath(3)));
+    EXPECT_EQ(readFile(out / "audio5.wav"), readFile(project.segWavPath(5)));
+}
+
+TEST_F(AudioExport, MergeOfSeveralSegmentsCopiesTheJoinedFile)
+{
+    for (int id : {1, 2, 3})
+        segAudio(id, 100);
+    writeToneWav(project.mergedWavPath(), 300);
+    exportSegs({seg(1, "a"), seg(2, "b"), seg(3, "c")}, ".wav", true);
+    EXPECT_TRUE(status.ok) << status.error;
+    EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio.wav"}));
+    EXPECT_EQ(readFile(out / "audio.wav"), readFile(project.mergedWavPath()));
+}
+
+TEST_F(AudioExport, OneSegmentWithMergeIsNamedBySegment)
+{
+    segAudio(12, 22050);
+    writeToneWav(project.mergedWavPath(), 10);
+    exportSegs({seg(12, "a")}, ".mp3", true);
+    EXPECT_TRUE(status.ok) << status.error;
+    EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio12.mp3"}));
+    const ProbeInfo info = probe(out / "audio12.mp3");
+    EXPECT_EQ(info.codec, "mp3");
+    EXPECT_NEAR(info.duration, 1.0, 0.1);
+}
+
+TEST_F(AudioExport, Mp3AndAacAreStereoAt22050WithTheSourceLength)
+{
+    segAudio(1, 22050 * 2);
+    segAudio(2, 22050 * 3);
+    exportSegs({seg(1, "a"), seg(2, "b")}, ".mp3", false);
+    ASSERT_TRUE(status.ok) << status.error;
+    for (auto [name, secs] : {std::pair{"audio1.mp3", 2.0}, std::pair{"audio2.mp3", 3.0}}) {
+        const ProbeInfo info = probe(out / name);
+        EXPECT_EQ(info.format, "mp3") << name;
+        EXPECT_EQ(info.codec, "mp3") << name;
+        EXPECT_EQ(info.channels, 2) << name;
+        EXPECT_EQ(info.sampleRate, 22050) << name;
+        EXPECT_NEAR(info.duration, secs, 0.1) << name;
+    }
+
+    ASSERT_TRUE(mergeWavFiles({project.segWavPath(1).u8string(), project.segWavPath(2).u8string()},
+                              project.mergedWavPath().u8string(), nullptr, nullptr));
+    exportSegs({seg(1, "a"), seg(2, "b")}, ".aac", true);
+    ASSERT_TRUE(status.ok) << status.error;
+    const ProbeInfo info = probe(out / "audio.aac");
+    EXPECT_EQ(info.codec, "aac");
+    EXPECT_EQ(info.channels, 2);
+    EXPECT_EQ(info.sampleRate, 22050);
+    EXPECT_NEAR(info.duration, 5.0, 0.2);
+}
+
+TEST_F(AudioExport, FfmpegFailureReportsTheLast100BytesOfItsLog)
+{
+    segAudio(1, 1000);
+    segAudio(3, 1000);
+    exportSegs({seg(1, "a"), seg(2, "b"), seg(3, "c")}, ".mp3", false, true);
+    EXPECT_FALSE(status.ok);
+    // The same run again gives the log to compare with.
+    const std::string src = project.segWavPath(2).u8string(), dst = (out / "audio2.mp3").u8string();
+    std::string log;
+    ASSERT_NE(runFfmpeg({"-vn", "-i", src.c_str(), "-ac", "2", "-ar", "22050", "-y", dst.c_str()}, &log), 0);
+    ASSERT_GT(log.size(), 100u);
+    EXPECT_EQ(status.error, log.substr(log.size() - 100));
+    EXPECT_NE(status.error.find("No such file or directory"), std::string::npos);
+    // The first failure ends the job.
+    EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.mp3"}));
+}
+
+TEST_F(AudioExport, WavCopyFailureIsReportedNotThrown)
+{
+    segAudio(1, 100);
+    fs::remove_all(out);
+    exportSegs({seg(1, "a")}, ".wav", false, true);
+    EXPECT_FALSE(status.ok);
+    EXPECT_EQ(status.error, std::strerror(ENOENT));
+    EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(AudioExport, SegmentWithoutTextAndAudioIsSkipped)
+{
+    segAudio(1, 100);
+    segAudio(3, 100);
+    exportSegs({seg(1, "a"), seg(2, " \n"), seg(3, "c")}, ".wav", false, true, ".docx");
+    EXPECT_TRUE(status.ok) << status.error;
+    EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.wav", "audio3.wav", "text.docx"}));
+    // Any extension but .html and .pdf holds plain text.
+    EXPECT_EQ(readFile(out / "text.docx"), "Alice:\na\n\nAlice:\n \n\n\nAlice:\nc\n\n");
+}
+
+TEST_F(AudioExport, NoSegmentsWriteNothing)
+{
+    status.ok = false;
+    status.error = "old";
+    status.stop = true;
+    exportSegs({}, ".mp3", true, true);
+    EXPECT_TRUE(status.ok);
+    EXPECT_EQ(status.error, "");
+    EXPECT_FALSE(status.stop);
+    EXPECT_TRUE(outFiles().empty());
+}
+
+TEST_F(AudioExport, StopEndsTheJobBeforeTheNextFile)
+{
+    for (int id = 1; id <= 5; ++id)
+        segAudio(id, id == 2 ? 22050 * 240 : 22050);
+    std::atomic<bool> running{true};
+    std::thread stopper([&] {
+        while (running && !fs::exists(out / "audio2.mp3"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        status.stop = true;
+    });
+    exportSegs({seg(1, "a"), seg(2, "b"), seg(3, "c"), seg(4, "d"), seg(5, "e")}, ".mp3", false,
+               true);
+    running = false;
+    stopper.join();
+    EXPECT_TRUE(status.ok) << status.error;
+    EXPECT_TRUE(status.stop);
+    EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.mp3", "audio2.mp3"}));
+    // The file being converted when the stop came was finished.
+    EXPECT_NEAR(probe(out / "audio2.mp3").duration, 240.0, 0.5);
+}
