@@ -166,7 +166,11 @@ void synthesizeToWav(const LocalVoice& voice, float rate, const std::vector<std:
         return;
     }
     for (const std::string& sentence : sentences) {
-        st.piper.update(sentence);
+        // A sentence the synthesizer could not speak is a failure, not a silent gap.
+        if (!st.piper.update(sentence) && !st.failed) {
+            st.failed = true;
+            st.errorText = st.piper.lastErr();
+        }
         if (st.failed) {
             fail("Convert sentence failed. " + st.errorText);
             return;

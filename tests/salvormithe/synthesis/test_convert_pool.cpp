@@ -6,7 +6,6 @@
 
 #include <QElapsedTimer>
 #include <QThread>
-#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
@@ -103,13 +102,6 @@ protected:
 };
 
 } // namespace
-
-TEST(ConvertWorkers, CountFollowsMemoryAndProcessors)
-{
-    int n = convertWorkerCount();
-    EXPECT_GE(n, 1);
-    EXPECT_LE(n, std::max(1, int(QThreadPool::globalInstance()->maxThreadCount() * 0.8)));
-}
 
 TEST_F(Pool, RealChildrenWriteSpeech)
 {
