@@ -1,9 +1,91 @@
 #include "ConvertWorker.h"
 
+#include "JsonRef.h"
+#include "Platform.h"
+#include "SpeechSynthesis.h"
+#include "VoiceStore.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Reads exactly len bytes; false at end of input or on an error before that.
+bool readExactly(char* buf, long len, long& got)
+{
+    got = 0;
+    while (got < len) {
+        long n = platform::readStdin(buf + got, static_cast<unsigned long>(len - got));
+        if (n <= 0)
+            return false;
+        got += n;
+    }
+    return true;
+}
+
+int fail(const std::string& message)
+{
+    std::fputs(message.c_str(), stderr);
+    std::fflush(stderr);
+    return 1;
+}
+
+} // namespace
 
 int convertMain()
 {
-    std::fputs("Invalid input(1).", stderr);
-    return 1;
+    // Library notices must not mix with the one error message on standard error.
+    av_log_set_level(AV_LOG_QUIET);
+    platform::setStdinBinary();
+
+    char word[4];
+    long got = 0;
+    if (!readExactly(word, 4, got))
+        return fail("Invalid input(0).");
+    int32_t length;
+    std::memcpy(&length, word, 4);
+    if (length < 0 || length > kMaxRequestBytes)
+        return fail("Invalid input(1).");
+
+    std::vector<char> buffer(size_t(length) + 1, '\0');
+    if (!readExactly(buffer.data(), length, got))
+        return fail("Invalid input(1).");
+
+    JsonRef doc = JsonRef::parse(buffer.data(), size_t(length));
+    if (!doc.isObject())
+        return fail("Invalid input(2).");
+
+    float rate = float(doc.get("srate").toDouble());
+    std::string wav = doc.get("wav").toString();
+    JsonRef list = doc.get("sentences");
+    int count = (list.isArray() || list.isObject()) ? list.size() : 0;
+    std::vector<std::string> sentences;
+    sentences.reserve(size_t(count));
+    for (int i = 0; i < count; ++i)
+        sentences.push_back(list.isArray() ? list.at(i).toString() : JsonRef().toString());
+    std::string uid = doc.get("voice_uid").toString();
+    int spk = doc.get("voice_spk").toInt();
+
+    LocalVoice voice;
+    if (!findInstalledVoice(uid, spk, voice))
+        return fail("Invalid voice: " + uid + "(" + std::to_string(spk) + ").");
+
+    int code = 1;
+    synthesizeToWav(voice, rate, sentences, wav, [&code](bool ok, std::string message, double) {
+        if (ok) {
+            code = 0;
+        } else {
+            std::fprintf(stderr, "%s", message.c_str());
+            std::fflush(stderr);
+            code = 1;
+        }
+    });
+    return code;
 }

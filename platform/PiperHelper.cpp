@@ -1,0 +1,333 @@
+#include "PiperHelper.h"
+
+#include "JsonRef.h"
+#include "TextUtils.h"
+
+#include <espeak-ng/speak_lib.h>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// espeak-ng keeps one global state: every use goes through this mutex.
+std::mutex& espeakMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+int espeakRate = 0;             // sample rate of espeak-ng once initialised
+std::string espeakVoiceKey;     // the voice+variant currently selected
+// The receiver of the samples of the sentence being spoken.
+void* activeSink = nullptr;
+void (*activeDeliver)(void*, const short*, int) = nullptr;
+
+int onEspeakSamples(short* wav, int count, espeak_EVENT*);
+
+// Espeak-ng variants that give the speakers of one voice different voices.
+const char* const kVariants[] = {"", "f2", "m3", "f4", "m7", "f1", "m2", "f5", "m5", "f3", "m4", "m6", "m1", "m8"};
+constexpr int kVariantCount = int(sizeof(kVariants) / sizeof(kVariants[0]));
+
+bool readWholeFile(const fs::path& p, std::string& out)
+{
+    std::ifstream in(p, std::ios::binary);
+    if (!in)
+        return false;
+    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool isBlank(const std::string& s)
+{
+    return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isspace(c); });
+}
+
+} // namespace
+
+struct PiperHelper::Impl
+{
+    SamplesCallback callback;
+    piper::SynthesisConfig conf;
+    std::string espeakVoice;
+    int numSpeakers = 1;
+    bool loaded = false;
+    int total = 0;
+    std::string error;
+    SwrContext* swr = nullptr;
+    std::vector<short> block;
+
+    ~Impl() { swr_free(&swr); }
+
+    std::string voiceKey() const
+    {
+        int spk = int(conf.speakerId.value_or(0));
+        if (numSpeakers <= 1 || spk <= 0)
+            return espeakVoice;
+        const char* variant = kVariants[spk % kVariantCount];
+        return *variant ? espeakVoice + "+" + variant : espeakVoice;
+    }
+
+    int pitch() const
+    {
+        int spk = int(conf.speakerId.value_or(0));
+        if (numSpeakers <= 1 || spk <= 0)
+            return 50;
+        // Beyond the variant list, speakers differ by pitch too.
+        return 50 + ((spk / kVariantCount) % 5) * 8 - 16;
+    }
+
+    bool selectVoice()
+    {
+        std::string key = voiceKey();
+        if (key == espeakVoiceKey)
+            return true;
+        if (espeak_SetVoiceByName(key.c_str()) != EE_OK) {
+            espeakVoiceKey.clear();
+            error = formatString("espeak-ng has no voice \"%s\".", key.c_str());
+            return false;
+        }
+        espeakVoiceKey = key;
+        return true;
+    }
+
+    void deliver(const short* samples, int count)
+    {
+        if (count <= 0)
+            return;
+        if (!swr) {
+            block.assign(samples, samples + count);
+        } else {
+            int cap = swr_get_out_samples(swr, count);
+            block.resize(size_t(std::max(cap, 0)));
+            const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(samples)};
+            uint8_t* out[1] = {reinterpret_cast<uint8_t*>(block.data())};
+            int n = cap > 0 ? swr_convert(swr, out, cap, in, count) : 0;
+            block.resize(size_t(std::max(n, 0)));
+        }
+        emit();
+    }
+
+    void flush()
+    {
+        if (!swr)
+            return;
+        int cap = swr_get_out_samples(swr, 0);
+        if (cap <= 0)
+            return;
+        block.resize(size_t(cap));
+        uint8_t* out[1] = {reinterpret_cast<uint8_t*>(block.data())};
+        int n = swr_convert(swr, out, cap, nullptr, 0);
+        block.resize(size_t(std::max(n, 0)));
+        emit();
+    }
+
+    void emit()
+    {
+        if (block.empty())
+            return;
+        total += int(block.size());
+        if (callback)
+            callback(block);
+    }
+};
+
+namespace {
+
+int onEspeakSamples(short* wav, int count, espeak_EVENT*)
+{
+    if (activeSink && activeDeliver && wav && count > 0)
+        activeDeliver(activeSink, wav, count);
+    return 0;
+}
+
+} // namespace
+
+PiperHelper::PiperHelper() : d(std::make_unique<Impl>()) {}
+
+PiperHelper::~PiperHelper() = default;
+
+bool PiperHelper::load(const RunConfig& config, SamplesCallback callback)
+{
+    d = std::make_unique<Impl>();
+    d->callback = std::move(callback);
+
+    std::error_code ec;
+    if (!fs::is_regular_file(config.modelPath, ec)) {
+        d->error = formatString("Model file not found: %s", config.modelPath.u8string().c_str());
+        return false;
+    }
+    if (!std::ifstream(config.modelPath, std::ios::binary)) {
+        d->error = formatString("Cannot read model file: %s", config.modelPath.u8string().c_str());
+        return false;
+    }
+    std::string text;
+    if (!fs::is_regular_file(config.modelConfigPath, ec) || !readWholeFile(config.modelConfigPath, text)) {
+        d->error = formatString("Cannot read model config: %s", config.modelConfigPath.u8string().c_str());
+        return false;
+    }
+    JsonRef doc = JsonRef::parse(text);
+    if (!doc.isObject()) {
+        d->error = formatString("Invalid model config: %s", config.modelConfigPath.u8string().c_str());
+        return false;
+    }
+
+    piper::SynthesisConfig& c = d->conf;
+    JsonRef rate = doc.get("audio").get("sample_rate");
+    c.sampleRate = rate.isNull() ? 22050 : rate.toInt();
+    if (c.sampleRate < 8000 || c.sampleRate > 192000) {
+        d->error = formatString("Unsupported sample rate %d in %s", c.sampleRate,
+                                config.modelConfigPath.u8string().c_str());
+        return false;
+    }
+    d->espeakVoice = doc.get("espeak").get("voice").toString();
+    if (d->espeakVoice.empty())
+        d->espeakVoice = "en-us";
+    JsonRef speakers = doc.get("num_speakers");
+    d->numSpeakers = speakers.isNull() ? 1 : std::max(1, speakers.toInt());
+    JsonRef inference = doc.get("inference");
+    if (!inference.get("noise_scale").isNull())
+        c.noiseScale = float(inference.get("noise_scale").toDouble());
+    if (!inference.get("length_scale").isNull())
+        c.lengthScale = float(inference.get("length_scale").toDouble());
+    if (!inference.get("noise_w").isNull())
+        c.noiseW = float(inference.get("noise_w").toDouble());
+    if (config.noiseScale)
+        c.noiseScale = *config.noiseScale;
+    if (config.lengthScale)
+        c.lengthScale = *config.lengthScale;
+    if (config.noiseW)
+        c.noiseW = *config.noiseW;
+    if (config.sentenceSilenceSeconds)
+        c.sentenceSilenceSeconds = *config.sentenceSilenceSeconds;
+    if (!std::isfinite(c.lengthScale) || c.lengthScale <= 0)
+        c.lengthScale = 1.0f;
+    if (!std::isfinite(c.sentenceSilenceSeconds) || c.sentenceSilenceSeconds < 0 || c.sentenceSilenceSeconds > 10)
+        c.sentenceSilenceSeconds = 0.2f;
+    if (d->numSpeakers > 1 && config.speakerId) {
+        if (*config.speakerId < 0 || *config.speakerId >= d->numSpeakers) {
+            d->error = formatString("Speaker %lld is out of range: the voice has %d speakers.",
+                                    static_cast<long long>(*config.speakerId), d->numSpeakers);
+            return false;
+        }
+        c.speakerId = config.speakerId;
+    }
+
+    std::lock_guard<std::mutex> lock(espeakMutex());
+    if (espeakRate <= 0) {
+        std::string dataPath = config.eSpeakDataPath ? config.eSpeakDataPath->u8string() : std::string();
+        int r = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, dataPath.empty() ? nullptr : dataPath.c_str(),
+                                  espeakINITIALIZE_DONT_EXIT);
+        if (r <= 0) {
+            d->error = formatString("Cannot initialize espeak-ng (data folder %s).", dataPath.c_str());
+            return false;
+        }
+        espeakRate = r;
+        espeak_SetSynthCallback(onEspeakSamples);
+    }
+    if (!d->selectVoice())
+        return false;
+    if (c.sampleRate != espeakRate) {
+        AVChannelLayout mono;
+        av_channel_layout_default(&mono, 1);
+        if (swr_alloc_set_opts2(&d->swr, &mono, AV_SAMPLE_FMT_S16, c.sampleRate, &mono, AV_SAMPLE_FMT_S16,
+                                espeakRate, 0, nullptr) < 0 ||
+            !d->swr || swr_init(d->swr) < 0) {
+            d->error = "Cannot set up the resampler.";
+            return false;
+        }
+    }
+    d->loaded = true;
+    return true;
+}
+
+bool PiperHelper::update(const std::string& sentence)
+{
+    if (!d->loaded) {
+        d->error = "No voice loaded.";
+        return false;
+    }
+    if (isBlank(sentence))
+        return true;
+    std::lock_guard<std::mutex> lock(espeakMutex());
+    if (!d->selectVoice())
+        return false;
+    int rate = int(std::lround(espeakRATE_NORMAL / double(d->conf.lengthScale)));
+    espeak_SetParameter(espeakRATE, std::clamp(rate, espeakRATE_MINIMUM, espeakRATE_MAXIMUM), 0);
+    espeak_SetParameter(espeakPITCH, d->pitch(), 0);
+    activeSink = d.get();
+    activeDeliver = [](void* sink, const short* s, int n) { static_cast<Impl*>(sink)->deliver(s, n); };
+    espeak_ERROR err = espeak_Synth(sentence.c_str(), sentence.size() + 1, 0, POS_CHARACTER, 0,
+                                    espeakCHARS_UTF8, nullptr, nullptr);
+    activeSink = nullptr;
+    activeDeliver = nullptr;
+    d->flush();
+    if (err != EE_OK) {
+        d->error = formatString("espeak-ng failed to speak (error %d).", int(err));
+        return false;
+    }
+    // Silence after each sentence, as the voice's sentences are joined.
+    std::vector<short> silence(size_t(d->conf.sentenceSilenceSeconds * d->conf.sampleRate), 0);
+    if (!silence.empty()) {
+        d->block = std::move(silence);
+        d->emit();
+    }
+    return true;
+}
+
+int PiperHelper::totalSamples() const
+{
+    return d->total;
+}
+
+const std::string& PiperHelper::lastErr() const
+{
+    return d->error;
+}
+
+piper::SynthesisConfig PiperHelper::voiceConf() const
+{
+    return d->conf;
+}
+
+std::string pp_wavheader(int sampleRate, int sampleWidth, int channels, unsigned sampleCount)
+{
+    auto put32 = [](std::string& s, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            s += char((v >> (8 * i)) & 0xff);
+    };
+    auto put16 = [](std::string& s, uint16_t v) {
+        s += char(v & 0xff);
+        s += char(v >> 8);
+    };
+    uint64_t bytes = uint64_t(sampleCount) * uint64_t(std::max(sampleWidth, 0)) * uint64_t(std::max(channels, 0));
+    uint32_t dataBytes = uint32_t(std::min<uint64_t>(bytes, 0xFFFFFFFFull - 36));
+    std::string h;
+    h.reserve(44);
+    h += "RIFF";
+    put32(h, 36 + dataBytes);
+    h += "WAVE";
+    h += "fmt ";
+    put32(h, 16);
+    put16(h, 1);
+    put16(h, uint16_t(channels));
+    put32(h, uint32_t(sampleRate));
+    put32(h, uint32_t(sampleRate) * uint32_t(sampleWidth) * uint32_t(channels));
+    put16(h, uint16_t(sampleWidth * channels));
+    put16(h, uint16_t(sampleWidth * 8));
+    h += "data";
+    put32(h, dataBytes);
+    return h;
+}

@@ -1,0 +1,97 @@
+#include "ConvertPool.h"
+
+#include "ConvertJob.h"
+#include "Platform.h"
+
+#include <QThreadPool>
+
+#include <algorithm>
+#include <csignal>
+
+int convertWorkerCount()
+{
+    uint64_t bytes = platform::physicalMemoryBytes();
+    int a = int(double(bytes >> 30) * 0.5);
+    int b = int(QThreadPool::globalInstance()->maxThreadCount() * 0.8);
+    return std::max(1, std::min(a, b));
+}
+
+ConvertPool::ConvertPool() : core(std::make_shared<Core>(convertWorkerCount())) {}
+
+ConvertPool::~ConvertPool()
+{
+    QMutexLocker lock(&core->mutex);
+    core->closed = true;
+    core->pending.clear();
+    // The children's ends arrive in their own thread later; nothing waits for them here.
+    for (qint64 pid : core->running)
+        ::kill(pid_t(pid), SIGKILL);
+}
+
+void ConvertPool::setWorkerProgram(const QString& path)
+{
+    QMutexLocker lock(&core->mutex);
+    core->program = path;
+}
+
+void ConvertPool::enqueue(const LocalVoice& voice, float srate, std::vector<std::string> sentences,
+                          std::string wav, ConvertCallback callback)
+{
+    std::weak_ptr<Core> weak = core;
+    ConvertJob job;
+    job.pool = core;
+    job.voice = voice;
+    job.srate = srate;
+    job.sentences = std::move(sentences);
+    job.wav = std::move(wav);
+    job.callback = [weak, callback = std::move(callback)](bool ok, std::string error, double seconds) {
+        std::shared_ptr<Core> c = weak.lock();
+        if (!c)
+            return;
+        c->permits.release(1);
+        dispatch(c);
+        bool closed;
+        {
+            QMutexLocker lock(&c->mutex);
+            closed = c->closed;
+        }
+        if (!closed && callback)
+            callback(ok, std::move(error), seconds);
+    };
+    {
+        QMutexLocker lock(&core->mutex);
+        core->pending.append([job]() mutable { job.start(); });
+    }
+    dispatch();
+}
+
+void ConvertPool::dispatch()
+{
+    dispatch(core);
+}
+
+void ConvertPool::dispatch(const std::shared_ptr<Core>& c)
+{
+    std::function<void()> fn;
+    {
+        QMutexLocker lock(&c->mutex);
+        if (c->closed || c->pending.isEmpty() || !c->permits.tryAcquire(1))
+            return;
+        fn = c->pending.takeFirst();
+    }
+    fn();
+}
+
+void ConvertPool::dropPending()
+{
+    QMutexLocker lock(&core->mutex);
+    core->pending.clear();
+}
+
+bool ConvertPool::isIdle()
+{
+    if (!core->permits.tryAcquire(core->workerCount))
+        return false;
+    core->permits.release(core->workerCount);
+    return true;
+}

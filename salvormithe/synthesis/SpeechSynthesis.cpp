@@ -1,0 +1,185 @@
+#include "SpeechSynthesis.h"
+
+#include "FileUtils.h"
+#include "JsonRef.h"
+#include "PiperHelper.h"
+#include "SpeechWav.h"
+#include "VoiceStore.h"
+#include "WavResampler.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+struct SynthesisState
+{
+    bool failed = false;
+    std::string errorText;
+    PiperHelper piper;
+    WavResampler resampler;
+    FILE* out = nullptr;
+    std::string path;
+    unsigned written = 0; // samples at 22050 Hz in the file
+
+    void writeSamples(const int16_t* samples, int count)
+    {
+        if (failed || count <= 0)
+            return;
+        if (std::fwrite(samples, 2, size_t(count), out) != size_t(count) || std::ferror(out)) {
+            failed = true;
+            errorText = std::string(std::strerror(errno)) + "(" + path + ")";
+            return;
+        }
+        written += unsigned(count);
+    }
+
+    WavResampler::Writer writer()
+    {
+        return [this](const int16_t* s, int n) { writeSamples(s, n); };
+    }
+};
+
+void onPiperSamples(SynthesisState& st, const std::vector<short>& samples)
+{
+    if (st.failed)
+        return;
+    if (!st.resampler.hasContext()) {
+        piper::SynthesisConfig conf = st.piper.voiceConf();
+        if (!st.resampler.setup(conf.sampleRate, conf.sampleWidth, conf.channels)) {
+            st.failed = true;
+            st.errorText = "Init resampler failed.";
+            return;
+        }
+    }
+    if (!st.resampler.feed(reinterpret_cast<const uint8_t*>(samples.data()), samples.size() * 2, st.writer()) ||
+        st.failed) {
+        st.errorText = "Resample failed. " + st.errorText;
+        st.failed = true;
+        return;
+    }
+    if (!st.resampler.convertHeld(st.writer()) && !st.failed) {
+        st.failed = true;
+        st.errorText = "Resample failed. ";
+    }
+}
+
+std::string systemError(const std::string& path)
+{
+    return std::string(std::strerror(errno)) + "(" + path + ")";
+}
+
+} // namespace
+
+std::optional<float> lengthScaleForRate(float rate)
+{
+    if (std::isnan(rate))
+        return std::nullopt;
+    if (rate == 1.0f)
+        return 1.0f;
+    if (rate < 1.0f)
+        return float((1.0f - rate) * 0.5 + 1);
+    return float(1 - (rate - 1.0f) * 0.5);
+}
+
+bool voiceIsArabic(const LocalVoice& voice)
+{
+    auto isArabic = [](const std::string& code) {
+        return code.size() >= 2 && std::tolower(static_cast<unsigned char>(code[0])) == 'a' &&
+               std::tolower(static_cast<unsigned char>(code[1])) == 'r' &&
+               (code.size() == 2 || code[2] == '_' || code[2] == '-');
+    };
+    if (isArabic(voice.lang))
+        return true;
+    std::ifstream in(voice.config, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return isArabic(JsonRef::parse(text).get("espeak").get("voice").toString());
+}
+
+void synthesizeToWav(const LocalVoice& voice, float rate, const std::vector<std::string>& sentences,
+                     const std::string& path, const SynthesisCallback& callback)
+{
+    std::filesystem::path espeakDir = espeakDataDir();
+    if (!pathExists(espeakDir)) {
+        callback(false, "Invalid eSpeakDataPath." + pathToUtf8(espeakDir), 0);
+        return;
+    }
+    // Only Arabic voices use the diacritics model.
+    bool arabic = voiceIsArabic(voice);
+    std::filesystem::path tashkeel = tashkeelModelPath();
+    if (arabic && !pathExists(tashkeel)) {
+        callback(false, "Invalid tashkeelModelPath." + pathToUtf8(tashkeel), 0);
+        return;
+    }
+
+    PiperHelper::RunConfig config;
+    config.modelPath = voice.model;
+    config.modelConfigPath = voice.config;
+    config.speakerId = voice.spk;
+    config.lengthScale = lengthScaleForRate(rate);
+    config.eSpeakDataPath = espeakDir;
+    if (arabic)
+        config.tashkeelModelPath = tashkeel;
+
+    SynthesisState st;
+    st.path = path;
+    std::filesystem::path outPath = utf8ToPath(path);
+    st.out = std::fopen(outPath.c_str(), "wb");
+    if (!st.out) {
+        callback(false, "Create file failed. " + systemError(path), 0);
+        return;
+    }
+    auto fail = [&](const std::string& message) {
+        std::fclose(st.out);
+        st.out = nullptr;
+        removeFile(outPath);
+        callback(false, message, 0);
+    };
+    if (std::fseek(st.out, SpeechWav::headerSize, SEEK_SET) != 0) {
+        fail("Convert sentence failed. " + systemError(path));
+        return;
+    }
+
+    if (!st.piper.load(config, [&st](const std::vector<short>& samples) { onPiperSamples(st, samples); })) {
+        fail("Load failed. " + st.piper.lastErr());
+        return;
+    }
+    for (const std::string& sentence : sentences) {
+        st.piper.update(sentence);
+        if (st.failed) {
+            fail("Convert sentence failed. " + st.errorText);
+            return;
+        }
+    }
+    // The converter holds back a few samples: the tail of the last sentence.
+    if (st.resampler.hasContext() && !st.resampler.drain(st.writer()) && !st.failed) {
+        st.failed = true;
+        st.errorText = "Resample failed. ";
+    }
+    if (st.failed) {
+        fail("Convert sentence failed. " + st.errorText);
+        return;
+    }
+
+    std::string header = SpeechWav::header(st.written);
+    bool ok = std::fseek(st.out, 0, SEEK_SET) == 0 &&
+              std::fwrite(header.data(), 1, header.size(), st.out) == header.size() && std::fflush(st.out) == 0;
+    int err = errno;
+    if (std::fclose(st.out) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    st.out = nullptr;
+    if (!ok) {
+        errno = err;
+        std::string message = "Write file failed. " + systemError(path);
+        removeFile(outPath);
+        callback(false, message, 0);
+        return;
+    }
+    callback(true, "", st.written / double(SpeechWav::sampleRate));
+}

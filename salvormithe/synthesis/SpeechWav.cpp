@@ -1,0 +1,24 @@
+#include "SpeechWav.h"
+
+#include "PiperHelper.h"
+
+std::string SpeechWav::header(unsigned sampleCount)
+{
+    return pp_wavheader(sampleRate, sampleWidth, channels, sampleCount);
+}
+
+double SpeechWav::secondsOfSize(int64_t fileSize)
+{
+    if (fileSize <= headerSize)
+        return 0;
+    return double((fileSize - headerSize) / sampleWidth) / sampleRate;
+}
+
+double SpeechWav::secondsOfFile(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    auto size = std::filesystem::file_size(path, ec);
+    if (ec)
+        return -1;
+    return secondsOfSize(int64_t(size));
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+// The one audio format salvormithe writes: a 44-byte PCM header followed by
+// signed 16-bit little-endian mono samples at 22050 Hz.
+class SpeechWav
+{
+public:
+    static constexpr int headerSize = 44;
+    static constexpr int sampleRate = 22050;
+    static constexpr int sampleWidth = 2;
+    static constexpr int channels = 1;
+
+    static std::string header(unsigned sampleCount);
+    // Seconds of audio in a file of that size (0 below the header size).
+    static double secondsOfSize(int64_t fileSize);
+    // Seconds of audio in the file; -1 when its size cannot be read.
+    static double secondsOfFile(const std::filesystem::path& path);
+};

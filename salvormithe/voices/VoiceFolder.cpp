@@ -1,0 +1,65 @@
+#include "VoiceFolder.h"
+
+#include "FileUtils.h"
+#include "SpeakerFile.h"
+#include "TextUtils.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool endsWithNoCase(const std::string& s, const char* suffix)
+{
+    std::string suf(suffix);
+    if (s.size() < suf.size())
+        return false;
+    return std::equal(suf.begin(), suf.end(), s.end() - suf.size(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+    });
+}
+
+} // namespace
+
+fs::path VoiceFolder::speakersDir(const fs::path& voiceDir)
+{
+    return voiceDir / speakersDirName;
+}
+
+fs::path VoiceFolder::speakerFilePath(const fs::path& voiceDir, int spk)
+{
+    return speakersDir(voiceDir) / SpeakerFile::fileName(spk);
+}
+
+fs::path VoiceFolder::findSpeakerFile(const fs::path& voiceDir, int spk)
+{
+    fs::path exact = speakerFilePath(voiceDir, spk);
+    std::error_code ec;
+    if (fs::is_regular_file(exact, ec))
+        return exact;
+    fs::path found;
+    for (fs::directory_iterator it(speakersDir(voiceDir), ec), end; !ec && it != end; it.increment(ec)) {
+        int n = -1;
+        if (SpeakerFile::matchName(pathToUtf8(it->path().filename()), &n) && n == spk &&
+            it->is_regular_file(ec))
+            found = it->path();
+    }
+    return found;
+}
+
+bool findModelFiles(const fs::path& voiceDir, fs::path& model, fs::path& config)
+{
+    model.clear();
+    config.clear();
+    std::error_code ec;
+    for (fs::directory_iterator it(voiceDir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string p = pathToUtf8(it->path());
+        if (endsWithNoCase(p, ".onnx"))
+            model = it->path();
+        else if (endsWithNoCase(p, ".onnx.json"))
+            config = it->path();
+    }
+    return !model.empty() && !config.empty();
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "LocalVoice.h"
+#include "SpeakerFile.h"
+#include "VoiceFolder.h"
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// The store folder: the per-user data folder's "voices", created when missing.
+std::filesystem::path voicesDir();
+
+// The installed speaker spk of the voice uid, with every field filled.
+bool findInstalledVoice(const std::string& uid, int spk, LocalVoice& out);
+// Every installed speaker of every voice, newest installation first.
+void listInstalledVoices(std::vector<LocalVoice>& out);
+// Appends the installed speakers of one voice folder.
+void listVoiceSpeakers(const std::filesystem::path& voiceDir, std::vector<LocalVoice>& out);
+// Uninstalls one speaker; the voice folder goes with its last speaker. True when the
+// speaker is no longer installed.
+bool removeVoiceSpeaker(const LocalVoice& voice);
+
+// Removes a file or a whole tree; the number of entries removed, 0 when the path does
+// not exist, -1 on error.
+int removeAll(const std::filesystem::path& path);
+// Removes one file; true when a file was removed.
+bool removeFile(const std::filesystem::path& path);
+// Writes a new file through path + ".tmp" and a rename; an existing file is kept as it is.
+bool writeFileAtomic(const std::filesystem::path& path, const std::string& text, std::string& error);
+
+// Process-wide mutexes of the store: changes of the store (existence test before an
+// install, tree removal, the rename of writeFileAtomic) and single-file removal.
+// Never held together.
+std::mutex& voiceStoreMutex();
+std::mutex& voiceScanMutex();
