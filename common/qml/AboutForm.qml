@@ -6,6 +6,8 @@ Popup {
     id: aboutForm
 
     property string siteUrl: ""
+    // The dimmed area stays inside the window's visible frame.
+    property int dimMargins: 0
 
     anchors.centerIn: Overlay.overlay
     width: 380
@@ -19,6 +21,14 @@ Popup {
         border.color: "#E3E5EA"
     }
     onClosed: destroy()
+    Overlay.modal: Item {
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: aboutForm.dimMargins
+            radius: 10
+            color: "#66000000"
+        }
+    }
 
     contentItem: Column {
         spacing: 14

@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Window 2.15
+import QtQuick.Controls 2.15
 import QtGraphicalEffects 1.15
 
 // The frame of a frameless window: shadow, rounded background, moving by
@@ -17,6 +18,12 @@ Item {
     property int headerHeight: 50
     readonly property bool isMax: win !== null && win.visibility === Window.Maximized
     readonly property bool isFullScreen: win !== null && win.visibility === Window.FullScreen
+    // Inset of the visible frame from the window's edge.
+    readonly property int frameInset: Math.max(0, contentArea.anchors.margins - 9)
+    // While busy, a layer over the content takes every mouse event and shows
+    // a busy indicator above busyText (kelmaridon's environment installation).
+    property bool busy: false
+    property string busyText: ""
 
     anchors.fill: parent
 
@@ -116,6 +123,42 @@ Item {
         id: contentArea
         anchors.fill: parent
         anchors.margins: frame.isMax ? 5 : frame.shadowRadius * 2
+    }
+
+    Rectangle {
+        id: busyLayer
+        objectName: "busyLayer"
+        anchors.fill: contentArea
+        color: "#99FFFFFF"
+        visible: frame.busy
+        z: 1
+
+        MouseArea {
+            anchors.fill: parent
+            acceptedButtons: Qt.AllButtons
+            hoverEnabled: true
+            preventStealing: true
+            onWheel: wheel.accepted = true
+        }
+
+        Column {
+            anchors.centerIn: parent
+            spacing: 16
+            BusyIndicator {
+                anchors.horizontalCenter: parent.horizontalCenter
+                width: 64
+                height: 64
+                running: frame.busy
+            }
+            Text {
+                objectName: "busyText"
+                anchors.horizontalCenter: parent.horizontalCenter
+                text: frame.busyText
+                font.family: FONTFAMILY_MAIN
+                font.pixelSize: FONTSIZE_DEF
+                color: TEXTCOLOR_MAIN2
+            }
+        }
     }
 
     component Handle: MouseArea {

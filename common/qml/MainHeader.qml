@@ -12,6 +12,8 @@ Item {
     // The maker's update page and web site.
     property string updateUrl: ""
     property string siteUrl: ""
+    // Passed on to the About box.
+    property int dimMargins: 0
     signal navRequested(string source)
 
     height: 30
@@ -24,7 +26,7 @@ Item {
     }
 
     function showAbout() {
-        return aboutComponent.createObject(mainHeader, { "siteUrl": siteUrl });
+        return aboutComponent.createObject(mainHeader, { "siteUrl": siteUrl, "dimMargins": dimMargins });
     }
 
     Component {

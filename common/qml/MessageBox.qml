@@ -10,6 +10,8 @@ Item {
     // When true, a button whose label is longer than 10 characters is as wide as its label.
     property bool fitLongLabels: false
     property int buttonWidth: 80
+    // The dimmed area stays inside the window's visible frame.
+    property int dimMargins: 0
 
     // The shown text: the title, the message after a line break, or either alone.
     function textOf(e) {
@@ -67,6 +69,14 @@ Item {
                 color: "white"
                 radius: 8
                 border.color: "#E3E5EA"
+            }
+            Overlay.modal: Item {
+                Rectangle {
+                    anchors.fill: parent
+                    anchors.margins: msgboxUtil.dimMargins
+                    radius: 10
+                    color: "#66000000"
+                }
             }
 
             contentItem: Column {

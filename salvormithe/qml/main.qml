@@ -53,6 +53,7 @@ ApplicationWindow {
             width: parent.width - 10
             win: window
             updateUrl: window.updateUrl
+            dimMargins: customWin.frameInset
             siteUrl: window.siteUrl
             menuEntries: [
                 { "text": qsTr("Projects"), "source": "Projects.qml" },
@@ -95,6 +96,7 @@ ApplicationWindow {
     MessageBox {
         id: msgbox
         host: window.contentItem
+        dimMargins: customWin.frameInset
     }
 
     MyToast {

@@ -20,9 +20,18 @@ Item {
             Rectangle {
                 anchors.fill: parent
                 color: "#EEEEEE"
+                MouseArea {
+                    x: 0
+                    y: 100
+                    width: 50
+                    height: 50
+                    onClicked: clicks++
+                }
             }
         }
     }
+
+    property int clicks: 0
 
     TestCase {
         name: "CustomWin"
@@ -30,6 +39,7 @@ Item {
 
         function init() {
             frame.canResize = true;
+            frame.busy = false;
             if (win.visibility !== Window.Windowed)
                 win.showNormal();
             tryCompare(win, "visibility", Window.Windowed);
@@ -38,6 +48,8 @@ Item {
             win.width = 600;
             win.height = 500;
             tryCompare(win, "width", 600);
+            tryCompare(frame, "width", 600);
+            tryCompare(frame, "height", 500);
         }
 
         function handle(name) {
@@ -115,6 +127,37 @@ Item {
         function test_no_resize_when_switched_off() {
             frame.canResize = false;
             verify(!handle("resizeLeft").enabled);
+        }
+
+        function test_busy_layer_swallows_the_mouse() {
+            var layer = findChild(frame, "busyLayer");
+            verify(!layer.visible);
+            frame.busy = true;
+            frame.busyText = "Installing 40%";
+            verify(layer.visible);
+            compare(findChild(frame, "busyText").text, "Installing 40%");
+            compare(layer.x, frame.contentItem.x);
+            compare(layer.width, frame.contentItem.width);
+            // Clicks and drags reach nothing below, not even the mouse area that moves the window.
+            clicks = 0;
+            mouseClick(frame, 40, 140);
+            compare(clicks, 0);
+            mousePress(frame, 300, 300);
+            mouseMove(frame, 340, 330, -1, Qt.LeftButton);
+            mouseRelease(frame, 340, 330);
+            compare(win.x, 100);
+            frame.busy = false;
+            mouseClick(frame, 40, 140);
+            compare(clicks, 1);
+        }
+
+        function test_frame_inset_follows_maximising() {
+            compare(frame.frameInset, 11);
+            win.showMaximized();
+            tryCompare(frame, "isMax", true);
+            compare(frame.frameInset, 0);
+            win.showNormal();
+            tryCompare(frame, "isMax", false);
         }
 
         function test_double_click_on_header_toggles_maximised() {
