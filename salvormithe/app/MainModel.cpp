@@ -8,12 +8,21 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMutexLocker>
 #include <QProcess>
 
 MainModel::MainModel(QObject* parent) : QObject(parent) {}
 
 MainModel::~MainModel()
 {
+    // A check still waiting for the server ends now rather than holding up
+    // the end of the program.
+    {
+        QMutexLocker lock(&clientMutex);
+        closing = true;
+        if (runningClient)
+            runningClient->aborted = true;
+    }
     worker.quit();
     worker.wait();
     if (worker.isRunning()) {
@@ -69,8 +78,17 @@ void MainModel::checkUpdateWorker()
 {
     HttpClient client;
     std::string body;
-    if (client.prepare(updateCheckUrl(), std::string(), {}))
+    if (client.prepare(updateCheckUrl(), std::string(), {})) {
+        {
+            QMutexLocker lock(&clientMutex);
+            if (closing)
+                return;
+            runningClient = &client;
+        }
         body = client.performText();
+        QMutexLocker lock(&clientMutex);
+        runningClient = nullptr;
+    }
     if (!demandsUpdate(client.status, body))
         return;
     invoker.post([this, body]() { showObsoleteMessage(body); }, QCoreApplication::instance()->thread());

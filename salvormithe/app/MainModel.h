@@ -2,12 +2,15 @@
 
 #include "InvokeContext.h"
 
+#include <QMutex>
 #include <QObject>
 #include <QString>
 #include <QThread>
 #include <QUrl>
 
 #include <string>
+
+class HttpClient;
 
 // Application-level actions of the converter's window: starting the voice
 // trainer and the update check at start-up.
@@ -45,4 +48,8 @@ private:
 
     InvokeContext invoker;
     QThread worker;
+    // The update check's client while it runs, so that the destructor can abort it.
+    QMutex clientMutex;
+    HttpClient* runningClient = nullptr;
+    bool closing = false;
 };
