@@ -85,7 +85,7 @@ Item {
         HeaderButton {
             objectName: "menuButton"
             glyph: "\u2630"
-            onClicked: menu.popup(this, 0, height)
+            onClicked: menu.popup(this, width - menu.width, height)
         }
         HeaderButton {
             objectName: "minimizeButton"
@@ -115,6 +115,8 @@ Item {
     Menu {
         id: menu
         width: 200
+        font.family: FONTFAMILY_MAIN
+        font.pixelSize: FONTSIZE_DEF
 
         Instantiator {
             model: mainHeader.menuEntries
@@ -135,7 +137,8 @@ Item {
                 Text {
                     anchors.verticalCenter: parent.verticalCenter
                     text: qsTr("About")
-                    font: aboutItem.font
+                    font.family: FONTFAMILY_MAIN
+                    font.pixelSize: FONTSIZE_DEF
                     color: TEXTCOLOR_MAIN
                 }
                 Text {
