@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QUrl>
 #include <QVariantList>
 
 // Stands where the root context's "engine" is: records quit and exit calls
@@ -26,6 +27,10 @@ public:
     }
     Q_INVOKABLE void quit() { note("quit"); }
     Q_INVOKABLE void exit(int code) { note(QString("exit:%1").arg(code)); }
+
+public slots:
+    // Stands for the desktop's browser.
+    void openUrl(const QUrl& url) { note("open:" + url.toString()); }
 
 signals:
     void logChanged();

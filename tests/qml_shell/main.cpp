@@ -3,6 +3,7 @@
 #include "AppMain.h"
 #include "ShellTestHelpers.h"
 
+#include <QDesktopServices>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QtQuickTest>
@@ -10,6 +11,18 @@
 class ShellSetup : public QObject
 {
     Q_OBJECT
+public:
+    ShellSetup()
+    {
+        QDesktopServices::setUrlHandler("http", &recorder, "openUrl");
+        QDesktopServices::setUrlHandler("https", &recorder, "openUrl");
+    }
+    ~ShellSetup() override
+    {
+        QDesktopServices::unsetUrlHandler("http");
+        QDesktopServices::unsetUrlHandler("https");
+    }
+
 public slots:
     void qmlEngineAvailable(QQmlEngine* engine)
     {

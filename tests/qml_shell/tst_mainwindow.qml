@@ -91,6 +91,28 @@ TestCase {
         tryVerify(function () { return findChild(win.overlay, "aboutTitle") === null; });
     }
 
+    function test_4b_web_pages_open_on_our_server() {
+        var header = find("mainHeader");
+        header.activate(header.menuEntries[1]);
+        compare(quitRecorder.log, ["open:" + WEB_BASE_URL + "tutorial.html"]);
+        quitRecorder.clear();
+
+        mouseClick(find("menuButton"));
+        var link = findChild(win.overlay, "versionLink");
+        tryCompare(link, "visible", true);
+        mouseClick(link);
+        compare(quitRecorder.log, ["open:" + WEB_BASE_URL + "check_update.php?pid=" + PROD_UID + "&ver=" + PROD_VERID]);
+        quitRecorder.clear();
+
+        header.showAbout();
+        var site = findChild(win.overlay, "aboutSite");
+        tryVerify(function () { site = findChild(win.overlay, "aboutSite"); return site !== null && site.visible; });
+        mouseClick(site);
+        compare(quitRecorder.log, ["open:" + WEB_BASE_URL]);
+        keyClick(Qt.Key_Escape);
+        tryVerify(function () { return findChild(win.overlay, "aboutSite") === null; });
+    }
+
     function test_5_header_project_entry() {
         var header = find("mainHeader");
         header.activate(header.menuEntries[0]);

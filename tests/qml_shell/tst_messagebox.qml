@@ -132,6 +132,18 @@ Item {
             compare(msgboxSender.ran, []);
         }
 
+        function test_links_open_in_the_browser() {
+            quitRecorder.clear();
+            msgboxSender.send("", "<a href=\"http://127.0.0.1:9/help.html\">Read more about this</a>", 1, [1], ["OK"]);
+            var text = findChild(root.last.contentItem, "msgboxText");
+            verify(text.readOnly);
+            verify(text.selectByMouse);
+            var link = text.linkAt(10, text.contentHeight / 2);
+            compare(link, "http://127.0.0.1:9/help.html");
+            mouseClick(text, 10, text.contentHeight / 2);
+            compare(quitRecorder.log, ["open:http://127.0.0.1:9/help.html"]);
+        }
+
         function test_long_text_is_capped_at_400() {
             var text = "";
             for (var i = 0; i < 200; ++i)
