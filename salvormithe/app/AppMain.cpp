@@ -1,7 +1,9 @@
 #include "AppMain.h"
 
 #include "SingleInstanceGuard.h"
+#include "MainModel.h"
 #include "MessageBoxContext.h"
+#include "ServerAddress.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -27,7 +29,7 @@ void onRootObjectCreated(QObject* object, const QUrl& url, const QUrl& rootUrl)
         QCoreApplication::exit(-1);
 }
 
-void setRootContextProperties(QQmlApplicationEngine& engine)
+void setRootContextProperties(QQmlEngine& engine)
 {
     QQmlContext* ctx = engine.rootContext();
     ctx->setContextProperty("engine", &engine);
@@ -46,11 +48,14 @@ void setRootContextProperties(QQmlApplicationEngine& engine)
     ctx->setContextProperty("TEXTCOLOR_MAIN2", QStringLiteral("#333333"));
     ctx->setContextProperty("FONTFAMILY_MAIN", QStringLiteral("Arial"));
     ctx->setContextProperty("MAIN_COLOR", QStringLiteral("#02BAFF"));
+    // The maker's web pages (tutorial, web site, update page) are on our server.
+    ctx->setContextProperty("WEB_BASE_URL", QString::fromStdString(voiceServerBase()));
 }
 
 void registerSalvormitheTypes()
 {
     qmlRegisterType<MessageBoxContext>("MessageBoxContext", 1, 0, "MessageBoxContext");
+    qmlRegisterType<MainModel>("MainModel", 1, 0, "MainModel");
 }
 
 int runGui(int argc, char** argv, const QUrl& rootUrl)

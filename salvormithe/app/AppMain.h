@@ -3,7 +3,7 @@
 #include <QObject>
 #include <QUrl>
 
-class QQmlApplicationEngine;
+class QQmlEngine;
 
 // The program's entry: worker mode for "--convert", the window otherwise.
 int salvormitheMain(int argc, char** argv);
@@ -21,4 +21,4 @@ void onRootObjectCreated(QObject* object, const QUrl& url, const QUrl& rootUrl);
 void registerSalvormitheTypes();
 
 // Sets the constants every page reads from the root context.
-void setRootContextProperties(QQmlApplicationEngine& engine);
+void setRootContextProperties(QQmlEngine& engine);

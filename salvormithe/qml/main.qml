@@ -1,20 +1,116 @@
 import QtQuick 2.15
 import QtQuick.Window 2.15
+import QtQuick.Controls 2.15
+import MainModel 1.0
 
-Window {
-    id: root
+ApplicationWindow {
+    id: window
+
+    // The maker's web pages, all on our server (WEB_BASE_URL ends in "/").
+    readonly property string tutorialUrl: WEB_BASE_URL + "tutorial.html"
+    readonly property string siteUrl: WEB_BASE_URL
+    readonly property string updateUrl: WEB_BASE_URL + "check_update.php?pid=%1&ver=%2".arg(PROD_UID).arg(PROD_VERID)
+
+    flags: Qt.Window | Qt.FramelessWindowHint
+    color: "transparent"
+    width: 1024
+    height: 768
+    minimumWidth: 1024
+    minimumHeight: 650
     visible: true
-    width: 1100
-    height: 720
-    minimumWidth: 900
-    minimumHeight: 600
     title: PROD_NAME
 
-    Text {
-        anchors.centerIn: parent
-        text: PROD_NAME + " " + PROD_VER
-        font.family: FONTFAMILY_MAIN
-        font.pixelSize: FONTSIZE_TITLE1
-        color: TEXTCOLOR_MAIN
+    // Ends the program once the shown page has closed its model.
+    function quitWith(code) {
+        navUtil.navTodo(function () {
+            if (code === 0)
+                engine.quit();
+            else
+                engine.exit(code);
+        });
+    }
+
+    onClosing: function (close) {
+        close.accepted = false;
+        quitWith(0);
+    }
+
+    MainModel {
+        id: mainmodel
+        objectName: "mainmodel"
+        onQuitRequested: window.quitWith(code)
+    }
+
+    CustomWin {
+        id: customWin
+        win: window
+
+        MainHeader {
+            id: mainHeader
+            objectName: "mainHeader"
+            x: 5
+            y: 5
+            width: parent.width - 10
+            win: window
+            updateUrl: window.updateUrl
+            dimMargins: customWin.frameInset
+            siteUrl: window.siteUrl
+            menuEntries: [
+                { "text": qsTr("Projects"), "source": "Projects.qml" },
+                { "text": qsTr("Help"), "url": window.tutorialUrl }
+            ]
+            onNavRequested: navUtil.nav(source, {})
+        }
+
+        Row {
+            y: mainHeader.y + mainHeader.height + 5
+            width: parent.width
+            height: parent.height - y
+
+            MainLeft {
+                id: mainLeft
+                objectName: "mainLeft"
+                height: parent.height
+                entries: [
+                    { "key": "home", "text": qsTr("Home"), "source": "home.qml" },
+                    { "key": "projects", "text": qsTr("Projects"), "source": "Projects.qml" },
+                    { "key": "voices", "text": qsTr("Voices"), "source": "Voices.qml" },
+                    { "key": "cloning", "text": qsTr("Voice Cloning"), "action": function () {
+                        mainmodel.openKelmaridon();
+                        window.showMinimized();
+                    } }
+                ]
+                onNavRequested: navUtil.nav(source, {})
+            }
+
+            NavUtil {
+                id: navUtil
+                objectName: "navUtil"
+                width: parent.width - mainLeft.width
+                height: parent.height
+                clip: true
+            }
+        }
+    }
+
+    MessageBox {
+        id: msgbox
+        host: window.contentItem
+        dimMargins: customWin.frameInset
+    }
+
+    MyToast {
+        id: toast
+        host: window.contentItem
+    }
+
+    Connections {
+        target: msgboxctx
+        function onMsgbox(e) { msgbox.create(msgboxctx, e); }
+    }
+
+    Component.onCompleted: {
+        navUtil.nav("home.qml", {});
+        mainmodel.checkUpdate();
     }
 }

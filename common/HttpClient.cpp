@@ -1,0 +1,226 @@
+#include "HttpClient.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <mutex>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+std::once_flag curlInitialised;
+
+} // namespace
+
+HttpClient::HttpClient()
+{
+    std::call_once(curlInitialised, [] { curl_global_init(CURL_GLOBAL_ALL); });
+}
+
+HttpClient::~HttpClient()
+{
+    curl_slist_free_all(headerList);
+    if (curl)
+        curl_easy_cleanup(curl);
+    if (multi)
+        curl_multi_cleanup(multi);
+}
+
+void HttpClient::setTimeouts(long connectSeconds, long stallSeconds)
+{
+    connectTimeout = connectSeconds;
+    stallTime = stallSeconds;
+}
+
+bool HttpClient::prepareHandle(const std::string& url, const std::list<std::string>& headerLines)
+{
+    if (!curl)
+        curl = curl_easy_init();
+    if (!curl)
+        return false;
+    headers.clear();
+    status = 0;
+    reason.clear();
+    aborted = false;
+    curl_slist_free_all(headerList);
+    headerList = nullptr;
+    lastError.clear();
+
+    // Certificates and host names are checked (libcurl's defaults); only web
+    // protocols may be reached, also through a redirect target.
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeout);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallTime);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &HttpClient::onTransferInfo);
+
+    this->url = url;
+    curl_easy_setopt(curl, CURLOPT_URL, this->url.c_str());
+    for (const std::string& line : headerLines) {
+        curl_slist* next = curl_slist_append(headerList, line.c_str());
+        if (next)
+            headerList = next;
+    }
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headerList);
+    return true;
+}
+
+bool HttpClient::prepare(const std::string& url, const std::string& body, std::list<std::string> headerLines)
+{
+    if (!body.empty())
+        headerLines.push_back("Content-Length: " + std::to_string(body.size()));
+    if (!prepareHandle(url, headerLines))
+        return false;
+    this->body = body;
+    if (!this->body.empty()) {
+        curl_easy_setopt(curl, CURLOPT_POST, 1L);
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, long(this->body.size()));
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, this->body.data());
+    } else {
+        // A reused handle would otherwise repeat the previous POST.
+        curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    }
+    return true;
+}
+
+bool HttpClient::perform(std::function<int(const char*, size_t)> writer)
+{
+    if (!curl) {
+        lastError = "CURL: " + std::string(curl_easy_strerror(CURLE_FAILED_INIT));
+        return false;
+    }
+    this->writer = std::move(writer);
+    std::string headerText;
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &HttpClient::onWrite);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &headerText);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &HttpClient::onHeader);
+    CURLcode rc = run();
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, nullptr);
+
+    headers.clear();
+    status = 0;
+    reason.clear();
+    parseHeaders(headerText);
+
+    if (rc != CURLE_OK) {
+        lastError = "CURL: " + std::string(curl_easy_strerror(rc));
+        return false;
+    }
+    return true;
+}
+
+CURLcode HttpClient::run()
+{
+    // Driven through a multi handle so that a cancel is seen within a tenth
+    // of a second even while the server sends nothing.
+    if (!multi)
+        multi = curl_multi_init();
+    if (!multi)
+        return curl_easy_perform(curl);
+    if (curl_multi_add_handle(multi, curl) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    CURLcode rc = CURLE_OK;
+    bool done = false;
+    while (!done) {
+        int running = 0;
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            rc = CURLE_FAILED_INIT;
+            break;
+        }
+        int queued = 0;
+        while (CURLMsg* msg = curl_multi_info_read(multi, &queued)) {
+            if (msg->msg == CURLMSG_DONE) {
+                rc = msg->data.result;
+                done = true;
+            }
+        }
+        if (done)
+            break;
+        if (aborted) {
+            rc = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
+        curl_multi_poll(multi, nullptr, 0, 100, nullptr);
+    }
+    curl_multi_remove_handle(multi, curl);
+    return rc;
+}
+
+std::string HttpClient::performText()
+{
+    std::string text;
+    bool ok = perform([&text](const char* data, size_t length) {
+        text.append(data, length);
+        return int(length);
+    });
+    if (!ok) {
+        status = -1;
+        return std::string();
+    }
+    return text;
+}
+
+void HttpClient::parseHeaders(const std::string& text)
+{
+    static const std::regex statusLine("^HTTP[^ ]+ (\\d+) ?(.*)$", std::regex::icase);
+    static const std::regex headerLine("(.+?): *(.+)");
+    std::string clean;
+    clean.reserve(text.size());
+    for (char c : text) {
+        if (c != '\r')
+            clean.push_back(c);
+    }
+    std::istringstream lines(clean);
+    std::string line;
+    std::smatch m;
+    while (std::getline(lines, line)) {
+        if (std::regex_match(line, m, statusLine)) {
+            long code = std::strtol(m[1].str().c_str(), nullptr, 10);
+            status = code > INT_MAX ? 0 : int(code);
+            reason = m[2].str();
+        } else if (std::regex_match(line, m, headerLine)) {
+            headers[m[1].str()] = m[2].str();
+        }
+    }
+}
+
+std::string HttpClient::headerValue(const std::string& name) const
+{
+    for (const auto& [key, value] : headers) {
+        if (key.size() != name.size())
+            continue;
+        bool same = true;
+        for (size_t i = 0; i < key.size() && same; ++i)
+            same = std::tolower(static_cast<unsigned char>(key[i])) == std::tolower(static_cast<unsigned char>(name[i]));
+        if (same)
+            return value;
+    }
+    return std::string();
+}
+
+size_t HttpClient::onWrite(char* data, size_t size, size_t count, void* client)
+{
+    auto* self = static_cast<HttpClient*>(client);
+    if (self->aborted)
+        return 0;
+    size_t length = size * count;
+    int taken = self->writer ? self->writer(data, length) : int(length);
+    return taken < 0 ? 0 : size_t(taken);
+}
+
+size_t HttpClient::onHeader(char* data, size_t size, size_t count, void* text)
+{
+    if (text)
+        static_cast<std::string*>(text)->append(data, size * count);
+    return size * count;
+}
+
+int HttpClient::onTransferInfo(void* client, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<HttpClient*>(client)->aborted ? 1 : 0;
+}

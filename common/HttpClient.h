@@ -1,0 +1,63 @@
+#pragma once
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <functional>
+#include <list>
+#include <map>
+#include <string>
+
+// A blocking HTTP client around one libcurl easy handle. One request at a
+// time on the caller's thread; only `aborted` may be set from other threads.
+class HttpClient
+{
+public:
+    HttpClient();
+    virtual ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // Sets up the next request: a POST when body is non-empty, else a GET.
+    bool prepare(const std::string& url, const std::string& body, std::list<std::string> headerLines);
+    // Runs the prepared request; true when the transfer itself succeeded,
+    // whatever the HTTP status.
+    bool perform(std::function<int(const char* data, size_t length)> writer);
+    // The body as text; empty with status -1 when the transfer failed.
+    std::string performText();
+
+    // Limits for the next prepare: seconds to connect, and seconds during
+    // which less than one byte a second arrives before the transfer fails.
+    void setTimeouts(long connectSeconds, long stallSeconds);
+
+    // Value of a response header, its name compared without regard to case;
+    // empty when absent.
+    std::string headerValue(const std::string& name) const;
+
+    std::string url;
+    std::string body;
+    std::map<std::string, std::string> headers;
+    int status = 0;
+    std::string reason;
+    std::atomic<bool> aborted{false};
+    std::string lastError;
+
+protected:
+    CURL* curl = nullptr;
+    // libcurl transfer-information callback of this client: stops the
+    // transfer when `aborted` is set, also while no data arrives.
+    static int onTransferInfo(void* client, curl_off_t total, curl_off_t received, curl_off_t, curl_off_t);
+
+private:
+    CURLcode run();
+    bool prepareHandle(const std::string& url, const std::list<std::string>& headerLines);
+    void parseHeaders(const std::string& text);
+    static size_t onWrite(char* data, size_t size, size_t count, void* client);
+    static size_t onHeader(char* data, size_t size, size_t count, void* text);
+
+    CURLM* multi = nullptr;
+    curl_slist* headerList = nullptr;
+    std::function<int(const char*, size_t)> writer;
+    long connectTimeout = 30;
+    long stallTime = 60;
+};

@@ -1,0 +1,87 @@
+#include "VoiceServerMain.h"
+
+#include "ServerAddress.h"
+#include "VoiceServer.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <pthread.h>
+#include <string>
+#include <thread>
+
+namespace {
+
+int usage()
+{
+    std::fprintf(stderr, "usage: quorvine_voice_server --catalogue DIR [--host HOST] [--port N]\n");
+    return 2;
+}
+
+} // namespace
+
+int voiceServerMain(int argc, char** argv)
+{
+    std::string catalogueDir, host = "127.0.0.1";
+    int port = defaultVoiceServerPort;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (i + 1 >= argc)
+            return usage();
+        std::string value = argv[++i];
+        if (arg == "--catalogue") {
+            catalogueDir = value;
+        } else if (arg == "--host") {
+            host = value;
+        } else if (arg == "--port") {
+            char* end = nullptr;
+            long p = std::strtol(value.c_str(), &end, 10);
+            if (*end || p < 0 || p > 65535)
+                return usage();
+            port = int(p);
+        } else {
+            return usage();
+        }
+    }
+    if (catalogueDir.empty())
+        return usage();
+
+    VoiceCatalogue catalogue;
+    std::vector<std::string> warnings;
+    bool loaded = catalogue.load(std::filesystem::u8path(catalogueDir), warnings);
+    for (const std::string& w : warnings)
+        std::fprintf(stderr, "warning: %s\n", w.c_str());
+    if (!loaded) {
+        std::fprintf(stderr, "no catalogue folder %s\n", catalogueDir.c_str());
+        return 1;
+    }
+    size_t voices = catalogue.speakers().size();
+
+    // Signals are taken by a thread of their own, which stops the server.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    VoiceServer server(std::move(catalogue));
+    int bound = server.bind(host, port);
+    if (bound < 0) {
+        std::fprintf(stderr, "cannot listen on %s:%d: %s\n", host.c_str(), port, std::strerror(errno));
+        return 1;
+    }
+    std::printf("listening on http://%s:%d/ with %zu voice speakers\n", host.c_str(), bound, voices);
+    std::fflush(stdout);
+
+    std::thread waiter([&] {
+        int sig = 0;
+        sigwait(&signals, &sig);
+        server.stop();
+    });
+    bool ok = server.run();
+    // run() may also end without a signal; wake the waiter then.
+    pthread_kill(waiter.native_handle(), SIGTERM);
+    waiter.join();
+    return ok ? 0 : 1;
+}

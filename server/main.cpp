@@ -1,0 +1,6 @@
+#include "VoiceServerMain.h"
+
+int main(int argc, char** argv)
+{
+    return voiceServerMain(argc, argv);
+}

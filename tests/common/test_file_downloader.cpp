@@ -1,0 +1,273 @@
+#include "FileDownloader.h"
+
+#include "LoopbackServers.h"
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+
+#include <chrono>
+#include <regex>
+#include <thread>
+
+namespace fs = std::filesystem;
+using testutil::HttplibServer;
+using testutil::RawServer;
+
+namespace {
+
+std::string md5Hex(const std::string& data)
+{
+    return QCryptographicHash::hash(QByteArray::fromStdString(data), QCryptographicHash::Md5).toHex().toStdString();
+}
+
+std::string readAll(const fs::path& p)
+{
+    return testutil::readFile(p).toStdString();
+}
+
+fs::path partial(const fs::path& target)
+{
+    fs::path p = target;
+    p += ".downloading";
+    return p;
+}
+
+// A server with the paths most tests need.
+struct Server
+{
+    HttplibServer srv;
+    std::atomic<int> hits{0};
+    std::string payload = std::string(300000, 'p') + "end";
+    std::string base;
+
+    Server()
+    {
+        srv.server.set_logger([this](const httplib::Request&, const httplib::Response&) { ++hits; });
+        srv.server.Get("/file", [this](const httplib::Request&, httplib::Response& res) {
+            res.set_content(payload, "application/octet-stream");
+        });
+        srv.server.Get("/moved", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 302;
+            res.set_header("Location", "/file");
+            res.set_content("a redirect body", "text/plain");
+        });
+        srv.server.Get("/nowhere", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 301;
+            res.set_content("no location", "text/plain");
+        });
+        srv.server.Get(R"(/loop/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+            res.status = 302;
+            res.set_header("Location", "/loop/" + std::to_string(std::stoi(req.matches[1]) + 1));
+        });
+        srv.server.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 404;
+            res.set_content("not here", "text/plain");
+        });
+        srv.server.Get("/slow", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content_provider(200000, "application/octet-stream",
+                                     [](size_t offset, size_t, httplib::DataSink& sink) {
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                                         (void)offset;
+                                         return sink.write(std::string(1000, 's').data(), 1000);
+                                     });
+        });
+        base = srv.start();
+    }
+};
+
+} // namespace
+
+TEST(FileDownloader, DownloadsFollowsRedirectsAndChecksMd5)
+{
+    Server s;
+    testutil::TempDir dir;
+    std::string error;
+
+    FileDownloader dl;
+    fs::path target = dir.path() / "a.bin";
+    ASSERT_TRUE(dl.download(s.base + "moved", target, md5Hex(s.payload), error)) << error;
+    EXPECT_EQ(readAll(target), s.payload);
+    EXPECT_FALSE(fs::exists(partial(target)));
+    EXPECT_EQ(s.hits, 2);
+
+    // Upper-case digits name the same checksum.
+    std::string upper = md5Hex(s.payload);
+    for (char& c : upper)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    fs::path second = dir.path() / "b.bin";
+    EXPECT_TRUE(dl.download(s.base + "file", second, upper, error)) << error;
+
+    // An existing target counts as downloaded without a request, whatever it holds.
+    testutil::writeFile(dir.path() / "c.bin", "stale");
+    int before = s.hits;
+    EXPECT_TRUE(dl.download(s.base + "file", dir.path() / "c.bin", md5Hex(s.payload), error));
+    EXPECT_EQ(s.hits, before);
+    EXPECT_EQ(readAll(dir.path() / "c.bin"), "stale");
+}
+
+TEST(FileDownloader, ChecksumMismatchLeavesNoTarget)
+{
+    Server s;
+    testutil::TempDir dir;
+    fs::path target = dir.path() / "x.bin";
+    std::string error;
+    FileDownloader dl;
+    std::string sum = md5Hex(s.payload);
+
+    EXPECT_FALSE(dl.download(s.base + "file", target, sum.substr(0, 31), error));
+    EXPECT_EQ(error, "invalid md5sum.");
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_EQ(readAll(partial(target)), s.payload);
+
+    error.clear();
+    EXPECT_FALSE(dl.download(s.base + "file", target, md5Hex("something else"), error));
+    EXPECT_EQ(error, "invalid md5sum.");
+    EXPECT_FALSE(fs::exists(target));
+
+    // The next try rewrites the partial file and succeeds.
+    error.clear();
+    EXPECT_TRUE(dl.download(s.base + "file", target, sum, error)) << error;
+    EXPECT_EQ(readAll(target), s.payload);
+}
+
+TEST(FileDownloader, HttpAndRedirectFailures)
+{
+    Server s;
+    testutil::TempDir dir;
+    FileDownloader dl;
+    std::string error;
+
+    fs::path target = dir.path() / "m.bin";
+    EXPECT_FALSE(dl.download(s.base + "missing", target, "", error));
+    EXPECT_EQ(error, "CURL: HTTP response code said error");
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(fs::exists(partial(target)));
+
+    error.clear();
+    EXPECT_FALSE(dl.download(s.base + "nowhere", target, "", error));
+    EXPECT_EQ(error, "CURL: URL using bad/illegal format or missing URL");
+    EXPECT_FALSE(fs::exists(target));
+
+    error.clear();
+    int before = s.hits;
+    EXPECT_FALSE(dl.download(s.base + "loop/0", target, "", error));
+    EXPECT_EQ(error, "CURL: Number of redirects hit maximum amount");
+    EXPECT_EQ(s.hits - before, FileDownloader::maxRedirects + 1);
+    EXPECT_FALSE(fs::exists(target));
+
+    // The temporary file cannot be created in a folder that does not exist.
+    error.clear();
+    EXPECT_FALSE(dl.download(s.base + "file", dir.path() / "no" / "such.bin", "", error));
+    EXPECT_EQ(error, "create file failed. No such file or directory");
+}
+
+TEST(FileDownloader, LowerCaseLocationAndRedirectToOtherProtocol)
+{
+    std::string body = "final body";
+    RawServer raw([&](int sock, const std::string& req) {
+        if (req.rfind("GET /start", 0) == 0) {
+            RawServer::send(sock, "HTTP/1.1 307 Temporary Redirect\r\nlocation: /end\r\n"
+                                  "Content-Length: 4\r\nConnection: close\r\n\r\njunk");
+        } else if (req.rfind("GET /file", 0) == 0) {
+            RawServer::send(sock, "HTTP/1.1 302 Found\r\nLocation: file:///etc/hostname\r\n"
+                                  "Content-Length: 0\r\nConnection: close\r\n\r\n");
+        } else if (req.rfind("GET /short", 0) == 0) {
+            RawServer::send(sock, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\nonly half");
+        } else {
+            RawServer::send(sock, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size())
+                                      + "\r\nConnection: close\r\n\r\n" + body);
+        }
+    });
+    testutil::TempDir dir;
+    FileDownloader dl;
+    std::string error;
+    fs::path target = dir.path() / "r.bin";
+    ASSERT_TRUE(dl.download(raw.base() + "start", target, md5Hex(body), error)) << error;
+    EXPECT_EQ(readAll(target), body);
+    EXPECT_EQ(raw.requests(), 2);
+
+    fs::path local = dir.path() / "local.bin";
+    EXPECT_FALSE(dl.download(raw.base() + "file", local, "", error));
+    EXPECT_EQ(error.rfind("CURL: ", 0), 0u);
+    EXPECT_FALSE(fs::exists(local));
+
+    // A body shorter than announced is a failure.
+    error.clear();
+    fs::path truncated = dir.path() / "t.bin";
+    EXPECT_FALSE(dl.download(raw.base() + "short", truncated, "", error));
+    EXPECT_EQ(error, "CURL: Transferred a partial file");
+    EXPECT_FALSE(fs::exists(truncated));
+}
+
+TEST(FileDownloader, ProgressTextsAndCancel)
+{
+    Server s;
+    testutil::TempDir dir;
+    FileDownloader dl;
+    std::vector<std::pair<int, std::string>> reports;
+    dl.progress = [&](int percent, std::string text) { reports.emplace_back(percent, text); };
+    std::string error;
+    ASSERT_TRUE(dl.download(s.base + "file", dir.path() / "p.bin", "", error)) << error;
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().first, 100);
+    EXPECT_TRUE(std::regex_match(reports.back().second, std::regex(R"(\d+ (B|kB|M|G)/s - 292 kB of 292 kB)")))
+        << reports.back().second;
+    for (size_t i = 1; i < reports.size(); ++i)
+        EXPECT_GE(reports[i].first, reports[i - 1].first);
+
+    // Cancel during a slow body.
+    reports.clear();
+    fs::path target = dir.path() / "slow.bin";
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        dl.aborted = true;
+    });
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(dl.download(s.base + "slow", target, "", error));
+    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    canceller.join();
+    EXPECT_LT(took, 1.3);
+    EXPECT_EQ(error.rfind("CURL: ", 0), 0u);
+    EXPECT_FALSE(fs::exists(target));
+    ASSERT_FALSE(reports.empty());
+    EXPECT_GT(reports.back().first, 0);
+    EXPECT_LT(reports.back().first, 100);
+}
+
+TEST(FileDownloader, SameTargetTwiceAtOnce)
+{
+    Server s;
+    testutil::TempDir dir;
+    fs::path target = dir.path() / "same.bin";
+    std::string e1, e2;
+    bool ok1 = false, ok2 = false;
+    std::thread a([&] {
+        FileDownloader dl;
+        ok1 = dl.download(s.base + "slow", target, "", e1);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::thread b([&] {
+        FileDownloader dl;
+        ok2 = dl.download(s.base + "slow", target, "", e2);
+    });
+    a.join();
+    b.join();
+    EXPECT_TRUE(ok1) << e1;
+    EXPECT_TRUE(ok2) << e2;
+    EXPECT_EQ(s.hits, 1);
+    EXPECT_EQ(fs::file_size(target), 200000u);
+    EXPECT_FALSE(fs::exists(partial(target)));
+}
+
+TEST(FileDownloader, RenameFile)
+{
+    testutil::TempDir dir;
+    testutil::writeFile(dir.path() / "a", "A");
+    testutil::writeFile(dir.path() / "b", "B");
+    EXPECT_TRUE(renameFile(dir.path() / "a", dir.path() / "b"));
+    EXPECT_EQ(readAll(dir.path() / "b"), "A");
+    EXPECT_FALSE(renameFile(dir.path() / "a", dir.path() / "c"));
+    EXPECT_EQ(errno, ENOENT);
+}

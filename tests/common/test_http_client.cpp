@@ -1,0 +1,264 @@
+#include "HttpClient.h"
+
+#include "LoopbackServers.h"
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include <chrono>
+#include <thread>
+
+using testutil::HttplibServer;
+using testutil::RawServer;
+
+namespace {
+
+double secondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+TEST(HttpClient, GetParsesStatusHeadersAndBody)
+{
+    HttplibServer srv;
+    srv.server.Get("/hello", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("X-Thing", "a value");
+        res.set_content("hello there", "text/plain");
+    });
+    srv.server.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content("nope", "text/plain");
+    });
+    std::string base = srv.start();
+
+    HttpClient client;
+    ASSERT_TRUE(client.prepare(base + "hello", "", {}));
+    EXPECT_EQ(client.performText(), "hello there");
+    EXPECT_EQ(client.status, 200);
+    EXPECT_EQ(client.reason, "OK");
+    EXPECT_EQ(client.headers["X-Thing"], "a value");
+    EXPECT_EQ(client.headers["Content-Type"], "text/plain");
+    EXPECT_TRUE(client.lastError.empty());
+
+    // An error status is no transport failure; the body still arrives.
+    ASSERT_TRUE(client.prepare(base + "missing", "", {}));
+    EXPECT_EQ(client.performText(), "nope");
+    EXPECT_EQ(client.status, 404);
+    EXPECT_EQ(client.reason, "Not Found");
+}
+
+TEST(HttpClient, PostSendsContentLengthAndReuseSendsPlainGet)
+{
+    HttplibServer srv;
+    std::string method, received, contentLength, custom;
+    std::vector<std::string> headerOrder;
+    srv.server.Post("/p", [&](const httplib::Request& req, httplib::Response& res) {
+        method = req.method;
+        received = req.body;
+        contentLength = req.get_header_value("Content-Length");
+        custom = req.get_header_value("X-Mine");
+        res.set_content("posted", "text/plain");
+    });
+    srv.server.Get("/g", [&](const httplib::Request& req, httplib::Response& res) {
+        method = req.method;
+        received = req.body;
+        contentLength = req.get_header_value("Content-Length");
+        res.set_content("got", "text/plain");
+    });
+    std::string base = srv.start();
+
+    HttpClient client;
+    ASSERT_TRUE(client.prepare(base + "p", "abcde", {"X-Mine: 1"}));
+    EXPECT_EQ(client.performText(), "posted");
+    EXPECT_EQ(method, "POST");
+    EXPECT_EQ(received, "abcde");
+    EXPECT_EQ(contentLength, "5");
+    EXPECT_EQ(custom, "1");
+
+    ASSERT_TRUE(client.prepare(base + "g", "", {}));
+    EXPECT_EQ(client.performText(), "got");
+    EXPECT_EQ(method, "GET");
+    EXPECT_EQ(received, "");
+    EXPECT_EQ(contentLength, "");
+}
+
+TEST(HttpClient, PostAddsOneContentLengthLineAfterCallerLines)
+{
+    std::string request;
+    RawServer raw([&](int s, const std::string& req) {
+        request = req;
+        RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+    });
+    HttpClient client;
+    ASSERT_TRUE(client.prepare(raw.base(), "12345", {"X-A: 1", "X-B: 2"}));
+    EXPECT_EQ(client.performText(), "ok");
+    size_t a = request.find("X-A: 1\r\n");
+    size_t b = request.find("X-B: 2\r\n");
+    size_t len = request.find("Content-Length: 5\r\n");
+    ASSERT_NE(a, std::string::npos);
+    ASSERT_NE(len, std::string::npos);
+    EXPECT_LT(a, b);
+    EXPECT_LT(b, len);
+    EXPECT_EQ(request.find("Content-Length", len + 1), std::string::npos);
+}
+
+TEST(HttpClient, HeaderParsingRules)
+{
+    RawServer raw([](int s, const std::string&) {
+        RawServer::send(s, "HTTP/1.1 100 Continue\r\n\r\n"
+                           "http/1.1 201 Made It\r\n"
+                           "NoSpace:value1\r\n"
+                           "Spaced:    value2\r\n"
+                           "location: /somewhere\r\n"
+                           "Dup: first\r\n"
+                           "Dup: second\r\n"
+                           "Content-Length: 0\r\nConnection: close\r\n\r\n");
+    });
+    HttpClient client;
+    ASSERT_TRUE(client.prepare(raw.base(), "", {}));
+    client.performText();
+    EXPECT_EQ(client.lastError, "");
+    EXPECT_EQ(client.status, 201);
+    EXPECT_EQ(client.reason, "Made It");
+    EXPECT_EQ(client.headers["NoSpace"], "value1");
+    EXPECT_EQ(client.headers["Spaced"], "value2");
+    EXPECT_EQ(client.headers["Dup"], "second");
+    EXPECT_EQ(client.headers.count("Location"), 0u);
+    EXPECT_EQ(client.headers["location"], "/somewhere");
+    EXPECT_EQ(client.headerValue("LOCATION"), "/somewhere");
+}
+
+TEST(HttpClient, TransportFailures)
+{
+    // A port that nothing listens on.
+    int freePort;
+    {
+        RawServer raw([](int, const std::string&) {});
+        freePort = raw.port;
+    }
+    HttpClient client;
+    ASSERT_TRUE(client.prepare("http://127.0.0.1:" + std::to_string(freePort) + "/", "", {}));
+    EXPECT_EQ(client.performText(), "");
+    EXPECT_EQ(client.status, -1);
+    EXPECT_EQ(client.lastError, "CURL: Couldn't connect to server");
+
+    // Only web protocols are reached.
+    ASSERT_TRUE(client.prepare("file:///etc/hostname", "", {}));
+    EXPECT_EQ(client.performText(), "");
+    EXPECT_EQ(client.lastError.rfind("CURL: ", 0), 0u);
+
+    // A writer that takes less than it was given ends the transfer.
+    HttplibServer srv;
+    srv.server.Get("/x", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(std::string(1000, 'x'), "text/plain");
+    });
+    std::string base = srv.start();
+    ASSERT_TRUE(client.prepare(base + "x", "", {}));
+    EXPECT_FALSE(client.perform([](const char*, size_t length) { return int(length) - 1; }));
+    EXPECT_EQ(client.lastError, "CURL: Failed writing received data to disk/application");
+    EXPECT_EQ(client.status, 200);
+}
+
+TEST(HttpClient, AbortDuringBodyAndWhileNothingArrives)
+{
+    HttplibServer srv;
+    std::atomic<bool> release{false};
+    srv.server.Get("/slow", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_chunked_content_provider("application/octet-stream", [&](size_t, httplib::DataSink& sink) {
+            for (int i = 0; i < 200 && !release; ++i) {
+                if (!sink.write("0123456789", 10))
+                    return false;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            sink.done();
+            return true;
+        });
+    });
+    srv.server.Get("/silent", [&](const httplib::Request&, httplib::Response& res) {
+        for (int i = 0; i < 500 && !release; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        res.set_content("late", "text/plain");
+    });
+    std::string base = srv.start();
+
+    HttpClient client;
+    ASSERT_TRUE(client.prepare(base + "slow", "", {}));
+    size_t got = 0;
+    auto start = std::chrono::steady_clock::now();
+    bool ok = client.perform([&](const char*, size_t length) {
+        got += length;
+        if (got >= 30)
+            client.aborted = true;
+        return int(length);
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_LT(secondsSince(start), 1.0);
+    EXPECT_TRUE(client.lastError == "CURL: Failed writing received data to disk/application"
+                || client.lastError == "CURL: Operation was aborted by an application callback")
+        << client.lastError;
+
+    // The server sends nothing for five seconds; a cancel still ends the wait.
+    ASSERT_TRUE(client.prepare(base + "silent", "", {}));
+    EXPECT_FALSE(client.aborted);
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        client.aborted = true;
+    });
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.performText(), "");
+    double took = secondsSince(start);
+    canceller.join();
+    release = true;
+    EXPECT_LT(took, 0.6);
+    EXPECT_EQ(client.lastError, "CURL: Operation was aborted by an application callback");
+}
+
+TEST(HttpClient, StalledServerHitsTheLimits)
+{
+    RawServer raw([](int s, const std::string& req) {
+        if (req.find("GET /head") == 0)
+            RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc");
+        RawServer::waitForClose(s, 10000);
+    });
+    HttpClient client;
+    client.setTimeouts(2, 1);
+    for (const char* path : {"head", "nothing"}) {
+        ASSERT_TRUE(client.prepare(raw.base() + path, "", {}));
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(client.performText(), "");
+        double took = secondsSince(start);
+        EXPECT_GT(took, 0.8) << path;
+        EXPECT_LT(took, 8.0) << path;
+        EXPECT_EQ(client.lastError, "CURL: Timeout was reached") << path;
+    }
+}
+
+TEST(HttpClient, HttpsCertificatesAreChecked)
+{
+    testutil::TempDir dir;
+    std::string cert = (dir.path() / "cert.pem").string();
+    std::string key = (dir.path() / "key.pem").string();
+    QProcess openssl;
+    openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", QString::fromStdString(key),
+                              "-out", QString::fromStdString(cert), "-days", "1", "-subj", "/CN=127.0.0.1"});
+    ASSERT_TRUE(openssl.waitForFinished(30000));
+    ASSERT_EQ(openssl.exitCode(), 0);
+    httplib::SSLServer server(cert.c_str(), key.c_str());
+    ASSERT_TRUE(server.is_valid());
+    server.Get("/", [](const httplib::Request&, httplib::Response& res) { res.set_content("secret", "text/plain"); });
+    int port = server.bind_to_any_port("127.0.0.1");
+    std::thread t([&] { server.listen_after_bind(); });
+
+    HttpClient client;
+    ASSERT_TRUE(client.prepare("https://127.0.0.1:" + std::to_string(port) + "/", "", {}));
+    EXPECT_EQ(client.performText(), "");
+    EXPECT_EQ(client.status, -1);
+    EXPECT_EQ(client.lastError.rfind("CURL: SSL", 0), 0u) << client.lastError;
+
+    server.stop();
+    t.join();
+}

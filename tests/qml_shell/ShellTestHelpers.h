@@ -1,0 +1,83 @@
+#pragma once
+
+#include "MessageBoxContext.h"
+
+#include <QObject>
+#include <QStringList>
+#include <QUrl>
+#include <QVariantList>
+
+// Stands where the root context's "engine" is: records quit and exit calls
+// in one log with the notes of the test pages.
+class QuitRecorder : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QStringList log READ log NOTIFY logChanged)
+public:
+    QStringList log() const { return entries; }
+    Q_INVOKABLE void note(const QString& what)
+    {
+        entries.append(what);
+        emit logChanged();
+    }
+    Q_INVOKABLE void clear()
+    {
+        entries.clear();
+        emit logChanged();
+    }
+    Q_INVOKABLE void quit() { note("quit"); }
+    Q_INVOKABLE void exit(int code) { note(QString("exit:%1").arg(code)); }
+
+public slots:
+    // Stands for the desktop's browser.
+    void openUrl(const QUrl& url) { note("open:" + url.toString()); }
+
+signals:
+    void logChanged();
+
+private:
+    QStringList entries;
+};
+
+// Sends message-box requests the way the models do, through the process-wide
+// context, with callbacks that record which button ran.
+class MsgboxSender : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QStringList ran READ ran NOTIFY ranChanged)
+public:
+    QStringList ran() const { return calls; }
+
+    // buttons: Button values; names: captions; a caption starting with '~'
+    // gets no callback.
+    Q_INVOKABLE void send(const QString& title, const QString& msg, int icon, const QVariantList& buttons,
+                          const QStringList& names)
+    {
+        QList<MsgboxButton> list;
+        for (int i = 0; i < buttons.size(); ++i) {
+            MsgboxButton b;
+            b.button = buttons[i].toInt();
+            b.name = names.value(i);
+            if (!b.name.startsWith('~')) {
+                QString name = b.name;
+                b.cb = [this, name]() {
+                    calls.append(name);
+                    emit ranChanged();
+                };
+            }
+            list.append(b);
+        }
+        showMsgbox(MessageBoxContext::instance(), title, msg, icon, list);
+    }
+    Q_INVOKABLE void clear()
+    {
+        calls.clear();
+        emit ranChanged();
+    }
+
+signals:
+    void ranChanged();
+
+private:
+    QStringList calls;
+};

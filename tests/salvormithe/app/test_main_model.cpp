@@ -1,0 +1,304 @@
+#include "MainModel.h"
+#include "MessageBoxContext.h"
+#include "Platform.h"
+#include "ServerAddress.h"
+#include "TestUtil.h"
+
+#include "../../common/LoopbackServers.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sys/stat.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace testutil;
+
+namespace {
+
+const char* obsoleteText =
+    "This version of Quorvine software has become obsolete. Please download the latest version to install "
+    "on your computer.";
+
+// Collects the message boxes the models ask for.
+struct MsgboxLog
+{
+    MsgboxLog()
+    {
+        conn = QObject::connect(MessageBoxContext::instance(), &MessageBoxContext::msgbox,
+                                [this](const QVariantMap& e) { boxes.append(e); });
+    }
+    ~MsgboxLog() { QObject::disconnect(conn); }
+    QList<QVariantMap> boxes;
+    QMetaObject::Connection conn;
+};
+
+// Points the programs at a server for the life of the object.
+struct ServerEnv
+{
+    explicit ServerEnv(const std::string& base) : old(platform::getEnv(voiceServerEnvVar))
+    {
+        platform::setEnv(voiceServerEnvVar, base);
+    }
+    ~ServerEnv() { platform::setEnv(voiceServerEnvVar, old); }
+    std::string old;
+};
+
+// Takes the place of the desktop's browser: records the addresses it is asked to open.
+class BrowserRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    BrowserRecorder()
+    {
+        for (const char* scheme : {"http", "https", "file", "javascript"})
+            QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~BrowserRecorder() override
+    {
+        for (const char* scheme : {"http", "https", "file", "javascript"})
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    QString opened() const { return pages.isEmpty() ? QString() : pages.last(); }
+    QStringList pages;
+
+public slots:
+    void open(const QUrl& url) { pages.append(url.toString()); }
+};
+
+// Runs the update check against a server that answers with the given status and body.
+struct UpdateServer
+{
+    // Set before the check runs.
+    int status;
+    std::string body;
+
+    UpdateServer(int status, std::string body) : status(status), body(std::move(body))
+    {
+        http.server.Get("/check_update.php", [this](const httplib::Request& req, httplib::Response& res) {
+            query = req.params;
+            ++requests;
+            res.status = this->status;
+            res.set_content(this->body, "text/html");
+        });
+        env = std::make_unique<ServerEnv>(http.start());
+    }
+    HttplibServer http;
+    std::unique_ptr<ServerEnv> env;
+    std::multimap<std::string, std::string> query;
+    std::atomic<int> requests{0};
+};
+
+// A loopback port that was free a moment ago.
+int unusedPort()
+{
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    socklen_t len = sizeof addr;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+    ::close(s);
+    return ntohs(addr.sin_port);
+}
+
+// Presses the single button of a box as the page would.
+void pressOk(const QVariantMap& e)
+{
+    QVariantList cbs = e.value("cbs").toList();
+    ASSERT_EQ(cbs.size(), 1);
+    MessageBoxContext::instance()->callBack(cbs[0].value<MessageBoxContext::CallBack>());
+}
+
+} // namespace
+
+TEST(MainModelAnswer, OnlySuccessfulAnswersNamingADownloadPageDemandAnUpdate)
+{
+    EXPECT_TRUE(MainModel::demandsUpdate(200, "/download/"));
+    EXPECT_FALSE(MainModel::demandsUpdate(200, "/download"));
+    EXPECT_TRUE(MainModel::demandsUpdate(200, "<a href=\"http://x/download/\">new</a>"));
+    EXPECT_FALSE(MainModel::demandsUpdate(200, "latest"));
+    EXPECT_FALSE(MainModel::demandsUpdate(200, ""));
+    // Error pages and failed transfers are no answer.
+    EXPECT_FALSE(MainModel::demandsUpdate(404, "<a href=\"http://x/download/\">home</a>"));
+    EXPECT_FALSE(MainModel::demandsUpdate(500, "http://x/download/"));
+    EXPECT_FALSE(MainModel::demandsUpdate(-1, "http://x/download/"));
+}
+
+TEST(MainModelAnswer, OnlyHttpAddressesAreOpened)
+{
+    ServerEnv env("http://127.0.0.1:40001/");
+    EXPECT_EQ(MainModel::downloadPage("https://example.org/download/tts.html").toString(),
+              "https://example.org/download/tts.html");
+    EXPECT_EQ(MainModel::downloadPage("  http://h/download/\r\n").toString(), "http://h/download/");
+    // A bare path is a page of our server.
+    EXPECT_EQ(MainModel::downloadPage("/download/").toString(), "http://127.0.0.1:40001/download/");
+    EXPECT_TRUE(MainModel::downloadPage("file:///etc/download/passwd").isEmpty());
+    EXPECT_TRUE(MainModel::downloadPage("javascript:alert(1)//download/").isEmpty());
+    EXPECT_TRUE(MainModel::downloadPage("http:/download/").isEmpty());
+    EXPECT_TRUE(MainModel::downloadPage("<html><a href=\"http://h/download/\">x</a></html>").isEmpty());
+}
+
+TEST(MainModelAnswer, UpdateCheckAddressIsOnOurServer)
+{
+    ServerEnv env("http://127.0.0.1:40002/");
+    EXPECT_EQ(MainModel::updateCheckUrl(),
+              "http://127.0.0.1:40002/check_update.php?pid=quorvine_salvormithe_win&ver=2&q=1");
+}
+
+TEST(MainModelKelmaridon, BesideTheProgramFirstThenPath)
+{
+    TempDir dir;
+    QString folder = QString::fromStdString(dir.path().u8string());
+    EXPECT_EQ(MainModel::kelmaridonProgram(folder), "kelmaridon");
+
+    // A folder or a plain file of that name is no program.
+    std::filesystem::create_directory(dir.path() / "kelmaridon");
+    EXPECT_EQ(MainModel::kelmaridonProgram(folder), "kelmaridon");
+    std::filesystem::remove(dir.path() / "kelmaridon");
+    writeFile(dir.path() / "kelmaridon", "#!/bin/sh\n");
+    EXPECT_EQ(MainModel::kelmaridonProgram(folder), "kelmaridon");
+
+    ::chmod((dir.path() / "kelmaridon").c_str(), 0755);
+    EXPECT_EQ(MainModel::kelmaridonProgram(folder), folder + "/kelmaridon");
+}
+
+TEST(MainModelUpdate, ObsoleteAnswerAsksToDownloadThenOpensThePageAndQuitsWith1)
+{
+    BrowserRecorder browser;
+    UpdateServer server(200, "");
+    std::string page = server.http.base() + "download/salvormithe.html";
+    server.body = page;
+
+    MsgboxLog log;
+    MainModel model;
+    QSignalSpy quit(&model, &MainModel::quitRequested);
+    model.checkUpdate();
+    ASSERT_TRUE(waitFor([&] { return !log.boxes.isEmpty(); }, 10000));
+    ASSERT_EQ(server.requests, 1);
+    EXPECT_EQ(server.query.find("pid")->second, "quorvine_salvormithe_win");
+    EXPECT_EQ(server.query.find("ver")->second, "2");
+    EXPECT_EQ(server.query.find("q")->second, "1");
+
+    const QVariantMap& e = log.boxes[0];
+    EXPECT_EQ(e.value("title").toString(), "");
+    EXPECT_EQ(e.value("msg").toString(), obsoleteText);
+    EXPECT_EQ(e.value("icon").toInt(), int(MessageBoxContext::Alert));
+    EXPECT_EQ(e.value("buttons").toList(), QVariantList{int(MessageBoxContext::OK)});
+    EXPECT_EQ(e.value("buttonNames").toList(), QVariantList{"OK"});
+
+    // Nothing happens until OK.
+    EXPECT_EQ(quit.count(), 0);
+    pressOk(e);
+    ASSERT_TRUE(waitFor([&] { return quit.count() == 1; }, 5000));
+    EXPECT_EQ(quit[0][0].toInt(), 1);
+    EXPECT_EQ(browser.pages, QStringList{QString::fromStdString(page)});
+    EXPECT_EQ(log.boxes.size(), 1);
+}
+
+TEST(MainModelUpdate, AddressThatIsNotAWebPageIsNeverOpened)
+{
+    BrowserRecorder browser;
+    UpdateServer server(200, "file:///etc/download/passwd");
+    MsgboxLog log;
+    MainModel model;
+    QSignalSpy quit(&model, &MainModel::quitRequested);
+    model.checkUpdate();
+    ASSERT_TRUE(waitFor([&] { return !log.boxes.isEmpty(); }, 10000));
+    pressOk(log.boxes[0]);
+    ASSERT_TRUE(waitFor([&] { return quit.count() == 1; }, 5000));
+    QTest::qWait(300);
+    EXPECT_TRUE(browser.pages.isEmpty());
+}
+
+TEST(MainModelUpdate, UpToDateAnswerOfOurServerShowsNothing)
+{
+    TempDir catalogue;
+    QProcess server;
+    server.start(binDir() + "/quorvine_voice_server",
+                 {"--catalogue", QString::fromStdString(catalogue.path().u8string()), "--port", "0"});
+    ASSERT_TRUE(server.waitForStarted(5000));
+    ASSERT_TRUE(waitFor([&] { return server.canReadLine(); }, 10000));
+    QRegularExpressionMatch m =
+        QRegularExpression("^listening on (http://127\\.0\\.0\\.1:\\d+/)").match(QString::fromUtf8(server.readLine()));
+    ASSERT_TRUE(m.hasMatch());
+    ServerEnv env(m.captured(1).toStdString());
+
+    MsgboxLog log;
+    {
+        MainModel model;
+        model.checkUpdate();
+        // The answer comes at once from the loopback server; give its result
+        // time to reach the GUI thread.
+        QTest::qWait(1500);
+    }
+    EXPECT_TRUE(log.boxes.isEmpty());
+
+    server.terminate();
+    ASSERT_TRUE(server.waitForFinished(5000));
+}
+
+TEST(MainModelUpdate, ErrorPagesAndMissingServersShowNothing)
+{
+    {
+        UpdateServer server(404, "<html><a href=\"/download/\">downloads</a></html>");
+        MsgboxLog log;
+        MainModel model;
+        model.checkUpdate();
+        ASSERT_TRUE(waitFor([&] { return server.requests == 1; }, 10000));
+        QTest::qWait(300);
+        EXPECT_TRUE(log.boxes.isEmpty());
+    }
+    {
+        // Nothing listens there.
+        ServerEnv env("http://127.0.0.1:" + std::to_string(unusedPort()) + "/");
+        MsgboxLog log;
+        auto model = std::make_unique<MainModel>();
+        model->checkUpdate();
+        QTest::qWait(300);
+        model.reset();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(log.boxes.isEmpty());
+    }
+}
+
+TEST(MainModelUpdate, DestroyingTheModelEndsARunningCheck)
+{
+    // A server that takes the request and never answers; it notes whether
+    // the client hung up before it gave up itself.
+    std::atomic<bool> clientLeft{false};
+    RawServer silent([&](int socket, const std::string&) {
+        char buf[256];
+        for (int waited = 0; waited < 8000; waited += 20) {
+            pollfd q{socket, POLLIN, 0};
+            if (::poll(&q, 1, 20) > 0 && ::recv(socket, buf, sizeof buf, 0) <= 0) {
+                clientLeft = true;
+                return;
+            }
+        }
+    });
+    ServerEnv env(silent.base());
+    MsgboxLog log;
+    {
+        MainModel model;
+        model.checkUpdate();
+        ASSERT_TRUE(waitFor([&] { return silent.requests() == 1; }, 10000));
+    }
+    // The request was given up, not waited out.
+    EXPECT_TRUE(waitFor([&] { return clientLeft.load(); }, 5000));
+    QTest::qWait(100);
+    EXPECT_TRUE(log.boxes.isEmpty());
+}
+
+#include "test_main_model.moc"
