@@ -259,6 +259,6 @@ TEST(HttpClient, HttpsCertificatesAreChecked)
     EXPECT_EQ(client.status, -1);
     EXPECT_EQ(client.lastError.rfind("CURL: SSL", 0), 0u) << client.lastError;
 
-    server.stop();
+    testutil::stopHttplib(server);
     t.join();
 }

@@ -7,7 +7,7 @@
 #include "TestUtil.h"
 #include "VoiceTestSupport.h"
 
-#include <httplib.h>
+#include "LoopbackServers.h"
 
 #include <gtest/gtest.h>
 
@@ -300,7 +300,7 @@ TEST_F(PackageInstall, WrongUidFromTheServerAndRetryAfterABadPackage)
     EXPECT_EQ(requests, 2);
 
     ::unsetenv(voiceServerEnvVar);
-    srv.stop();
+    testutil::stopHttplib(srv);
     t.join();
 }
 

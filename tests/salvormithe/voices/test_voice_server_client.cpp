@@ -5,7 +5,7 @@
 #include "TestUtil.h"
 #include "VoiceTestSupport.h"
 
-#include <httplib.h>
+#include "LoopbackServers.h"
 
 #include <gtest/gtest.h>
 
@@ -54,8 +54,14 @@ struct ScriptedServer
     ~ScriptedServer()
     {
         ::unsetenv(voiceServerEnvVar);
-        server.stop();
-        thread.join();
+        shutdown();
+    }
+    void shutdown()
+    {
+        if (thread.joinable()) {
+            testutil::stopHttplib(server);
+            thread.join();
+        }
     }
 };
 
@@ -127,9 +133,7 @@ TEST(VoiceServerClient, LanguageRepliesAndFailures)
 
     // Nothing listens on the address any more.
     int port = s.port;
-    s.server.stop();
-    s.thread.join();
-    s.thread = std::thread([] {});
+    s.shutdown();
     ::setenv(voiceServerEnvVar, ("http://127.0.0.1:" + std::to_string(port) + "/").c_str(), 1);
     langs.clear();
     EXPECT_FALSE(fetchServerLangs(langs, error));
