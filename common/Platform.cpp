@@ -1,8 +1,6 @@
 #include "Platform.h"
 
-#include <QDesktopServices>
 #include <QDir>
-#include <QUrl>
 
 #include <cerrno>
 #include <cstdlib>
@@ -51,14 +49,6 @@ uint64_t physicalMemoryBytes()
     if (pages <= 0 || size <= 0)
         return 0;
     return uint64_t(pages) * uint64_t(size);
-}
-
-bool openInDesktop(const QString& pathOrUrl)
-{
-    QUrl url(pathOrUrl);
-    if (url.scheme() != "http" && url.scheme() != "https")
-        url = QUrl::fromLocalFile(pathOrUrl);
-    return QDesktopServices::openUrl(url);
 }
 
 void setStdinBinary() {}

@@ -14,8 +14,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <mutex>
 
 namespace fs = std::filesystem;
@@ -41,13 +40,23 @@ int onEspeakSamples(short* wav, int count, espeak_EVENT*);
 const char* const kVariants[] = {"", "f2", "m3", "f4", "m7", "f1", "m2", "f5", "m5", "f3", "m4", "m6", "m1", "m8"};
 constexpr int kVariantCount = int(sizeof(kVariants) / sizeof(kVariants[0]));
 
-bool readWholeFile(const fs::path& p, std::string& out)
+// The whole content of a regular file; false for folders and read errors.
+bool readWholeFile(const std::filesystem::path& p, std::string& out)
 {
-    std::ifstream in(p, std::ios::binary);
-    if (!in)
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(p, ec))
         return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    FILE* f = std::fopen(p.c_str(), "rb");
+    if (!f)
+        return false;
+    out.clear();
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0)
+        out.append(buf, n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
 }
 
 bool isBlank(const std::string& s)
@@ -169,12 +178,14 @@ bool PiperHelper::load(const RunConfig& config, SamplesCallback callback)
         d->error = formatString("Model file not found: %s", config.modelPath.u8string().c_str());
         return false;
     }
-    if (!std::ifstream(config.modelPath, std::ios::binary)) {
+    if (FILE* f = std::fopen(config.modelPath.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
         d->error = formatString("Cannot read model file: %s", config.modelPath.u8string().c_str());
         return false;
     }
     std::string text;
-    if (!fs::is_regular_file(config.modelConfigPath, ec) || !readWholeFile(config.modelConfigPath, text)) {
+    if (!readWholeFile(config.modelConfigPath, text)) {
         d->error = formatString("Cannot read model config: %s", config.modelConfigPath.u8string().c_str());
         return false;
     }

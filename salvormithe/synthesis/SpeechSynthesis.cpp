@@ -11,8 +11,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -73,6 +71,25 @@ std::string systemError(const std::string& path)
     return std::string(std::strerror(errno)) + "(" + path + ")";
 }
 
+// The whole content of a regular file; false for folders and read errors.
+bool readWholeFile(const std::filesystem::path& p, std::string& out)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(p, ec))
+        return false;
+    FILE* f = std::fopen(p.c_str(), "rb");
+    if (!f)
+        return false;
+    out.clear();
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0)
+        out.append(buf, n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
 } // namespace
 
 std::optional<float> lengthScaleForRate(float rate)
@@ -95,8 +112,8 @@ bool voiceIsArabic(const LocalVoice& voice)
     };
     if (isArabic(voice.lang))
         return true;
-    std::ifstream in(voice.config, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    readWholeFile(voice.config, text);
     return isArabic(JsonRef::parse(text).get("espeak").get("voice").toString());
 }
 
@@ -149,7 +166,11 @@ void synthesizeToWav(const LocalVoice& voice, float rate, const std::vector<std:
         return;
     }
     for (const std::string& sentence : sentences) {
-        st.piper.update(sentence);
+        // A sentence the synthesizer could not speak is a failure, not a silent gap.
+        if (!st.piper.update(sentence) && !st.failed) {
+            st.failed = true;
+            st.errorText = st.piper.lastErr();
+        }
         if (st.failed) {
             fail("Convert sentence failed. " + st.errorText);
             return;

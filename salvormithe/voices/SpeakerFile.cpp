@@ -8,10 +8,32 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <regex>
 #include <sys/stat.h>
+
+namespace {
+
+// The whole content of a regular file; false for folders and read errors.
+bool readWholeFile(const std::filesystem::path& p, std::string& out)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(p, ec))
+        return false;
+    FILE* f = std::fopen(p.c_str(), "rb");
+    if (!f)
+        return false;
+    out.clear();
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0)
+        out.append(buf, n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
+}
+
+} // namespace
 
 std::string SpeakerFile::fileName(int spk)
 {
@@ -53,11 +75,8 @@ std::string SpeakerFile::toJson(const LocalVoice& voice)
 
 bool readSpeakerFile(const std::filesystem::path& path, LocalVoice& out)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
+    std::string text;
+    if (!readWholeFile(path, text))
         return false;
     JsonRef doc = JsonRef::parse(text);
     if (!doc.isObject())

@@ -89,6 +89,9 @@ void listInstalledVoices(std::vector<LocalVoice>& out)
 
 bool removeVoiceSpeaker(const LocalVoice& voice)
 {
+    // A record without its folder names nothing on disk.
+    if (voice.dir.empty())
+        return false;
     {
         std::lock_guard<std::mutex> lock(voiceScanMutex());
         // The file as listed, else the one lookup finds for the speaker number.

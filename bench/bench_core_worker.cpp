@@ -1,0 +1,13 @@
+// "salvormithe --convert" without the GUI: QCoreApplication and the worker only.
+#include "ConvertWorker.h"
+
+#include <QCoreApplication>
+
+#include <clocale>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    return convertMain();
+}

@@ -1,0 +1,294 @@
+#include "SynthesisFixture.h"
+
+#include "ConvertPool.h"
+#include "FileUtils.h"
+#include "SpeechWav.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace synthtest;
+
+namespace {
+
+struct Done
+{
+    bool ok = false;
+    std::string error;
+    double seconds = -1;
+    int calls = 0;
+    QThread* thread = nullptr;
+};
+
+// Child processes of this test program that have not ended.
+int liveChildren()
+{
+    int n = 0;
+    std::error_code ec;
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        std::ifstream stat(it->path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line))
+            continue;
+        // pid (comm) state ppid ...
+        size_t close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 2));
+        char state = 0;
+        long ppid = 0;
+        rest >> state >> ppid;
+        if (ppid == ::getpid() && state != 'Z' && state != 'X')
+            ++n;
+    }
+    return n;
+}
+
+struct Event
+{
+    char what;
+    std::string id;
+    long long ms;
+};
+
+std::vector<Event> readEvents(const fs::path& dir)
+{
+    std::vector<Event> out;
+    std::ifstream in(dir / "events.log");
+    Event e;
+    while (in >> e.what >> e.id >> e.ms)
+        out.push_back(e);
+    return out;
+}
+
+int maxConcurrent(std::vector<Event> events)
+{
+    std::stable_sort(events.begin(), events.end(), [](const Event& a, const Event& b) {
+        return a.ms != b.ms ? a.ms < b.ms : a.what == 'E' && b.what == 'S';
+    });
+    int cur = 0, best = 0;
+    for (const Event& e : events) {
+        cur += e.what == 'S' ? 1 : -1;
+        best = std::max(best, cur);
+    }
+    return best;
+}
+
+class Pool : public ::testing::Test
+{
+protected:
+    void SetUp() override { fake = testutil::binDir() + "/fake_convert_worker"; }
+    void TearDown() override { fs::remove_all(voicesDir()); }
+
+    LocalVoice job(const std::string& id)
+    {
+        LocalVoice v;
+        v.uid = id;
+        return v;
+    }
+    std::string wav(const std::string& name) { return pathToUtf8(tmp.path() / name); }
+
+    testutil::TempDir tmp;
+    QString fake;
+};
+
+} // namespace
+
+TEST_F(Pool, RealChildrenWriteSpeech)
+{
+    LocalVoice v = installVoice("en_pool", {0});
+    ConvertPool pool;
+    pool.setWorkerProgram(testutil::binDir() + "/salvormithe");
+    std::vector<Done> done(3);
+    std::vector<std::vector<std::string>> texts = {
+        {"The first job speaks one sentence."},
+        {"The second job speaks", "two sentences."},
+        {"And the third one closes the list."}};
+    for (int i = 0; i < 3; ++i) {
+        Done* d = &done[size_t(i)];
+        pool.enqueue(v, 1.0f, texts[size_t(i)], wav("s" + std::to_string(i) + ".wav"),
+                     [d](bool ok, std::string err, double secs) {
+                         d->ok = ok;
+                         d->error = err;
+                         d->seconds = secs;
+                         d->thread = QThread::currentThread();
+                         ++d->calls;
+                     });
+    }
+    ASSERT_TRUE(testutil::waitFor([&] { return std::all_of(done.begin(), done.end(), [](auto& d) { return d.calls; }); },
+                                  60000));
+    EXPECT_TRUE(pool.isIdle());
+    for (int i = 0; i < 3; ++i) {
+        const Done& d = done[size_t(i)];
+        EXPECT_TRUE(d.ok) << d.error;
+        EXPECT_EQ(d.calls, 1);
+        EXPECT_EQ(d.thread, QThread::currentThread());
+        Wav w = readWav(tmp.path() / ("s" + std::to_string(i) + ".wav"));
+        EXPECT_TRUE(isSpeechWav(w));
+        EXPECT_GT(w.rms(), 500.0);
+        EXPECT_DOUBLE_EQ(d.seconds, w.seconds());
+    }
+
+    // A voice that is not installed: the child's own text comes back.
+    Done bad;
+    LocalVoice missing = v;
+    missing.spk = 5;
+    pool.enqueue(missing, 1.0f, {"x"}, wav("bad.wav"), [&bad](bool ok, std::string err, double secs) {
+        bad.ok = ok;
+        bad.error = err;
+        bad.seconds = secs;
+        ++bad.calls;
+    });
+    ASSERT_TRUE(testutil::waitFor([&] { return bad.calls > 0; }, 30000));
+    EXPECT_FALSE(bad.ok);
+    EXPECT_EQ(bad.error, "Invalid voice: en_pool(5).");
+    EXPECT_EQ(bad.seconds, 0.0);
+}
+
+TEST_F(Pool, RunsWorkerCountAtOnceAndStartsTheNextFromACompletion)
+{
+    ConvertPool pool;
+    pool.setWorkerProgram(fake);
+    const int n = pool.workerCount();
+    ASSERT_EQ(n, convertWorkerCount());
+    std::vector<int> order;
+    // The first jobs end one after another, so the first callback comes while the others run.
+    int childrenAtFirstCallback = -1;
+    int total = n + 2;
+    for (int i = 0; i < total; ++i) {
+        pool.enqueue(job("j" + std::to_string(i)), 1.0f, {i < n ? "sleep:" + std::to_string(800 + 300 * i) : "sleep:100"},
+                     wav("j" + std::to_string(i) + ".wav"), [&, i](bool ok, std::string err, double secs) {
+                         EXPECT_TRUE(ok) << err;
+                         EXPECT_DOUBLE_EQ(secs, 1.0);
+                         if (order.empty())
+                             childrenAtFirstCallback = liveChildren();
+                         order.push_back(i);
+                     });
+    }
+    EXPECT_FALSE(pool.isIdle());
+    ASSERT_TRUE(testutil::waitFor([&] { return int(order.size()) == total; }, 60000));
+    EXPECT_TRUE(testutil::waitFor([&] { return pool.isIdle(); }, 5000));
+
+    std::vector<Event> events = readEvents(tmp.path());
+    ASSERT_EQ(int(events.size()), 2 * total);
+    EXPECT_EQ(maxConcurrent(events), n);
+    // The next job's child was already running when the first callback came.
+    EXPECT_EQ(childrenAtFirstCallback, n);
+    // The late jobs started only after an early one had ended.
+    long long firstEnd = LLONG_MAX;
+    for (const Event& e : events) {
+        if (e.what == 'E')
+            firstEnd = std::min(firstEnd, e.ms);
+    }
+    for (const Event& e : events) {
+        if (e.what == 'S' && (e.id == "j" + std::to_string(n) || e.id == "j" + std::to_string(n + 1))) {
+            EXPECT_GE(e.ms, firstEnd);
+        }
+    }
+}
+
+TEST_F(Pool, DroppedJobsAreNeverCalled)
+{
+    ConvertPool pool;
+    pool.setWorkerProgram(fake);
+    const int n = pool.workerCount();
+    int calls = 0;
+    for (int i = 0; i < n + 3; ++i)
+        pool.enqueue(job("d" + std::to_string(i)), 1.0f, {"sleep:300"}, wav("d" + std::to_string(i) + ".wav"),
+                     [&calls](bool, std::string, double) { ++calls; });
+    pool.dropPending();
+    ASSERT_TRUE(testutil::waitFor([&] { return calls == n && pool.isIdle(); }, 30000));
+    testutil::waitFor([] { return false; }, 300);
+    EXPECT_EQ(calls, n);
+    EXPECT_EQ(int(readEvents(tmp.path()).size()), 2 * n);
+    EXPECT_FALSE(fs::exists(tmp.path() / ("d" + std::to_string(n) + ".wav")));
+}
+
+TEST_F(Pool, FailuresReportTextOnceAndFreeTheirPermit)
+{
+    ConvertPool pool;
+    pool.setWorkerProgram(fake);
+    std::map<std::string, Done> done;
+    auto add = [&](const std::string& id, const std::string& cmd) {
+        Done* d = &done[id];
+        pool.enqueue(job(id), 1.0f, {cmd}, wav(id + ".wav"), [d](bool ok, std::string err, double secs) {
+            d->ok = ok;
+            d->error = err;
+            d->seconds = secs;
+            ++d->calls;
+        });
+    };
+    add("crash", "crash");
+    add("fail", "fail");
+    add("quiet", "failquiet");
+    add("ok", "sleep:0");
+    ASSERT_TRUE(testutil::waitFor(
+        [&] { return std::all_of(done.begin(), done.end(), [](auto& p) { return p.second.calls > 0; }); }, 30000));
+    testutil::waitFor([] { return false; }, 200);
+
+    EXPECT_FALSE(done["crash"].ok);
+    EXPECT_EQ(done["crash"].error.rfind("The conversion process crashed.", 0), 0u) << done["crash"].error;
+    EXPECT_FALSE(done["fail"].ok);
+    EXPECT_EQ(done["fail"].error, "Invalid input(2).");
+    EXPECT_EQ(done["fail"].seconds, 0.0);
+    EXPECT_FALSE(done["quiet"].ok);
+    EXPECT_EQ(done["quiet"].error, "The conversion process failed with exit code 3.");
+    EXPECT_TRUE(done["ok"].ok);
+    EXPECT_DOUBLE_EQ(done["ok"].seconds, 1.0);
+    for (auto& p : done)
+        EXPECT_EQ(p.second.calls, 1) << p.first;
+    EXPECT_TRUE(pool.isIdle());
+}
+
+TEST_F(Pool, ProgramThatCannotStartFailsEachJobOnce)
+{
+    ConvertPool pool;
+    pool.setWorkerProgram(QString::fromStdString(pathToUtf8(tmp.path() / "no_such_program")));
+    const int n = pool.workerCount();
+    std::vector<Done> done(size_t(n + 2));
+    for (int i = 0; i < n + 2; ++i) {
+        Done* d = &done[size_t(i)];
+        pool.enqueue(job("x"), 1.0f, {"sleep:0"}, wav("x.wav"), [d](bool ok, std::string err, double) {
+            d->ok = ok;
+            d->error = err;
+            ++d->calls;
+        });
+    }
+    testutil::waitFor([] { return false; }, 200);
+    for (const Done& d : done) {
+        EXPECT_EQ(d.calls, 1);
+        EXPECT_FALSE(d.ok);
+        EXPECT_FALSE(d.error.empty());
+    }
+    EXPECT_TRUE(pool.isIdle());
+}
+
+TEST_F(Pool, DestructionStopsChildrenWithoutWaiting)
+{
+    int calls = 0;
+    int n = 0;
+    {
+        ConvertPool pool;
+        pool.setWorkerProgram(fake);
+        n = pool.workerCount();
+        for (int i = 0; i < n + 2; ++i)
+            pool.enqueue(job("k" + std::to_string(i)), 1.0f, {"sleep:20000"}, wav("k" + std::to_string(i) + ".wav"),
+                         [&calls](bool, std::string, double) { ++calls; });
+        ASSERT_TRUE(testutil::waitFor([&] { return int(readEvents(tmp.path()).size()) == n; }, 30000));
+        // The end notifications can only arrive through this thread's event loop.
+    }
+    // The children are stopped and reaped once events run again.
+    EXPECT_TRUE(testutil::waitFor([] { return liveChildren() == 0; }, 10000));
+    testutil::waitFor([] { return false; }, 200);
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(int(readEvents(tmp.path()).size()), n);
+}

@@ -1,0 +1,192 @@
+#include "SynthesisFixture.h"
+
+#include "ConvertJob.h"
+#include "FileUtils.h"
+
+#include <QProcess>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using namespace synthtest;
+
+namespace {
+
+struct ChildResult
+{
+    int exitCode = -1;
+    bool crashed = false;
+    QByteArray err;
+    QByteArray out;
+};
+
+// Runs "salvormithe --convert" with the given bytes on its standard input.
+ChildResult runWorker(const QByteArray& input, bool closeInput = true, int splitAt = -1)
+{
+    QProcess p;
+    p.start(testutil::binDir() + "/salvormithe", {"--convert"});
+    ChildResult r;
+    if (!p.waitForStarted(5000))
+        return r;
+    if (splitAt >= 0) {
+        // The length word arrives in two pieces.
+        p.write(input.left(splitAt));
+        p.waitForBytesWritten(1000);
+        QThread::msleep(150);
+        p.write(input.mid(splitAt));
+    } else {
+        p.write(input);
+    }
+    p.waitForBytesWritten(5000);
+    if (closeInput)
+        p.closeWriteChannel();
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+    }
+    r.exitCode = p.exitCode();
+    r.crashed = p.exitStatus() == QProcess::CrashExit;
+    r.err = p.readAllStandardError();
+    r.out = p.readAllStandardOutput();
+    return r;
+}
+
+QByteArray lengthWord(int32_t n)
+{
+    return QByteArray(reinterpret_cast<const char*>(&n), 4);
+}
+
+QByteArray framed(const QByteArray& json)
+{
+    return lengthWord(int32_t(json.size())) + json;
+}
+
+class ConvertWorker : public ::testing::Test
+{
+protected:
+    void TearDown() override { fs::remove_all(voicesDir()); }
+    testutil::TempDir tmp;
+};
+
+} // namespace
+
+TEST_F(ConvertWorker, ConvertsARequestIntoSpeech)
+{
+    LocalVoice v = installVoice("en_worker", {0});
+    fs::path wav = tmp.path() / "out.wav";
+    QByteArray req = ConvertJob::request(v, 1.0f, {"Hello from the conversion worker.", "It speaks two sentences."},
+                                         pathToUtf8(wav));
+    // The parent leaves standard input open: the child must not wait for its end.
+    ChildResult r = runWorker(req, false);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.isEmpty());
+    EXPECT_TRUE(r.out.isEmpty());
+    Wav w = readWav(wav);
+    EXPECT_TRUE(isSpeechWav(w));
+    EXPECT_GT(w.seconds(), 1.5);
+    EXPECT_GT(w.rms(), 500.0);
+
+    // The length word in two pieces.
+    fs::remove(wav);
+    r = runWorker(req, false, 2);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(isSpeechWav(readWav(wav)));
+}
+
+TEST_F(ConvertWorker, FailureRowsGiveTheirTextAndExitOne)
+{
+    installVoice("en_rows", {0});
+    struct Row
+    {
+        const char* what;
+        QByteArray input;
+        QByteArray expected;
+    };
+    std::vector<Row> rows = {
+        {"closed stdin", QByteArray(), "Invalid input(0)."},
+        {"partial length word", QByteArray("\x05\x00", 2), "Invalid input(0)."},
+        {"short body", lengthWord(100) + "{\"voice_uid\":", "Invalid input(1)."},
+        {"huge length", lengthWord(0x7fffffff) + "{}", "Invalid input(1)."},
+        {"negative length", lengthWord(-8) + "{}", "Invalid input(1)."},
+        {"empty text", lengthWord(0), "Invalid input(2)."},
+        {"array", framed("[]"), "Invalid input(2)."},
+        {"string", framed("\"text\""), "Invalid input(2)."},
+        {"not json", framed("{voice"), "Invalid input(2)."},
+        {"trailing garbage inside N", framed("{}xyz"), "Invalid input(2)."},
+        {"unknown voice", framed(R"({"voice_uid":"nope","voice_spk":3,"srate":1,"wav":"/tmp/x.wav","sentences":[]})"),
+         "Invalid voice: nope(3)."},
+        {"unknown speaker", framed(R"({"voice_uid":"en_rows","voice_spk":1,"wav":"/tmp/x.wav"})"),
+         "Invalid voice: en_rows(1)."},
+    };
+    for (const Row& row : rows) {
+        ChildResult r = runWorker(row.input);
+        EXPECT_EQ(r.exitCode, 1) << row.what;
+        EXPECT_FALSE(r.crashed) << row.what;
+        EXPECT_EQ(r.err, row.expected) << row.what;
+    }
+
+    // A synthesis failure passes its message on; no WAV stays behind.
+    fs::path wav = tmp.path() / "gone.wav";
+    fs::remove(voicesDir() / "en_rows" / "en_rows.onnx");
+    testutil::writeFile(voicesDir() / "en_rows" / "other.ONNX", "m");
+    fs::remove(voicesDir() / "en_rows" / "en_rows.onnx.json");
+    fs::create_directories(voicesDir() / "en_rows" / "dir.onnx.json");
+    QByteArray req = framed(QByteArray::fromStdString(
+        R"({"voice_uid":"en_rows","voice_spk":0,"srate":1,"wav":")" + pathToUtf8(wav) + R"(","sentences":["Hi."]})"));
+    ChildResult r = runWorker(req);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.toStdString(),
+              "Load failed. Cannot read model config: " + pathToUtf8(voicesDir() / "en_rows" / "dir.onnx.json"));
+    EXPECT_FALSE(fs::exists(wav));
+}
+
+TEST_F(ConvertWorker, LenientMembers)
+{
+    installVoice("en_lenient", {2});
+    fs::path wav = tmp.path() / "h.wav";
+    // No sentences: the voice loads, the WAV is a bare header.
+    ChildResult r = runWorker(framed(QByteArray::fromStdString(
+        R"({"voice_uid":"en_lenient","voice_spk":2.9,"srate":"0.8","wav":")" + pathToUtf8(wav) + R"("})")));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    Wav w = readWav(wav);
+    EXPECT_TRUE(isSpeechWav(w));
+    EXPECT_EQ(w.fileSize, 44);
+
+    // "sentences" as an object gives that many empty sentences: nothing is spoken.
+    r = runWorker(framed(QByteArray::fromStdString(R"({"voice_uid":"en_lenient","voice_spk":"2","wav":")" +
+                                                   pathToUtf8(wav) + R"(","sentences":{"a":"Hello","b":"x"}})")));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(readWav(wav).fileSize, 44);
+}
+
+TEST_F(ConvertWorker, SpeechRatesGiveClearlyDifferentDurations)
+{
+    LocalVoice v = installVoice("en_rates", {0});
+    std::vector<std::string> text = {"A rate of one is the normal speed of this voice, neither slow nor fast."};
+    std::map<float, double> seconds;
+    for (float rate : {0.1f, 1.0f, 2.0f}) {
+        fs::path wav = tmp.path() / ("r" + std::to_string(rate) + ".wav");
+        ChildResult r = runWorker(ConvertJob::request(v, rate, text, pathToUtf8(wav)));
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        Wav w = readWav(wav);
+        ASSERT_TRUE(isSpeechWav(w));
+        seconds[rate] = w.seconds();
+    }
+    // Length scales 1.45, 1.0 and 0.5.
+    EXPECT_GT(seconds[0.1f], seconds[1.0f] * 1.3);
+    EXPECT_LT(seconds[2.0f], seconds[1.0f] * 0.65);
+}
+
+TEST(ConvertRequest, BytesOnTheWire)
+{
+    LocalVoice v;
+    v.uid = "u\"1";
+    v.spk = 3;
+    QByteArray req = ConvertJob::request(v, 0.5f, {"a", "é"}, "/x/y.wav");
+    int32_t n;
+    memcpy(&n, req.constData(), 4);
+    EXPECT_EQ(n, req.size() - 4);
+    EXPECT_EQ(req.mid(4).toStdString(),
+              R"({ "voice_uid": "u\"1", "voice_spk": 3, "srate": 0.5, "wav": "\/x\/y.wav", "sentences": [ "a", "é" ] })");
+}
