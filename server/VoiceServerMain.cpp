@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <pthread.h>
+
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -93,14 +95,18 @@ int voiceServerMain(int argc, char** argv)
     std::printf("listening on http://%s:%d/ with %zu voice speakers\n", host.c_str(), bound, voices);
     std::fflush(stdout);
 
+    std::atomic<bool> done{false};
     std::thread waiter([&] {
-        int sig = 0;
-        sigwait(&stopSignals, &sig);
-        server.stop();
+        const timespec tick{0, 100000000};
+        while (!done) {
+            if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) {
+                server.stop();
+                return;
+            }
+        }
     });
     bool ok = server.run();
-    // run() may also end without a signal; wake the waiter then.
-    pthread_kill(waiter.native_handle(), SIGTERM);
+    done = true;
     waiter.join();
     return ok ? 0 : 1;
 }
