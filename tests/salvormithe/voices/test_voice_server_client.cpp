@@ -76,34 +76,6 @@ TEST(VoiceServerClient, ServerAddressDefaultAndOverride)
     ::unsetenv(voiceServerEnvVar);
 }
 
-TEST(VoiceServerClient, LanguagesFromOurServer)
-{
-    testutil::TempDir dir;
-    std::string error;
-    for (auto [uid, lang, eng, native] :
-         {std::tuple{"v-de", "de-de", "German", "Deutsch"}, std::tuple{"v-en", "en-us", "English", "English"}}) {
-        std::string head = R"({"uid":")" + std::string(uid) + R"(","spk":0,"lang":")" + lang + R"(","eng":")" + eng
-                           + R"(","native":")" + native + R"(","name":"N"})";
-        ASSERT_TRUE(VoicePackageFile::write(dir.path() / "packages" / (std::string(uid) + ".orvelin"), head,
-                                            {{"m/x.onnx", "m"}}, error));
-    }
-    InProcessServer server(dir.path());
-    std::vector<ServerLang> langs;
-    ASSERT_TRUE(fetchServerLangs(langs, error)) << error;
-    ASSERT_EQ(langs.size(), 2u);
-    EXPECT_EQ(langs[0].id, 1);
-    EXPECT_EQ(langs[0].lang, "en-us");
-    EXPECT_EQ(langs[1].id, 2);
-    EXPECT_EQ(langs[1].name, "German");
-    EXPECT_EQ(langs[1].native, "Deutsch");
-
-    std::vector<ServerVoice> voices;
-    ASSERT_TRUE(fetchServerVoices("de-de", voices, error)) << error;
-    ASSERT_EQ(voices.size(), 1u);
-    EXPECT_EQ(voices[0].uid, "v-de");
-    EXPECT_EQ(voices[0].native, "Deutsch");
-}
-
 TEST(VoiceServerClient, LanguageRepliesAndFailures)
 {
     ScriptedServer s;
