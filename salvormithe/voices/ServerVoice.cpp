@@ -13,7 +13,8 @@ namespace fs = std::filesystem;
 
 bool isSafeVoiceUid(const std::string& uid)
 {
-    return !uid.empty() && uid != "." && uid != ".." && uid.find('/') == std::string::npos
+    // A leading dot would also reach the store's own ".tmp" area.
+    return !uid.empty() && uid.front() != '.' && uid.find('/') == std::string::npos
            && uid.find('\\') == std::string::npos && uid.find('\0') == std::string::npos;
 }
 

@@ -62,6 +62,6 @@ public:
 
 Q_DECLARE_METATYPE(ServerVoice)
 
-// A uid usable as the name of a voice folder: not empty, not "." or "..",
-// without path separators.
+// A uid usable as the name of a voice folder: not empty, not beginning with
+// a dot (".", "..", ".tmp"), without path separators.
 bool isSafeVoiceUid(const std::string& uid);

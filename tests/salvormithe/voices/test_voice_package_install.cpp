@@ -162,7 +162,7 @@ TEST_F(PackageInstall, HeaderChecks)
     EXPECT_EQ(error.rfind("Invalid voice uid. ", 0), 0u) << error;
     EXPECT_FALSE(install(writePackage(dir.path(), "empty.orvelin", R"({"uid":"","spk":1})", archive)));
     EXPECT_EQ(error.rfind("Invalid voice uid. ", 0), 0u) << error;
-    for (const char* uid : {".", "..", "a/b", "..\\\\x"}) {
+    for (const char* uid : {".", "..", ".tmp", "a/b", "..\\\\x"}) {
         EXPECT_FALSE(install(writePackage(dir.path(), "bad.orvelin", R"({"uid":")" + std::string(uid) + R"("})",
                                           archive)))
             << uid;
