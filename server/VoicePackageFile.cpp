@@ -90,6 +90,8 @@ bool VoicePackageFile::write(const fs::path& path, const std::string& header, co
 
     fs::path tmp = path;
     tmp += ".tmp";
+    std::error_code dirError;
+    fs::create_directories(path.parent_path(), dirError);
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         std::string bytes = compose(header, archiveBytes);

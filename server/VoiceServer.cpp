@@ -2,7 +2,9 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <fstream>
 #include <memory>
 
@@ -74,11 +76,30 @@ int VoiceServer::bind(const std::string& host, int port)
 
 bool VoiceServer::run()
 {
-    return server->listen_after_bind();
+    {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        if (stopRequested)
+            return true;
+        entered = true;
+    }
+    bool ok = server->listen_after_bind();
+    finished = true;
+    return ok;
 }
 
 void VoiceServer::stop()
 {
+    bool running;
+    {
+        std::lock_guard<std::mutex> lock(stateMutex);
+        stopRequested = true;
+        running = entered;
+    }
+    if (!running)
+        return;
+    // httplib ignores a stop that comes before its accept loop has started.
+    while (!server->is_running() && !finished)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     server->stop();
 }
 

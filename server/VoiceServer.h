@@ -2,7 +2,9 @@
 
 #include "VoiceCatalogue.h"
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace httplib {
@@ -21,6 +23,7 @@ public:
     int bind(const std::string& host, int port);
     // Serves until stop(); blocks.
     bool run();
+    // Ends run(), also when called before run() has started listening.
     void stop();
 
     // The text of "/check_update.php": this version is the latest.
@@ -31,4 +34,8 @@ private:
 
     VoiceCatalogue catalogue;
     std::unique_ptr<httplib::Server> server;
+    std::mutex stateMutex;
+    bool stopRequested = false;
+    bool entered = false;
+    std::atomic<bool> finished{false};
 };

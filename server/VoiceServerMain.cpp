@@ -1,13 +1,18 @@
 #include "VoiceServerMain.h"
 
+#include "DemoCatalogue.h"
 #include "ServerAddress.h"
 #include "VoiceServer.h"
+
+#include <QCoreApplication>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <pthread.h>
+
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -15,7 +20,8 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: quorvine_voice_server --catalogue DIR [--host HOST] [--port N]\n");
+    std::fprintf(stderr, "usage: quorvine_voice_server --catalogue DIR [--host HOST] [--port N]\n"
+                         "       quorvine_voice_server --make-demo DIR --converter SALVORMITHE\n");
     return 2;
 }
 
@@ -23,7 +29,7 @@ int usage()
 
 int voiceServerMain(int argc, char** argv)
 {
-    std::string catalogueDir, host = "127.0.0.1";
+    std::string catalogueDir, demoDir, converter, host = "127.0.0.1";
     int port = defaultVoiceServerPort;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -32,6 +38,10 @@ int voiceServerMain(int argc, char** argv)
         std::string value = argv[++i];
         if (arg == "--catalogue") {
             catalogueDir = value;
+        } else if (arg == "--make-demo") {
+            demoDir = value;
+        } else if (arg == "--converter") {
+            converter = value;
         } else if (arg == "--host") {
             host = value;
         } else if (arg == "--port") {
@@ -43,6 +53,17 @@ int voiceServerMain(int argc, char** argv)
         } else {
             return usage();
         }
+    }
+    if (!demoDir.empty()) {
+        if (converter.empty())
+            return usage();
+        QCoreApplication app(argc, argv);
+        std::string error;
+        if (!DemoCatalogue::build(std::filesystem::u8path(demoDir), std::filesystem::u8path(converter), error)) {
+            std::fprintf(stderr, "demo catalogue: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
     }
     if (catalogueDir.empty())
         return usage();
@@ -59,11 +80,11 @@ int voiceServerMain(int argc, char** argv)
     size_t voices = catalogue.speakers().size();
 
     // Signals are taken by a thread of their own, which stops the server.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     VoiceServer server(std::move(catalogue));
     int bound = server.bind(host, port);
@@ -74,14 +95,18 @@ int voiceServerMain(int argc, char** argv)
     std::printf("listening on http://%s:%d/ with %zu voice speakers\n", host.c_str(), bound, voices);
     std::fflush(stdout);
 
+    std::atomic<bool> done{false};
     std::thread waiter([&] {
-        int sig = 0;
-        sigwait(&signals, &sig);
-        server.stop();
+        const timespec tick{0, 100000000};
+        while (!done) {
+            if (sigtimedwait(&stopSignals, nullptr, &tick) > 0) {
+                server.stop();
+                return;
+            }
+        }
     });
     bool ok = server.run();
-    // run() may also end without a signal; wake the waiter then.
-    pthread_kill(waiter.native_handle(), SIGTERM);
+    done = true;
     waiter.join();
     return ok ? 0 : 1;
 }

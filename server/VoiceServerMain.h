@@ -6,4 +6,6 @@
 //   --port N          port (default: the converter's default port; 0 = any free port)
 // Prints "listening on http://HOST:PORT/" once it accepts connections and
 // serves until SIGINT or SIGTERM.
+//   --make-demo DIR --converter PROGRAM   writes the demo catalogue into DIR
+//                                         instead, speaking its samples with PROGRAM.
 int voiceServerMain(int argc, char** argv);

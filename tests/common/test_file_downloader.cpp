@@ -44,7 +44,11 @@ struct Server
 
     Server()
     {
-        srv.server.set_logger([this](const httplib::Request&, const httplib::Response&) { ++hits; });
+        // Counted before the reply goes out, so the client never sees a reply ahead of its count.
+        srv.server.set_pre_routing_handler([this](const httplib::Request&, httplib::Response&) {
+            ++hits;
+            return httplib::Server::HandlerResponse::Unhandled;
+        });
         srv.server.Get("/file", [this](const httplib::Request&, httplib::Response& res) {
             res.set_content(payload, "application/octet-stream");
         });

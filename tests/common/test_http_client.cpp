@@ -51,46 +51,17 @@ TEST(HttpClient, GetParsesStatusHeadersAndBody)
     EXPECT_EQ(client.reason, "Not Found");
 }
 
-TEST(HttpClient, PostSendsContentLengthAndReuseSendsPlainGet)
-{
-    HttplibServer srv;
-    std::string method, received, contentLength, custom;
-    std::vector<std::string> headerOrder;
-    srv.server.Post("/p", [&](const httplib::Request& req, httplib::Response& res) {
-        method = req.method;
-        received = req.body;
-        contentLength = req.get_header_value("Content-Length");
-        custom = req.get_header_value("X-Mine");
-        res.set_content("posted", "text/plain");
-    });
-    srv.server.Get("/g", [&](const httplib::Request& req, httplib::Response& res) {
-        method = req.method;
-        received = req.body;
-        contentLength = req.get_header_value("Content-Length");
-        res.set_content("got", "text/plain");
-    });
-    std::string base = srv.start();
-
-    HttpClient client;
-    ASSERT_TRUE(client.prepare(base + "p", "abcde", {"X-Mine: 1"}));
-    EXPECT_EQ(client.performText(), "posted");
-    EXPECT_EQ(method, "POST");
-    EXPECT_EQ(received, "abcde");
-    EXPECT_EQ(contentLength, "5");
-    EXPECT_EQ(custom, "1");
-
-    ASSERT_TRUE(client.prepare(base + "g", "", {}));
-    EXPECT_EQ(client.performText(), "got");
-    EXPECT_EQ(method, "GET");
-    EXPECT_EQ(received, "");
-    EXPECT_EQ(contentLength, "");
-}
-
-TEST(HttpClient, PostAddsOneContentLengthLineAfterCallerLines)
+TEST(HttpClient, PostAddsOneContentLengthLineAndReuseSendsPlainGet)
 {
     std::string request;
     RawServer raw([&](int s, const std::string& req) {
         request = req;
+        if (req.rfind("POST", 0) == 0 && req.find("\r\n\r\n12345") == std::string::npos) {
+            // The body may follow the head in a packet of its own.
+            char body[5];
+            if (::recv(s, body, 5, MSG_WAITALL) == 5)
+                request.append(body, 5);
+        }
         RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
     });
     HttpClient client;
@@ -104,6 +75,14 @@ TEST(HttpClient, PostAddsOneContentLengthLineAfterCallerLines)
     EXPECT_LT(a, b);
     EXPECT_LT(b, len);
     EXPECT_EQ(request.find("Content-Length", len + 1), std::string::npos);
+    EXPECT_EQ(request.substr(request.size() - 9), "\r\n\r\n12345");
+
+    // The same client then sends a GET without the old body.
+    ASSERT_TRUE(client.prepare(raw.base() + "g", "", {}));
+    EXPECT_EQ(client.performText(), "ok");
+    EXPECT_EQ(request.rfind("GET /g HTTP/1.1\r\n", 0), 0u) << request;
+    EXPECT_EQ(request.find("Content-Length"), std::string::npos);
+    EXPECT_EQ(request.substr(request.size() - 4), "\r\n\r\n");
 }
 
 TEST(HttpClient, HeaderParsingRules)
@@ -259,6 +238,6 @@ TEST(HttpClient, HttpsCertificatesAreChecked)
     EXPECT_EQ(client.status, -1);
     EXPECT_EQ(client.lastError.rfind("CURL: SSL", 0), 0u) << client.lastError;
 
-    server.stop();
+    testutil::stopHttplib(server);
     t.join();
 }

@@ -218,3 +218,23 @@ TEST(VoiceServerProgram, ServesOnAFreePortUntilTerminated)
     ASSERT_TRUE(bad.waitForFinished(5000));
     EXPECT_EQ(bad.exitCode(), 1);
 }
+
+TEST(VoiceServerStop, StopsWhenAskedBeforeOrRightAfterItStarts)
+{
+    testutil::TempDir dir;
+    for (int i = 0; i < 20; ++i) {
+        VoiceCatalogue cat;
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(cat.load(dir.path(), warnings));
+        VoiceServer server(std::move(cat));
+        ASSERT_GT(server.bind("127.0.0.1", 0), 0);
+        if (i % 2 == 0) {
+            server.stop();
+            EXPECT_TRUE(server.run());
+        } else {
+            std::thread t([&] { server.run(); });
+            server.stop();
+            t.join();
+        }
+    }
+}

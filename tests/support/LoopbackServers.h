@@ -12,11 +12,22 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
 
 namespace testutil {
+
+// httplib ignores a stop that comes before its accept loop runs: wait for it
+// (a listen that failed ends the wait after five seconds).
+template <typename Server>
+void stopHttplib(Server& server)
+{
+    for (int i = 0; i < 5000 && !server.is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    server.stop();
+}
 
 class HttplibServer
 {
@@ -36,7 +47,7 @@ public:
     void stop()
     {
         if (thread.joinable()) {
-            server.stop();
+            stopHttplib(server);
             thread.join();
         }
     }

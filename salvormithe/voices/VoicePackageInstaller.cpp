@@ -1,0 +1,308 @@
+#include "VoicePackageInstaller.h"
+
+#include "FileDownloader.h"
+#include "FileUtils.h"
+#include "JsonRef.h"
+#include "TextUtils.h"
+#include "VoiceStore.h"
+#include "VoiceTask.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kBlockSize = 262144;
+
+struct ReadState
+{
+    ArchiveReader reader;
+    std::vector<char> buffer = std::vector<char>(kBlockSize);
+    int64_t delivered = 0; // archive bytes handed to libarchive so far
+};
+
+int openArchive(struct archive*, void*)
+{
+    return ARCHIVE_OK;
+}
+
+int closeArchive(struct archive*, void*)
+{
+    return ARCHIVE_OK;
+}
+
+la_ssize_t readArchive(struct archive*, void* data, const void** block)
+{
+    auto* state = static_cast<ReadState*>(data);
+    *block = state->buffer.data();
+    int n = state->reader(state->buffer.data(), int(state->buffer.size()));
+    if (n < 0)
+        return -1;
+    state->delivered += n;
+    return la_ssize_t(n);
+}
+
+std::string archiveError(struct archive* a, const char* fallback)
+{
+    const char* text = archive_error_string(a);
+    return (text && *text) ? std::string(text) : std::string(fallback);
+}
+
+// The entry name as the store writes it: without a leading "./" and without the
+// characters that file names cannot hold.
+std::string cleanEntryName(std::string name)
+{
+    if (name.rfind("./", 0) == 0)
+        name.erase(0, 2);
+    std::string out;
+    for (char c : name) {
+        if (std::strchr("\\:*?\"<>|\n\r\t", c) == nullptr)
+            out.push_back(c);
+    }
+    return out;
+}
+
+// Splits a cleaned name into its components; false when it would leave the
+// target folder (an absolute path or a ".." component).
+bool safeComponents(const std::string& name, std::vector<std::string>& parts)
+{
+    if (!name.empty() && name.front() == '/')
+        return false;
+    std::istringstream in(name);
+    std::string part;
+    while (std::getline(in, part, '/')) {
+        if (part == "..")
+            return false;
+        if (!part.empty() && part != ".")
+            parts.push_back(part);
+    }
+    return true;
+}
+
+// Sets the task's cancel function for the lifetime of one call.
+class CancelScope
+{
+public:
+    CancelScope(VoiceTask* task, std::function<void()> fn) : task(task)
+    {
+        if (task)
+            task->setCancel(std::move(fn));
+    }
+    ~CancelScope()
+    {
+        if (task)
+            task->setCancel(nullptr);
+    }
+
+private:
+    VoiceTask* task;
+};
+
+// A new, empty folder below root for one installation.
+fs::path freshWorkDir(const fs::path& root)
+{
+    static std::atomic<unsigned> counter{0};
+    std::error_code ec;
+    fs::create_directories(root, ec);
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        fs::path p = root / formatString("install-%ld-%u", long(::getpid()), counter++);
+        if (fs::create_directory(p, ec))
+            return p;
+    }
+    return fs::path();
+}
+
+} // namespace
+
+std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::path& targetDir, bool& ok,
+                           std::string& error, ArchiveBlockFn onBlock)
+{
+    ok = false;
+    ReadState state;
+    state.reader = std::move(reader);
+    struct archive* a = archive_read_new();
+    archive_read_support_filter_all(a);
+    archive_read_support_format_all(a);
+    if (archive_read_open(a, &state, &openArchive, &readArchive, &closeArchive) != ARCHIVE_OK) {
+        error = "archive_read_open failed. " + archiveError(a, "");
+        if (error.back() == ' ')
+            error.pop_back();
+        archive_read_free(a);
+        return std::string();
+    }
+
+    std::string first;
+    std::vector<char> block(kBlockSize);
+    struct archive_entry* entry = nullptr;
+    int rc;
+    bool stopped = false;
+    while (!stopped && (rc = archive_read_next_header(a, &entry)) == ARCHIVE_OK) {
+        const char* raw = archive_entry_pathname(entry);
+        std::string name = cleanEntryName(raw ? raw : "");
+        std::vector<std::string> parts;
+        bool link = archive_entry_filetype(entry) == AE_IFLNK || archive_entry_hardlink(entry) != nullptr;
+        if (!safeComponents(name, parts) || link) {
+            error = "Unsafe entry in orvelin file: " + std::string(raw ? raw : "");
+            stopped = true;
+            break;
+        }
+        if (parts.empty())
+            continue;
+        fs::path rel;
+        for (const std::string& p : parts)
+            rel /= utf8ToPath(p);
+        fs::path out = targetDir / rel;
+        mode_t type = archive_entry_filetype(entry);
+        if (type != AE_IFDIR && type != AE_IFREG)
+            continue;
+        if (first.empty())
+            first = pathToUtf8(targetDir / utf8ToPath(parts.front()));
+
+        std::error_code ec;
+        if (type == AE_IFDIR) {
+            fs::create_directories(out, ec);
+            continue;
+        }
+        fs::create_directories(out.parent_path(), ec);
+        std::ofstream file(out, std::ios::binary | std::ios::trunc);
+        if (!file) {
+            error = "create " + pathToUtf8(out) + " error. " + std::strerror(errno);
+            stopped = true;
+            break;
+        }
+        for (;;) {
+            la_ssize_t n = archive_read_data(a, block.data(), block.size());
+            if (n == 0)
+                break;
+            if (n < 0) {
+                error = archiveError(a, "archive_read_data failed.");
+                stopped = true;
+                break;
+            }
+            file.write(block.data(), n);
+            if (!file) {
+                error = "write " + pathToUtf8(out) + " error. " + std::strerror(errno);
+                stopped = true;
+                break;
+            }
+            // Archive bytes read so far, the same measure as payloadSize.
+            if (onBlock && !onBlock(pathToUtf8(out), state.delivered, payloadSize)) {
+                stopped = true;
+                break;
+            }
+        }
+    }
+    if (!stopped) {
+        if (rc == ARCHIVE_EOF) {
+            ok = true;
+        } else {
+            error = archiveError(a, "archive_read_next_header failed.");
+        }
+    }
+    archive_read_free(a);
+    while (!first.empty() && (first.back() == '/' || first.back() == '\\'))
+        first.pop_back();
+    return first;
+}
+
+bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoiceProgress progress, VoiceTask* task,
+                        const std::string& expectedUid)
+{
+    std::atomic<bool> cancelled{false};
+    CancelScope scope(task, [&cancelled] { cancelled = true; });
+    if (task && task->isCancelled())
+        cancelled = true;
+
+    std::ifstream in(packagePath, std::ios::binary);
+    if (!in) {
+        error = std::string("Open orvelin failed. ") + std::strerror(errno);
+        return false;
+    }
+    unsigned char len[4] = {0, 0, 0, 0};
+    in.read(reinterpret_cast<char*>(len), 4);
+    uint32_t length = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 | uint32_t(len[3]) << 24;
+    if (in.gcount() != 4 || length == 0 || length > 65535) {
+        error = std::string("Invalid orvelin file(header-len). ") + std::strerror(errno);
+        return false;
+    }
+    std::string header(length, '\0');
+    in.read(header.data(), length);
+    header.resize(size_t(in.gcount()));
+    JsonRef head = JsonRef::parse(header);
+    if (!head.isObject()) {
+        error = std::string("Invalid orvelin file(header). ") + std::strerror(errno);
+        return false;
+    }
+    std::string uid = head.get("uid").toString();
+    if (!isSafeVoiceUid(uid)) {
+        error = std::string("Invalid voice uid. ") + std::strerror(errno);
+        return false;
+    }
+    if (!expectedUid.empty() && uid != expectedUid) {
+        error = formatString("Invalid voice uid. The package is for \"%s\", not \"%s\".", uid.c_str(),
+                             expectedUid.c_str());
+        return false;
+    }
+    int spk = head.get("spk").toInt();
+
+    fs::path dir = voicesDir() / utf8ToPath(uid);
+    if (!pathExists(dir)) {
+        // Each installation unpacks into a folder of its own, removed afterwards,
+        // so a failed or cancelled one leaves nothing behind.
+        fs::path work = freshWorkDir(voicesDir() / ".tmp");
+        if (work.empty()) {
+            error = std::string("create ") + pathToUtf8(voicesDir() / ".tmp") + " error. " + std::strerror(errno);
+            return false;
+        }
+        std::error_code ec;
+        uintmax_t fileSize = fs::file_size(packagePath, ec);
+        int64_t payloadSize = ec ? 0 : int64_t(fileSize) - int64_t(length) - 4;
+        auto reader = [&](char* buffer, int size) -> int {
+            if (cancelled)
+                return -1;
+            in.read(buffer, size);
+            std::streamsize n = in.gcount();
+            if (n == 0 && in.bad())
+                return -1;
+            return int(n);
+        };
+        auto onBlock = [&](const std::string&, int64_t position, int64_t total) {
+            if (progress)
+                progress(total > 0 ? int(position * 100 / total) : 0, "Extracting...");
+            return !cancelled;
+        };
+        bool ok = false;
+        std::string top = extractArchive(reader, payloadSize, work, ok, error, onBlock);
+        if (!ok || cancelled) {
+            if (cancelled)
+                error.clear();
+            removeAll(work);
+            return false;
+        }
+        fs::path extracted = utf8ToPath(top);
+        fs::path model, config;
+        if (top.empty() || !findModelFiles(extracted, model, config)) {
+            error = "Invalid orvelin file(model). The package holds no voice model.";
+            removeAll(work);
+            return false;
+        }
+        if (!renameFile(extracted, dir)) {
+            error = std::string("serverInstallVoice rename extracted failed. ") + std::strerror(errno);
+            removeAll(work);
+            return false;
+        }
+        removeAll(work);
+    }
+    return writeFileAtomic(VoiceFolder::speakerFilePath(dir, spk), header, error);
+}

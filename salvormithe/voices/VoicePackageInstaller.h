@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ServerVoice.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+class VoiceTask;
+
+// Installs a voice package (".orvelin") into the voice store: checks its
+// header, unpacks its archive into the voice folder named by the header's uid
+// and stores the header as that speaker's file. When expectedUid is given, a
+// package for another uid is refused.
+bool serverInstallVoice(const std::filesystem::path& packagePath, std::string& error, VoiceProgress progress,
+                        VoiceTask* task, const std::string& expectedUid = std::string());
+
+// Fills buffer with up to size bytes of the archive: the count, 0 at the end, -1 to abort.
+using ArchiveReader = std::function<int(char* buffer, int size)>;
+// Called after every block written: the output path, the position in the archive
+// and the archive's size; false stops the extraction.
+using ArchiveBlockFn = std::function<bool(const std::string& name, int64_t position, int64_t total)>;
+
+// Unpacks the archive read through reader into targetDir. Returns the UTF-8 path of
+// the top folder of the first entry written (empty when nothing was written); ok
+// tells success. Entries that would leave targetDir (absolute paths, "..") and
+// links are refused.
+std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const std::filesystem::path& targetDir, bool& ok,
+                           std::string& error, ArchiveBlockFn onBlock);

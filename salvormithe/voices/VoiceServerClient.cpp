@@ -1,0 +1,134 @@
+#include "VoiceServerClient.h"
+
+#include "FileDownloader.h"
+#include "FileUtils.h"
+#include "HttpClient.h"
+#include "JsonRef.h"
+#include "Platform.h"
+#include "ServerAddress.h"
+#include "TextUtils.h"
+#include "VoiceTask.h"
+
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// GETs a catalogue path; false with the client's error when nothing came back.
+bool fetchText(const std::string& path, std::string& body, std::string& error)
+{
+    HttpClient client;
+    client.prepare(voiceServerBase() + path, std::string(), {});
+    body = client.performText();
+    if (body.empty()) {
+        error = client.lastError;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string encodeQueryValue(const std::string& value)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : value) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_'
+                     || c == '.' || c == '~';
+        if (plain) {
+            out.push_back(char(c));
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
+    return out;
+}
+
+bool fetchServerLangs(std::vector<ServerLang>& out, std::string& error)
+{
+    std::string body;
+    if (!fetchText("langs.php", body, error))
+        return false;
+    JsonRef doc = JsonRef::parse(body);
+    int count = doc.isArray() ? doc.size() : 0;
+    for (int i = 0; i < count; ++i) {
+        JsonRef item = doc.at(i);
+        ServerLang lang;
+        lang.id = i + 1;
+        lang.lang = item.get("lang").toString();
+        lang.name = item.get("name").toString();
+        lang.native = item.get("native").toString();
+        out.push_back(std::move(lang));
+    }
+    return true;
+}
+
+bool fetchServerVoices(const std::string& lang, std::vector<ServerVoice>& out, std::string& error)
+{
+    std::string body;
+    if (!fetchText("voices.php?lang=" + encodeQueryValue(lang), body, error))
+        return false;
+    JsonRef doc = JsonRef::parse(body);
+    std::map<std::string, int> columns;
+    JsonRef cols = doc.get("cols");
+    for (int i = 0; i < (cols.isArray() ? cols.size() : 0); ++i)
+        columns[cols.at(i).toString()] = i;
+    auto cell = [&columns](const JsonRef& row, const char* name) {
+        auto it = columns.find(name);
+        return (it == columns.end() || !row.isArray()) ? JsonRef() : row.at(it->second);
+    };
+    JsonRef rows = doc.get("rows");
+    int count = rows.isArray() ? rows.size() : 0;
+    for (int r = 0; r < count; ++r) {
+        JsonRef row = rows.at(r);
+        ServerVoice v;
+        v.id = r + 1;
+        v.uid = cell(row, "uid").toString();
+        v.spk = cell(row, "spk").toInt();
+        v.lang = cell(row, "lang").toString();
+        v.eng = cell(row, "eng").toString();
+        v.native = cell(row, "native").toString();
+        v.name = cell(row, "name").toString();
+        v.user_name = cell(row, "user_name").toString();
+        v.sex = cell(row, "sex").toInt();
+        v.quality = cell(row, "quality").toInt();
+        v.downloaded = cell(row, "downloaded").toInt();
+        v.clicked = cell(row, "clicked").toInt();
+        v.fav_amount = cell(row, "fav_amount").toInt();
+        v.fav_persons = cell(row, "fav_persons").toInt();
+        out.push_back(std::move(v));
+    }
+    return true;
+}
+
+fs::path voiceSamplePath(const std::string& uid, int spk)
+{
+    return platform::tempDir() / utf8ToPath(formatString("quorvine_voice_%s-spk%d.mp3", uid.c_str(), spk));
+}
+
+fs::path downloadVoiceSample(const std::string& uid, int spk, std::string& error, VoiceTask* task)
+{
+    // The uid becomes part of a file name in the temporary folder.
+    if (!isSafeVoiceUid(uid)) {
+        error = "Invalid voice uid. ";
+        return fs::path();
+    }
+    FileDownloader downloader;
+    if (task) {
+        task->setCancel([&downloader] { downloader.aborted = true; });
+    }
+    fs::path target = voiceSamplePath(uid, spk);
+    bool ok = false;
+    if (!task || !task->isCancelled()) {
+        ok = downloader.download(voiceServerBase()
+                                     + formatString("voice_sample.php?uid=%s&spk=%d", encodeQueryValue(uid).c_str(), spk),
+                                 target, std::string(), error);
+    }
+    if (task)
+        task->setCancel(nullptr);
+    return ok ? target : fs::path();
+}

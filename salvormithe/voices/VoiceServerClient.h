@@ -1,0 +1,22 @@
+#pragma once
+
+#include "ServerLang.h"
+#include "ServerVoice.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+class VoiceTask;
+
+// The languages of the voice server's catalogue.
+bool fetchServerLangs(std::vector<ServerLang>& out, std::string& error);
+// The voices (speakers) of one language; lang is the language code (UTF-8).
+bool fetchServerVoices(const std::string& lang, std::vector<ServerVoice>& out, std::string& error);
+// Downloads the sample of a speaker into the temporary folder (an existing one is
+// reused); its path, or an empty path on failure. task may be null.
+std::filesystem::path downloadVoiceSample(const std::string& uid, int spk, std::string& error, VoiceTask* task);
+// Temporary folder + "quorvine_voice_%s-spk%d.mp3".
+std::filesystem::path voiceSamplePath(const std::string& uid, int spk);
+// A URL query value: unreserved characters as they are, the rest %-encoded.
+std::string encodeQueryValue(const std::string& value);

@@ -1,0 +1,341 @@
+#include "VoicePackageInstaller.h"
+#include "VoiceServerClient.h"
+#include "VoiceStore.h"
+#include "VoiceTask.h"
+
+#include "JsonRef.h"
+#include "TestUtil.h"
+#include "VoiceTestSupport.h"
+
+#include "LoopbackServers.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+
+namespace fs = std::filesystem;
+using namespace voicetest;
+
+namespace {
+
+// A package file from a header and raw archive bytes.
+fs::path writePackage(const fs::path& dir, const std::string& name, const std::string& header,
+                      const std::string& archive)
+{
+    fs::path p = dir / name;
+    writeBytes(p, VoicePackageFile::compose(header, archive));
+    return p;
+}
+
+ServerVoice serverVoice(const std::string& uid, int spk, const std::string& name)
+{
+    ServerVoice v;
+    v.uid = uid;
+    v.spk = spk;
+    v.lang = "en-us";
+    v.eng = "English";
+    v.native = "English";
+    v.name = name;
+    v.sex = 2;
+    v.quality = 3;
+    v.downloaded = 99;
+    return v;
+}
+
+// A store snapshot without the extraction area, which installs may create empty.
+std::set<std::string> storeState()
+{
+    std::set<std::string> all = snapshot(voicesDir());
+    std::set<std::string> out;
+    for (const std::string& e : all) {
+        if (e != ".tmp/")
+            out.insert(e);
+    }
+    return out;
+}
+
+bool extractionAreaEmpty()
+{
+    std::error_code ec;
+    return !fs::exists(voicesDir() / ".tmp") || fs::is_empty(voicesDir() / ".tmp", ec);
+}
+
+class PackageInstall : public testing::Test
+{
+protected:
+    void SetUp() override { removeAll(voicesDir()); }
+    void TearDown() override { removeAll(voicesDir()); }
+    testutil::TempDir dir;
+};
+
+} // namespace
+
+TEST_F(PackageInstall, ServerInstallEndToEnd)
+{
+    fs::path cat = dir.path() / "cat";
+    std::string header = speakerHeader("alpha", 0, "Amy");
+    std::string archive = makeArchive(voiceFiles("alpha-model"));
+    writePackage(cat / "packages", "alpha-0.orvelin", header, archive);
+    writePackage(cat / "packages", "alpha-1.orvelin", speakerHeader("alpha", 1, "Bob"), archive);
+    std::optional<InProcessServer> server;
+    server.emplace(cat);
+
+    std::vector<std::pair<int, std::string>> reports;
+    VoiceTask task;
+    std::string error;
+    ASSERT_TRUE(ServerVoice::install(serverVoice("alpha", 0, "Amy"), error,
+                                     [&](int p, std::string t) { reports.emplace_back(p, t); }, &task))
+        << error;
+    fs::path voice = voicesDir() / "alpha";
+    EXPECT_EQ(readBytes(voice / "voice.onnx"), "stand-in model");
+    EXPECT_TRUE(fs::exists(voice / "voice.onnx.json"));
+    // The package header is the speaker file, byte for byte.
+    EXPECT_EQ(readBytes(voice / "speakers" / "spk-0.json"), header);
+    EXPECT_FALSE(fs::exists(voicesDir() / "alpha.orvelin"));
+    EXPECT_FALSE(fs::exists(voicesDir() / "alpha.orvelin.downloading"));
+    EXPECT_TRUE(extractionAreaEmpty());
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().second, "Extracting...");
+    EXPECT_EQ(reports.back().first, 100);
+    bool sawDownload = false;
+    for (const auto& r : reports)
+        sawDownload = sawDownload || r.second.find(" of ") != std::string::npos;
+    EXPECT_TRUE(sawDownload);
+
+    LocalVoice found;
+    ASSERT_TRUE(findInstalledVoice("alpha", 0, found));
+    EXPECT_EQ(found.name, "Amy");
+
+    // A second speaker of the installed model: nothing is downloaded, the speaker
+    // file holds the nine keys of the server's record.
+    server.reset();
+    fs::create_directories(dir.path() / "empty-catalogue");
+    server.emplace(dir.path() / "empty-catalogue");
+    ASSERT_TRUE(ServerVoice::install(serverVoice("alpha", 1, "Bob"), error, nullptr, &task)) << error;
+    JsonRef spk1 = JsonRef::parse(readBytes(voice / "speakers" / "spk-1.json"));
+    ASSERT_TRUE(spk1.isObject());
+    EXPECT_EQ(spk1.size(), 9);
+    EXPECT_EQ(spk1.get("name").toString(), "Bob");
+    EXPECT_EQ(spk1.get("quality").toInt(), 3);
+    EXPECT_TRUE(spk1.get("downloaded").isNull());
+
+    // Installing a speaker whose file exists keeps that file.
+    ASSERT_TRUE(ServerVoice::install(serverVoice("alpha", 0, "Renamed"), error, nullptr, nullptr));
+    EXPECT_EQ(readBytes(voice / "speakers" / "spk-0.json"), header);
+}
+
+TEST_F(PackageInstall, HeaderChecks)
+{
+    std::string archive = makeArchive(voiceFiles("m"));
+    std::string error;
+    auto install = [&](const fs::path& p) {
+        error.clear();
+        return serverInstallVoice(p, error, nullptr, nullptr);
+    };
+
+    EXPECT_FALSE(install(dir.path() / "missing.orvelin"));
+    EXPECT_EQ(error, "Open orvelin failed. No such file or directory");
+
+    for (uint32_t len : {0u, 65536u}) {
+        std::string bytes(4, '\0');
+        for (int i = 0; i < 4; ++i)
+            bytes[size_t(i)] = char((len >> (8 * i)) & 0xff);
+        bytes += std::string(70000, ' ');
+        writeBytes(dir.path() / "len.orvelin", bytes);
+        EXPECT_FALSE(install(dir.path() / "len.orvelin")) << len;
+        EXPECT_EQ(error.rfind("Invalid orvelin file(header-len). ", 0), 0u) << error;
+    }
+    writeBytes(dir.path() / "short.orvelin", std::string("\x05\x00", 2));
+    EXPECT_FALSE(install(dir.path() / "short.orvelin"));
+    EXPECT_EQ(error.rfind("Invalid orvelin file(header-len). ", 0), 0u) << error;
+
+    // The longest header is accepted.
+    std::string longHeader = speakerHeader("longest", 0);
+    longHeader.resize(65535, ' ');
+    EXPECT_TRUE(install(writePackage(dir.path(), "long.orvelin", longHeader, archive))) << error;
+    EXPECT_TRUE(fs::exists(voicesDir() / "longest" / "voice.onnx"));
+
+    EXPECT_FALSE(install(writePackage(dir.path(), "arr.orvelin", "[1,2]", archive)));
+    EXPECT_EQ(error.rfind("Invalid orvelin file(header). ", 0), 0u) << error;
+    EXPECT_FALSE(install(writePackage(dir.path(), "nouid.orvelin", R"({"spk":1})", archive)));
+    EXPECT_EQ(error.rfind("Invalid voice uid. ", 0), 0u) << error;
+    EXPECT_FALSE(install(writePackage(dir.path(), "empty.orvelin", R"({"uid":"","spk":1})", archive)));
+    EXPECT_EQ(error.rfind("Invalid voice uid. ", 0), 0u) << error;
+    for (const char* uid : {".", "..", ".tmp", "a/b", "..\\\\x"}) {
+        EXPECT_FALSE(install(writePackage(dir.path(), "bad.orvelin", R"({"uid":")" + std::string(uid) + R"("})",
+                                          archive)))
+            << uid;
+        EXPECT_EQ(error.rfind("Invalid voice uid. ", 0), 0u) << error;
+    }
+}
+
+TEST_F(PackageInstall, ArchiveLayouts)
+{
+    std::string error;
+    // A zip without folder entries, its names starting with "./".
+    std::string zip = makeArchive({{"./model/x.onnx", "onnx"}, {"./model/x.onnx.json", "{}"}}, "zip");
+    ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "z.orvelin", speakerHeader("zipped", 4), zip), error,
+                                   nullptr, nullptr))
+        << error;
+    EXPECT_EQ(readBytes(voicesDir() / "zipped" / "x.onnx"), "onnx");
+    EXPECT_TRUE(fs::exists(voicesDir() / "zipped" / "speakers" / "spk-4.json"));
+
+    // Characters that file names cannot hold are dropped.
+    std::string odd = makeArchive({{"top", "", ArchiveItem::Folder},
+                                   {"top/v.onnx", "m"},
+                                   {"top/v.onnx.json", "{}"},
+                                   {"top/a:b\\c?.txt", "odd"}});
+    ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "o.orvelin", speakerHeader("odd", 0), odd), error,
+                                   nullptr, nullptr))
+        << error;
+    EXPECT_EQ(readBytes(voicesDir() / "odd" / "abc.txt"), "odd");
+
+    // An installed model: only the speaker file is added, the archive is not read.
+    ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "o2.orvelin", speakerHeader("odd", 1), "not an archive"),
+                                   error, nullptr, nullptr))
+        << error;
+    EXPECT_TRUE(fs::exists(voicesDir() / "odd" / "speakers" / "spk-1.json"));
+}
+
+TEST_F(PackageInstall, HostilePackagesLeaveTheStoreAsItWas)
+{
+    std::string error;
+    // An installed voice that must survive every attempt.
+    ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "ok.orvelin", speakerHeader("kept", 0),
+                                                makeArchive(voiceFiles("kept"))),
+                                   error, nullptr, nullptr));
+    const std::set<std::string> before = storeState();
+    fs::path outside = dir.path() / "outside";
+    fs::create_directories(outside);
+
+    std::vector<ArchiveItem> good = voiceFiles("evil");
+    // Cut inside the content of a file that does not compress.
+    std::mt19937 rng(3);
+    std::string noise(200000, '\0');
+    for (char& c : noise)
+        c = char(rng());
+    std::vector<ArchiveItem> large = good;
+    large.push_back({"evil/weights.bin", noise});
+    std::string truncated = makeArchive(large);
+    truncated.resize(truncated.size() / 2);
+    struct Case
+    {
+        const char* what;
+        std::string archive;
+        std::string uid = "evil";
+    };
+    auto with = [&](std::vector<ArchiveItem> extra, const std::string& kind = "tar.gz") {
+        std::vector<ArchiveItem> items = good;
+        items.insert(items.end(), extra.begin(), extra.end());
+        return makeArchive(items, kind);
+    };
+    std::vector<Case> cases = {
+        {"traversal", with({{"evil/../../escaped.txt", "x"}})},
+        {"traversal first", makeArchive({{"../escaped", "", ArchiveItem::Folder}, {"../escaped/v.onnx", "m"}})},
+        {"absolute", with({{(outside / "abs.txt").string(), "x"}})},
+        {"symlink", with({{"evil/link", "", ArchiveItem::Symlink, outside.string()}, {"evil/link/through.txt", "x"}})},
+        {"hardlink", with({{"evil/hard", "", ArchiveItem::Hardlink, "/etc/hostname"}})},
+        {"zip traversal", with({{"evil/../../../zipescaped.txt", "x"}}, "zip")},
+        {"truncated", truncated},
+        {"garbage", std::string(5000, 'g')},
+        {"no model", makeArchive({{"evil", "", ArchiveItem::Folder}, {"evil/readme.txt", "hi"}})},
+        {"file on top", makeArchive({{"voice.onnx", "m"}, {"voice.onnx.json", "{}"}})},
+        {"empty archive", makeArchive({})},
+    };
+    for (const Case& c : cases) {
+        error.clear();
+        fs::path pkg = writePackage(dir.path(), "hostile.orvelin", speakerHeader(c.uid, 0), c.archive);
+        EXPECT_FALSE(serverInstallVoice(pkg, error, nullptr, nullptr)) << c.what;
+        EXPECT_FALSE(error.empty()) << c.what;
+        EXPECT_EQ(storeState(), before) << c.what << ": " << error;
+        EXPECT_TRUE(extractionAreaEmpty()) << c.what;
+        EXPECT_TRUE(fs::is_empty(outside)) << c.what;
+        EXPECT_FALSE(fs::exists(voicesDir().parent_path() / "escaped.txt")) << c.what;
+        EXPECT_FALSE(fs::exists(voicesDir().parent_path() / "escaped")) << c.what;
+    }
+
+    // A damaged archive reports libarchive's own text.
+    fs::path pkg = writePackage(dir.path(), "trunc.orvelin", speakerHeader("evil", 0), truncated);
+    EXPECT_FALSE(serverInstallVoice(pkg, error, nullptr, nullptr));
+    EXPECT_NE(error.find("runcated"), std::string::npos) << error;
+
+    // A package for another voice than the one asked for.
+    pkg = writePackage(dir.path(), "other.orvelin", speakerHeader("other", 0), makeArchive(voiceFiles("other")));
+    EXPECT_FALSE(serverInstallVoice(pkg, error, nullptr, nullptr, "kept2"));
+    EXPECT_EQ(error, "Invalid voice uid. The package is for \"other\", not \"kept2\".");
+    EXPECT_EQ(storeState(), before);
+}
+
+TEST_F(PackageInstall, WrongUidFromTheServerAndRetryAfterABadPackage)
+{
+    // A server that hands out the package of another voice first, a good one after.
+    std::string wrong = VoicePackageFile::compose(speakerHeader("intruder", 0), makeArchive(voiceFiles("intruder")));
+    std::string right = VoicePackageFile::compose(speakerHeader("wanted", 0), makeArchive(voiceFiles("wanted")));
+    std::atomic<int> requests{0};
+    httplib::Server srv;
+    srv.Get("/voice_path.php", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_content(requests++ == 0 ? wrong : right, "application/octet-stream");
+    });
+    int port = srv.bind_to_any_port("127.0.0.1");
+    std::thread t([&] { srv.listen_after_bind(); });
+    ::setenv(voiceServerEnvVar, ("http://127.0.0.1:" + std::to_string(port) + "/").c_str(), 1);
+
+    const std::set<std::string> before = storeState();
+    std::string error;
+    EXPECT_FALSE(ServerVoice::install(serverVoice("wanted", 0, "W"), error, nullptr, nullptr));
+    EXPECT_EQ(error, "Invalid voice uid. The package is for \"intruder\", not \"wanted\".");
+    EXPECT_EQ(storeState(), before);
+    EXPECT_FALSE(fs::exists(voicesDir() / "intruder"));
+
+    // The bad package is not kept: the next try downloads again and installs.
+    EXPECT_TRUE(ServerVoice::install(serverVoice("wanted", 0, "W"), error, nullptr, nullptr)) << error;
+    EXPECT_EQ(requests, 2);
+    LocalVoice v;
+    EXPECT_TRUE(findInstalledVoice("wanted", 0, v));
+
+    // Uids that are no folder name are refused before any request.
+    EXPECT_FALSE(ServerVoice::install(serverVoice("..", 0, "W"), error, nullptr, nullptr));
+    EXPECT_EQ(error, "Invalid voice uid. ");
+    EXPECT_EQ(requests, 2);
+
+    ::unsetenv(voiceServerEnvVar);
+    testutil::stopHttplib(srv);
+    t.join();
+}
+
+TEST_F(PackageInstall, CancelDuringExtraction)
+{
+    // Incompressible content, so the extraction takes many blocks.
+    std::mt19937 rng(7);
+    std::string big(6 * 1024 * 1024, '\0');
+    for (char& c : big)
+        c = char(rng());
+    std::vector<ArchiveItem> items = voiceFiles("big");
+    items.push_back({"big/weights.bin", big});
+    fs::path cat = dir.path() / "cat";
+    writePackage(cat / "packages", "big.orvelin", speakerHeader("big", 0), makeArchive(items));
+    InProcessServer server(cat);
+
+    VoiceTask task;
+    int extracting = 0;
+    std::string error = "untouched";
+    bool ok = ServerVoice::install(serverVoice("big", 0, "Big"), error,
+                                   [&](int, std::string text) {
+                                       if (text == "Extracting..." && ++extracting == 1)
+                                           task.cancel();
+                                   },
+                                   &task);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(extracting, 1);
+    EXPECT_FALSE(fs::exists(voicesDir() / "big"));
+    EXPECT_TRUE(extractionAreaEmpty());
+    // The downloaded package stays for the next try.
+    EXPECT_TRUE(fs::exists(voicesDir() / "big.orvelin"));
+
+    VoiceTask again;
+    ASSERT_TRUE(ServerVoice::install(serverVoice("big", 0, "Big"), error, nullptr, &again)) << error;
+    EXPECT_EQ(fs::file_size(voicesDir() / "big" / "weights.bin"), big.size());
+    EXPECT_FALSE(fs::exists(voicesDir() / "big.orvelin"));
+}
