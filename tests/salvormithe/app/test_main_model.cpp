@@ -4,7 +4,7 @@
 #include "ServerAddress.h"
 #include "TestUtil.h"
 
-#include "../../common/LoopbackServers.h"
+#include "LoopbackServers.h"
 
 #include <QDesktopServices>
 #include <QFile>

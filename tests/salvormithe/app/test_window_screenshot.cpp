@@ -2,7 +2,7 @@
 // uses it with the mouse.
 #include "TestUtil.h"
 
-#include "../../common/LoopbackServers.h"
+#include "LoopbackServers.h"
 
 #include <QDir>
 #include <QFile>
