@@ -22,7 +22,7 @@ PKGS=(
   # programs the system runs
   ffmpeg p7zip-full sqlite3
   # tests and checks
-  libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils imagemagick
+  libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils xdotool imagemagick
   poppler-utils sox openssl
   # fonts for the window and the PDF export
   fonts-dejavu-core fonts-liberation fonts-wqy-microhei
