@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <cstdio>
 #include <mutex>
 
 namespace fs = std::filesystem;
@@ -33,6 +34,24 @@ std::string pathToUtf8(const fs::path& p)
 fs::path utf8ToPath(const std::string& s)
 {
     return fs::u8path(s);
+}
+
+bool readWholeFile(const fs::path& p, std::string& out)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(p, ec))
+        return false;
+    FILE* f = std::fopen(p.c_str(), "rb");
+    if (!f)
+        return false;
+    out.clear();
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0)
+        out.append(buf, n);
+    bool ok = !std::ferror(f);
+    std::fclose(f);
+    return ok;
 }
 
 fs::path homeDir()

@@ -26,6 +26,9 @@ std::string sanitizeFileName(const std::string& name);
 std::string regexReplace(const std::string& text, const std::regex& re,
                          const std::function<std::string(const std::smatch&)>& fn);
 
+// The whole content of a regular file; false for folders and read errors.
+bool readWholeFile(const std::filesystem::path& p, std::string& out);
+
 // UTF-8 text of a path, and a path from UTF-8 text.
 std::string pathToUtf8(const std::filesystem::path& p);
 std::filesystem::path utf8ToPath(const std::string& s);

@@ -1,3 +1,4 @@
+#include "FileUtils.h"
 #include "PiperHelper.h"
 
 #include "JsonRef.h"
@@ -40,24 +41,6 @@ int onEspeakSamples(short* wav, int count, espeak_EVENT*);
 const char* const kVariants[] = {"", "f2", "m3", "f4", "m7", "f1", "m2", "f5", "m5", "f3", "m4", "m6", "m1", "m8"};
 constexpr int kVariantCount = int(sizeof(kVariants) / sizeof(kVariants[0]));
 
-// The whole content of a regular file; false for folders and read errors.
-bool readWholeFile(const std::filesystem::path& p, std::string& out)
-{
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(p, ec))
-        return false;
-    FILE* f = std::fopen(p.c_str(), "rb");
-    if (!f)
-        return false;
-    out.clear();
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0)
-        out.append(buf, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
 
 bool isBlank(const std::string& s)
 {

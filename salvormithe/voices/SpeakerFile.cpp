@@ -1,3 +1,4 @@
+#include "FileUtils.h"
 #include "SpeakerFile.h"
 
 #include "JsonRef.h"
@@ -14,24 +15,6 @@
 
 namespace {
 
-// The whole content of a regular file; false for folders and read errors.
-bool readWholeFile(const std::filesystem::path& p, std::string& out)
-{
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(p, ec))
-        return false;
-    FILE* f = std::fopen(p.c_str(), "rb");
-    if (!f)
-        return false;
-    out.clear();
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0)
-        out.append(buf, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
-}
 
 } // namespace
 
