@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstdlib>
 #include <mutex>
-#include <regex>
 #include <sstream>
 
 namespace {
@@ -165,10 +164,60 @@ std::string HttpClient::performText()
     return text;
 }
 
+namespace {
+
+bool asciiDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// A status line, as "^HTTP[^ ]+ (\d+) ?(.*)$" (case-insensitive) matches it.
+// Matched by hand: the regex engine recurses once per character and a long
+// header line would exhaust the stack.
+bool matchStatusLine(const std::string& line, std::string& code, std::string& rest)
+{
+    static const char http[] = "http";
+    if (line.size() < 5)
+        return false;
+    for (size_t i = 0; i < 4; ++i) {
+        if (std::tolower(static_cast<unsigned char>(line[i])) != http[i])
+            return false;
+    }
+    size_t space = line.find(' ', 4);
+    if (space == std::string::npos || space == 4)
+        return false;
+    size_t digits = space + 1;
+    size_t end = digits;
+    while (end < line.size() && asciiDigit(line[end]))
+        ++end;
+    if (end == digits)
+        return false;
+    code = line.substr(digits, end - digits);
+    if (end < line.size() && line[end] == ' ')
+        ++end;
+    rest = line.substr(end);
+    return true;
+}
+
+// A header line, as "(.+?): *(.+)" matches it.
+bool matchHeaderLine(const std::string& line, std::string& name, std::string& value)
+{
+    size_t colon = line.size() > 1 ? line.find(':', 1) : std::string::npos;
+    if (colon == std::string::npos || colon + 1 >= line.size())
+        return false;
+    size_t start = line.find_first_not_of(' ', colon + 1);
+    // The value keeps at least one character, even a space.
+    if (start == std::string::npos)
+        start = line.size() - 1;
+    name = line.substr(0, colon);
+    value = line.substr(start);
+    return true;
+}
+
+} // namespace
+
 void HttpClient::parseHeaders(const std::string& text)
 {
-    static const std::regex statusLine("^HTTP[^ ]+ (\\d+) ?(.*)$", std::regex::icase);
-    static const std::regex headerLine("(.+?): *(.+)");
     std::string clean;
     clean.reserve(text.size());
     for (char c : text) {
@@ -176,15 +225,14 @@ void HttpClient::parseHeaders(const std::string& text)
             clean.push_back(c);
     }
     std::istringstream lines(clean);
-    std::string line;
-    std::smatch m;
+    std::string line, first, second;
     while (std::getline(lines, line)) {
-        if (std::regex_match(line, m, statusLine)) {
-            long code = std::strtol(m[1].str().c_str(), nullptr, 10);
+        if (matchStatusLine(line, first, second)) {
+            long code = std::strtol(first.c_str(), nullptr, 10);
             status = code > INT_MAX ? 0 : int(code);
-            reason = m[2].str();
-        } else if (std::regex_match(line, m, headerLine)) {
-            headers[m[1].str()] = m[2].str();
+            reason = second;
+        } else if (matchHeaderLine(line, first, second)) {
+            headers[first] = second;
         }
     }
 }

@@ -241,3 +241,29 @@ TEST(HttpClient, HttpsCertificatesAreChecked)
     testutil::stopHttplib(server);
     t.join();
 }
+
+TEST(HttpClient, LongHeaderLinesDoNotExhaustTheStack)
+{
+    // libcurl passes header lines of up to 100 kB; a worker thread parses them.
+    const std::string value(90000, 'v');
+    RawServer raw([&](int s, const std::string&) {
+        RawServer::send(s, "HTTP/1.1 200 " + std::string(90000, 'r') + "\r\nX-Long: " + value
+                               + "\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok");
+    });
+    std::string body;
+    int status = 0;
+    std::string header, reason;
+    std::thread worker([&]() {
+        HttpClient client;
+        if (client.prepare(raw.base(), "", {}))
+            body = client.performText();
+        status = client.status;
+        reason = client.reason;
+        header = client.headers["X-Long"];
+    });
+    worker.join();
+    EXPECT_EQ(body, "ok");
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(reason.size(), 90000u);
+    EXPECT_EQ(header, value);
+}
