@@ -60,7 +60,8 @@ void quitThreadThen(QThread* thread, std::function<void()> fn)
         QObject::connect(thread, &QThread::finished, thread, [thread, fn = std::move(fn)]() {
             // Copy first: disconnecting destroys this functor and its captures.
             auto call = fn;
-            QObject::disconnect(thread, nullptr, nullptr, nullptr);
+            // Only `finished`: the receivers of InvokeContext watch `destroyed`.
+            QObject::disconnect(thread, &QThread::finished, nullptr, nullptr);
             call();
         });
         // Quit from inside the thread's own queue, after every call posted so far;

@@ -182,3 +182,26 @@ TEST(ThreadPosting, QuitThreadThen)
     QCoreApplication::processEvents();
     EXPECT_EQ(finals, 1);
 }
+
+TEST(ThreadPosting, ReceiverOfAQuitThreadDiesWithTheThread)
+{
+    // A model posts its worker jobs through its own receiver and ends the
+    // thread with quitThreadThen; the thread object goes before the holder.
+    InvokeContext ctx;
+    auto* thread = new QThread;
+    QObject* receiver = ctx.context(thread);
+    bool receiverGone = false;
+    QObject::connect(receiver, &QObject::destroyed, [&]() { receiverGone = true; });
+    std::atomic<bool> ran{false};
+    runInWorkerThread(thread, [&]() { ran = true; }, receiver);
+    bool quit = false;
+    quitThreadThen(thread, [&]() { quit = true; });
+    ASSERT_TRUE(waitFor([&]() { return quit; }, 5000));
+    EXPECT_TRUE(ran.load());
+    thread->wait();
+    delete thread;
+    EXPECT_TRUE(receiverGone);
+    // A new thread may reuse the address: it gets a receiver of its own.
+    QThread next;
+    EXPECT_EQ(ctx.context(&next)->thread(), &next);
+}
