@@ -180,7 +180,13 @@ bool FileDownloader::downloadLocked(const std::string& url, const fs::path& targ
             return int(length);
         });
         file.flush();
+        int flushError = file ? 0 : errno;
         file.close();
+        // Buffered blocks reach the file only now: a failure here is a write failure.
+        if (performed && !file) {
+            writeError = std::strerror(flushError ? flushError : errno);
+            performed = false;
+        }
 
         if (!performed || status < 300 || status > 399)
             break;

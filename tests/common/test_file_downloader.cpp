@@ -7,7 +7,9 @@
 
 #include <QCryptographicHash>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <regex>
 #include <thread>
 
@@ -274,4 +276,25 @@ TEST(FileDownloader, RenameFile)
     EXPECT_EQ(readAll(dir.path() / "b"), "A");
     EXPECT_FALSE(renameFile(dir.path() / "a", dir.path() / "c"));
     EXPECT_EQ(errno, ENOENT);
+}
+
+TEST(FileDownloader, WriteFailureOnTheLastBlockFails)
+{
+    // A short body stays in the stream's buffer until the file is closed; a
+    // full disk at that point must not pass a cut-off file as downloaded.
+    ASSERT_TRUE(fs::exists("/dev/full"));
+    HttplibServer srv;
+    srv.server.Get("/small", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(std::string(600, 's'), "application/octet-stream");
+    });
+    std::string base = srv.start();
+    testutil::TempDir dir;
+    fs::path target = dir.path() / "small.bin";
+    fs::create_symlink("/dev/full", partial(target));
+
+    FileDownloader dl;
+    std::string error;
+    EXPECT_FALSE(dl.download(base + "small", target, "", error));
+    EXPECT_EQ(error, std::strerror(ENOSPC));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
 }
