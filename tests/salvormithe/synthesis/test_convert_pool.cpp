@@ -161,11 +161,12 @@ TEST_F(Pool, RunsWorkerCountAtOnceAndStartsTheNextFromACompletion)
     const int n = pool.workerCount();
     ASSERT_EQ(n, convertWorkerCount());
     std::vector<int> order;
-    // The first jobs end one after another, so the first callback comes while the others run.
+    // The first jobs end one after another, so the first callback comes while the others run;
+    // the first sleeps long enough for every child to start on a loaded machine.
     int childrenAtFirstCallback = -1;
     int total = n + 2;
     for (int i = 0; i < total; ++i) {
-        pool.enqueue(job("j" + std::to_string(i)), 1.0f, {i < n ? "sleep:" + std::to_string(800 + 300 * i) : "sleep:100"},
+        pool.enqueue(job("j" + std::to_string(i)), 1.0f, {i < n ? "sleep:" + std::to_string(2500 + 300 * i) : "sleep:100"},
                      wav("j" + std::to_string(i) + ".wav"), [&, i](bool ok, std::string err, double secs) {
                          EXPECT_TRUE(ok) << err;
                          EXPECT_DOUBLE_EQ(secs, 1.0);
