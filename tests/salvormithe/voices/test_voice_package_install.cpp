@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <optional>
 #include <random>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace voicetest;
@@ -338,4 +340,26 @@ TEST_F(PackageInstall, CancelDuringExtraction)
     ASSERT_TRUE(ServerVoice::install(serverVoice("big", 0, "Big"), error, nullptr, &again)) << error;
     EXPECT_EQ(fs::file_size(voicesDir() / "big" / "weights.bin"), big.size());
     EXPECT_FALSE(fs::exists(voicesDir() / "big.orvelin"));
+}
+
+TEST_F(PackageInstall, CancelsDuringACancelledInstallNeverReachItsDownloader)
+{
+    // Cancels keep arriving (a page closing twice) while installs of a task that
+    // is already cancelled return; none may reach a downloader that is gone.
+    VoiceTask task;
+    task.cancel();
+    std::atomic<bool> stop{false};
+    std::thread canceller([&] {
+        while (!stop)
+            task.cancel();
+    });
+    ServerVoice voice = serverVoice("never-fetched", 0, "Amy");
+    std::string error;
+    int failures = 0;
+    for (int i = 0; i < 20000; ++i)
+        failures += ServerVoice::install(voice, error, nullptr, &task) ? 0 : 1;
+    stop = true;
+    canceller.join();
+    EXPECT_EQ(failures, 20000);
+    EXPECT_TRUE(storeState().empty());
 }
