@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <optional>
 #include <random>
 #include <thread>
@@ -362,4 +363,27 @@ TEST_F(PackageInstall, CancelsDuringACancelledInstallNeverReachItsDownloader)
     canceller.join();
     EXPECT_EQ(failures, 20000);
     EXPECT_TRUE(storeState().empty());
+}
+
+TEST_F(PackageInstall, ExtractionReportsAFileThatCouldNotBeWrittenInFull)
+{
+    // The small configuration goes to a device that is always full.
+    fs::path target = dir.path() / "target";
+    fs::create_directories(target / "model");
+    fs::create_symlink("/dev/full", target / "model" / "x.onnx.json");
+    std::string bytes = makeArchive({{"model", "", ArchiveItem::Folder},
+                                     {"model/x.onnx", std::string(300000, 'm')},
+                                     {"model/x.onnx.json", R"({"audio":{"sample_rate":22050}})"}});
+    size_t offset = 0;
+    auto reader = [&](char* buffer, int size) {
+        size_t n = std::min(bytes.size() - offset, size_t(size));
+        std::memcpy(buffer, bytes.data() + offset, n);
+        offset += n;
+        return int(n);
+    };
+    bool ok = true;
+    std::string error;
+    extractArchive(reader, int64_t(bytes.size()), target, ok, error, nullptr);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error.rfind("write " + (target / "model" / "x.onnx.json").u8string() + " error. ", 0), 0u) << error;
 }
