@@ -52,7 +52,8 @@ bool VoiceCatalogue::load(const fs::path& dir, std::vector<std::string>& warning
 
     std::vector<fs::path> packages;
     for (fs::directory_iterator it(dir / "packages", ec), end; !ec && it != end; it.increment(ec)) {
-        if (it->is_regular_file() && it->path().extension() == ".orvelin")
+        std::error_code typeError;
+        if (it->is_regular_file(typeError) && it->path().extension() == ".orvelin")
             packages.push_back(it->path());
     }
     std::sort(packages.begin(), packages.end());

@@ -48,8 +48,11 @@ bool ServerVoice::install(const ServerVoice& voice, std::string& error, VoicePro
         downloader.progress = progress;
         if (task)
             task->setCancel([&downloader] { downloader.aborted = true; });
-        if (task && task->isCancelled())
+        if (task && task->isCancelled()) {
+            // The downloader goes with this block; its cancel function first.
+            task->setCancel(nullptr);
             return false;
+        }
         fs::path package = voicesDir() / utf8ToPath(voice.uid + ".orvelin");
         std::string url = voiceServerBase()
                           + formatString("voice_path.php?uid=%s&spk=%d&import", encodeQueryValue(voice.uid).c_str(),

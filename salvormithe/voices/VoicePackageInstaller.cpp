@@ -202,6 +202,14 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
                 break;
             }
         }
+        // The last buffered bytes are written out here.
+        if (!stopped) {
+            file.close();
+            if (!file) {
+                error = "write " + pathToUtf8(out) + " error. " + std::strerror(errno);
+                stopped = true;
+            }
+        }
     }
     if (!stopped) {
         if (rc == ARCHIVE_EOF) {

@@ -238,3 +238,16 @@ TEST(VoiceServerStop, StopsWhenAskedBeforeOrRightAfterItStarts)
         }
     }
 }
+
+TEST(VoiceCatalogueLoad, AnEntryWhoseStatusCannotBeReadIsSkipped)
+{
+    testutil::TempDir dir;
+    addPackage(dir.path(), "a0.orvelin", header("alpha", 0, "en-us", "English", "English", "Amy"));
+    // A link to itself: its status cannot be read.
+    fs::create_symlink("loop.orvelin", dir.path() / "packages" / "loop.orvelin");
+    VoiceCatalogue cat;
+    std::vector<std::string> warnings;
+    ASSERT_TRUE(cat.load(dir.path(), warnings));
+    ASSERT_EQ(cat.speakers().size(), 1u);
+    EXPECT_EQ(cat.speakers()[0].uid, "alpha");
+}

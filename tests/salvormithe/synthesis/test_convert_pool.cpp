@@ -161,12 +161,15 @@ TEST_F(Pool, RunsWorkerCountAtOnceAndStartsTheNextFromACompletion)
     const int n = pool.workerCount();
     ASSERT_EQ(n, convertWorkerCount());
     std::vector<int> order;
-    // The first jobs end one after another, so the first callback comes while the others run;
-    // the first sleeps long enough for every child to start on a loaded machine.
+    // The first jobs end one after another, the first after every child has started on a loaded machine
+    // and seconds before the others, and the late
+    // jobs run for seconds too, so the first callback comes while all the others run even when a
+    // loaded machine delivers it late.
     int childrenAtFirstCallback = -1;
     int total = n + 2;
     for (int i = 0; i < total; ++i) {
-        pool.enqueue(job("j" + std::to_string(i)), 1.0f, {i < n ? "sleep:" + std::to_string(2500 + 300 * i) : "sleep:100"},
+        int ms = i == 0 ? 2500 : i < n ? 4000 + 300 * i : 3000;
+        pool.enqueue(job("j" + std::to_string(i)), 1.0f, {"sleep:" + std::to_string(ms)},
                      wav("j" + std::to_string(i) + ".wav"), [&, i](bool ok, std::string err, double secs) {
                          EXPECT_TRUE(ok) << err;
                          EXPECT_DOUBLE_EQ(secs, 1.0);

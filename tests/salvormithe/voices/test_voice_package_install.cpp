@@ -11,8 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstring>
 #include <optional>
 #include <random>
+#include <thread>
 
 namespace fs = std::filesystem;
 using namespace voicetest;
@@ -338,4 +341,51 @@ TEST_F(PackageInstall, CancelDuringExtraction)
     ASSERT_TRUE(ServerVoice::install(serverVoice("big", 0, "Big"), error, nullptr, &again)) << error;
     EXPECT_EQ(fs::file_size(voicesDir() / "big" / "weights.bin"), big.size());
     EXPECT_FALSE(fs::exists(voicesDir() / "big.orvelin"));
+}
+
+TEST_F(PackageInstall, CancelsDuringACancelledInstallNeverReachItsDownloader)
+{
+    // Cancels keep arriving (a page closing twice) while installs of a task that
+    // is already cancelled return; none may reach a downloader that is gone.
+    VoiceTask task;
+    task.cancel();
+    std::atomic<bool> stop{false};
+    std::thread canceller([&] {
+        while (!stop)
+            task.cancel();
+    });
+    ServerVoice voice = serverVoice("never-fetched", 0, "Amy");
+    std::string error;
+    int failures = 0;
+    for (int i = 0; i < 20000; ++i)
+        failures += ServerVoice::install(voice, error, nullptr, &task) ? 0 : 1;
+    stop = true;
+    canceller.join();
+    EXPECT_EQ(failures, 20000);
+    EXPECT_TRUE(storeState().empty());
+}
+
+TEST_F(PackageInstall, ExtractionReportsAFileThatCouldNotBeWrittenInFull)
+{
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    // The small configuration goes to a device that is always full.
+    fs::path target = dir.path() / "target";
+    fs::create_directories(target / "model");
+    fs::create_symlink("/dev/full", target / "model" / "x.onnx.json");
+    std::string bytes = makeArchive({{"model", "", ArchiveItem::Folder},
+                                     {"model/x.onnx", std::string(300000, 'm')},
+                                     {"model/x.onnx.json", R"({"audio":{"sample_rate":22050}})"}});
+    size_t offset = 0;
+    auto reader = [&](char* buffer, int size) {
+        size_t n = std::min(bytes.size() - offset, size_t(size));
+        std::memcpy(buffer, bytes.data() + offset, n);
+        offset += n;
+        return int(n);
+    };
+    bool ok = true;
+    std::string error;
+    extractArchive(reader, int64_t(bytes.size()), target, ok, error, nullptr);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(error.rfind("write " + (target / "model" / "x.onnx.json").u8string() + " error. ", 0), 0u) << error;
 }
