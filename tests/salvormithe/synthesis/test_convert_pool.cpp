@@ -2,6 +2,7 @@
 
 #include "ConvertPool.h"
 #include "FileUtils.h"
+#include "InvokeContext.h"
 #include "SpeechWav.h"
 
 #include <QElapsedTimer>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -291,4 +293,38 @@ TEST_F(Pool, DestructionStopsChildrenWithoutWaiting)
     testutil::waitFor([] { return false; }, 200);
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(int(readEvents(tmp.path()).size()), n);
+}
+
+TEST_F(Pool, ManyStartFailuresInARowDoNotNestOnTheStack)
+{
+    // Each failed start completes at once and starts the next waiting job; a
+    // long queue must not pile those calls up on the stack.
+    const int waiting = 400;
+    std::atomic<int> calls{0};
+    std::atomic<int> failed{0};
+    ConvertPool* pool = nullptr;
+    int n = 0;
+    QThread thread;
+    thread.setStackSize(512 * 1024);
+    thread.start();
+    std::atomic<bool> queued{false};
+    postToThread([&] {
+        pool = new ConvertPool;
+        pool->setWorkerProgram(fake);
+        n = pool->workerCount();
+        for (int i = 0; i < n + waiting; ++i)
+            pool->enqueue(job("q" + std::to_string(i)), 1.0f, {i < n ? "sleep:300" : "sleep:0"},
+                          wav("q" + std::to_string(i % 4) + ".wav"), [&](bool ok, std::string, double) {
+                              failed += ok ? 0 : 1;
+                              ++calls;
+                          });
+        pool->setWorkerProgram(QString::fromStdString(pathToUtf8(tmp.path() / "no_such_program")));
+        queued = true;
+    }, nullptr, &thread);
+    ASSERT_TRUE(testutil::waitFor([&] { return queued.load(); }, 10000));
+    EXPECT_TRUE(testutil::waitFor([&] { return calls == n + waiting; }, 240000));
+    EXPECT_EQ(failed, waiting);
+    postToThread([&] { delete pool; }, nullptr, &thread);
+    thread.quit();
+    thread.wait();
 }
