@@ -261,3 +261,31 @@ TEST_F(AudioExport, StopEndsTheJobBeforeTheNextFile)
     // The file being converted when the stop came was finished.
     EXPECT_NEAR(probe(out / "audio2.mp3").duration, 240.0, 0.5);
 }
+
+TEST_F(AudioExport, StopEndsAPdfExportWhoseGuiThreadIsBlocked)
+{
+    // The owner stops the job and then waits for its worker thread without
+    // running events, as a page model's destructor does: the PDF layout that
+    // the job waits for can never run in this thread.
+    segAudio(1, 2205);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        exportSegs({seg(1, "Hello there.")}, ".wav", false, true, ".pdf");
+        done = true;
+    });
+    while (!fs::exists(out / "audio1.wav"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    status.stop = true;
+    for (int i = 0; i < 1000 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool endedWithoutEvents = done;
+    // Let a job that is still waiting finish, so the test itself ends.
+    testutil::waitFor([&] { return done.load(); }, 30000);
+    worker.join();
+    testutil::waitFor([] { return false; }, 100);
+    EXPECT_TRUE(endedWithoutEvents);
+    EXPECT_TRUE(status.ok) << status.error;
+    // A stopped text export leaves no partial document behind.
+    EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.wav"}));
+}
