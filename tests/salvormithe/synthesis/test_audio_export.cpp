@@ -130,6 +130,22 @@ TEST(WavJoin, NoInputsGiveAnEmptyFileAndFailuresNameThePath)
     EXPECT_EQ(error, std::string(std::strerror(EISDIR)) + "(" + folder.u8string() + ")");
 }
 
+TEST(WavJoin, FailureLeavesNoHalfWrittenFile)
+{
+    testutil::TempDir dir;
+    const fs::path a = dir.path() / "a.wav", joined = dir.path() / "j.wav";
+    writeToneWav(a, 1000);
+    writeToneWav(joined, 500);
+    const std::string missing = (dir.path() / "missing.wav").u8string();
+    double seconds = -1;
+    std::string error;
+    EXPECT_FALSE(mergeWavFiles({a.u8string(), missing}, joined.u8string(), &seconds, &error));
+    EXPECT_EQ(error, std::string(std::strerror(ENOENT)) + "(" + missing + ")");
+    // No file with a blank header and part of the samples stays behind.
+    EXPECT_FALSE(fs::exists(joined));
+    EXPECT_TRUE(fs::exists(a));
+}
+
 TEST_F(AudioExport, WavPerSegmentCopiesAndReplacesFiles)
 {
     segAudio(3, 100);
