@@ -305,3 +305,26 @@ TEST_F(AudioExport, StopEndsAPdfExportWhoseGuiThreadIsBlocked)
     // A stopped text export leaves no partial document behind.
     EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.wav"}));
 }
+
+TEST_F(AudioExport, StopDuringThePdfLayoutDropsTheDocument)
+{
+    segAudio(1, 2205);
+    std::vector<ProjectSeg> segs;
+    // Many bubbles; only the first segment has text and audio.
+    for (int i = 1; i <= 3000; ++i)
+        segs.push_back(i == 1 ? seg(1, "A bubble among very many.") : seg(100000 + i, " "));
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        exportAudioAndText(project, segs, voiceOf, out.u8string(), ".wav", false, true, ".pdf",
+                           true, status);
+        done = true;
+    });
+    // The layout has begun in this thread when the file appears.
+    ASSERT_TRUE(testutil::waitFor([&] { return fs::exists(out / "text.pdf"); }, 60000));
+    status.stop = true;
+    ASSERT_TRUE(testutil::waitFor([&] { return done.load(); }, 60000));
+    worker.join();
+    testutil::waitFor([] { return false; }, 300);
+    EXPECT_TRUE(status.ok) << status.error;
+    EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.wav"}));
+}
