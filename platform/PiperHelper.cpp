@@ -81,12 +81,33 @@ struct PiperHelper::Impl
         return 50 + ((spk / kVariantCount) % 5) * 8 - 16;
     }
 
+    // A language code that names no voice file ("en-gb"): the voices of that
+    // language, best first, by file name with the speaker's variant.
+    // MBROLA voices need programs that are not there.
+    bool selectByLanguage()
+    {
+        espeak_VOICE wanted;
+        std::memset(&wanted, 0, sizeof wanted);
+        wanted.languages = espeakVoice.c_str();
+        const espeak_VOICE** list = espeak_ListVoices(&wanted);
+        std::string key = voiceKey();
+        std::string variant = key.size() > espeakVoice.size() ? key.substr(espeakVoice.size()) : std::string();
+        for (int i = 0; list && list[i]; ++i) {
+            const char* id = list[i]->identifier;
+            if (!id || std::strncmp(id, "mb/", 3) == 0)
+                continue;
+            if (espeak_SetVoiceByName((id + variant).c_str()) == EE_OK)
+                return true;
+        }
+        return false;
+    }
+
     bool selectVoice()
     {
         std::string key = voiceKey();
         if (key == espeakVoiceKey)
             return true;
-        if (espeak_SetVoiceByName(key.c_str()) != EE_OK) {
+        if (espeak_SetVoiceByName(key.c_str()) != EE_OK && !selectByLanguage()) {
             espeakVoiceKey.clear();
             error = formatString("espeak-ng has no voice \"%s\".", key.c_str());
             return false;

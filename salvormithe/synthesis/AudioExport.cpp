@@ -84,7 +84,9 @@ void exportAudioAndText(const ProjectFolder& folder, const std::vector<ProjectSe
     if (textExt == ".html")
         status.ok = exportHtml(segs, voiceOf, target, withSpeaker, status.error);
     else if (textExt == ".pdf")
-        status.ok = exportPdf(segs, voiceOf, target, withSpeaker, &status.error);
+        // A stop during the layout leaves ok true, like any other stop.
+        status.ok = exportPdf(segs, voiceOf, target, withSpeaker, &status.error, &status.stop) ||
+                    status.stop;
     else
         status.ok = exportText(segs, voiceOf, target, withSpeaker, status.error);
 }

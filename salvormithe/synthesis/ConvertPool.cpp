@@ -70,16 +70,29 @@ void ConvertPool::dispatch()
     dispatch(core);
 }
 
-void ConvertPool::dispatch(const std::shared_ptr<Core>& c)
+void ConvertPool::dispatch(const std::shared_ptr<Core>& core)
 {
-    std::function<void()> fn;
+    std::shared_ptr<Core> c = core; // a callback may destroy the pool
     {
         QMutexLocker lock(&c->mutex);
-        if (c->closed || c->pending.isEmpty() || !c->permits.tryAcquire(1))
+        // A start that fails at once completes inside fn and dispatches again:
+        // this loop takes the next job instead, so the calls do not nest.
+        if (c->dispatching)
             return;
-        fn = c->pending.takeFirst();
+        c->dispatching = true;
     }
-    fn();
+    for (;;) {
+        std::function<void()> fn;
+        {
+            QMutexLocker lock(&c->mutex);
+            if (c->closed || c->pending.isEmpty() || !c->permits.tryAcquire(1)) {
+                c->dispatching = false;
+                return;
+            }
+            fn = c->pending.takeFirst();
+        }
+        fn();
+    }
 }
 
 void ConvertPool::dropPending()

@@ -35,6 +35,7 @@ public:
         QList<std::function<void()>> pending;   // start functions, oldest first
         std::set<qint64> running;               // process ids of running children
         bool closed = false;                    // the pool is gone
+        bool dispatching = false;               // a dispatch loop runs
         QString program;                        // the worker program
     };
 

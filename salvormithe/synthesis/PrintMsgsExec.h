@@ -24,6 +24,8 @@ public:
     // errorText then says why.
     bool succeeded() const { return ok; }
     QString errorText() const { return error; }
+    // Ends the layout at the next record.
+    void stop() { stopped = true; }
 
 signals:
     void updateProgress(int cur, int total);

@@ -12,7 +12,9 @@
 #include <QPdfWriter>
 #include <QThread>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <fstream>
@@ -111,6 +113,7 @@ struct Completion
     bool done = false;
     bool ok = false;
     std::string error;
+    std::atomic<bool> cancelled{false}; // the waiting job was stopped
 
     void set(bool result, const std::string& text)
     {
@@ -208,7 +211,8 @@ bool writeHtml(std::ostream& out, const std::string& title, const std::vector<Pr
 }
 
 void printMsgsToPdf(const QList<PrintMsg>& msgs, const QString& path, bool withSpeaker,
-                    std::function<void(bool ok, const std::string& error)> done)
+                    std::function<void(bool ok, const std::string& error)> done,
+                    std::function<bool()> cancelled)
 {
     auto* writer = new QPdfWriter(path);
     writer->setResolution(120);
@@ -217,21 +221,31 @@ void printMsgsToPdf(const QList<PrintMsg>& msgs, const QString& path, bool withS
 
     auto* exec = new PrintMsgsExec;
     exec->setup(writer, msgs, withSpeaker);
+    if (cancelled) {
+        QObject::connect(exec, &PrintMsgsExec::updateProgress, exec, [exec, cancelled]() {
+            if (cancelled())
+                exec->stop();
+        });
+    }
     QObject::connect(exec, &PrintMsgsExec::finished, exec,
-                     [exec, writer, path, done = std::move(done)]() {
+                     [exec, writer, path, done = std::move(done), cancelled]() {
                          const bool ok = exec->succeeded();
                          std::string error;
                          if (!ok)
                              error = (exec->errorText() + "(" + path + ")").toStdString();
                          exec->deleteLater();
                          writer->deleteLater();
+                         // A stopped layout is only part of the document.
+                         if (cancelled && cancelled())
+                             QFile::remove(path);
                          done(ok, error);
                      });
     exec->start();
 }
 
 bool exportPdf(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
-               const std::string& path, bool withSpeaker, std::string* error)
+               const std::string& path, bool withSpeaker, std::string* error,
+               const std::atomic<bool>* stop)
 {
     QList<PrintMsg> msgs;
     for (const ProjectSeg& seg : segs) {
@@ -266,11 +280,22 @@ bool exportPdf(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
         if (!completion->done)
             loop.exec();
     } else {
-        postToThread([msgs, target, withSpeaker, done]() {
-            printMsgsToPdf(msgs, target, withSpeaker, done);
+        auto cancelled = [completion] { return completion->cancelled.load(); };
+        postToThread([msgs, target, withSpeaker, done, cancelled]() {
+            if (cancelled())
+                return;
+            printMsgsToPdf(msgs, target, withSpeaker, done, cancelled);
         }, nullptr, app->thread());
+        // The GUI thread may itself be waiting for this one (its owner
+        // closing): a stop ends the wait.
         std::unique_lock<std::mutex> lock(completion->mutex);
-        completion->cv.wait(lock, [&] { return completion->done; });
+        while (!completion->done) {
+            if (stop && *stop) {
+                completion->cancelled = true;
+                return false;
+            }
+            completion->cv.wait_for(lock, std::chrono::milliseconds(50));
+        }
     }
 
     std::lock_guard<std::mutex> lock(completion->mutex);

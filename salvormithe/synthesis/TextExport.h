@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -25,12 +26,15 @@ bool writeHtml(std::ostream& out, const std::string& title, const std::vector<Pr
 
 // Lays the segments out as speech bubbles in a PDF. The painting runs in the
 // GUI thread; the calling thread waits for it.
+// Once *stop is set the wait ends, false, and the unfinished file is dropped.
 bool exportPdf(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
-               const std::string& path, bool withSpeaker, std::string* error = nullptr);
+               const std::string& path, bool withSpeaker, std::string* error = nullptr,
+               const std::atomic<bool>* stop = nullptr);
 
 // In the GUI thread: starts the layout of msgs into a PDF at path and calls
 // done (success, error text) from the event loop once the file is complete.
 void printMsgsToPdf(const QList<PrintMsg>& msgs, const QString& path, bool withSpeaker,
-                    std::function<void(bool ok, const std::string& error)> done);
+                    std::function<void(bool ok, const std::string& error)> done,
+                    std::function<bool()> cancelled = {});
 
 std::string escapeHtml(const std::string& text);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -28,25 +29,36 @@ bool mergeWavFiles(const std::vector<std::string>& inputs, const std::string& ou
     if (!out.good())
         return fail(error, output);
 
+    // Past this point a failure removes the unfinished output.
+    auto failed = [&](const std::string& path) {
+        fail(error, path);
+        const int err = errno;
+        out.close();
+        std::error_code ec;
+        std::filesystem::remove(utf8ToPath(output), ec);
+        errno = err;
+        return false;
+    };
+
     std::vector<char> buffer(0x40000);
     for (const std::string& input : inputs) {
         std::ifstream in(utf8ToPath(input), std::ios::binary);
         in.seekg(headerSize);
         if (!in.good())
-            return fail(error, input);
+            return failed(input);
         for (;;) {
             in.read(buffer.data(), std::streamsize(buffer.size()));
             std::streamsize n = in.gcount();
             if (n > 0) {
                 out.write(buffer.data(), n);
                 if (!out.good())
-                    return fail(error, output);
+                    return failed(output);
             }
             if (!in)
                 break;
         }
         if (in.bad())
-            return fail(error, input);
+            return failed(input);
     }
 
     const std::streamoff end = out.tellp();
@@ -58,6 +70,6 @@ bool mergeWavFiles(const std::vector<std::string>& inputs, const std::string& ou
     out.flush();
     // A header that did not reach the disk leaves the file unreadable.
     if (!out.good())
-        return fail(error, output);
+        return failed(output);
     return true;
 }

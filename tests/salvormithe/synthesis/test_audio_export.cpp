@@ -130,6 +130,22 @@ TEST(WavJoin, NoInputsGiveAnEmptyFileAndFailuresNameThePath)
     EXPECT_EQ(error, std::string(std::strerror(EISDIR)) + "(" + folder.u8string() + ")");
 }
 
+TEST(WavJoin, FailureLeavesNoHalfWrittenFile)
+{
+    testutil::TempDir dir;
+    const fs::path a = dir.path() / "a.wav", joined = dir.path() / "j.wav";
+    writeToneWav(a, 1000);
+    writeToneWav(joined, 500);
+    const std::string missing = (dir.path() / "missing.wav").u8string();
+    double seconds = -1;
+    std::string error;
+    EXPECT_FALSE(mergeWavFiles({a.u8string(), missing}, joined.u8string(), &seconds, &error));
+    EXPECT_EQ(error, std::string(std::strerror(ENOENT)) + "(" + missing + ")");
+    // No file with a blank header and part of the samples stays behind.
+    EXPECT_FALSE(fs::exists(joined));
+    EXPECT_TRUE(fs::exists(a));
+}
+
 TEST_F(AudioExport, WavPerSegmentCopiesAndReplacesFiles)
 {
     segAudio(3, 100);
@@ -260,4 +276,55 @@ TEST_F(AudioExport, StopEndsTheJobBeforeTheNextFile)
     EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.mp3", "audio2.mp3"}));
     // The file being converted when the stop came was finished.
     EXPECT_NEAR(probe(out / "audio2.mp3").duration, 240.0, 0.5);
+}
+
+TEST_F(AudioExport, StopEndsAPdfExportWhoseGuiThreadIsBlocked)
+{
+    // The owner stops the job and then waits for its worker thread without
+    // running events, as a page model's destructor does: the PDF layout that
+    // the job waits for can never run in this thread.
+    segAudio(1, 2205);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        exportSegs({seg(1, "Hello there.")}, ".wav", false, true, ".pdf");
+        done = true;
+    });
+    while (!fs::exists(out / "audio1.wav"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    status.stop = true;
+    for (int i = 0; i < 1000 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool endedWithoutEvents = done;
+    // Let a job that is still waiting finish, so the test itself ends.
+    testutil::waitFor([&] { return done.load(); }, 30000);
+    worker.join();
+    testutil::waitFor([] { return false; }, 100);
+    EXPECT_TRUE(endedWithoutEvents);
+    EXPECT_TRUE(status.ok) << status.error;
+    // A stopped text export leaves no partial document behind.
+    EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.wav"}));
+}
+
+TEST_F(AudioExport, StopDuringThePdfLayoutDropsTheDocument)
+{
+    segAudio(1, 2205);
+    std::vector<ProjectSeg> segs;
+    // Many bubbles; only the first segment has text and audio.
+    for (int i = 1; i <= 3000; ++i)
+        segs.push_back(i == 1 ? seg(1, "A bubble among very many.") : seg(100000 + i, " "));
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        exportAudioAndText(project, segs, voiceOf, out.u8string(), ".wav", false, true, ".pdf",
+                           true, status);
+        done = true;
+    });
+    // The layout has begun in this thread when the file appears.
+    ASSERT_TRUE(testutil::waitFor([&] { return fs::exists(out / "text.pdf"); }, 60000));
+    status.stop = true;
+    ASSERT_TRUE(testutil::waitFor([&] { return done.load(); }, 60000));
+    worker.join();
+    testutil::waitFor([] { return false; }, 300);
+    EXPECT_TRUE(status.ok) << status.error;
+    EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.wav"}));
 }

@@ -2,6 +2,7 @@
 
 #include "ConvertPool.h"
 #include "FileUtils.h"
+#include "InvokeContext.h"
 #include "SpeechWav.h"
 
 #include <QElapsedTimer>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -29,8 +31,9 @@ struct Done
     QThread* thread = nullptr;
 };
 
-// Child processes of this test program that have not ended.
-int liveChildren()
+// Child processes of this test program that have not ended; with unreaped,
+// also those that ended but whose end has not been handled yet.
+int liveChildren(bool unreaped = false)
 {
     int n = 0;
     std::error_code ec;
@@ -47,7 +50,7 @@ int liveChildren()
         char state = 0;
         long ppid = 0;
         rest >> state >> ppid;
-        if (ppid == ::getpid() && state != 'Z' && state != 'X')
+        if (ppid == ::getpid() && (unreaped || (state != 'Z' && state != 'X')))
             ++n;
     }
     return n;
@@ -174,7 +177,7 @@ TEST_F(Pool, RunsWorkerCountAtOnceAndStartsTheNextFromACompletion)
                          EXPECT_TRUE(ok) << err;
                          EXPECT_DOUBLE_EQ(secs, 1.0);
                          if (order.empty())
-                             childrenAtFirstCallback = liveChildren();
+                             childrenAtFirstCallback = liveChildren(true);
                          order.push_back(i);
                      });
     }
@@ -185,7 +188,8 @@ TEST_F(Pool, RunsWorkerCountAtOnceAndStartsTheNextFromACompletion)
     std::vector<Event> events = readEvents(tmp.path());
     ASSERT_EQ(int(events.size()), 2 * total);
     EXPECT_EQ(maxConcurrent(events), n);
-    // The next job's child was already running when the first callback came.
+    // The next job's child was already running when the first callback came
+    // (under load another child may have ended meanwhile, its end not yet handled).
     EXPECT_EQ(childrenAtFirstCallback, n);
     // The late jobs started only after an early one had ended.
     long long firstEnd = LLONG_MAX;
@@ -295,4 +299,38 @@ TEST_F(Pool, DestructionStopsChildrenWithoutWaiting)
     testutil::waitFor([] { return false; }, 200);
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(int(readEvents(tmp.path()).size()), n);
+}
+
+TEST_F(Pool, ManyStartFailuresInARowDoNotNestOnTheStack)
+{
+    // Each failed start completes at once and starts the next waiting job; a
+    // long queue must not pile those calls up on the stack.
+    const int waiting = 400;
+    std::atomic<int> calls{0};
+    std::atomic<int> failed{0};
+    ConvertPool* pool = nullptr;
+    int n = 0;
+    QThread thread;
+    thread.setStackSize(512 * 1024);
+    thread.start();
+    std::atomic<bool> queued{false};
+    postToThread([&] {
+        pool = new ConvertPool;
+        pool->setWorkerProgram(fake);
+        n = pool->workerCount();
+        for (int i = 0; i < n + waiting; ++i)
+            pool->enqueue(job("q" + std::to_string(i)), 1.0f, {i < n ? "sleep:300" : "sleep:0"},
+                          wav("q" + std::to_string(i % 4) + ".wav"), [&](bool ok, std::string, double) {
+                              failed += ok ? 0 : 1;
+                              ++calls;
+                          });
+        pool->setWorkerProgram(QString::fromStdString(pathToUtf8(tmp.path() / "no_such_program")));
+        queued = true;
+    }, nullptr, &thread);
+    ASSERT_TRUE(testutil::waitFor([&] { return queued.load(); }, 10000));
+    EXPECT_TRUE(testutil::waitFor([&] { return calls == n + waiting; }, 240000));
+    EXPECT_EQ(failed, waiting);
+    postToThread([&] { delete pool; }, nullptr, &thread);
+    thread.quit();
+    thread.wait();
 }

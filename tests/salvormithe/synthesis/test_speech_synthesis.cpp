@@ -170,6 +170,26 @@ TEST_F(Synthesis, SpeakersOfOneVoiceSoundDifferent)
     EXPECT_FALSE(fs::exists(tmp.path() / "s7.wav"));
 }
 
+TEST_F(Synthesis, LanguageCodesWithoutAVoiceOfThatNameStillSpeak)
+{
+    // Configurations name the language ("en-gb", "fr-fr"); espeak-ng files some
+    // of them under another voice name.
+    for (const std::string lang : {"en-gb", "fr-fr", "pt-pt"}) {
+        std::string uid = "code_" + lang;
+        installVoice(uid, {0, 1}, 22050, lang, 2);
+        for (int spk : {0, 1}) {
+            LocalVoice v;
+            ASSERT_TRUE(findInstalledVoice(uid, spk, v));
+            fs::path out = tmp.path() / (uid + std::to_string(spk) + ".wav");
+            Outcome o = synth(v, 1.0f, {"Bonjour, good morning."}, out);
+            ASSERT_TRUE(o.ok) << lang << " " << spk << ": " << o.message;
+            Wav w = readWav(out);
+            EXPECT_TRUE(isSpeechWav(w));
+            EXPECT_GT(w.rms(), 500.0) << lang;
+        }
+    }
+}
+
 TEST_F(Synthesis, LoadFailuresLeaveNoFile)
 {
     LocalVoice v = installVoice("broken", {0});
