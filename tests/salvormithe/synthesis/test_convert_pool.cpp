@@ -164,10 +164,9 @@ TEST_F(Pool, RunsWorkerCountAtOnceAndStartsTheNextFromACompletion)
     const int n = pool.workerCount();
     ASSERT_EQ(n, convertWorkerCount());
     std::vector<int> order;
-    // The first jobs end one after another, the first after every child has started on a loaded machine
-    // and seconds before the others, and the late
-    // jobs run for seconds too, so the first callback comes while all the others run even when a
-    // loaded machine delivers it late.
+    // The first jobs end one after another: the first once every child has started, even on a
+    // loaded machine, and seconds before the others; the late jobs run for seconds too, so the
+    // first callback comes while all the others run even when it is delivered late.
     int childrenAtFirstCallback = -1;
     int total = n + 2;
     for (int i = 0; i < total; ++i) {
