@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PiperHelper.h"
+#include "ProjectSeg.h"
 
 #include <QProcess>
 #include <QString>
@@ -13,6 +14,15 @@
 #include <string>
 
 namespace exporttest {
+
+// A segment with an id and a text, the rest left at its defaults.
+inline ProjectSeg seg(int id, const std::string& text)
+{
+    ProjectSeg s;
+    s.id = id;
+    s.text = text;
+    return s;
+}
 
 // A 22050 Hz mono 16-bit WAV holding a tone of the given number of samples;
 // headerCount is what the header claims (the join must not trust it).

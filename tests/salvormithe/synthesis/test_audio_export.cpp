@@ -26,14 +26,6 @@ uint32_t le32(const QByteArray& b, int at)
     return v;
 }
 
-ProjectSeg seg(int id, const std::string& text)
-{
-    ProjectSeg s;
-    s.id = id;
-    s.text = text;
-    return s;
-}
-
 ProjectVoice voiceOf(int)
 {
     ProjectVoice v;

@@ -18,14 +18,6 @@ using namespace exporttest;
 
 namespace {
 
-ProjectSeg seg(int id, const std::string& text)
-{
-    ProjectSeg s;
-    s.id = id;
-    s.text = text;
-    return s;
-}
-
 ProjectVoice voiceOf(int)
 {
     ProjectVoice v;
