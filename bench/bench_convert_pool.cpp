@@ -3,12 +3,12 @@
 // the pool's wall time against the in-process synthesis time.
 //
 //   bench_convert_pool [text file] [sentence limit]
-#include "ConvertJob.h"
-#include "ConvertPool.h"
-#include "FileUtils.h"
-#include "Platform.h"
-#include "SpeechSynthesis.h"
-#include "VoiceStore.h"
+#include "common/FileUtils.h"
+#include "common/Platform.h"
+#include "synthesis/ConvertPool.h"
+#include "synthesis/ConvertRequest.h"
+#include "synthesis/SpeechSynthesis.h"
+#include "voices/VoiceStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -183,7 +183,7 @@ int main(int argc, char** argv)
     const size_t sample = std::min<size_t>(sentences.size(), 60);
     std::vector<double> childMs, overheadMs;
     for (size_t i = 0; i < sample; ++i) {
-        QByteArray req = ConvertJob::request(voice, 1.0f, {sentences[i]}, (out / "seq.wav").string());
+        QByteArray req = QByteArray::fromStdString(ConvertRequest::make(voice, 1.0f, {sentences[i]}, (out / "seq.wav").string()).encode());
         double ms = runChild(worker, req, false);
         if (ms < 0)
             return 1;
@@ -204,7 +204,7 @@ int main(int argc, char** argv)
     size_t finished = 0, failed = 0;
     auto t0 = Clock::now();
     for (size_t i = 0; i < sentences.size(); ++i) {
-        pool.enqueue(voice, 1.0f, {sentences[i]}, (out / (std::to_string(i) + ".wav")).string(),
+        pool.enqueue(ConvertRequest::make(voice, 1.0f, {sentences[i]}, (out / (std::to_string(i) + ".wav")).string()),
                      [&](bool ok, std::string err, double) {
                          ++finished;
                          if (!ok) {

@@ -1,5 +1,5 @@
 // "salvormithe --convert" without the GUI: QCoreApplication and the worker only.
-#include "ConvertWorker.h"
+#include "synthesis/ConvertWorker.h"
 
 #include <QCoreApplication>
 

@@ -1,16 +1,3 @@
-# Sources of a library folder: every .cpp/.h below the given folders,
-# except the program entry points (main.cpp).
-function(qv_collect_sources out)
-  set(files)
-  foreach(dir ${ARGN})
-    file(GLOB_RECURSE found CONFIGURE_DEPENDS
-         ${dir}/*.cpp ${dir}/*.h)
-    list(APPEND files ${found})
-  endforeach()
-  list(FILTER files EXCLUDE REGEX "/main\\.cpp$")
-  set(${out} ${files} PARENT_SCOPE)
-endfunction()
-
 # Builds .qm catalogues from .ts files and writes a .qrc that embeds them
 # under the given prefix. The generated .qrc path is returned in out_qrc.
 function(qv_translations target prefix out_qrc)

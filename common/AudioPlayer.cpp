@@ -1,6 +1,6 @@
-#include "AudioPlayer.h"
+#include "common/AudioPlayer.h"
 
-#include "AudioPlayerFile.h"
+#include "common/AudioPlayerFile.h"
 
 #include <QCoreApplication>
 #include <QMutex>

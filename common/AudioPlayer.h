@@ -1,6 +1,6 @@
 #pragma once
 
-#include "InvokeContext.h"
+#include "common/InvokeContext.h"
 
 #include <QString>
 

@@ -1,4 +1,4 @@
-#include "AudioPlayerFile.h"
+#include "common/AudioPlayerFile.h"
 
 #include <SDL.h>
 

@@ -1,6 +1,6 @@
-#include "FileDownloader.h"
+#include "common/FileDownloader.h"
 
-#include "TextUtils.h"
+#include "common/TextUtils.h"
 
 #include <openssl/evp.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "HttpClient.h"
+#include "common/HttpClient.h"
 
 #include <filesystem>
 #include <functional>

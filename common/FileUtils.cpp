@@ -1,13 +1,19 @@
-#include "FileUtils.h"
+#include "common/FileUtils.h"
 
-#include "Platform.h"
-#include "TextUtils.h"
+#include "common/Platform.h"
+#include "common/TextUtils.h"
 
 #include <QCoreApplication>
 #include <QDir>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -200,4 +206,119 @@ std::string sanitizeFileName(const std::string& name)
         return enc;
     }
     return out;
+}
+
+std::mutex& treeChangeMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+std::mutex& fileRemoveMutex()
+{
+    static std::mutex m;
+    return m;
+}
+
+namespace {
+
+bool retryableRmdirError(int err)
+{
+    return err == ENOTEMPTY || err == EEXIST || err == EACCES || err == EPERM || err == EBUSY;
+}
+
+// Removes path (not following links); adds the removed entries to count.
+bool removeTree(const fs::path& path, int& count)
+{
+    std::error_code ec;
+    fs::file_status st = fs::symlink_status(path, ec);
+    if (st.type() == fs::file_type::not_found)
+        return true;
+    if (ec)
+        return false;
+    if (st.type() == fs::file_type::directory) {
+        std::vector<fs::path> entries;
+        for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec))
+            entries.push_back(it->path());
+        if (ec)
+            return false;
+        for (const fs::path& e : entries) {
+            if (!removeTree(e, count))
+                return false;
+        }
+        for (int attempt = 0;; ++attempt) {
+            if (::rmdir(path.c_str()) == 0)
+                break;
+            if (errno == ENOENT)
+                return true;
+            if (attempt >= 10 || !retryableRmdirError(errno))
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        ++count;
+        return true;
+    }
+    if (::unlink(path.c_str()) != 0)
+        return errno == ENOENT;
+    ++count;
+    return true;
+}
+
+} // namespace
+
+int removeAll(const fs::path& path)
+{
+    std::lock_guard<std::mutex> lock(treeChangeMutex());
+    int count = 0;
+    return removeTree(path, count) ? count : -1;
+}
+
+bool removeFile(const fs::path& path)
+{
+    std::lock_guard<std::mutex> lock(fileRemoveMutex());
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(path, ec)))
+        return false;
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool writeFileAtomic(const fs::path& path, const std::string& text, std::string& error)
+{
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(path, ec)))
+        return true;
+    fs::path parent = path.parent_path();
+    if (!parent.empty() && !pathExists(parent))
+        createDirs(parent);
+
+    fs::path tmp = path;
+    tmp += ".tmp";
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0;
+    int err = errno;
+    if (f && std::fclose(f) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        if (f)
+            ::unlink(tmp.c_str());
+        error = std::string("Write config file failed. ") + std::strerror(err);
+        return false;
+    }
+
+    std::lock_guard<std::mutex> lock(treeChangeMutex());
+    // Another writer may have put the file in place meanwhile: the first one stays.
+    int rc = ::renameat2(AT_FDCWD, tmp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE);
+    if (rc != 0 && errno == EEXIST) {
+        ::unlink(tmp.c_str());
+        return true;
+    }
+    if (rc != 0 && (errno == EINVAL || errno == ENOSYS))
+        rc = std::rename(tmp.c_str(), path.c_str());
+    if (rc != 0) {
+        error = std::string("Rename config file failed. ") + std::strerror(errno);
+        return false;
+    }
+    return true;
 }

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <mutex>
 #include <regex>
 #include <string>
 
@@ -32,3 +33,16 @@ bool readWholeFile(const std::filesystem::path& p, std::string& out);
 // UTF-8 text of a path, and a path from UTF-8 text.
 std::string pathToUtf8(const std::filesystem::path& p);
 std::filesystem::path utf8ToPath(const std::string& s);
+
+// Removes a file or a whole tree; the number of entries removed, 0 when the path does
+// not exist, -1 on error.
+int removeAll(const std::filesystem::path& path);
+// Removes one file; true when a file was removed.
+bool removeFile(const std::filesystem::path& path);
+// Writes a new file through path + ".tmp" and a rename; an existing file is kept as it is.
+bool writeFileAtomic(const std::filesystem::path& path, const std::string& text, std::string& error);
+
+// Process-wide mutexes of the helpers above: tree changes (removeAll, the rename of
+// writeFileAtomic) and single-file removal. Never held together.
+std::mutex& treeChangeMutex();
+std::mutex& fileRemoveMutex();

@@ -1,4 +1,4 @@
-#include "InvokeContext.h"
+#include "common/InvokeContext.h"
 
 #include <QAbstractEventDispatcher>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "JsonRef.h"
+#include "common/JsonRef.h"
 
 #include <json-c/json.h>
 

@@ -1,4 +1,4 @@
-#include "MessageBoxContext.h"
+#include "common/MessageBoxContext.h"
 
 #include <QVariantList>
 

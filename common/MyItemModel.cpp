@@ -1,4 +1,4 @@
-#include "MyItemModel.h"
+#include "common/MyItemModel.h"
 
 #include <QQmlEngine>
 

@@ -1,6 +1,6 @@
 // The desktop part of the platform layer, apart so that programs which never
 // open anything in the desktop (the conversion worker) need no GUI library for it.
-#include "Platform.h"
+#include "common/Platform.h"
 
 #include <QDesktopServices>
 #include <QUrl>

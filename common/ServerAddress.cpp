@@ -1,6 +1,6 @@
-#include "ServerAddress.h"
+#include "common/ServerAddress.h"
 
-#include "Platform.h"
+#include "common/Platform.h"
 
 std::string voiceServerBase()
 {

@@ -1,7 +1,7 @@
-#include "SingleInstanceGuard.h"
+#include "common/SingleInstanceGuard.h"
 
-#include "FileUtils.h"
-#include "Platform.h"
+#include "common/FileUtils.h"
+#include "common/Platform.h"
 
 #include <QCryptographicHash>
 

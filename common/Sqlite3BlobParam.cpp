@@ -1,4 +1,4 @@
-#include "Sqlite3BlobParam.h"
+#include "common/Sqlite3BlobParam.h"
 
 #include <sqlite3.h>
 

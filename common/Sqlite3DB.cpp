@@ -1,8 +1,8 @@
-#include "Sqlite3DB.h"
+#include "common/Sqlite3DB.h"
 
-#include "Sqlite3Cursor.h"
-#include "Sqlite3Query.h"
-#include "Sqlite3Stmt.h"
+#include "common/Sqlite3Cursor.h"
+#include "common/Sqlite3Query.h"
+#include "common/Sqlite3Stmt.h"
 
 #include <sqlite3.h>
 

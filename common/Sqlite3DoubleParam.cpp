@@ -1,4 +1,4 @@
-#include "Sqlite3DoubleParam.h"
+#include "common/Sqlite3DoubleParam.h"
 
 #include <sqlite3.h>
 

@@ -1,12 +1,12 @@
-#include "Sqlite3InsertQuery.h"
+#include "common/Sqlite3InsertQuery.h"
 
-#include "Sqlite3BlobParam.h"
-#include "Sqlite3DoubleParam.h"
-#include "Sqlite3Int64Param.h"
-#include "Sqlite3IntParam.h"
-#include "Sqlite3NullParam.h"
-#include "Sqlite3Query.h"
-#include "Sqlite3TextParam.h"
+#include "common/Sqlite3BlobParam.h"
+#include "common/Sqlite3DoubleParam.h"
+#include "common/Sqlite3Int64Param.h"
+#include "common/Sqlite3IntParam.h"
+#include "common/Sqlite3NullParam.h"
+#include "common/Sqlite3Query.h"
+#include "common/Sqlite3TextParam.h"
 
 #include <cctype>
 

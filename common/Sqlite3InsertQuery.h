@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Sqlite3Value.h"
+#include "common/Sqlite3Value.h"
 
 #include <set>
 #include <string>

@@ -1,4 +1,4 @@
-#include "Sqlite3Int64Param.h"
+#include "common/Sqlite3Int64Param.h"
 
 #include <sqlite3.h>
 

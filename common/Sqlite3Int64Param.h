@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Sqlite3Param.h"
+#include "common/Sqlite3Param.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "Sqlite3IntParam.h"
+#include "common/Sqlite3IntParam.h"
 
 #include <sqlite3.h>
 

@@ -1,4 +1,4 @@
-#include "Sqlite3NullParam.h"
+#include "common/Sqlite3NullParam.h"
 
 #include <sqlite3.h>
 

@@ -1,1 +1,1 @@
-#include "Sqlite3Param.h"
+#include "common/Sqlite3Param.h"

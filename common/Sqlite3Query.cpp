@@ -1,9 +1,9 @@
-#include "Sqlite3Query.h"
+#include "common/Sqlite3Query.h"
 
-#include "Sqlite3DoubleParam.h"
-#include "Sqlite3Int64Param.h"
-#include "Sqlite3IntParam.h"
-#include "Sqlite3TextParam.h"
+#include "common/Sqlite3DoubleParam.h"
+#include "common/Sqlite3Int64Param.h"
+#include "common/Sqlite3IntParam.h"
+#include "common/Sqlite3TextParam.h"
 
 void Sqlite3Query::addInt(int32_t v)
 {

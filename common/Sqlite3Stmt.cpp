@@ -1,6 +1,6 @@
-#include "Sqlite3Stmt.h"
+#include "common/Sqlite3Stmt.h"
 
-#include "Sqlite3Query.h"
+#include "common/Sqlite3Query.h"
 
 #include <sqlite3.h>
 

@@ -1,4 +1,4 @@
-#include "Sqlite3TextParam.h"
+#include "common/Sqlite3TextParam.h"
 
 #include <sqlite3.h>
 

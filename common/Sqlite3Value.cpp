@@ -1,4 +1,4 @@
-#include "Sqlite3Value.h"
+#include "common/Sqlite3Value.h"
 
 #include <cmath>
 #include <cstdio>

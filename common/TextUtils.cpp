@@ -1,4 +1,4 @@
-#include "TextUtils.h"
+#include "common/TextUtils.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -56,5 +56,23 @@ std::string hexToBytes(const char* hex, int length)
     out.reserve(size_t(length / 2));
     for (int i = 0; i < length; i += 2)
         out.push_back(char((hexDigit(hex[i]) << 4) + hexDigit(hex[i + 1])));
+    return out;
+}
+
+std::string encodeQueryValue(const std::string& value)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : value) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_'
+                     || c == '.' || c == '~';
+        if (plain) {
+            out.push_back(char(c));
+        } else {
+            out.push_back('%');
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 15]);
+        }
+    }
     return out;
 }

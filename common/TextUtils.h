@@ -11,3 +11,6 @@ std::string formatSize(int64_t bytes);
 
 // Pairs of hex digits to bytes; an odd last digit is ignored.
 std::string hexToBytes(const char* hex, int length);
+
+// A URL query value: unreserved characters as they are, the rest %-encoded.
+std::string encodeQueryValue(const std::string& value);

@@ -1,4 +1,4 @@
-#include "FfmpegCmd.h"
+#include "platform/FfmpegCmd.h"
 
 extern "C" {
 #include <libavutil/log.h>

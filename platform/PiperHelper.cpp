@@ -1,8 +1,8 @@
-#include "FileUtils.h"
-#include "PiperHelper.h"
+#include "common/FileUtils.h"
+#include "platform/PiperHelper.h"
 
-#include "JsonRef.h"
-#include "TextUtils.h"
+#include "common/JsonRef.h"
+#include "common/TextUtils.h"
 
 #include <espeak-ng/speak_lib.h>
 
@@ -40,7 +40,6 @@ int onEspeakSamples(short* wav, int count, espeak_EVENT*);
 // Espeak-ng variants that give the speakers of one voice different voices.
 const char* const kVariants[] = {"", "f2", "m3", "f4", "m7", "f1", "m2", "f5", "m5", "f3", "m4", "m6", "m1", "m8"};
 constexpr int kVariantCount = int(sizeof(kVariants) / sizeof(kVariants[0]));
-
 
 bool isBlank(const std::string& s)
 {

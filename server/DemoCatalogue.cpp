@@ -1,6 +1,6 @@
-#include "DemoCatalogue.h"
+#include "server/DemoCatalogue.h"
 
-#include "VoicePackageFile.h"
+#include "server/VoicePackageFile.h"
 
 #include <json-c/json.h>
 

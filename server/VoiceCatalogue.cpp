@@ -1,7 +1,7 @@
-#include "VoiceCatalogue.h"
+#include "server/VoiceCatalogue.h"
 
-#include "JsonRef.h"
-#include "VoicePackageFile.h"
+#include "common/JsonRef.h"
+#include "server/VoicePackageFile.h"
 
 #include <json-c/json.h>
 

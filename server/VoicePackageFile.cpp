@@ -1,4 +1,4 @@
-#include "VoicePackageFile.h"
+#include "server/VoicePackageFile.h"
 
 #include <archive.h>
 #include <archive_entry.h>

@@ -1,4 +1,4 @@
-#include "VoiceServer.h"
+#include "server/VoiceServer.h"
 
 #include <httplib.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VoiceCatalogue.h"
+#include "server/VoiceCatalogue.h"
 
 #include <atomic>
 #include <memory>

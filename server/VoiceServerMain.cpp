@@ -1,8 +1,8 @@
-#include "VoiceServerMain.h"
+#include "server/VoiceServerMain.h"
 
-#include "DemoCatalogue.h"
-#include "ServerAddress.h"
-#include "VoiceServer.h"
+#include "common/ServerAddress.h"
+#include "server/DemoCatalogue.h"
+#include "server/VoiceServer.h"
 
 #include <QCoreApplication>
 

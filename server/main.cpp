@@ -1,4 +1,4 @@
-#include "VoiceServerMain.h"
+#include "server/VoiceServerMain.h"
 
 int main(int argc, char** argv)
 {

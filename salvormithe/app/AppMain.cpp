@@ -1,9 +1,9 @@
-#include "AppMain.h"
+#include "app/AppMain.h"
 
-#include "SingleInstanceGuard.h"
-#include "MainModel.h"
-#include "MessageBoxContext.h"
-#include "ServerAddress.h"
+#include "app/MainModel.h"
+#include "common/MessageBoxContext.h"
+#include "common/ServerAddress.h"
+#include "common/SingleInstanceGuard.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

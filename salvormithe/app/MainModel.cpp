@@ -1,9 +1,9 @@
-#include "MainModel.h"
+#include "app/MainModel.h"
 
-#include "HttpClient.h"
-#include "MessageBoxContext.h"
-#include "Platform.h"
-#include "ServerAddress.h"
+#include "common/HttpClient.h"
+#include "common/MessageBoxContext.h"
+#include "common/Platform.h"
+#include "common/ServerAddress.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "AppMain.h"
+#include "app/AppMain.h"
 
 int main(int argc, char** argv)
 {

@@ -1,12 +1,12 @@
-#include "ProjectDb.h"
+#include "projects/ProjectDb.h"
 
-#include "FileUtils.h"
-#include "LocalVoice.h"
-#include "SegText.h"
-#include "Sqlite3Cursor.h"
-#include "Sqlite3InsertQuery.h"
-#include "Sqlite3Query.h"
-#include "TextUtils.h"
+#include "common/FileUtils.h"
+#include "common/Sqlite3Cursor.h"
+#include "common/Sqlite3InsertQuery.h"
+#include "common/Sqlite3Query.h"
+#include "common/TextUtils.h"
+#include "projects/SegText.h"
+#include "voices/LocalVoice.h"
 
 #include <sqlite3.h>
 

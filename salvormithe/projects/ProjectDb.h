@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ProjectSeg.h"
-#include "ProjectVoice.h"
-#include "Sqlite3DB.h"
+#include "common/ProjectSeg.h"
+#include "common/ProjectVoice.h"
+#include "common/Sqlite3DB.h"
 
 #include <functional>
 #include <string>

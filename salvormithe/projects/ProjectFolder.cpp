@@ -1,9 +1,8 @@
-#include "ProjectFolder.h"
+#include "projects/ProjectFolder.h"
 
-#include "FileUtils.h"
-#include "LocalVoice.h"
-#include "TextUtils.h"
-#include "VoiceStore.h"
+#include "common/FileUtils.h"
+#include "common/TextUtils.h"
+#include "voices/LocalVoice.h"
 
 #include <json-c/json.h>
 

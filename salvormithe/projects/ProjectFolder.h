@@ -1,8 +1,8 @@
 #pragma once
 
-#include "JsonRef.h"
-#include "ProjectDb.h"
-#include "ProjectListItem.h"
+#include "common/JsonRef.h"
+#include "projects/ProjectDb.h"
+#include "projects/ProjectListItem.h"
 
 #include <cstdint>
 #include <filesystem>

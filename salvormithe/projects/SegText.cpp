@@ -1,4 +1,4 @@
-#include "SegText.h"
+#include "projects/SegText.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "SentenceSplit.h"
+#include "projects/SentenceSplit.h"
 
 #include <unicode/ubrk.h>
 #include <unicode/uchar.h>

@@ -1,9 +1,8 @@
-#include "AudioExport.h"
+#include "synthesis/AudioExport.h"
 
-#include "FfmpegRun.h"
-#include "FileUtils.h"
-#include "ProjectFolder.h"
-#include "TextUtils.h"
+#include "common/FileUtils.h"
+#include "common/TextUtils.h"
+#include "synthesis/FfmpegRun.h"
 
 #include <cctype>
 #include <system_error>
@@ -47,7 +46,7 @@ bool convertAudioFile(const std::string& audioExt, ExportStatus& status, const f
     return false;
 }
 
-void exportAudioAndText(const ProjectFolder& folder, const std::vector<ProjectSeg>& segs,
+void exportAudioAndText(const ExportSources& sources, const std::vector<ProjectSeg>& segs,
                         const VoiceLookup& voiceOf, const std::string& targetDir,
                         const std::string& audioExt, bool merge, bool withText,
                         const std::string& textExt, bool withSpeaker, ExportStatus& status)
@@ -63,7 +62,7 @@ void exportAudioAndText(const ProjectFolder& folder, const std::vector<ProjectSe
         for (const ProjectSeg& seg : segs) {
             if (status.stop)
                 return;
-            const fs::path source = folder.segWavPath(seg.id);
+            const fs::path source = sources.segWav(seg.id);
             // A segment without text has no audio file: nothing to export.
             if (isBlank(seg.text) && !pathExists(source))
                 continue;
@@ -74,7 +73,7 @@ void exportAudioAndText(const ProjectFolder& folder, const std::vector<ProjectSe
     } else {
         if (status.stop)
             return;
-        if (!convertAudioFile(audioExt, status, folder.mergedWavPath(), dir / ("audio" + audioExt)))
+        if (!convertAudioFile(audioExt, status, sources.merged, dir / ("audio" + audioExt)))
             return;
     }
 

@@ -1,19 +1,18 @@
 #pragma once
 
-#include "ExportStatus.h"
-#include "ProjectSeg.h"
-#include "TextExport.h"
+#include "common/ProjectSeg.h"
+#include "synthesis/ExportSources.h"
+#include "synthesis/ExportStatus.h"
+#include "synthesis/TextExport.h"
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
-class ProjectFolder;
-
 // Writes the segments' audio ("audio%d%s" each, or "audio%s" joined) and,
 // when asked, their text ("text%s") into targetDir. Strings are UTF-8; the
 // outcome is in status. Stops before the next file once status.stop is set.
-void exportAudioAndText(const ProjectFolder& folder, const std::vector<ProjectSeg>& segs,
+void exportAudioAndText(const ExportSources& sources, const std::vector<ProjectSeg>& segs,
                         const VoiceLookup& voiceOf, const std::string& targetDir,
                         const std::string& audioExt, bool merge, bool withText,
                         const std::string& textExt, bool withSpeaker, ExportStatus& status);

@@ -1,35 +1,11 @@
-#include "ConvertJob.h"
+#include "synthesis/ConvertJob.h"
 
-#include "FileUtils.h"
-#include "JsonRef.h"
-#include "SpeechWav.h"
+#include "common/FileUtils.h"
+#include "synthesis/SpeechWav.h"
 
 #include <QCoreApplication>
 
-#include <json-c/json.h>
-
 #include <cstring>
-
-QByteArray ConvertJob::request(const LocalVoice& voice, float srate, const std::vector<std::string>& sentences,
-                               const std::string& wav)
-{
-    JsonRef obj(json_object_new_object());
-    json_object_object_add(obj.get(), "voice_uid",
-                           json_object_new_string_len(voice.uid.data(), int(voice.uid.size())));
-    json_object_object_add(obj.get(), "voice_spk", json_object_new_int(voice.spk));
-    json_object_object_add(obj.get(), "srate", json_object_new_double(double(srate)));
-    json_object_object_add(obj.get(), "wav", json_object_new_string_len(wav.data(), int(wav.size())));
-    json_object* list = json_object_new_array();
-    for (const std::string& s : sentences)
-        json_object_array_add(list, json_object_new_string_len(s.data(), int(s.size())));
-    json_object_object_add(obj.get(), "sentences", list);
-    size_t len = 0;
-    const char* text = json_object_to_json_string_length(obj.get(), JSON_C_TO_STRING_SPACED, &len);
-    int32_t n = int32_t(len);
-    QByteArray bytes(reinterpret_cast<const char*>(&n), 4);
-    bytes.append(text, int(len));
-    return bytes;
-}
 
 void ConvertJob::report(bool ok, const std::string& error, double seconds)
 {
@@ -74,9 +50,9 @@ void ConvertJob::start()
         if (pool->closed)
             process->kill();
     }
-    QByteArray bytes = request(voice, srate, sentences, wav);
-    process->write(bytes.constData(), 4);
-    process->write(bytes.constData() + 4, bytes.size() - 4);
+    std::string bytes = request.encode();
+    process->write(bytes.data(), 4);
+    process->write(bytes.data() + 4, qint64(bytes.size()) - 4);
 }
 
 void ConvertJob::onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status)
@@ -95,7 +71,7 @@ void ConvertJob::onFinished(QProcess* process, int exitCode, QProcess::ExitStatu
                                   : err,
                0.0);
     } else {
-        double seconds = SpeechWav::secondsOfFile(utf8ToPath(wav));
+        double seconds = SpeechWav::secondsOfFile(utf8ToPath(request.wav));
         report(true, "", seconds < 0 ? 0.0 : seconds);
     }
 }

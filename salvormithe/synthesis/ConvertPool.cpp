@@ -1,7 +1,7 @@
-#include "ConvertPool.h"
+#include "synthesis/ConvertPool.h"
 
-#include "ConvertJob.h"
-#include "Platform.h"
+#include "common/Platform.h"
+#include "synthesis/ConvertJob.h"
 
 #include <QThreadPool>
 
@@ -34,16 +34,12 @@ void ConvertPool::setWorkerProgram(const QString& path)
     core->program = path;
 }
 
-void ConvertPool::enqueue(const LocalVoice& voice, float srate, std::vector<std::string> sentences,
-                          std::string wav, ConvertCallback callback)
+void ConvertPool::enqueue(ConvertRequest request, ConvertCallback callback)
 {
     std::weak_ptr<Core> weak = core;
     ConvertJob job;
     job.pool = core;
-    job.voice = voice;
-    job.srate = srate;
-    job.sentences = std::move(sentences);
-    job.wav = std::move(wav);
+    job.request = std::move(request);
     job.callback = [weak, callback = std::move(callback)](bool ok, std::string error, double seconds) {
         std::shared_ptr<Core> c = weak.lock();
         if (!c)

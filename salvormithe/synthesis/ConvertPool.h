@@ -1,10 +1,8 @@
 #pragma once
 
-#include "LocalVoice.h"
+#include "synthesis/ConvertPoolCore.h"
+#include "synthesis/ConvertRequest.h"
 
-#include <QList>
-#include <QMutex>
-#include <QSemaphore>
 #include <QString>
 
 #include <functional>
@@ -12,8 +10,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-using ConvertCallback = std::function<void(bool ok, std::string error, double seconds)>;
 
 // How many conversion children may run at once: half the whole GiB of memory,
 // at most 0.8 times the logical processors, at least 1.
@@ -25,19 +21,7 @@ int convertWorkerCount();
 class ConvertPool
 {
 public:
-    // What the pool and its jobs share; it outlives the pool while children run.
-    struct Core
-    {
-        explicit Core(int count) : workerCount(count), permits(count) {}
-        const int workerCount;
-        QSemaphore permits;
-        QMutex mutex;                           // guards the fields below
-        QList<std::function<void()>> pending;   // start functions, oldest first
-        std::set<qint64> running;               // process ids of running children
-        bool closed = false;                    // the pool is gone
-        bool dispatching = false;               // a dispatch loop runs
-        QString program;                        // the worker program
-    };
+    using Core = ConvertPoolCore;
 
     ConvertPool();
     // Stops the running children and drops every job; no callback is called afterwards.
@@ -47,8 +31,7 @@ public:
     ConvertPool& operator=(const ConvertPool&) = delete;
 
     // Queues a job; its callback is called exactly once unless the job is dropped.
-    void enqueue(const LocalVoice& voice, float srate, std::vector<std::string> sentences, std::string wav,
-                 ConvertCallback callback);
+    void enqueue(ConvertRequest request, ConvertCallback callback);
     // Starts the oldest pending job when a permit is free.
     void dispatch();
     // Discards the pending jobs without calling them.

@@ -1,9 +1,9 @@
-#include "ConvertWorker.h"
+#include "synthesis/ConvertWorker.h"
 
-#include "JsonRef.h"
-#include "Platform.h"
-#include "SpeechSynthesis.h"
-#include "VoiceStore.h"
+#include "common/Platform.h"
+#include "synthesis/ConvertRequest.h"
+#include "synthesis/SpeechSynthesis.h"
+#include "voices/VoiceStore.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -51,34 +51,25 @@ int convertMain()
         return fail("Invalid input(0).");
     int32_t length;
     std::memcpy(&length, word, 4);
-    if (length < 0 || length > kMaxRequestBytes)
+    if (length < 0 || length > ConvertRequest::maxTextBytes)
         return fail("Invalid input(1).");
 
     std::vector<char> buffer(size_t(length) + 1, '\0');
     if (!readExactly(buffer.data(), length, got))
         return fail("Invalid input(1).");
 
-    JsonRef doc = JsonRef::parse(buffer.data(), size_t(length));
-    if (!doc.isObject())
+    ConvertRequest request;
+    if (!ConvertRequest::decode(buffer.data(), size_t(length), request))
         return fail("Invalid input(2).");
-
-    float rate = float(doc.get("srate").toDouble());
-    std::string wav = doc.get("wav").toString();
-    JsonRef list = doc.get("sentences");
-    int count = (list.isArray() || list.isObject()) ? list.size() : 0;
-    std::vector<std::string> sentences;
-    sentences.reserve(size_t(count));
-    for (int i = 0; i < count; ++i)
-        sentences.push_back(list.isArray() ? list.at(i).toString() : JsonRef().toString());
-    std::string uid = doc.get("voice_uid").toString();
-    int spk = doc.get("voice_spk").toInt();
+    const std::string& uid = request.voiceUid;
+    int spk = request.voiceSpk;
 
     LocalVoice voice;
     if (!findInstalledVoice(uid, spk, voice))
         return fail("Invalid voice: " + uid + "(" + std::to_string(spk) + ").");
 
     int code = 1;
-    synthesizeToWav(voice, rate, sentences, wav, [&code](bool ok, std::string message, double) {
+    synthesizeToWav(voice, request.srate, request.sentences, request.wav, [&code](bool ok, std::string message, double) {
         if (ok) {
             code = 0;
         } else {

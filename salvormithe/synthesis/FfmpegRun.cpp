@@ -1,6 +1,6 @@
-#include "FfmpegRun.h"
+#include "synthesis/FfmpegRun.h"
 
-#include "FfmpegCmd.h"
+#include "platform/FfmpegCmd.h"
 
 extern "C" {
 #include <libavutil/log.h>

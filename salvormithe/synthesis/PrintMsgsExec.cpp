@@ -1,4 +1,4 @@
-#include "PrintMsgsExec.h"
+#include "synthesis/PrintMsgsExec.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetrics>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PrintMsg.h"
+#include "synthesis/PrintMsg.h"
 
 #include <QList>
 #include <QObject>

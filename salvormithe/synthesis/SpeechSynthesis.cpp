@@ -1,11 +1,11 @@
-#include "SpeechSynthesis.h"
+#include "synthesis/SpeechSynthesis.h"
 
-#include "FileUtils.h"
-#include "JsonRef.h"
-#include "PiperHelper.h"
-#include "SpeechWav.h"
-#include "VoiceStore.h"
-#include "WavResampler.h"
+#include "common/FileUtils.h"
+#include "common/JsonRef.h"
+#include "platform/PiperHelper.h"
+#include "synthesis/SpeechWav.h"
+#include "synthesis/WavResampler.h"
+#include "voices/VoiceStore.h"
 
 #include <cerrno>
 #include <cmath>
@@ -70,7 +70,6 @@ std::string systemError(const std::string& path)
 {
     return std::string(std::strerror(errno)) + "(" + path + ")";
 }
-
 
 } // namespace
 

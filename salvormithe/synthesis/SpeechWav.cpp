@@ -1,6 +1,6 @@
-#include "SpeechWav.h"
+#include "synthesis/SpeechWav.h"
 
-#include "PiperHelper.h"
+#include "platform/PiperHelper.h"
 
 std::string SpeechWav::header(unsigned sampleCount)
 {

@@ -1,8 +1,8 @@
-#include "TextExport.h"
+#include "synthesis/TextExport.h"
 
-#include "FileUtils.h"
-#include "InvokeContext.h"
-#include "PrintMsgsExec.h"
+#include "common/FileUtils.h"
+#include "common/InvokeContext.h"
+#include "synthesis/PrintMsgsExec.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "PrintMsg.h"
-#include "ProjectSeg.h"
-#include "ProjectVoice.h"
+#include "common/ProjectSeg.h"
+#include "common/ProjectVoice.h"
+#include "synthesis/PrintMsg.h"
 
 #include <QList>
 #include <QString>

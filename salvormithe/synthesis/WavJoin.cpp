@@ -1,7 +1,7 @@
-#include "WavJoin.h"
+#include "synthesis/WavJoin.h"
 
-#include "FileUtils.h"
-#include "PiperHelper.h"
+#include "common/FileUtils.h"
+#include "platform/PiperHelper.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "WavResampler.h"
+#include "synthesis/WavResampler.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>

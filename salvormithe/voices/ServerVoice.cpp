@@ -1,22 +1,14 @@
-#include "ServerVoice.h"
+#include "voices/ServerVoice.h"
 
-#include "FileDownloader.h"
-#include "FileUtils.h"
-#include "ServerAddress.h"
-#include "TextUtils.h"
-#include "VoicePackageInstaller.h"
-#include "VoiceServerClient.h"
-#include "VoiceStore.h"
-#include "VoiceTask.h"
+#include "common/FileDownloader.h"
+#include "common/FileUtils.h"
+#include "common/ServerAddress.h"
+#include "common/TextUtils.h"
+#include "voices/VoicePackageInstaller.h"
+#include "voices/VoiceStore.h"
+#include "voices/VoiceTask.h"
 
 namespace fs = std::filesystem;
-
-bool isSafeVoiceUid(const std::string& uid)
-{
-    // A leading dot would also reach the store's own ".tmp" area.
-    return !uid.empty() && uid.front() != '.' && uid.find('/') == std::string::npos
-           && uid.find('\\') == std::string::npos && uid.find('\0') == std::string::npos;
-}
 
 bool ServerVoice::install(const ServerVoice& voice, std::string& error, VoiceProgress progress, VoiceTask* task)
 {

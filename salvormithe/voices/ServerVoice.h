@@ -1,5 +1,7 @@
 #pragma once
 
+#include "voices/VoiceBasics.h"
+
 #include <QMetaType>
 #include <QObject>
 #include <QString>
@@ -9,9 +11,6 @@
 #include <string>
 
 class VoiceTask;
-
-// Progress of a download or an installation: percent and a text.
-using VoiceProgress = std::function<void(int percent, std::string text)>;
 
 // One speaker of a voice model offered by the voice server.
 struct ServerVoice
@@ -61,7 +60,3 @@ public:
 };
 
 Q_DECLARE_METATYPE(ServerVoice)
-
-// A uid usable as the name of a voice folder: not empty, not beginning with
-// a dot (".", "..", ".tmp"), without path separators.
-bool isSafeVoiceUid(const std::string& uid);

@@ -1,8 +1,8 @@
-#include "FileUtils.h"
-#include "SpeakerFile.h"
+#include "common/FileUtils.h"
+#include "voices/SpeakerFile.h"
 
-#include "JsonRef.h"
-#include "TextUtils.h"
+#include "common/JsonRef.h"
+#include "common/TextUtils.h"
 
 #include <json-c/json.h>
 
@@ -14,7 +14,6 @@
 #include <sys/stat.h>
 
 namespace {
-
 
 } // namespace
 

@@ -1,8 +1,8 @@
-#include "VoiceFolder.h"
+#include "voices/VoiceFolder.h"
 
-#include "FileUtils.h"
-#include "SpeakerFile.h"
-#include "TextUtils.h"
+#include "common/FileUtils.h"
+#include "common/TextUtils.h"
+#include "voices/SpeakerFile.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,11 +1,11 @@
-#include "VoicePackageInstaller.h"
+#include "voices/VoicePackageInstaller.h"
 
-#include "FileDownloader.h"
-#include "FileUtils.h"
-#include "JsonRef.h"
-#include "TextUtils.h"
-#include "VoiceStore.h"
-#include "VoiceTask.h"
+#include "common/FileDownloader.h"
+#include "common/FileUtils.h"
+#include "common/JsonRef.h"
+#include "common/TextUtils.h"
+#include "voices/VoiceStore.h"
+#include "voices/VoiceTask.h"
 
 #include <archive.h>
 #include <archive_entry.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ServerVoice.h"
+#include "voices/VoiceBasics.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,13 +1,14 @@
-#include "VoiceServerClient.h"
+#include "voices/VoiceServerClient.h"
 
-#include "FileDownloader.h"
-#include "FileUtils.h"
-#include "HttpClient.h"
-#include "JsonRef.h"
-#include "Platform.h"
-#include "ServerAddress.h"
-#include "TextUtils.h"
-#include "VoiceTask.h"
+#include "common/FileDownloader.h"
+#include "common/FileUtils.h"
+#include "common/HttpClient.h"
+#include "common/JsonRef.h"
+#include "common/Platform.h"
+#include "common/ServerAddress.h"
+#include "common/TextUtils.h"
+#include "voices/VoiceBasics.h"
+#include "voices/VoiceTask.h"
 
 #include <map>
 
@@ -29,24 +30,6 @@ bool fetchText(const std::string& path, std::string& body, std::string& error)
 }
 
 } // namespace
-
-std::string encodeQueryValue(const std::string& value)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    for (unsigned char c : value) {
-        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_'
-                     || c == '.' || c == '~';
-        if (plain) {
-            out.push_back(char(c));
-        } else {
-            out.push_back('%');
-            out.push_back(hex[c >> 4]);
-            out.push_back(hex[c & 15]);
-        }
-    }
-    return out;
-}
 
 bool fetchServerLangs(std::vector<ServerLang>& out, std::string& error)
 {

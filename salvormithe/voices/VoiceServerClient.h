@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ServerLang.h"
-#include "ServerVoice.h"
+#include "voices/ServerLang.h"
+#include "voices/ServerVoice.h"
 
 #include <filesystem>
 #include <string>
@@ -18,5 +18,3 @@ bool fetchServerVoices(const std::string& lang, std::vector<ServerVoice>& out, s
 std::filesystem::path downloadVoiceSample(const std::string& uid, int spk, std::string& error, VoiceTask* task);
 // Temporary folder + "quorvine_voice_%s-spk%d.mp3".
 std::filesystem::path voiceSamplePath(const std::string& uid, int spk);
-// A URL query value: unreserved characters as they are, the rest %-encoded.
-std::string encodeQueryValue(const std::string& value);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "LocalVoice.h"
-#include "SpeakerFile.h"
-#include "VoiceFolder.h"
+#include "voices/LocalVoice.h"
+#include "voices/SpeakerFile.h"
+#include "voices/VoiceFolder.h"
 
 #include <filesystem>
 #include <mutex>
@@ -22,16 +22,8 @@ void listVoiceSpeakers(const std::filesystem::path& voiceDir, std::vector<LocalV
 // speaker is no longer installed.
 bool removeVoiceSpeaker(const LocalVoice& voice);
 
-// Removes a file or a whole tree; the number of entries removed, 0 when the path does
-// not exist, -1 on error.
-int removeAll(const std::filesystem::path& path);
-// Removes one file; true when a file was removed.
-bool removeFile(const std::filesystem::path& path);
-// Writes a new file through path + ".tmp" and a rename; an existing file is kept as it is.
-bool writeFileAtomic(const std::filesystem::path& path, const std::string& text, std::string& error);
-
 // Process-wide mutexes of the store: changes of the store (existence test before an
-// install, tree removal, the rename of writeFileAtomic) and single-file removal.
-// Never held together.
+// install, tree removal, the rename of writeFileAtomic) and single-file removal;
+// they are those of the file helpers. Never held together.
 std::mutex& voiceStoreMutex();
 std::mutex& voiceScanMutex();

@@ -1,4 +1,4 @@
-#include "VoiceTask.h"
+#include "voices/VoiceTask.h"
 
 void VoiceTask::setCancel(std::function<void()> fn)
 {

@@ -1,4 +1,4 @@
-#include "AudioPlayer.h"
+#include "common/AudioPlayer.h"
 
 #include "TestUtil.h"
 

@@ -1,4 +1,4 @@
-#include "FileDownloader.h"
+#include "common/FileDownloader.h"
 
 #include "LoopbackServers.h"
 #include "TestUtil.h"

@@ -1,5 +1,6 @@
-#include "FileUtils.h"
-#include "Platform.h"
+#include "common/FileUtils.h"
+#include "common/Platform.h"
+
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>

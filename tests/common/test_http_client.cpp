@@ -1,4 +1,4 @@
-#include "HttpClient.h"
+#include "common/HttpClient.h"
 
 #include "LoopbackServers.h"
 #include "TestUtil.h"

@@ -1,4 +1,5 @@
-#include "InvokeContext.h"
+#include "common/InvokeContext.h"
+
 #include "TestUtil.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
-#include "JsonRef.h"
-#include "TextUtils.h"
+#include "common/JsonRef.h"
+#include "common/TextUtils.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,10 @@
-#include "Sqlite3BlobParam.h"
-#include "Sqlite3Cursor.h"
-#include "Sqlite3DB.h"
-#include "Sqlite3InsertQuery.h"
-#include "Sqlite3Query.h"
-#include "Sqlite3Value.h"
+#include "common/Sqlite3BlobParam.h"
+#include "common/Sqlite3Cursor.h"
+#include "common/Sqlite3DB.h"
+#include "common/Sqlite3InsertQuery.h"
+#include "common/Sqlite3Query.h"
+#include "common/Sqlite3Value.h"
+
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>

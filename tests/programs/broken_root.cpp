@@ -1,5 +1,5 @@
 // Starts the window mode with the root page given as a local file.
-#include "AppMain.h"
+#include "app/AppMain.h"
 
 #include <QUrl>
 

@@ -1,7 +1,7 @@
 // A stand-in conversion child for pool tests: reads the request like the real
 // worker and acts on its first sentence ("sleep:<ms>", "fail", "failquiet",
 // "crash"), logging its start and end to "events.log" beside the output.
-#include "JsonRef.h"
+#include "common/JsonRef.h"
 
 #include <chrono>
 #include <cstdint>

@@ -1,6 +1,6 @@
 #include "QmlTestProbe.h"
 
-#include "MessageBoxContext.h"
+#include "common/MessageBoxContext.h"
 
 QmlTestProbe::QmlTestProbe(QObject* parent) : QObject(parent)
 {

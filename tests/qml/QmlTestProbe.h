@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MyItemModel.h"
+#include "common/MyItemModel.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,7 +1,8 @@
 // Qt Quick Test entry: runs every tst_*.qml in this folder with the
 // programs' QML types and the context properties the pages expect.
-#include "AppMain.h"
-#include "MessageBoxContext.h"
+#include "app/AppMain.h"
+#include "common/MessageBoxContext.h"
+
 #include "QmlTestProbe.h"
 
 #include <QQmlContext>

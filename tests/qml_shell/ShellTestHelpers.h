@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessageBoxContext.h"
+#include "common/MessageBoxContext.h"
 
 #include <QObject>
 #include <QStringList>

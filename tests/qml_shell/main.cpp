@@ -1,6 +1,7 @@
 // Qt Quick Test entry for the window shell: the converter's QML types and
 // root-context constants, with recorders in place of the engine's quit.
-#include "AppMain.h"
+#include "app/AppMain.h"
+
 #include "ShellTestHelpers.h"
 
 #include <QDesktopServices>

@@ -1,8 +1,8 @@
-#include "FileDownloader.h"
-#include "HttpClient.h"
-#include "JsonRef.h"
-#include "VoicePackageFile.h"
-#include "VoiceServer.h"
+#include "common/FileDownloader.h"
+#include "common/HttpClient.h"
+#include "common/JsonRef.h"
+#include "server/VoicePackageFile.h"
+#include "server/VoiceServer.h"
 
 #include "TestUtil.h"
 

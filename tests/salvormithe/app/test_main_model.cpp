@@ -1,7 +1,8 @@
-#include "MainModel.h"
-#include "MessageBoxContext.h"
-#include "Platform.h"
-#include "ServerAddress.h"
+#include "app/MainModel.h"
+#include "common/MessageBoxContext.h"
+#include "common/Platform.h"
+#include "common/ServerAddress.h"
+
 #include "TestUtil.h"
 
 #include "LoopbackServers.h"

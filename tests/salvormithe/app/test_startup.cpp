@@ -1,5 +1,6 @@
-#include "AppMain.h"
-#include "SingleInstanceGuard.h"
+#include "app/AppMain.h"
+#include "common/SingleInstanceGuard.h"
+
 #include "TestUtil.h"
 
 #include <QProcess>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LocalVoice.h"
+#include "voices/LocalVoice.h"
 
 #include <QProcess>
 #include <QString>

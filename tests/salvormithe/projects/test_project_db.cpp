@@ -1,4 +1,5 @@
-#include "ProjectDb.h"
+#include "projects/ProjectDb.h"
+
 #include "ProjectTestUtil.h"
 #include "TestUtil.h"
 

@@ -1,5 +1,6 @@
-#include "FileUtils.h"
-#include "ProjectFolder.h"
+#include "common/FileUtils.h"
+#include "projects/ProjectFolder.h"
+
 #include "ProjectTestUtil.h"
 #include "TestUtil.h"
 

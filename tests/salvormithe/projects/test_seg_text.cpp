@@ -1,4 +1,4 @@
-#include "SegText.h"
+#include "projects/SegText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "SentenceSplit.h"
+#include "projects/SentenceSplit.h"
 
 #include <gtest/gtest.h>
 

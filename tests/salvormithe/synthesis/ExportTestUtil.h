@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PiperHelper.h"
-#include "ProjectSeg.h"
+#include "common/ProjectSeg.h"
+#include "platform/PiperHelper.h"
 
 #include <QProcess>
 #include <QString>

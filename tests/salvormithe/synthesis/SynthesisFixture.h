@@ -2,8 +2,10 @@
 
 // Test voices built on the spot and a reader for the speech WAV files.
 
+#include "common/FileUtils.h"
+#include "voices/VoiceStore.h"
+
 #include "TestUtil.h"
-#include "VoiceStore.h"
 
 #include <QByteArray>
 

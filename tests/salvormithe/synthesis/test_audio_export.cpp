@@ -1,10 +1,11 @@
-#include "AudioExport.h"
+#include "projects/ProjectFolder.h"
+#include "synthesis/AudioExport.h"
+#include "synthesis/FfmpegRun.h"
+#include "synthesis/WavJoin.h"
+#include "voices/LocalVoice.h"
+
 #include "ExportTestUtil.h"
-#include "FfmpegRun.h"
-#include "LocalVoice.h"
-#include "ProjectFolder.h"
 #include "TestUtil.h"
-#include "WavJoin.h"
 
 #include <gtest/gtest.h>
 
@@ -44,13 +45,18 @@ protected:
         fs::create_directories(out);
     }
 
+    ExportSources sources()
+    {
+        return {[this](int id) { return project.segWavPath(id); }, project.mergedWavPath()};
+    }
+
     // A segment's audio file with n samples.
     void segAudio(int id, uint32_t n) { writeToneWav(project.segWavPath(id), n); }
 
     void exportSegs(const std::vector<ProjectSeg>& segs, const std::string& ext, bool merge,
                     bool withText = false, const std::string& textExt = ".txt")
     {
-        exportAudioAndText(project, segs, voiceOf, out.u8string(), ext, merge, withText, textExt,
+        exportAudioAndText(sources(), segs, voiceOf, out.u8string(), ext, merge, withText, textExt,
                            true, status);
     }
 
@@ -307,7 +313,7 @@ TEST_F(AudioExport, StopDuringThePdfLayoutDropsTheDocument)
         segs.push_back(i == 1 ? seg(1, "A bubble among very many.") : seg(100000 + i, " "));
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        exportAudioAndText(project, segs, voiceOf, out.u8string(), ".wav", false, true, ".pdf",
+        exportAudioAndText(sources(), segs, voiceOf, out.u8string(), ".wav", false, true, ".pdf",
                            true, status);
         done = true;
     });

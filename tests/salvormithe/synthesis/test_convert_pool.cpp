@@ -1,9 +1,9 @@
 #include "SynthesisFixture.h"
 
-#include "ConvertPool.h"
-#include "FileUtils.h"
-#include "InvokeContext.h"
-#include "SpeechWav.h"
+#include "common/FileUtils.h"
+#include "common/InvokeContext.h"
+#include "synthesis/ConvertPool.h"
+#include "synthesis/SpeechWav.h"
 
 #include <QElapsedTimer>
 #include <QThread>
@@ -118,7 +118,7 @@ TEST_F(Pool, RealChildrenWriteSpeech)
         {"And the third one closes the list."}};
     for (int i = 0; i < 3; ++i) {
         Done* d = &done[size_t(i)];
-        pool.enqueue(v, 1.0f, texts[size_t(i)], wav("s" + std::to_string(i) + ".wav"),
+        pool.enqueue(ConvertRequest::make(v, 1.0f, texts[size_t(i)], wav("s" + std::to_string(i) + ".wav")),
                      [d](bool ok, std::string err, double secs) {
                          d->ok = ok;
                          d->error = err;
@@ -145,7 +145,7 @@ TEST_F(Pool, RealChildrenWriteSpeech)
     Done bad;
     LocalVoice missing = v;
     missing.spk = 5;
-    pool.enqueue(missing, 1.0f, {"x"}, wav("bad.wav"), [&bad](bool ok, std::string err, double secs) {
+    pool.enqueue(ConvertRequest::make(missing, 1.0f, {"x"}, wav("bad.wav")), [&bad](bool ok, std::string err, double secs) {
         bad.ok = ok;
         bad.error = err;
         bad.seconds = secs;
@@ -171,8 +171,8 @@ TEST_F(Pool, RunsWorkerCountAtOnceAndStartsTheNextFromACompletion)
     int total = n + 2;
     for (int i = 0; i < total; ++i) {
         int ms = i == 0 ? 2500 : i < n ? 4000 + 300 * i : 3000;
-        pool.enqueue(job("j" + std::to_string(i)), 1.0f, {"sleep:" + std::to_string(ms)},
-                     wav("j" + std::to_string(i) + ".wav"), [&, i](bool ok, std::string err, double secs) {
+        pool.enqueue(ConvertRequest::make(job("j" + std::to_string(i)), 1.0f, {"sleep:" + std::to_string(ms)},
+                     wav("j" + std::to_string(i) + ".wav")), [&, i](bool ok, std::string err, double secs) {
                          EXPECT_TRUE(ok) << err;
                          EXPECT_DOUBLE_EQ(secs, 1.0);
                          if (order.empty())
@@ -210,7 +210,7 @@ TEST_F(Pool, DroppedJobsAreNeverCalled)
     const int n = pool.workerCount();
     int calls = 0;
     for (int i = 0; i < n + 3; ++i)
-        pool.enqueue(job("d" + std::to_string(i)), 1.0f, {"sleep:300"}, wav("d" + std::to_string(i) + ".wav"),
+        pool.enqueue(ConvertRequest::make(job("d" + std::to_string(i)), 1.0f, {"sleep:300"}, wav("d" + std::to_string(i) + ".wav")),
                      [&calls](bool, std::string, double) { ++calls; });
     pool.dropPending();
     ASSERT_TRUE(testutil::waitFor([&] { return calls == n && pool.isIdle(); }, 30000));
@@ -227,7 +227,7 @@ TEST_F(Pool, FailuresReportTextOnceAndFreeTheirPermit)
     std::map<std::string, Done> done;
     auto add = [&](const std::string& id, const std::string& cmd) {
         Done* d = &done[id];
-        pool.enqueue(job(id), 1.0f, {cmd}, wav(id + ".wav"), [d](bool ok, std::string err, double secs) {
+        pool.enqueue(ConvertRequest::make(job(id), 1.0f, {cmd}, wav(id + ".wav")), [d](bool ok, std::string err, double secs) {
             d->ok = ok;
             d->error = err;
             d->seconds = secs;
@@ -264,7 +264,7 @@ TEST_F(Pool, ProgramThatCannotStartFailsEachJobOnce)
     std::vector<Done> done(size_t(n + 2));
     for (int i = 0; i < n + 2; ++i) {
         Done* d = &done[size_t(i)];
-        pool.enqueue(job("x"), 1.0f, {"sleep:0"}, wav("x.wav"), [d](bool ok, std::string err, double) {
+        pool.enqueue(ConvertRequest::make(job("x"), 1.0f, {"sleep:0"}, wav("x.wav")), [d](bool ok, std::string err, double) {
             d->ok = ok;
             d->error = err;
             ++d->calls;
@@ -288,7 +288,7 @@ TEST_F(Pool, DestructionStopsChildrenWithoutWaiting)
         pool.setWorkerProgram(fake);
         n = pool.workerCount();
         for (int i = 0; i < n + 2; ++i)
-            pool.enqueue(job("k" + std::to_string(i)), 1.0f, {"sleep:20000"}, wav("k" + std::to_string(i) + ".wav"),
+            pool.enqueue(ConvertRequest::make(job("k" + std::to_string(i)), 1.0f, {"sleep:20000"}, wav("k" + std::to_string(i) + ".wav")),
                          [&calls](bool, std::string, double) { ++calls; });
         ASSERT_TRUE(testutil::waitFor([&] { return int(readEvents(tmp.path()).size()) == n; }, 30000));
         // The end notifications can only arrive through this thread's event loop.
@@ -318,8 +318,8 @@ TEST_F(Pool, ManyStartFailuresInARowDoNotNestOnTheStack)
         pool->setWorkerProgram(fake);
         n = pool->workerCount();
         for (int i = 0; i < n + waiting; ++i)
-            pool->enqueue(job("q" + std::to_string(i)), 1.0f, {i < n ? "sleep:300" : "sleep:0"},
-                          wav("q" + std::to_string(i % 4) + ".wav"), [&](bool ok, std::string, double) {
+            pool->enqueue(ConvertRequest::make(job("q" + std::to_string(i)), 1.0f, {i < n ? "sleep:300" : "sleep:0"},
+                          wav("q" + std::to_string(i % 4) + ".wav")), [&](bool ok, std::string, double) {
                               failed += ok ? 0 : 1;
                               ++calls;
                           });

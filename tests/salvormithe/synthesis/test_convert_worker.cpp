@@ -1,7 +1,7 @@
 #include "SynthesisFixture.h"
 
-#include "ConvertJob.h"
-#include "FileUtils.h"
+#include "common/FileUtils.h"
+#include "synthesis/ConvertRequest.h"
 
 #include <QProcess>
 #include <QThread>
@@ -52,6 +52,12 @@ ChildResult runWorker(const QByteArray& input, bool closeInput = true, int split
     return r;
 }
 
+// The framed request bytes a pool job writes.
+QByteArray requestBytes(const LocalVoice& voice, float srate, std::vector<std::string> sentences, std::string wav)
+{
+    return QByteArray::fromStdString(ConvertRequest::make(voice, srate, std::move(sentences), std::move(wav)).encode());
+}
+
 QByteArray lengthWord(int32_t n)
 {
     return QByteArray(reinterpret_cast<const char*>(&n), 4);
@@ -75,7 +81,7 @@ TEST_F(ConvertWorker, ConvertsARequestIntoSpeech)
 {
     LocalVoice v = installVoice("en_worker", {0});
     fs::path wav = tmp.path() / "out.wav";
-    QByteArray req = ConvertJob::request(v, 1.0f, {"Hello from the conversion worker.", "It speaks two sentences."},
+    QByteArray req = requestBytes(v, 1.0f, {"Hello from the conversion worker.", "It speaks two sentences."},
                                          pathToUtf8(wav));
     // The parent leaves standard input open: the child must not wait for its end.
     ChildResult r = runWorker(req, false);
@@ -167,7 +173,7 @@ TEST_F(ConvertWorker, SpeechRatesGiveClearlyDifferentDurations)
     std::map<float, double> seconds;
     for (float rate : {0.1f, 1.0f, 2.0f}) {
         fs::path wav = tmp.path() / ("r" + std::to_string(rate) + ".wav");
-        ChildResult r = runWorker(ConvertJob::request(v, rate, text, pathToUtf8(wav)));
+        ChildResult r = runWorker(requestBytes(v, rate, text, pathToUtf8(wav)));
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
         Wav w = readWav(wav);
         ASSERT_TRUE(isSpeechWav(w));
@@ -183,7 +189,7 @@ TEST(ConvertRequest, BytesOnTheWire)
     LocalVoice v;
     v.uid = "u\"1";
     v.spk = 3;
-    QByteArray req = ConvertJob::request(v, 0.5f, {"a", "é"}, "/x/y.wav");
+    QByteArray req = requestBytes(v, 0.5f, {"a", "é"}, "/x/y.wav");
     int32_t n;
     memcpy(&n, req.constData(), 4);
     EXPECT_EQ(n, req.size() - 4);

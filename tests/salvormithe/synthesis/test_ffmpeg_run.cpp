@@ -1,5 +1,6 @@
+#include "synthesis/FfmpegRun.h"
+
 #include "ExportTestUtil.h"
-#include "FfmpegRun.h"
 #include "TestUtil.h"
 
 extern "C" {

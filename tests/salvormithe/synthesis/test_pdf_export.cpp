@@ -1,7 +1,8 @@
+#include "synthesis/PrintMsgsExec.h"
+#include "synthesis/TextExport.h"
+
 #include "ExportTestUtil.h"
-#include "PrintMsgsExec.h"
 #include "TestUtil.h"
-#include "TextExport.h"
 
 #include <QImage>
 #include <QPdfWriter>

@@ -1,10 +1,10 @@
 #include "SynthesisFixture.h"
 
-#include "FileUtils.h"
-#include "PiperHelper.h"
-#include "SpeechSynthesis.h"
-#include "SpeechWav.h"
-#include "WavResampler.h"
+#include "common/FileUtils.h"
+#include "platform/PiperHelper.h"
+#include "synthesis/SpeechSynthesis.h"
+#include "synthesis/SpeechWav.h"
+#include "synthesis/WavResampler.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
+#include "synthesis/TextExport.h"
+
 #include "TestUtil.h"
-#include "TextExport.h"
 
 #include <QImage>
 

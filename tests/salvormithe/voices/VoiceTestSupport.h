@@ -4,10 +4,10 @@
 // honest package holds), voice packages, our server in the test process, and
 // a snapshot of a folder tree.
 
-#include "ServerAddress.h"
-#include "VoiceCatalogue.h"
-#include "VoicePackageFile.h"
-#include "VoiceServer.h"
+#include "common/ServerAddress.h"
+#include "server/VoiceCatalogue.h"
+#include "server/VoicePackageFile.h"
+#include "server/VoiceServer.h"
 
 #include <archive.h>
 #include <archive_entry.h>

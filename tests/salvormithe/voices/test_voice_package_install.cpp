@@ -1,13 +1,13 @@
-#include "VoicePackageInstaller.h"
-#include "VoiceServerClient.h"
-#include "VoiceStore.h"
-#include "VoiceTask.h"
-
-#include "JsonRef.h"
-#include "TestUtil.h"
-#include "VoiceTestSupport.h"
+#include "common/FileUtils.h"
+#include "common/JsonRef.h"
+#include "voices/VoicePackageInstaller.h"
+#include "voices/VoiceServerClient.h"
+#include "voices/VoiceStore.h"
+#include "voices/VoiceTask.h"
 
 #include "LoopbackServers.h"
+#include "TestUtil.h"
+#include "VoiceTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,8 @@
-#include "VoiceServerClient.h"
-#include "VoiceTask.h"
+#include "voices/VoiceServerClient.h"
+#include "voices/VoiceTask.h"
 
-#include "Platform.h"
+#include "common/Platform.h"
+
 #include "TestUtil.h"
 #include "VoiceTestSupport.h"
 

@@ -1,7 +1,8 @@
-#include "FileUtils.h"
-#include "JsonRef.h"
+#include "common/FileUtils.h"
+#include "common/JsonRef.h"
+#include "voices/VoiceStore.h"
+
 #include "TestUtil.h"
-#include "VoiceStore.h"
 
 #include <gtest/gtest.h>
 
