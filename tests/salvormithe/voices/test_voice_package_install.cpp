@@ -64,6 +64,33 @@ bool extractionAreaEmpty()
     return !fs::exists(voicesDir() / ".tmp") || fs::is_empty(voicesDir() / ".tmp", ec);
 }
 
+// An archive whose file "bomb/zeros.bin" holds size zero bytes, written in blocks.
+std::string zeroBomb(const std::string& kind, int64_t size)
+{
+    std::string bytes;
+    struct archive* a = archive_write_new();
+    if (kind == "zip") {
+        archive_write_set_format_zip(a);
+    } else {
+        archive_write_set_format_pax_restricted(a);
+        archive_write_add_filter_gzip(a);
+    }
+    archive_write_open(a, &bytes, nullptr, &appendBytes, nullptr);
+    struct archive_entry* e = archive_entry_new();
+    archive_entry_set_pathname(e, "bomb/zeros.bin");
+    archive_entry_set_filetype(e, AE_IFREG);
+    archive_entry_set_perm(e, 0644);
+    archive_entry_set_size(e, size);
+    archive_write_header(a, e);
+    const std::string block(1 << 20, '\0');
+    for (int64_t left = size; left > 0; left -= int64_t(block.size()))
+        archive_write_data(a, block.data(), size_t(std::min<int64_t>(left, int64_t(block.size()))));
+    archive_entry_free(e);
+    archive_write_close(a);
+    archive_write_free(a);
+    return bytes;
+}
+
 class PackageInstall : public testing::Test
 {
 protected:
@@ -268,6 +295,75 @@ TEST_F(PackageInstall, HostilePackagesLeaveTheStoreAsItWas)
     EXPECT_FALSE(serverInstallVoice(pkg, error, nullptr, nullptr, "kept2"));
     EXPECT_EQ(error, "Invalid voice uid. The package is for \"other\", not \"kept2\".");
     EXPECT_EQ(storeState(), before);
+}
+
+TEST_F(PackageInstall, PackagesThatCannotBeUsedAreRefusedAndLeaveNothing)
+{
+    std::string error;
+    ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "ok.orvelin", speakerHeader("kept", 0),
+                                                makeArchive(voiceFiles("kept"))),
+                                   error, nullptr, nullptr));
+    const std::set<std::string> before = storeState();
+    auto with = [](std::vector<ArchiveItem> items, const std::string& config = "") {
+        std::vector<ArchiveItem> all = voiceFiles("m");
+        if (!config.empty())
+            all[2].data = config;
+        all.insert(all.end(), items.begin(), items.end());
+        return makeArchive(all);
+    };
+    const int64_t bombSize = 65 * 1024 * 1024 + 1;
+    struct Case
+    {
+        const char* what;
+        std::string header, archive, error;
+    } cases[] = {
+        {"negative speaker", speakerHeader("neg", -1), with({}), "Invalid speaker number -1."},
+        {"uid not a string", R"({"uid":42,"spk":0})", with({}), "Invalid voice uid. "},
+        {"uid with a control character", "{\"uid\":\"a\\u0001b\"}", with({}), "Invalid voice uid. "},
+        {"uid with a C1 control", "{\"uid\":\"a\\u0085b\"}", with({}), "Invalid voice uid. "},
+        {"uid not UTF-8", "{\"uid\":\"a\xff\xfe\"}", with({}), "Invalid voice uid. "},
+        {"uid too long", speakerHeader(std::string(201, 'u'), 0), with({}), "Invalid voice uid. "},
+        {"config not JSON", speakerHeader("c", 0), with({}, "not json"),
+         "Invalid orvelin file(config). The voice configuration is not a JSON object."},
+        {"config sample rate", speakerHeader("c", 0), with({}, R"({"audio":{"sample_rate":1000}})"),
+         "Invalid orvelin file(config). Unsupported sample rate 1000."},
+        {"speaker past the voice's speakers", speakerHeader("c", 2), with({}),
+         "Invalid orvelin file(config). Speaker 2 is out of range: the voice has 2 speakers."},
+        {"names equal once cleaned", speakerHeader("d", 0), with({{"m/voice.onnx?", "other"}}),
+         "Invalid orvelin file(entries). Two entries are both written as m/voice.onnx."},
+        {"file and folder of one name", speakerHeader("d", 0), with({{"./m/voice.onnx", "", ArchiveItem::Folder}}),
+         "Invalid orvelin file(entries). Two entries are both written as m/voice.onnx."},
+        {"tar bomb", speakerHeader("b", 0), zeroBomb("tar.gz", bombSize), "The voice package unpacks to more than 64 M."},
+        {"zip bomb", speakerHeader("b", 0), zeroBomb("zip", bombSize), "The voice package unpacks to more than 64 M."},
+    };
+    for (const Case& c : cases) {
+        error.clear();
+        EXPECT_FALSE(serverInstallVoice(writePackage(dir.path(), "bad.orvelin", c.header, c.archive), error, nullptr,
+                                        nullptr))
+            << c.what;
+        EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.what << ": " << error;
+        EXPECT_EQ(storeState(), before) << c.what;
+        EXPECT_TRUE(extractionAreaEmpty()) << c.what;
+    }
+    EXPECT_FALSE(ServerVoice::install(serverVoice("neg", -1, "N"), error, nullptr, nullptr));
+    EXPECT_EQ(error, "Invalid speaker number -1.");
+
+    // The limits of one extraction on entries and on bytes.
+    std::string five = makeArchive({{"t/1", "x"}, {"t/2", "x"}, {"t/3", "x"}, {"t/4", "x"}, {"t/5", std::string(5000, 'z')}}, "zip");
+    for (auto [limits, expected] : {std::pair{ExtractLimits{-1, "", 3}, "The voice package holds more than 3 entries."},
+                                    {ExtractLimits{1000, "", -1}, "The voice package unpacks to more than 1000 B."}}) {
+        size_t offset = 0;
+        auto reader = [&](char* buffer, int size) {
+            size_t n = std::min(five.size() - offset, size_t(size));
+            std::memcpy(buffer, five.data() + offset, n);
+            offset += n;
+            return int(n);
+        };
+        bool ok = true;
+        extractArchive(reader, int64_t(five.size()), dir.path() / "limited", ok, error, nullptr, limits);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(error, expected);
+    }
 }
 
 TEST_F(PackageInstall, WrongUidFromTheServerAndRetryAfterABadPackage)
