@@ -13,14 +13,20 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void addressOf(const sockaddr_storage& addr, std::string& ip, int& port)
+// The address of the socket's peer, or of the socket itself.
+void endpoint(int fd, bool peer, std::string& ip, int& port)
 {
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
     char text[INET6_ADDRSTRLEN] = "";
-    if (addr.ss_family == AF_INET) {
+    port = 0;
+    int rc = peer ? ::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len)
+                  : ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    if (rc == 0 && addr.ss_family == AF_INET) {
         const auto* a = reinterpret_cast<const sockaddr_in*>(&addr);
         ::inet_ntop(AF_INET, &a->sin_addr, text, sizeof text);
         port = ntohs(a->sin_port);
-    } else if (addr.ss_family == AF_INET6) {
+    } else if (rc == 0 && addr.ss_family == AF_INET6) {
         const auto* a = reinterpret_cast<const sockaddr_in6*>(&addr);
         ::inet_ntop(AF_INET6, &a->sin6_addr, text, sizeof text);
         port = ntohs(a->sin6_port);
@@ -84,22 +90,12 @@ ssize_t RequestStream::write(const char* ptr, size_t size)
 
 void RequestStream::get_remote_ip_and_port(std::string& ip, int& port) const
 {
-    sockaddr_storage addr{};
-    socklen_t len = sizeof addr;
-    port = 0;
-    ip.clear();
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-        addressOf(addr, ip, port);
+    endpoint(fd, true, ip, port);
 }
 
 void RequestStream::get_local_ip_and_port(std::string& ip, int& port) const
 {
-    sockaddr_storage addr{};
-    socklen_t len = sizeof addr;
-    port = 0;
-    ip.clear();
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-        addressOf(addr, ip, port);
+    endpoint(fd, false, ip, port);
 }
 
 socket_t RequestStream::socket() const

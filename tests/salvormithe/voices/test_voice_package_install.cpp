@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <random>
 #include <thread>
@@ -64,31 +65,16 @@ bool extractionAreaEmpty()
     return !fs::exists(voicesDir() / ".tmp") || fs::is_empty(voicesDir() / ".tmp", ec);
 }
 
-// An archive whose file "bomb/zeros.bin" holds size zero bytes, written in blocks.
-std::string zeroBomb(const std::string& kind, int64_t size)
+// Hands out bytes as an archive reader does.
+ArchiveReader readerOf(const std::string& bytes)
 {
-    std::string bytes;
-    struct archive* a = archive_write_new();
-    if (kind == "zip") {
-        archive_write_set_format_zip(a);
-    } else {
-        archive_write_set_format_pax_restricted(a);
-        archive_write_add_filter_gzip(a);
-    }
-    archive_write_open(a, &bytes, nullptr, &appendBytes, nullptr);
-    struct archive_entry* e = archive_entry_new();
-    archive_entry_set_pathname(e, "bomb/zeros.bin");
-    archive_entry_set_filetype(e, AE_IFREG);
-    archive_entry_set_perm(e, 0644);
-    archive_entry_set_size(e, size);
-    archive_write_header(a, e);
-    const std::string block(1 << 20, '\0');
-    for (int64_t left = size; left > 0; left -= int64_t(block.size()))
-        archive_write_data(a, block.data(), size_t(std::min<int64_t>(left, int64_t(block.size()))));
-    archive_entry_free(e);
-    archive_write_close(a);
-    archive_write_free(a);
-    return bytes;
+    auto offset = std::make_shared<size_t>(0);
+    return [&bytes, offset](char* buffer, int size) {
+        size_t n = std::min(bytes.size() - *offset, size_t(size));
+        std::memcpy(buffer, bytes.data() + *offset, n);
+        *offset += n;
+        return int(n);
+    };
 }
 
 class PackageInstall : public testing::Test
@@ -333,8 +319,8 @@ TEST_F(PackageInstall, PackagesThatCannotBeUsedAreRefusedAndLeaveNothing)
          "Invalid orvelin file(entries). Two entries are both written as m/voice.onnx."},
         {"file and folder of one name", speakerHeader("d", 0), with({{"./m/voice.onnx", "", ArchiveItem::Folder}}),
          "Invalid orvelin file(entries). Two entries are both written as m/voice.onnx."},
-        {"tar bomb", speakerHeader("b", 0), zeroBomb("tar.gz", bombSize), "The voice package unpacks to more than 64 M."},
-        {"zip bomb", speakerHeader("b", 0), zeroBomb("zip", bombSize), "The voice package unpacks to more than 64 M."},
+        {"tar bomb", speakerHeader("b", 0), makeArchive({{"bomb/zeros.bin", "", ArchiveItem::File, "", bombSize}}), "The voice package unpacks to more than 64 M."},
+        {"zip bomb", speakerHeader("b", 0), makeArchive({{"bomb/zeros.bin", "", ArchiveItem::File, "", bombSize}}, "zip"), "The voice package unpacks to more than 64 M."},
     };
     for (const Case& c : cases) {
         error.clear();
@@ -352,15 +338,8 @@ TEST_F(PackageInstall, PackagesThatCannotBeUsedAreRefusedAndLeaveNothing)
     std::string five = makeArchive({{"t/1", "x"}, {"t/2", "x"}, {"t/3", "x"}, {"t/4", "x"}, {"t/5", std::string(5000, 'z')}}, "zip");
     for (auto [limits, expected] : {std::pair{ExtractLimits{-1, "", 3}, "The voice package holds more than 3 entries."},
                                     {ExtractLimits{1000, "", -1}, "The voice package unpacks to more than 1000 B."}}) {
-        size_t offset = 0;
-        auto reader = [&](char* buffer, int size) {
-            size_t n = std::min(five.size() - offset, size_t(size));
-            std::memcpy(buffer, five.data() + offset, n);
-            offset += n;
-            return int(n);
-        };
         bool ok = true;
-        extractArchive(reader, int64_t(five.size()), dir.path() / "limited", ok, error, nullptr, limits);
+        extractArchive(readerOf(five), int64_t(five.size()), dir.path() / "limited", ok, error, nullptr, limits);
         EXPECT_FALSE(ok);
         EXPECT_EQ(error, expected);
     }
@@ -472,16 +451,9 @@ TEST_F(PackageInstall, ExtractionReportsAFileThatCouldNotBeWrittenInFull)
     std::string bytes = makeArchive({{"model", "", ArchiveItem::Folder},
                                      {"model/x.onnx", std::string(300000, 'm')},
                                      {"model/x.onnx.json", R"({"audio":{"sample_rate":22050}})"}});
-    size_t offset = 0;
-    auto reader = [&](char* buffer, int size) {
-        size_t n = std::min(bytes.size() - offset, size_t(size));
-        std::memcpy(buffer, bytes.data() + offset, n);
-        offset += n;
-        return int(n);
-    };
     bool ok = true;
     std::string error;
-    extractArchive(reader, int64_t(bytes.size()), target, ok, error, nullptr);
+    extractArchive(readerOf(bytes), int64_t(bytes.size()), target, ok, error, nullptr);
     EXPECT_FALSE(ok);
     EXPECT_EQ(error.rfind("write " + (target / "model" / "x.onnx.json").u8string() + " error. ", 0), 0u) << error;
 }
