@@ -108,7 +108,10 @@ bool isValidUtf8(const std::string& text)
                 return false;
             cp = (cp << 6) | (d & 0x3f);
         }
-        if ((more == 2 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff))) || (more == 3 && (cp < 0x10000 || cp > 0x10ffff)))
+        // Overlong forms, surrogates and code points past U+10FFFF.
+        if (more == 2 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff)))
+            return false;
+        if (more == 3 && (cp < 0x10000 || cp > 0x10ffff))
             return false;
         i += size_t(more) + 1;
     }

@@ -3,6 +3,7 @@
 #include "server/RequestStream.h"
 
 #include <netdb.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -10,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace {
 

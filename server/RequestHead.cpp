@@ -20,11 +20,6 @@ bool nameIs(const char* name, size_t length, const char* wanted)
 
 RequestHead::RequestHead(const RequestLimits& limits) : limits(limits) {}
 
-void RequestHead::reset()
-{
-    *this = RequestHead(limits);
-}
-
 RequestHead::State RequestHead::refuse(int code)
 {
     refusal = code;

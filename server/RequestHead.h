@@ -28,7 +28,6 @@ public:
     // Scans what buffer holds beyond the previous call; buffer only grows at
     // its end between calls.
     State scan(const std::string& buffer);
-    void reset();
 
     // Set once Complete: the head's first byte (empty lines before a request
     // are skipped), the byte after its blank line, and the body's length.
