@@ -48,10 +48,15 @@ Item {
         return openSettings(false);
     }
 
+    function importFiles() {
+        var dialog = fileDialogComponent.createObject(page);
+        dialog.open();
+        return dialog;
+    }
+
     function filesChosen(urls) {
         pendingFiles = urls;
-        if (urls.length > 0)
-            openSettings(true);
+        return urls.length > 0 ? openSettings(true) : null;
     }
 
     Component.onCompleted: {
@@ -76,14 +81,21 @@ Item {
         ProjectSettingForm {}
     }
 
-    FileDialog {
-        id: fileDialog
-        title: qsTr("Select text files")
-        selectMultiple: true
-        selectExisting: true
-        folder: shortcuts.documents
-        nameFilters: [qsTr("Text files (*.txt *.htm *.html *.TXT *.HTM *.HTML)"), qsTr("All files (*)")]
-        onAccepted: page.filesChosen(fileDialog.fileUrls)
+    // Made when asked for: Qt's own file dialog is a window of its own.
+    Component {
+        id: fileDialogComponent
+        FileDialog {
+            title: qsTr("Select text files")
+            selectMultiple: true
+            selectExisting: true
+            folder: shortcuts.documents
+            nameFilters: [qsTr("Text files (*.txt *.htm *.html *.TXT *.HTM *.HTML)"), qsTr("All files (*)")]
+            onAccepted: {
+                page.filesChosen(fileUrls);
+                destroy();
+            }
+            onRejected: destroy()
+        }
     }
 
     Flickable {
@@ -152,7 +164,7 @@ Item {
                     title: qsTr("Import Text Files")
                     note: qsTr("Each .txt or .html file becomes a project, one segment per line.")
                     glyph: "\u21E9"
-                    onClicked: fileDialog.open()
+                    onClicked: page.importFiles()
                 }
                 HomeCard {
                     objectName: "cloneCard"
