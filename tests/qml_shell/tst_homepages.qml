@@ -107,7 +107,7 @@ Item {
             compare(findChild(form.contentItem, "settingTitle").text, "Settings");
             var rejected = 0;
             form.rejected.connect(function () { rejected++; });
-            keyClick(Qt.Key_Escape);
+            mouseClick(findChild(form.contentItem, "settingCancel"));
             compare(rejected, 1);
             compare(accepted.length, 0);
         }
