@@ -117,8 +117,9 @@ void HomeModel::convertFilesWorker(const QList<QUrl>& fileUrls, const QVariant& 
     for (const QUrl& url : fileUrls) {
         if (closing)
             break;
-        QString name = QFileInfo(url.toString()).fileName();
         QString localPath = url.toLocalFile();
+        // The file's own name: the URL's text would keep "%23" for "#".
+        QString name = QFileInfo(url.isLocalFile() ? localPath : url.toString()).fileName();
         QFile file(localPath);
         if (!file.open(QIODevice::ReadOnly)) {
             postFailure(file.errorString() + QString(" (%1)").arg(localPath));

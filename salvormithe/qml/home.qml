@@ -55,6 +55,7 @@ Item {
     }
 
     function filesChosen(urls) {
+        pendingText = "";
         pendingFiles = urls;
         return urls.length > 0 ? openSettings(true) : null;
     }

@@ -173,7 +173,7 @@ TEST_F(HomeModelTest, ThreeFilesLeadToTheProjectList)
     QSignalSpy toProject(&model, &HomeModel::gotoProject);
     QSignalSpy toProjects(&model, &HomeModel::gotoProjects);
     QList<QUrl> urls;
-    for (const char* name : {"one.txt", "two.txt", "one.txt"}) {
+    for (const char* name : {"one.txt", "two #2.txt", "one.txt"}) {
         fs::path dir = files.path() / std::to_string(urls.size());
         fs::create_directories(dir);
         writeFile(dir / name, QByteArray("Text of ") + name);
@@ -187,7 +187,7 @@ TEST_F(HomeModelTest, ThreeFilesLeadToTheProjectList)
     std::set<fs::path> folders;
     for (const ProjectListItem& item : items)
         folders.insert(item.path.filename());
-    EXPECT_EQ(folders, (std::set<fs::path>{"one.txt", "two.txt", "one(1).txt"}));
+    EXPECT_EQ(folders, (std::set<fs::path>{"one.txt", "two #2.txt", "one(1).txt"}));
 }
 
 TEST_F(HomeModelTest, AFailingFileStopsTheConversionWithItsReason)
