@@ -47,12 +47,9 @@ std::string manifestName(const QString& path)
     return project.projectName();
 }
 
-class HomeModelTest : public ::testing::Test
+class HomeModelTest : public projecttest::WithoutProjects
 {
 protected:
-    void SetUp() override { fs::remove_all(ProjectFolder::projectsDir()); }
-    void TearDown() override { fs::remove_all(ProjectFolder::projectsDir()); }
-
     // Converts the files and waits until the busy mask goes.
     void convert(HomeModel& model, const QList<QUrl>& urls)
     {

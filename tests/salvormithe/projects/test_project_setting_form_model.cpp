@@ -20,12 +20,7 @@ std::string today()
     return "Project-" + QDate::currentDate().toString("yyyyMMdd").toStdString();
 }
 
-class ProjectSettingFormTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { fs::remove_all(ProjectFolder::projectsDir()); }
-    void TearDown() override { fs::remove_all(ProjectFolder::projectsDir()); }
-};
+using ProjectSettingFormTest = projecttest::WithoutProjects;
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "projects/ProjectFolder.h"
 
 #include "MsgboxLog.h"
+#include "ProjectTestUtil.h"
 #include "TestUtil.h"
 
 #include <QAbstractItemModelTester>
@@ -40,12 +41,7 @@ QStringList names(QAbstractItemModel* m)
     return out;
 }
 
-class ProjectsModelTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { fs::remove_all(ProjectFolder::projectsDir()); }
-    void TearDown() override { fs::remove_all(ProjectFolder::projectsDir()); }
-};
+using ProjectsModelTest = projecttest::WithoutProjects;
 
 } // namespace
 
