@@ -322,3 +322,31 @@ bool writeFileAtomic(const fs::path& path, const std::string& text, std::string&
     }
     return true;
 }
+
+bool replaceFileAtomic(const fs::path& path, const std::string& text, std::string& error)
+{
+    fs::path tmp = path;
+    tmp += ".tmp";
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    if (!f) {
+        error = std::strerror(errno);
+        return false;
+    }
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0
+              && ::fsync(fileno(f)) == 0;
+    int err = errno;
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        error = std::strerror(err);
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    return true;
+}

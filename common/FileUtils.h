@@ -41,6 +41,9 @@ int removeAll(const std::filesystem::path& path);
 bool removeFile(const std::filesystem::path& path);
 // Writes a new file through path + ".tmp" and a rename; an existing file is kept as it is.
 bool writeFileAtomic(const std::filesystem::path& path, const std::string& text, std::string& error);
+// Replaces the file's content through path + ".tmp" and a rename, so a reader meets the
+// old or the new content, never a part. On failure error is the system's text (strerror).
+bool replaceFileAtomic(const std::filesystem::path& path, const std::string& text, std::string& error);
 
 // Process-wide mutexes of the helpers above: tree changes (removeAll, the rename of
 // writeFileAtomic) and single-file removal. Never held together.
