@@ -37,7 +37,8 @@ void saveTenvPath(const QString& folder)
     std::lock_guard<std::mutex> lock(cacheMutex());
     cachedPath() = folder;
     std::string error;
-    replaceFileAtomic(tenvFile(), folder.toStdString(), error);
+    const QByteArray text = folder.toUtf8();
+    replaceFileAtomic(tenvFile(), text.constData(), size_t(text.size()), error);
 }
 
 QString tenvPath()

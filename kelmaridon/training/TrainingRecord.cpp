@@ -2,6 +2,9 @@
 
 #include "common/FileUtils.h"
 #include "common/JsonRef.h"
+#include "common/TextUtils.h"
+#include "recording/PromptsDb.h"
+#include "recording/RecordingProject.h"
 #include "training/TrainingFolder.h"
 
 #include <json-c/json.h>
@@ -95,7 +98,21 @@ bool TrainingRecord::read(const std::string& folder)
 bool TrainingRecord::save()
 {
     const char* text = manifest ? json_object_to_json_string(manifest) : "";
-    return replaceFileAtomic(utf8ToPath(dir) / "manifest", text, lastError);
+    return replaceFileAtomic(utf8ToPath(dir) / "manifest", text, std::strlen(text), lastError);
+}
+
+std::string TrainingRecord::title() const
+{
+    std::string native;
+    std::string folder = recording();
+    if (!folder.empty()) {
+        RecordingProject project;
+        project.readManifest(folder);
+        std::string lang = project.lang();
+        if (!lang.empty())
+            native = findPromptLang(lang).native;
+    }
+    return formatString("%s - %s", name().c_str(), native.c_str());
 }
 
 int64_t TrainingRecord::modifiedTime() const

@@ -24,6 +24,8 @@ public:
     // Writes the manifest back through a temporary file.
     bool save();
 
+    // "%s - %s" of the name and the native name of the recording's language.
+    std::string title() const;
     // The manifest file's last change in seconds since 1970; 0 when unknown.
     int64_t modifiedTime() const;
 

@@ -137,7 +137,7 @@ bool ProjectFolder::loadManifest(const fs::path& dir)
 bool ProjectFolder::saveManifest()
 {
     const char* text = manifest ? json_object_to_json_string(manifest.get()) : "";
-    return replaceFileAtomic(folder / "manifest", text, lastError);
+    return replaceFileAtomic(folder / "manifest", text, std::strlen(text), lastError);
 }
 
 std::string ProjectFolder::projectName() const

@@ -28,7 +28,7 @@ TEST(TrainingRecord, CreateReadChangeAndSaveTheManifest)
     EXPECT_EQ(testutil::readFile(root / "Anna" / "manifest").toStdString(),
               R"({ "name": "Anna", "recording": "\/rec\/Anna", "baseon": "\/ckpt\/en-us-epoch=2164.ckpt", "bs": 0, )"
               R"("gpu": 0 })");
-    EXPECT_FALSE(fs::exists(root / "Anna" / "manifest.tmp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(root / "Anna"), fs::directory_iterator()), 1);
     int64_t now = QDateTime::currentSecsSinceEpoch();
     EXPECT_NEAR(double(record.modifiedTime()), double(now), 5);
 
@@ -88,13 +88,14 @@ TEST(TrainingRecord, UnreadableManifestsAndFailedSaves)
     EXPECT_EQ(record.batchSize(), 0);
 
     // A folder where the manifest should go: the save fails with the system's
-    // text and the manifest is not half written.
+    // text and leaves no temporary file behind.
     testutil::writeFile(tmp.path() / "manifest", R"({"name":"A"})");
     ASSERT_TRUE(record.read(tmp.path().u8string()));
-    fs::create_directories(tmp.path() / "manifest.tmp");
+    fs::remove(tmp.path() / "manifest");
+    fs::create_directories(tmp.path() / "manifest");
     EXPECT_FALSE(record.save());
     EXPECT_EQ(record.lastError, "Is a directory");
-    EXPECT_EQ(testutil::readFile(tmp.path() / "manifest"), R"({"name":"A"})");
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 1);
 }
 
 TEST(TrainingFolder, PreprocessOutput)
