@@ -1,4 +1,6 @@
 #include "platform/PiperHelper.h"
+#include "recording/RecordingProject.h"
+#include "training/DatasetExport.h"
 #include "training/Checkpoints.h"
 #include "training/TrainingModelProcess.h"
 #include "training/TrainingPreProcess.h"
@@ -19,22 +21,18 @@ using namespace trainingtest;
 
 namespace {
 
-const char* const kPrompts[] = {"The quick brown fox jumps over the lazy dog.", "Hello there, how are you today?",
-                                "A voice is made of many small sounds.", "Rain fell on the quiet town all night.",
-                                "She sells sea shells by the sea shore.", "Numbers like seven and twelve are easy."};
-
-// A recording folder with one take a prompt, spoken at one pitch.
+// A recording project with six takes spoken at one pitch, exported as a dataset.
 fs::path makeRecording(const fs::path& dir, double hz)
 {
-    fs::create_directories(dir / "wav");
-    std::string metadata;
-    int id = 1;
-    for (const char* text : kPrompts) {
-        testutil::writeToneWav(dir / "wav" / (std::to_string(id) + ".wav"), hz, 1.2 + 0.1 * id, 48000);
-        metadata += "wav/" + std::to_string(id) + ".wav|" + text + "\n";
-        ++id;
+    RecordingProject project;
+    EXPECT_TRUE(project.open(dir.u8string(), "Voice", "en-us")) << project.lastError();
+    for (int id = 1; id <= 6; ++id) {
+        testutil::writeToneWav(project.takePath(id), hz, 1.2 + 0.1 * id, 48000);
+        EXPECT_TRUE(project.db().setRecorded(id));
     }
-    testutil::writeFile(dir / "metadata.csv", QByteArray::fromStdString(metadata));
+    std::string language, error;
+    EXPECT_TRUE(exportDataset(dir.u8string(), language, &error)) << error;
+    EXPECT_EQ(language, "en-us");
     return dir;
 }
 
@@ -103,7 +101,7 @@ TEST(EnvironmentRun, PreprocessTrainStopResumeExport)
     qputenv("QV_TRAIN_EPOCH_SECONDS", "0.05");
     qunsetenv("QV_TRAIN_STOP_AFTER");
 
-    // Preprocessing: the dataset, with the speaker's pitch in the configuration.
+    // Preprocessing of a recording's dataset, with the speaker's pitch in the configuration.
     fs::path low = makeRecording(tmp.path() / "rec-low", 110);
     fs::path training = tmp.path() / "training-low";
     QByteArray out = preprocess(low, training);

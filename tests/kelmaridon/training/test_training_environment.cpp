@@ -41,6 +41,7 @@ TEST(TenvFirstUse, ReadsTheSavedFolder)
 TEST(TrainingEnvironment, TheFolderIsRememberedAcrossRuns)
 {
     fs::path file = appDataDir() / "tenv";
+    fs::remove(file);
     EXPECT_TRUE(freshRunFinds(""));
     // Nothing is trimmed: a line feed stays part of the path.
     testutil::writeFile(file, "/opt/tenv\n");

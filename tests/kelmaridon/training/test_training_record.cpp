@@ -1,6 +1,7 @@
 #include "training/TrainingRecord.h"
 
 #include "common/FileUtils.h"
+#include "recording/RecordingProject.h"
 #include "training/TrainingFolder.h"
 
 #include "TrainingTestSupport.h"
@@ -60,6 +61,18 @@ TEST(TrainingRecord, CreateReadChangeAndSaveTheManifest)
     copy.setEpochs(1);
     EXPECT_EQ(saved.epochs(), 2150);
     EXPECT_EQ(copy.epochs(), 1);
+
+    // The title names the recording's language; a deleted recording leaves it empty.
+    {
+        RecordingProject project;
+        ASSERT_TRUE(project.open((root / "rec").u8string(), "Rec", "de-de")) << project.lastError();
+    }
+    TrainingRecord titled;
+    ASSERT_TRUE(titled.create((root / "Titled").u8string(), "Titled", (root / "rec").u8string(), ""));
+    EXPECT_EQ(titled.title(), "Titled - Deutsch");
+    fs::remove_all(root / "rec");
+    EXPECT_EQ(titled.title(), "Titled - ");
+    fs::remove_all(root / "Titled");
 
     // Names are compared byte for byte.
     EXPECT_TRUE(trainingNameExists("Anna"));
