@@ -8,6 +8,7 @@ with "ERROR:" and exit with 1."""
 
 import argparse
 import concurrent.futures
+import concurrent.futures.process
 import json
 import os
 import sys
@@ -88,6 +89,18 @@ def measure_take(job):
     return seconds, speech, pitches, reference
 
 
+def measure_all(jobs, workers):
+    """Measures the takes, in worker processes when there are several."""
+    if workers > 1 and len(jobs) > 1:
+        try:
+            with concurrent.futures.ProcessPoolExecutor(max_workers=workers) as pool:
+                chunk = max(1, len(jobs) // (workers * 4))
+                return list(pool.map(measure_take, jobs, chunksize=chunk))
+        except (OSError, NotImplementedError, concurrent.futures.process.BrokenProcessPool):
+            pass  # no working process pool here: measure in this process
+    return [measure_take(job) for job in jobs]
+
+
 def spread(count, wanted):
     """Indexes of `wanted` items spread evenly over `count`."""
     if count <= wanted:
@@ -144,9 +157,7 @@ def preprocess(args):
     pitch_set = spread(len(utterances), PITCH_TAKES)
     rate_set = spread(len(utterances), RATE_TAKES)
     jobs = [(u, args.language, i in pitch_set, i in rate_set) for i, u in enumerate(utterances)]
-    workers = max(1, args.max_workers)
-    with concurrent.futures.ProcessPoolExecutor(max_workers=workers) as pool:
-        results = list(pool.map(measure_take, jobs, chunksize=8))
+    results = measure_all(jobs, max(1, args.max_workers))
 
     pitches = []
     tempo = []

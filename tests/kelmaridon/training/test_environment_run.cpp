@@ -194,6 +194,10 @@ TEST(EnvironmentRun, PreprocessTrainStopResumeExport)
     out = preprocess(low, broken);
     EXPECT_NE(out.indexOf("ERROR: missing take wav/3.wav"), -1) << out.toStdString();
     EXPECT_FALSE(fs::exists(broken / "config.json"));
+    std::string eightBit = pp_wavheader(48000, 1, 1, 4800) + std::string(4800, '\x80');
+    testutil::writeFile(low / "wav" / "3.wav", QByteArray::fromStdString(eightBit));
+    out = preprocess(low, broken);
+    EXPECT_NE(out.indexOf("ERROR: take wav/3.wav is not a 16-bit WAV file"), -1) << out.toStdString();
     qunsetenv("QV_TRAIN_STOP_AFTER");
     qunsetenv("QV_TRAIN_EPOCH_SECONDS");
 }
