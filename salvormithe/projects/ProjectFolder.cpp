@@ -137,7 +137,30 @@ bool ProjectFolder::loadManifest(const fs::path& dir)
 bool ProjectFolder::saveManifest()
 {
     const char* text = manifest ? json_object_to_json_string(manifest.get()) : "";
-    return replaceFileAtomic(folder / "manifest", text, std::strlen(text), lastError);
+    fs::path target = folder / "manifest";
+    fs::path tmp = folder / "manifest.tmp";
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    if (!f) {
+        lastError = std::strerror(errno);
+        return false;
+    }
+    size_t len = std::strlen(text);
+    bool ok = std::fwrite(text, 1, len, f) == len && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
+    int err = errno;
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && std::rename(tmp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        lastError = std::strerror(err);
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
 }
 
 std::string ProjectFolder::projectName() const
