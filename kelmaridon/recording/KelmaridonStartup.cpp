@@ -2,6 +2,9 @@
 
 #include "common/MessageBoxContext.h"
 #include "common/QmlProgram.h"
+#include "recording/RecordingDetailModel.h"
+#include "recording/RecordingModel.h"
+#include "recording/RecordingSettingModel.h"
 
 #include <QtQml>
 
@@ -15,7 +18,9 @@ void KelmaridonStartup::registerTypes() const
     qmlRegisterType<MessageBoxContext>("MessageBoxContext", 1, 0, "MessageBoxContext");
     if (registerHomeModel)
         registerHomeModel();
-    // RecordingModel, RecordingSettingModel and RecordingDetailModel go here.
+    qmlRegisterType<RecordingModel>("RecordingModel", 1, 0, "RecordingModel");
+    qmlRegisterType<RecordingSettingModel>("RecordingSettingModel", 1, 0, "RecordingSettingModel");
+    qmlRegisterType<RecordingDetailModel>("RecordingDetailModel", 1, 0, "RecordingDetailModel");
     if (registerTrainingModels)
         registerTrainingModels();
 }

@@ -42,6 +42,7 @@ public:
     // The folder's last write time when it was opened, seconds since 1970.
     int64_t modified() const { return modifiedTime; }
     RecordingDb& db() { return database; }
+    bool isOpen() const { return database.isOpen(); }
 
     // The folder that holds every recording project.
     static std::filesystem::path rootDir();

@@ -47,12 +47,189 @@
         <source>Recording</source>
         <translation>Recording</translation>
     </message>
+    <message>
+        <source>New Record</source>
+        <translation>New Record</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>Modified</source>
+        <translation>Modified</translation>
+    </message>
+    <message>
+        <source>No recordings yet. Press &quot;New Record&quot; to start one.</source>
+        <translation>No recordings yet. Press &quot;New Record&quot; to start one.</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingRow</name>
+    <message>
+        <source>Delete</source>
+        <translation>Delete</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingSetting</name>
+    <message>
+        <source>IDS_TITLE_RECORDING_SETTING</source>
+        <translation>Recording settings</translation>
+    </message>
+    <message>
+        <source>Name:</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>Language:</source>
+        <translation>Language:</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
 </context>
 <context>
     <name>RecordingDetail</name>
     <message>
-        <source>Recording</source>
-        <translation>Recording</translation>
+        <source>Sentences: %1</source>
+        <translation>Sentences: %1</translation>
+    </message>
+    <message>
+        <source>Add a new record</source>
+        <translation>Add a new record</translation>
+    </message>
+    <message>
+        <source>Train Now</source>
+        <translation>Train Now</translation>
+    </message>
+    <message>
+        <source>Nothing recorded yet. Press &quot;Add a new record&quot; to read the first sentence.</source>
+        <translation>Nothing recorded yet. Press &quot;Add a new record&quot; to read the first sentence.</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingItem</name>
+    <message>
+        <source>Delete</source>
+        <translation>Delete</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingPrompt</name>
+    <message>
+        <source>Please read the following sentence in a quiet environment:</source>
+        <translation>Please read the following sentence in a quiet environment:</translation>
+    </message>
+    <message>
+        <source>Start Recording</source>
+        <translation>Start Recording</translation>
+    </message>
+    <message>
+        <source>Try again</source>
+        <translation>Try again</translation>
+    </message>
+    <message>
+        <source>Stop Recording</source>
+        <translation>Stop Recording</translation>
+    </message>
+    <message>
+        <source>Play audio</source>
+        <translation>Play audio</translation>
+    </message>
+    <message>
+        <source>Stop audio</source>
+        <translation>Stop audio</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Next</translation>
+    </message>
+    <message>
+        <source>Done</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>Quick Tips</source>
+        <translation>Quick Tips</translation>
+    </message>
+    <message>
+        <source>• Keep down background noise</source>
+        <translation>• Keep down background noise</translation>
+    </message>
+    <message>
+        <source>• Avoid long pauses</source>
+        <translation>• Avoid long pauses</translation>
+    </message>
+    <message>
+        <source>• Avoid stuttering or stammering</source>
+        <translation>• Avoid stuttering or stammering</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingModel</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Confirm to delete?</source>
+        <translation>Confirm to delete?</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingSettingModel</name>
+    <message>
+        <source>IDS_EMPTY_NAME</source>
+        <translation>Recording name can not be empty.</translation>
+    </message>
+    <message>
+        <source>IDS_INVALID_LANG</source>
+        <translation>Invalid language.</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>RecordingDetailModel</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>IDS_NO_PROMPTS.</source>
+        <translation>No more prompts.</translation>
+    </message>
+    <message>
+        <source>IDS_CONFIRM_REMOVE_RECORD?</source>
+        <translation>Confirm to delete?</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
     </message>
 </context>
 <context>

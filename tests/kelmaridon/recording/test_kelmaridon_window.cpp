@@ -1,13 +1,17 @@
 // kelmaridon's window from its resources, with the program's types and constants.
 #include "common/MessageBoxContext.h"
+#include "common/FileUtils.h"
 #include "common/QmlProgram.h"
 #include "recording/KelmaridonStartup.h"
+#include "recording/RecordingProject.h"
 
+#include "RecordingTestSupport.h"
 #include "TestUtil.h"
 
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSignalSpy>
 
 #include <gtest/gtest.h>
 
@@ -69,9 +73,9 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
         EXPECT_TRUE(findNamed(root, "navEntry_recording"));
         EXPECT_TRUE(findNamed(root, "navEntry_training"));
 
+        // RecordingDetail.qml needs a recording: the recording pages' test shows it.
         const std::vector<std::pair<QString, QString>> pages = {
-            {"Trainings.qml", "training"}, {"Training.qml", "training"},
-            {"RecordingDetail.qml", "recording"}, {"Recording.qml", "recording"}};
+            {"Trainings.qml", "training"}, {"Training.qml", "training"}, {"Recording.qml", "recording"}};
         for (const auto& [page, entry] : pages) {
             SCOPED_TRACE(page.toStdString());
             QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, page), Q_ARG(QVariant, QVariantMap()));
@@ -95,6 +99,136 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             return !findNamed(root, "msgboxButton1");
         }, 5000));
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+}
+
+namespace {
+
+void click(QObject* button)
+{
+    ASSERT_TRUE(button);
+    QMetaObject::invokeMethod(button, "clicked");
+}
+
+// Waits for a named item, optionally also for it to be shown.
+QObject* waitNamed(QQuickItem* root, const QString& name, bool visible = false)
+{
+    QObject* found = nullptr;
+    testutil::waitFor([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        found = findNamed(root, name);
+        return found && (!visible || found->property("visible").toBool());
+    }, 10000);
+    return found;
+}
+
+bool waitGone(QQuickItem* root, const QString& name)
+{
+    return testutil::waitFor([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return !findNamed(root, name);
+    }, 10000);
+}
+
+} // namespace
+
+TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
+{
+    namespace fs = std::filesystem;
+    testutil::TempDir tmp;
+    rectest::useDiskAudio(tmp.path() / "microphone.raw");
+    fs::path folders = RecordingProject::rootDir();
+    fs::remove_all(folders);
+    {
+        RecordingProject old;
+        ASSERT_TRUE(old.open(pathToUtf8(folders / "old"), "Old one", "de-de")) << old.lastError();
+    }
+    warnings.clear();
+    QtMessageHandler previous = qInstallMessageHandler(collect);
+    {
+        KelmaridonStartup().registerTypes();
+        QQmlApplicationEngine engine;
+        QmlProgram::setRootContext(engine, QObject::tr(KelmaridonStartup::prodName()));
+        engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
+        ASSERT_EQ(engine.rootObjects().size(), 1) << warnings.join("\n").toStdString();
+        auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+        QObject* navUtil = window->findChild<QObject*>("navUtil");
+        QQuickItem* root = window->contentItem();
+        auto source = [&] { return navUtil->property("currentSource").toString(); };
+        // The shown page: its items and popups, not those of pages being unloaded.
+        auto page = [&] { return navUtil->property("currentPage").value<QQuickItem*>(); };
+
+        // The list page: one recording; "New Record" opens the form.
+        QObject* list = waitNamed(page(), "recordingList");
+        ASSERT_TRUE(list);
+        EXPECT_EQ(list->property("count").toInt(), 1);
+        click(findNamed(page(), "recordingNew"));
+        QObject* nameField = waitNamed(page(), "recordingNameField");
+        ASSERT_TRUE(nameField);
+        EXPECT_TRUE(nameField->property("text").toString().startsWith("Recording")) << nameField->property("text").toString().toStdString();
+        EXPECT_EQ(findNamed(page(), "recordingLangBox")->property("currentText").toString(), "English");
+        nameField->setProperty("text", "  Page test ");
+        QCoreApplication::processEvents();
+        click(findNamed(page(), "settingOk"));
+        ASSERT_TRUE(testutil::waitFor([&] { return source() == "RecordingDetail.qml"; }, 10000));
+        ASSERT_TRUE(waitGone(page(), "recordingNameField"));
+
+        // The new recording opens with the prompt popup.
+        QObject* name = waitNamed(page(), "recordingName");
+        ASSERT_TRUE(name);
+        EXPECT_EQ(name->property("text").toString(), "Page test - English");
+        fs::path take = folders / "Page test" / "wav" / "1.wav";
+        click(waitNamed(page(), "promptStart", true));
+        EXPECT_TRUE(waitNamed(page(), "promptStop", true));
+        ASSERT_TRUE(testutil::waitFor([&] { return rectest::fileSize(take) > 44 + 9600; }, 30000));
+        click(findNamed(page(), "promptStop"));
+        EXPECT_TRUE(waitNamed(page(), "promptAgain", true));
+        auto* detail = page()->property("detailModel").value<QObject*>();
+        ASSERT_TRUE(detail);
+        QSignalSpy playing(detail, SIGNAL(playingIdChanged()));
+        click(waitNamed(page(), "promptPlay", true));
+        EXPECT_TRUE(testutil::waitFor([&] { return playing.count() == 2; }, 30000)); // started, ended
+        EXPECT_TRUE(waitNamed(page(), "promptPlay", true));
+        click(findNamed(page(), "promptNext"));
+        EXPECT_EQ(findNamed(page(), "promptNumber")->property("text").toString(), "#2");
+        click(findNamed(page(), "promptDone"));
+        ASSERT_TRUE(waitGone(page(), "promptDone"));
+        EXPECT_TRUE(rectest::isValidTake(take));
+        QObject* recList = findNamed(page(), "recList");
+        ASSERT_TRUE(recList);
+        EXPECT_EQ(recList->property("count").toInt(), 1);
+        EXPECT_EQ(findNamed(page(), "recordingCount")->property("text").toString(), "Sentences: 1");
+
+        // A double click opens the recorded sentence without "Next".
+        QMetaObject::invokeMethod(waitNamed(page(), "recItem0"), "edit");
+        QObject* next = waitNamed(page(), "promptNext");
+        ASSERT_TRUE(next);
+        EXPECT_FALSE(next->property("visible").toBool());
+        EXPECT_TRUE(findNamed(page(), "promptAgain")->property("visible").toBool());
+        click(findNamed(page(), "promptDone"));
+        ASSERT_TRUE(waitGone(page(), "promptDone"));
+
+        // Back on the list the new recording is there; opened again, it holds its sentence.
+        QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, "Recording.qml"), Q_ARG(QVariant, QVariantMap()));
+        list = waitNamed(page(), "recordingList");
+        ASSERT_TRUE(list);
+        EXPECT_EQ(list->property("count").toInt(), 2);
+        QVariantMap props{{"recordingPath", QString::fromStdString(pathToUtf8(folders / "Page test"))}};
+        QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, "RecordingDetail.qml"), Q_ARG(QVariant, props));
+        recList = waitNamed(page(), "recList");
+        ASSERT_TRUE(recList);
+        EXPECT_EQ(recList->property("count").toInt(), 1);
+        EXPECT_TRUE(findNamed(page(), "recordingAdd")->property("visible").toBool());
+        EXPECT_FALSE(findNamed(page(), "promptDone"));
+
+        // A recording that is gone: an error, and the list again.
+        props["recordingPath"] = QString::fromStdString(pathToUtf8(folders / "gone"));
+        QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, "RecordingDetail.qml"), Q_ARG(QVariant, props));
+        click(waitNamed(root, "msgboxButton0"));
+        EXPECT_TRUE(testutil::waitFor([&] { return source() == "Recording.qml"; }, 10000));
+        EXPECT_FALSE(fs::exists(folders / "gone"));
     }
     qInstallMessageHandler(previous);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();

@@ -1,0 +1,137 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQml 2.15
+import RecordingSettingModel 1.0
+
+// The new-recording form: a name and the language of the sentences to read.
+// OK hands both on through next() and closes the form.
+Popup {
+    id: form
+
+    property int dimMargins: 0
+    // The field shows the proposed name before it writes back.
+    property bool nameShown: false
+    readonly property alias settingModel: settingModel
+    signal next(string name, string lang)
+
+    anchors.centerIn: Overlay.overlay
+    width: 450
+    height: 400
+    modal: true
+    focus: true
+    closePolicy: Popup.CloseOnEscape
+    padding: 24
+    background: Rectangle {
+        color: "white"
+        radius: 8
+        border.color: "#E3E5EA"
+    }
+    Overlay.modal: Item {
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: form.dimMargins
+            radius: 10
+            color: "#66000000"
+        }
+    }
+    onClosed: destroy()
+
+    RecordingSettingModel {
+        id: settingModel
+        onOkPressed: {
+            form.next(name, lang);
+            form.close();
+        }
+    }
+
+    // The typed name reaches the model trimmed, once the edit has settled.
+    Binding {
+        target: settingModel
+        property: "name"
+        value: nameField.text.trim()
+        delayed: true
+        when: form.nameShown
+        restoreMode: Binding.RestoreNone
+    }
+
+    contentItem: Item {
+        Text {
+            objectName: "settingTitle"
+            text: qsTr("IDS_TITLE_RECORDING_SETTING")
+            font.family: FONTFAMILY_MAIN
+            font.pixelSize: FONTSIZE_TITLE
+            font.bold: true
+            color: TEXTCOLOR_MAIN
+        }
+        ToolButton {
+            objectName: "settingClose"
+            anchors.right: parent.right
+            y: -8
+            text: "\u2715"
+            font.pixelSize: FONTSIZE_DEF
+            onClicked: form.close()
+        }
+
+        Column {
+            y: 56
+            width: parent.width
+            spacing: 8
+            Text {
+                text: qsTr("Name:")
+                font.family: FONTFAMILY_MAIN
+                font.pixelSize: FONTSIZE_SUB
+                color: TEXTCOLOR_MAIN2
+            }
+            TextField {
+                id: nameField
+                objectName: "recordingNameField"
+                width: parent.width
+                selectByMouse: true
+                font.family: FONTFAMILY_MAIN
+                font.pixelSize: FONTSIZE_DEF
+            }
+            Item { width: 1; height: 12 }
+            Text {
+                text: qsTr("Language:")
+                font.family: FONTFAMILY_MAIN
+                font.pixelSize: FONTSIZE_SUB
+                color: TEXTCOLOR_MAIN2
+            }
+            ComboBox {
+                id: langBox
+                objectName: "recordingLangBox"
+                width: parent.width
+                model: settingModel.langs()
+                currentIndex: count > 0 ? 0 : -1
+                font.family: FONTFAMILY_MAIN
+                font.pixelSize: FONTSIZE_DEF
+            }
+        }
+
+        Row {
+            anchors.right: parent.right
+            anchors.bottom: parent.bottom
+            spacing: 10
+            ActionButton {
+                objectName: "settingCancel"
+                quiet: true
+                text: qsTr("Cancel")
+                onClicked: form.close()
+            }
+            ActionButton {
+                objectName: "settingOk"
+                text: qsTr("OK")
+                onClicked: settingModel.ok(langBox.currentIndex)
+            }
+        }
+    }
+
+    Component.onCompleted: {
+        // Shown once; from then on the field writes the model.
+        nameField.text = settingModel.name;
+        nameShown = true;
+        open();
+        nameField.forceActiveFocus();
+        nameField.selectAll();
+    }
+}

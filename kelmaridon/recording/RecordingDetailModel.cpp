@@ -1,0 +1,403 @@
+#include "recording/RecordingDetailModel.h"
+
+#include "common/AudioPlayer.h"
+#include "common/FileUtils.h"
+#include "common/MessageBoxContext.h"
+#include "common/MyItemModel.h"
+#include "recording/PromptsDb.h"
+#include "recording/VoiceRecorder.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QThread>
+
+namespace {
+
+QThread* guiThread()
+{
+    return QCoreApplication::instance()->thread();
+}
+
+template <typename T>
+bool assign(T& field, const T& value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
+} // namespace
+
+RecordingDetailModel::RecordingDetailModel(QObject* parent)
+    : QObject(parent), recorder(std::make_unique<VoiceRecorder>()), player(std::make_unique<AudioPlayer>())
+{
+    itemModel = new MyItemModel(this);
+    itemModel->roles = {"idx", "rid", "rtext"};
+    itemModel->rowCountFn = [this]() { return int(recorded.size()); };
+    itemModel->dataFn = [this](int row, int, const QString& roleName) { return rowData(row, roleName); };
+}
+
+RecordingDetailModel::~RecordingDetailModel()
+{
+    // The recorder finishes a running take and drops its report; then the player stops.
+    recorder.reset();
+    player.reset();
+    delete itemModel;
+    itemModel = nullptr;
+}
+
+void RecordingDetailModel::setRecordingPath(const QString& value)
+{
+    if (assign(recordingPath, value))
+        emit recordingPathChanged();
+}
+
+void RecordingDetailModel::setRecordingName(const QString& value)
+{
+    if (assign(recordingName, value))
+        emit recordingNameChanged();
+}
+
+void RecordingDetailModel::setRecordingTimeDisplay(const QString& value)
+{
+    if (assign(recordingTimeDisplay, value))
+        emit recordingTimeDisplayChanged();
+}
+
+void RecordingDetailModel::setTotalItems(int value)
+{
+    if (assign(totalItems, value))
+        emit totalItemsChanged();
+}
+
+void RecordingDetailModel::setNextPromptId(int value)
+{
+    if (assign(nextPromptId, value))
+        emit nextPromptIdChanged();
+}
+
+void RecordingDetailModel::setNextPrompt(const QString& value)
+{
+    if (assign(nextPrompt, value))
+        emit nextPromptChanged();
+}
+
+void RecordingDetailModel::setNextPromptFinished(bool value)
+{
+    if (assign(nextPromptFinished, value))
+        emit nextPromptFinishedChanged();
+}
+
+void RecordingDetailModel::setRecordingId(int value)
+{
+    if (assign(recordingId, value))
+        emit recordingIdChanged();
+}
+
+void RecordingDetailModel::setPlayingId(int value)
+{
+    if (assign(playingId, value))
+        emit playingIdChanged();
+}
+
+void RecordingDetailModel::setEditPromptId(int value)
+{
+    if (assign(editPromptId, value))
+        emit editPromptIdChanged();
+}
+
+void RecordingDetailModel::setEditPrompt(const QString& value)
+{
+    if (assign(editPrompt, value))
+        emit editPromptChanged();
+}
+
+void RecordingDetailModel::setEditPromptFinished(bool value)
+{
+    if (assign(editPromptFinished, value))
+        emit editPromptFinishedChanged();
+}
+
+QVariant RecordingDetailModel::rowData(int row, const QString& roleName) const
+{
+    if (row < 0 || row >= int(recorded.size()))
+        return QVariant();
+    const RecordedPrompt& item = recorded[size_t(row)];
+    if (roleName == QLatin1String("idx"))
+        return row;
+    if (roleName == QLatin1String("rid"))
+        return int(item.id);
+    if (roleName == QLatin1String("rtext"))
+        return QString::fromStdString(item.text);
+    return QVariant();
+}
+
+void RecordingDetailModel::showError(const QString& text)
+{
+    showMsgboxError(MessageBoxContext::instance(), QString(), text, nullptr, tr("OK"));
+}
+
+bool RecordingDetailModel::isTakeDone(int id) const
+{
+    if (!project.isOpen() || id <= 0)
+        return false;
+    QFileInfo take(QString::fromStdString(pathToUtf8(project.takePath(id))));
+    return take.exists() && take.size() > 44;
+}
+
+void RecordingDetailModel::loadRecorded()
+{
+    std::vector<RecordedPrompt> rows;
+    if (!project.db().recordedPrompts(rows)) {
+        showError(QString::fromStdString(project.db().lastError()));
+        return;
+    }
+    recorded = std::move(rows);
+    itemModel->updateReset();
+    setTotalItems(int(recorded.size()));
+}
+
+int RecordingDetailModel::loadNextPrompt()
+{
+    setNextPromptId(0);
+    setNextPrompt(QString());
+    setNextPromptFinished(false);
+    std::string text;
+    int64_t id = project.db().nextPrompt(text);
+    if (id < 0) {
+        showError(QString::fromStdString(project.db().lastError()));
+        return -1;
+    }
+    if (id == 0) {
+        emit noPrompts();
+        return 0;
+    }
+    setNextPromptId(int(id));
+    setNextPrompt(QString::fromStdString(text));
+    setNextPromptFinished(isTakeDone(int(id)));
+    return int(id);
+}
+
+void RecordingDetailModel::open()
+{
+    // The project must exist: a missing folder is reported, never made.
+    if (!project.openExisting(recordingPath.toStdString())) {
+        showError(QString::fromStdString(project.lastError()));
+        emit toClose();
+        return;
+    }
+    QString lang = QString::fromStdString(findPromptLang(project.lang()).native);
+    setRecordingName(QStringLiteral("%1 - %2").arg(QString::fromStdString(project.name()), lang));
+    setRecordingTimeDisplay(
+        QDateTime::fromSecsSinceEpoch(project.modified()).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")));
+    loadRecorded();
+    loadNextPrompt();
+    if (recorded.empty())
+        emit noItems();
+}
+
+QAbstractItemModel* RecordingDetailModel::recItemsItemModel()
+{
+    return itemModel;
+}
+
+void RecordingDetailModel::record(int id, DoneStep done)
+{
+    endTake();
+    // The take would catch the playback.
+    player->stop();
+    setRecordingId(id);
+    int serial = ++takeSerial;
+    {
+        std::lock_guard<std::mutex> lock(takesMutex);
+        Take& take = takes[serial];
+        take.id = id;
+        take.done = std::move(done);
+    }
+    recorder->start(pathToUtf8(project.takePath(id)), [this, serial](bool ok, QString message) {
+        {
+            std::lock_guard<std::mutex> lock(takesMutex);
+            auto it = takes.find(serial);
+            if (it == takes.end())
+                return;
+            it->second.ended = true;
+            it->second.ok = ok;
+            it->second.message = message;
+        }
+        invoker.post([this]() { settleTakes(); }, guiThread());
+    });
+    // A take that could not start has reported already.
+    settleTakes();
+}
+
+void RecordingDetailModel::endTake()
+{
+    recorder->stop();
+    setRecordingId(0);
+    settleTakes();
+}
+
+void RecordingDetailModel::settleTakes()
+{
+    std::vector<std::pair<int, Take>> ended;
+    {
+        std::lock_guard<std::mutex> lock(takesMutex);
+        for (auto it = takes.begin(); it != takes.end();) {
+            if (it->second.ended) {
+                ended.emplace_back(it->first, std::move(it->second));
+                it = takes.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& [serial, take] : ended)
+        completeTake(serial, take);
+}
+
+void RecordingDetailModel::completeTake(int serial, Take& take)
+{
+    bool current = serial == takeSerial;
+    if (current)
+        setRecordingId(0);
+    if (take.ok) {
+        if (take.done)
+            take.done(take.id);
+        return;
+    }
+    // A take whose writes failed is still capturing: end it.
+    if (current)
+        recorder->stop();
+    showError(take.message);
+}
+
+void RecordingDetailModel::markRecorded(int id)
+{
+    if (!project.db().setRecorded(id)) {
+        showError(QString::fromStdString(project.db().lastError()));
+        return;
+    }
+    loadRecorded();
+}
+
+void RecordingDetailModel::recordNextPrompt()
+{
+    if (nextPromptId == 0 || !project.isOpen())
+        return;
+    // The step acts on the prompt it recorded, whatever is shown when it runs.
+    record(nextPromptId, [this](int id) {
+        bool done = isTakeDone(id);
+        if (nextPromptId == id)
+            setNextPromptFinished(done);
+        if (done)
+            markRecorded(id);
+    });
+}
+
+void RecordingDetailModel::recordEditPrompt()
+{
+    if (editPromptId == 0 || !project.isOpen())
+        return;
+    record(editPromptId, [this](int id) {
+        if (editPromptId == id)
+            setEditPromptFinished(isTakeDone(id));
+    });
+}
+
+void RecordingDetailModel::stopRecording()
+{
+    endTake();
+}
+
+void RecordingDetailModel::recordDone()
+{
+    endTake();
+    player->stop();
+    if (project.isOpen())
+        loadNextPrompt();
+}
+
+void RecordingDetailModel::editRecord(int idx)
+{
+    if (idx < 0 || idx >= int(recorded.size()))
+        return;
+    const RecordedPrompt& item = recorded[size_t(idx)];
+    setEditPromptId(int(item.id));
+    setEditPrompt(QString::fromStdString(item.text));
+    setEditPromptFinished(isTakeDone(int(item.id)));
+}
+
+void RecordingDetailModel::playRecord(int id)
+{
+    if (id <= 0 || !project.isOpen())
+        return;
+    player->play(
+        QString::fromStdString(pathToUtf8(project.takePath(id))),
+        [this, id](bool ok, QString message) {
+            if (playingId == id)
+                setPlayingId(0);
+            if (!ok)
+                showError(message);
+        },
+        [this, id]() { setPlayingId(id); });
+}
+
+void RecordingDetailModel::stopPlaying()
+{
+    player->stop();
+}
+
+void RecordingDetailModel::todoNextPrompt()
+{
+    endTake();
+    player->stop();
+    if (!project.isOpen())
+        return;
+    if (nextPromptId != 0) {
+        if (isTakeDone(nextPromptId)) {
+            markRecorded(nextPromptId);
+        } else if (!project.db().removePrompt(nextPromptId)) {
+            // Left without a take, it is skipped for good.
+            showError(QString::fromStdString(project.db().lastError()));
+        }
+    }
+    // A database error has been reported; it is not "no more prompts".
+    if (loadNextPrompt() == 0)
+        showMsgboxOk(MessageBoxContext::instance(), QString(), tr("IDS_NO_PROMPTS."), nullptr,
+                     MessageBoxContext::Alert, tr("OK"));
+}
+
+void RecordingDetailModel::removeRecord(int idx)
+{
+    if (idx < 0 || idx >= int(recorded.size()))
+        return;
+    // The answer may come after the list changed: the entry is found again by its id.
+    int id = int(recorded[size_t(idx)].id);
+    showMsgboxYesNo(MessageBoxContext::instance(), QString(), tr("IDS_CONFIRM_REMOVE_RECORD?"),
+                    MessageBoxContext::guarded(this, [this, id]() { removeConfirmed(id); }), nullptr,
+                    MessageBoxContext::Question, tr("Yes"), tr("No"));
+}
+
+void RecordingDetailModel::removeConfirmed(int id)
+{
+    int row = -1;
+    for (size_t i = 0; i < recorded.size(); ++i) {
+        if (recorded[i].id == id) {
+            row = int(i);
+            break;
+        }
+    }
+    if (row < 0)
+        return;
+    if (!project.db().removePrompt(id)) {
+        showError(QString::fromStdString(project.db().lastError()));
+        return;
+    }
+    recorded.erase(recorded.begin() + row);
+    itemModel->updateRemove(row, 1);
+    // The rows after it moved up: their "idx" changed.
+    itemModel->update(row, int(recorded.size()) - row);
+    setTotalItems(int(recorded.size()));
+}

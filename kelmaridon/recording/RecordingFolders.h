@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+#include <filesystem>
+#include <string>
+
+// The recording root, created with its parents when it is missing (a failure
+// shows later, when something is made in it).
+std::filesystem::path ensureRecordingRoot();
+
+// A free folder in the recording root for a recording named name: the name
+// made safe for a file name, numbered "(n)" when taken. Empty with error set
+// when the root cannot be examined.
+std::filesystem::path newRecordingFolder(const std::string& name, std::string& error);
+
+// "Recording" and today's date, numbered when a folder of that name exists.
+QString proposedRecordingName();

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "common/Sqlite3Cursor.h"
+#include "common/Sqlite3DB.h"
+
+#include "TestUtil.h"
+
+#include <QByteArray>
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace rectest {
+
+// SDL's disk driver as the sound device: the microphone reads a raw file
+// (a sawtooth of two seconds, then silence) and the speaker writes to
+// /dev/null, both without waiting.
+inline void useDiskAudio(const std::filesystem::path& microphone)
+{
+    QByteArray input;
+    for (int i = 0; i < 96000; ++i) {
+        int16_t s = int16_t((i % 977) * 67 - 32000);
+        input.append(char(s & 0xFF));
+        input.append(char((s >> 8) & 0xFF));
+    }
+    testutil::writeFile(microphone, input);
+    ::setenv("SDL_AUDIODRIVER", "disk", 1);
+    ::setenv("SDL_DISKAUDIODELAY", "0", 1);
+    ::setenv("SDL_DISKAUDIOFILEIN", microphone.c_str(), 1);
+    ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
+}
+
+inline int64_t fileSize(const std::filesystem::path& p)
+{
+    std::error_code ec;
+    auto n = std::filesystem::file_size(p, ec);
+    return ec ? -1 : int64_t(n);
+}
+
+inline uint32_t u32(const QByteArray& b, int offset)
+{
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | uint8_t(b[offset + i]);
+    return v;
+}
+
+// A finished take: audio behind a header that matches the file's size.
+inline bool isValidTake(const std::filesystem::path& p)
+{
+    QByteArray take = testutil::readFile(p);
+    return take.size() > 44 && take.left(4) == "RIFF" && u32(take, 4) == uint32_t(take.size() - 8) &&
+           take.mid(36, 4) == "data" && u32(take, 40) == uint32_t(take.size() - 44);
+}
+
+// The status of sentence id in a recording's database; -2 when it cannot be read.
+inline int statusOf(const std::filesystem::path& folder, int id)
+{
+    Sqlite3DB db;
+    Sqlite3Cursor c;
+    std::string sql = "select status from recording where id=" + std::to_string(id);
+    if (!db.open((folder / "recording.db").string(), "", SQLITE_OPEN_READONLY) || !db.query(sql.c_str(), c) ||
+        !c.next())
+        return -2;
+    return int(c.getInt64("status"));
+}
+
+} // namespace rectest

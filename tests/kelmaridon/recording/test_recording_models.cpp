@@ -1,0 +1,354 @@
+// The recording pages' models with SDL's disk driver as microphone and speaker.
+#include "common/FileUtils.h"
+#include "recording/PromptsDb.h"
+#include "recording/RecordingDetailModel.h"
+#include "recording/RecordingModel.h"
+#include "recording/RecordingProject.h"
+#include "recording/RecordingSettingModel.h"
+
+#include "MsgboxLog.h"
+#include "RecordingTestSupport.h"
+#include "TestUtil.h"
+
+#include <QAbstractItemModelTester>
+#include <QCoreApplication>
+#include <QDate>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace fs = std::filesystem;
+using rectest::fileSize;
+using rectest::isValidTake;
+using rectest::statusOf;
+using testutil::waitFor;
+
+namespace {
+
+QVariant cell(QAbstractItemModel* m, int row, const char* role)
+{
+    return m->data(m->index(row, 0), m->roleNames().key(role, -1));
+}
+
+QList<int> rids(QAbstractItemModel* m)
+{
+    QList<int> out;
+    for (int r = 0; r < m->rowCount(); ++r)
+        out << cell(m, r, "rid").toInt();
+    return out;
+}
+
+QString manifestName(const fs::path& folder)
+{
+    RecordingProject p;
+    p.readManifest(pathToUtf8(folder));
+    return QString::fromStdString(p.name());
+}
+
+class RecordingModelsTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        fs::remove_all(RecordingProject::rootDir());
+        rectest::useDiskAudio(tmp.path() / "microphone.raw");
+    }
+
+    // A recording of the English sentences.
+    fs::path makeRecording(const std::string& folder, const std::string& name)
+    {
+        fs::path dir = RecordingProject::rootDir() / folder;
+        RecordingProject p;
+        EXPECT_TRUE(p.open(pathToUtf8(dir), name, "en-us")) << p.lastError();
+        return dir;
+    }
+
+    std::unique_ptr<RecordingDetailModel> openModel(const fs::path& dir)
+    {
+        auto m = std::make_unique<RecordingDetailModel>();
+        m->setRecordingPath(QString::fromStdString(pathToUtf8(dir)));
+        m->open();
+        return m;
+    }
+
+    // Records the next prompt until the take holds audio; leaves it running.
+    void startTake(RecordingDetailModel& m, const fs::path& take, bool edit = false)
+    {
+        if (edit)
+            m.recordEditPrompt();
+        else
+            m.recordNextPrompt();
+        ASSERT_GT(m.getRecordingId(), 0);
+        ASSERT_TRUE(waitFor([&] { return fileSize(take) > 44 + 9600; }, 30000));
+    }
+
+    testutil::TempDir tmp;
+};
+
+} // namespace
+
+TEST_F(RecordingModelsTest, CreatesNamesAndRemovesRecordings)
+{
+    MsgboxLog log;
+    fs::path root = RecordingProject::rootDir();
+    QString today = "Recording" + QDate::currentDate().toString("yyyyMMdd");
+
+    // The form proposes a free name, lists the languages and checks its input.
+    {
+        RecordingSettingModel form;
+        EXPECT_TRUE(fs::is_directory(root));
+        EXPECT_EQ(form.getName(), today);
+        QStringList langs = form.langs();
+        ASSERT_EQ(langs.size(), int(listPromptLangs().size()));
+        EXPECT_EQ(langs.first(), "English");
+        QSignalSpy ok(&form, &RecordingSettingModel::okPressed);
+        form.ok(-1);
+        form.ok(langs.size());
+        form.setName("   ");
+        form.ok(0);
+        ASSERT_EQ(log.boxes.size(), 3);
+        EXPECT_EQ(log.boxes[0]["msg"].toString(), "IDS_INVALID_LANG");
+        EXPECT_EQ(log.boxes[1]["msg"].toString(), "IDS_INVALID_LANG");
+        EXPECT_EQ(log.boxes[2]["msg"].toString(), "IDS_EMPTY_NAME");
+        EXPECT_EQ(log.boxes[2]["icon"].toInt(), int(MessageBoxContext::Error));
+        form.setName("  My voice ");
+        form.ok(1);
+        ASSERT_EQ(ok.count(), 1);
+        EXPECT_EQ(ok[0][0].toString(), "My voice");
+        EXPECT_EQ(ok[0][1].toString(), QString::fromStdString(listPromptLangs()[1].lang));
+    }
+    fs::create_directories(root / today.toStdString());
+    fs::create_directories(root / (today + "(1)").toStdString());
+    EXPECT_EQ(RecordingSettingModel().getName(), today + "(2)");
+
+    // The same name twice gets a numbered folder; the manifest keeps the typed name.
+    RecordingModel model;
+    QSignalSpy go(&model, &RecordingModel::gotoRecording);
+    model.createRecording("My voice", "en-us");
+    model.createRecording("My voice", "en-us");
+    model.createRecording("a/b:c", "de-de");
+    ASSERT_EQ(go.count(), 3);
+    EXPECT_EQ(go[0][0].toString().toStdString(), pathToUtf8(root / "My voice"));
+    EXPECT_EQ(go[1][0].toString().toStdString(), pathToUtf8(root / "My voice(1)"));
+    EXPECT_EQ(go[2][0].toString().toStdString(), pathToUtf8(root / "a%2fb%3ac"));
+    EXPECT_EQ(manifestName(root / "My voice(1)"), "My voice");
+    EXPECT_EQ(manifestName(root / "a%2fb%3ac"), "a/b:c");
+    EXPECT_TRUE(fs::exists(root / "My voice(1)" / "recording.db"));
+    EXPECT_EQ(model.recordingsItemModel()->rowCount(), 0); // read once, when built
+
+    // A language without prompts is refused and leaves nothing behind.
+    model.createRecording("Nothing", "xx-yy");
+    EXPECT_EQ(go.count(), 3);
+    ASSERT_EQ(log.boxes.size(), 4);
+    EXPECT_EQ(log.boxes[3]["msg"].toString(), "RecordingDb, no prompts;");
+    EXPECT_FALSE(fs::exists(root / "Nothing"));
+
+    // The list, and removals confirmed after the rows moved.
+    RecordingModel listed;
+    QAbstractItemModel* items = listed.recordingsItemModel();
+    QAbstractItemModelTester tester(items, QAbstractItemModelTester::FailureReportingMode::Warning);
+    ASSERT_EQ(items->rowCount(), 3);
+    QStringList langs;
+    for (int r = 0; r < 3; ++r)
+        langs << cell(items, r, "lang").toString();
+    langs.sort();
+    EXPECT_EQ(langs, QStringList({"Deutsch", "English", "English"}));
+    EXPECT_FALSE(cell(items, 3, "name").isValid());
+    QString first = cell(items, 0, "path").toString();
+    QString last = cell(items, 2, "path").toString();
+    listed.removeRecording(2);
+    listed.removeRecording(0);
+    listed.removeRecording(0);
+    listed.removeRecording(3);
+    ASSERT_EQ(log.boxes.size(), 7);
+    EXPECT_EQ(log.boxes[4]["msg"].toString(), "Confirm to delete?");
+    log.press(5, 1); // No
+    EXPECT_EQ(items->rowCount(), 3);
+    log.press(6, 0);
+    EXPECT_FALSE(fs::exists(first.toStdString()));
+    ASSERT_EQ(items->rowCount(), 2);
+    EXPECT_EQ(cell(items, 1, "path").toString(), last);
+    EXPECT_EQ(cell(items, 1, "idx").toInt(), 1);
+    log.press(5, 0); // that entry is gone already
+    EXPECT_EQ(items->rowCount(), 2);
+    log.press(4, 0); // asked for row 2, now row 1
+    EXPECT_FALSE(fs::exists(last.toStdString()));
+    ASSERT_EQ(items->rowCount(), 1);
+    EXPECT_EQ(log.boxes.size(), 7);
+}
+
+TEST_F(RecordingModelsTest, RecordsPlaysRedoesSkipsRemovesAndKeepsTheState)
+{
+    MsgboxLog log;
+    fs::path dir = makeRecording("anna", "Anna");
+    std::vector<Prompt> prompts = listPrompts("en-us");
+    RecordingProject paths;
+    ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
+
+    auto model = std::make_unique<RecordingDetailModel>();
+    QSignalSpy noItems(model.get(), &RecordingDetailModel::noItems);
+    model->setRecordingPath(QString::fromStdString(pathToUtf8(dir)));
+    model->open();
+    EXPECT_EQ(noItems.count(), 1);
+    EXPECT_EQ(model->getRecordingName(), "Anna - English");
+    EXPECT_FALSE(model->getRecordingTimeDisplay().isEmpty());
+    EXPECT_EQ(model->getNextPromptId(), 1);
+    EXPECT_EQ(model->getNextPrompt().toStdString(), prompts[0].text);
+    EXPECT_FALSE(model->getNextPromptFinished());
+    QAbstractItemModel* items = model->recItemsItemModel();
+    QAbstractItemModelTester tester(items, QAbstractItemModelTester::FailureReportingMode::Warning);
+
+    // Record, stop: a valid take, and the prompt is recorded.
+    startTake(*model, paths.takePath(1));
+    EXPECT_EQ(model->getRecordingId(), 1);
+    model->stopRecording();
+    EXPECT_EQ(model->getRecordingId(), 0);
+    EXPECT_TRUE(model->getNextPromptFinished());
+    EXPECT_EQ(model->getTotalItems(), 1);
+    EXPECT_TRUE(isValidTake(paths.takePath(1)));
+    EXPECT_EQ(statusOf(dir, 1), 1);
+
+    // Playback starts and ends by itself.
+    QSignalSpy playing(model.get(), &RecordingDetailModel::playingIdChanged);
+    model->playRecord(1);
+    ASSERT_TRUE(waitFor([&] { return model->getPlayingId() == 1; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return model->getPlayingId() == 0; }, 30000));
+
+    // Try again replaces the take; still one entry.
+    int64_t firstSize = fileSize(paths.takePath(1));
+    startTake(*model, paths.takePath(1));
+    model->stopRecording();
+    EXPECT_NE(fileSize(paths.takePath(1)), firstSize);
+    EXPECT_TRUE(isValidTake(paths.takePath(1)));
+    EXPECT_EQ(model->getTotalItems(), 1);
+
+    // Next moves on; Next without a take skips the prompt for good.
+    model->todoNextPrompt();
+    EXPECT_EQ(model->getNextPromptId(), 2);
+    model->todoNextPrompt();
+    EXPECT_EQ(statusOf(dir, 2), -1);
+    EXPECT_EQ(model->getNextPromptId(), 3);
+    EXPECT_EQ(model->getNextPrompt().toStdString(), prompts[2].text);
+
+    // Done after a take moves on; Done without one keeps the prompt.
+    startTake(*model, paths.takePath(3));
+    model->stopRecording();
+    model->recordDone();
+    EXPECT_EQ(model->getNextPromptId(), 4);
+    model->recordDone();
+    EXPECT_EQ(model->getNextPromptId(), 4);
+    EXPECT_EQ(rids(items), QList<int>({3, 1}));
+    EXPECT_EQ(cell(items, 0, "rtext").toString().toStdString(), prompts[2].text);
+
+    // Editing a recorded prompt records it again without touching the list.
+    model->editRecord(2);
+    EXPECT_EQ(model->getEditPromptId(), 0);
+    model->editRecord(1);
+    EXPECT_EQ(model->getEditPromptId(), 1);
+    EXPECT_TRUE(model->getEditPromptFinished());
+    fs::remove(paths.takePath(1));
+    startTake(*model, paths.takePath(1), true);
+    model->stopRecording();
+    EXPECT_TRUE(model->getEditPromptFinished());
+    EXPECT_TRUE(isValidTake(paths.takePath(1)));
+    EXPECT_EQ(model->getTotalItems(), 2);
+
+    // Removal asks first; an answer for an entry already gone does nothing.
+    model->removeRecord(0);
+    model->removeRecord(0);
+    model->removeRecord(5);
+    ASSERT_EQ(log.boxes.size(), 2);
+    EXPECT_EQ(log.boxes[0]["msg"].toString(), "IDS_CONFIRM_REMOVE_RECORD?");
+    log.press(0, 1);
+    EXPECT_EQ(model->getTotalItems(), 2);
+    log.press(0, 0);
+    EXPECT_EQ(model->getTotalItems(), 1);
+    EXPECT_EQ(rids(items), QList<int>({1}));
+    EXPECT_EQ(cell(items, 0, "idx").toInt(), 0);
+    log.press(1, 0);
+    EXPECT_EQ(model->getTotalItems(), 1);
+    EXPECT_EQ(statusOf(dir, 3), -1);
+    EXPECT_TRUE(fs::exists(paths.takePath(3)));
+    EXPECT_EQ(log.boxes.size(), 2);
+
+    // Reopened: the same state. A bare header is no take.
+    model.reset();
+    testutil::writeFile(paths.takePath(4), QByteArray(44, '\0'));
+    model = openModel(dir);
+    EXPECT_EQ(model->getTotalItems(), 1);
+    EXPECT_EQ(rids(model->recItemsItemModel()), QList<int>({1}));
+    EXPECT_EQ(model->getNextPromptId(), 4);
+    EXPECT_FALSE(model->getNextPromptFinished());
+    EXPECT_EQ(log.boxes.size(), 2);
+}
+
+TEST_F(RecordingModelsTest, TakesEndSafelyWhateverIsPressed)
+{
+    MsgboxLog log;
+    fs::path dir = makeRecording("bob", "Bob");
+    RecordingProject paths;
+    ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
+    // Prompt 2 has an old take but was never accepted.
+    fs::copy_file(tmp.path() / "microphone.raw", paths.takePath(2));
+
+    auto model = openModel(dir);
+    // "Next" during a take acts on the prompt being recorded only.
+    startTake(*model, paths.takePath(1));
+    model->todoNextPrompt();
+    EXPECT_EQ(model->getRecordingId(), 0);
+    EXPECT_EQ(statusOf(dir, 1), 1);
+    EXPECT_EQ(model->getNextPromptId(), 2);
+    EXPECT_TRUE(model->getNextPromptFinished());
+    // The completion posted by the recorder finds the take handled.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(statusOf(dir, 2), 0);
+    EXPECT_EQ(model->getTotalItems(), 1);
+    EXPECT_TRUE(isValidTake(paths.takePath(1)));
+
+    // "Done" during a take: the take counts, the next prompt follows.
+    startTake(*model, paths.takePath(2));
+    model->recordDone();
+    EXPECT_EQ(statusOf(dir, 2), 1);
+    EXPECT_EQ(model->getNextPromptId(), 3);
+    EXPECT_EQ(model->getTotalItems(), 2);
+    EXPECT_TRUE(log.boxes.isEmpty());
+
+    // A take that cannot be marked recorded is reported.
+    {
+        Sqlite3DB locker;
+        ASSERT_TRUE(locker.open((dir / "recording.db").string(), "", SQLITE_OPEN_READWRITE));
+        ASSERT_EQ(sqlite3_exec(locker.get(), "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        startTake(*model, paths.takePath(3));
+        model->stopRecording();
+        ASSERT_EQ(log.boxes.size(), 1);
+        EXPECT_TRUE(log.boxes[0]["msg"].toString().startsWith("RecordingDb, ")) << log.boxes[0]["msg"].toString().toStdString();
+        EXPECT_EQ(model->getTotalItems(), 2);
+        sqlite3_exec(locker.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    EXPECT_EQ(statusOf(dir, 3), 0);
+
+    // Destroyed in the middle of a take: the take is whole.
+    fs::remove(paths.takePath(3));
+    startTake(*model, paths.takePath(3));
+    model.reset();
+    EXPECT_TRUE(isValidTake(paths.takePath(3)));
+
+    // A recording folder that is gone: an error, the page closes, nothing is made.
+    fs::path gone = RecordingProject::rootDir() / "gone";
+    auto missing = std::make_unique<RecordingDetailModel>();
+    QSignalSpy toClose(missing.get(), &RecordingDetailModel::toClose);
+    missing->setRecordingPath(QString::fromStdString(pathToUtf8(gone)));
+    missing->open();
+    EXPECT_EQ(toClose.count(), 1);
+    ASSERT_EQ(log.boxes.size(), 2);
+    EXPECT_FALSE(log.boxes[1]["msg"].toString().isEmpty());
+    missing->recordNextPrompt();
+    missing->playRecord(1);
+    missing->todoNextPrompt();
+    EXPECT_EQ(missing->getRecordingId(), 0);
+    EXPECT_FALSE(fs::exists(gone));
+    EXPECT_EQ(log.boxes.size(), 2);
+}
