@@ -56,26 +56,17 @@ Item {
             onDoubleClicked: item.edit()
             onClicked: function (mouse) {
                 if (mouse.button === Qt.RightButton)
-                    itemMenu.popup();
+                    menuButton.popupAtMouse();
             }
         }
     }
 
-    ToolButton {
+    RowMenuButton {
+        id: menuButton
         objectName: "recMenu" + index
         anchors.left: bubble.right
         anchors.leftMargin: 4
         anchors.verticalCenter: parent.verticalCenter
-        text: "\u22EF"
-        font.pixelSize: FONTSIZE_TITLE
-        onClicked: itemMenu.popup(this, 0, height)
-    }
-    Menu {
-        id: itemMenu
-        MenuItem {
-            objectName: "recDelete"
-            text: qsTr("Delete")
-            onTriggered: item.remove()
-        }
+        onRemove: item.remove()
     }
 }

@@ -21,7 +21,7 @@ Rectangle {
         cursorShape: Qt.PointingHandCursor
         onClicked: function (mouse) {
             if (mouse.button === Qt.RightButton)
-                rowMenu.popup();
+                menuButton.popupAtMouse();
             else
                 row.open();
         }
@@ -64,22 +64,13 @@ Rectangle {
             color: TEXTCOLOR_MAIN2
         }
     }
-    ToolButton {
+    RowMenuButton {
+        id: menuButton
         objectName: "recordingMenu" + index
         anchors.right: parent.right
         anchors.rightMargin: 12
         anchors.verticalCenter: parent.verticalCenter
-        text: "\u22EF"
-        font.pixelSize: FONTSIZE_TITLE
-        onClicked: rowMenu.popup(this, 0, height)
-    }
-    Menu {
-        id: rowMenu
-        MenuItem {
-            objectName: "recordingDelete"
-            text: qsTr("Delete")
-            onTriggered: row.remove()
-        }
+        onRemove: row.remove()
     }
     Rectangle {
         anchors.bottom: parent.bottom
@@ -88,3 +79,4 @@ Rectangle {
         color: "#F1F2F5"
     }
 }
+

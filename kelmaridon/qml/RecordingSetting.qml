@@ -64,11 +64,19 @@ Popup {
             color: TEXTCOLOR_MAIN
         }
         ToolButton {
+            id: closeButton
             objectName: "settingClose"
             anchors.right: parent.right
-            y: -8
+            y: -6
+            width: 32
+            height: 32
+            hoverEnabled: true
             text: "\u2715"
             font.pixelSize: FONTSIZE_DEF
+            background: Rectangle {
+                radius: 4
+                color: closeButton.hovered ? "#EEF0F3" : "transparent"
+            }
             onClicked: form.close()
         }
 

@@ -69,7 +69,7 @@
     </message>
 </context>
 <context>
-    <name>RecordingRow</name>
+    <name>RowMenuButton</name>
     <message>
         <source>Delete</source>
         <translation>Delete</translation>
@@ -115,13 +115,6 @@
     <message>
         <source>Nothing recorded yet. Press &quot;Add a new record&quot; to read the first sentence.</source>
         <translation>Nothing recorded yet. Press &quot;Add a new record&quot; to read the first sentence.</translation>
-    </message>
-</context>
-<context>
-    <name>RecordingItem</name>
-    <message>
-        <source>Delete</source>
-        <translation>Delete</translation>
     </message>
 </context>
 <context>

@@ -223,6 +223,13 @@ TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
         EXPECT_TRUE(findNamed(page(), "recordingAdd")->property("visible").toBool());
         EXPECT_FALSE(findNamed(page(), "promptDone"));
 
+        // The row menu's "Delete" asks first.
+        QMetaObject::invokeMethod(findNamed(page(), "recMenu0"), "remove");
+        click(waitNamed(root, "msgboxButton0"));
+        EXPECT_TRUE(testutil::waitFor([&] { return recList->property("count").toInt() == 0; }, 10000));
+        EXPECT_EQ(findNamed(page(), "recordingCount")->property("text").toString(), "Sentences: 0");
+        ASSERT_TRUE(waitGone(root, "msgboxButton0"));
+
         // A recording that is gone: an error, and the list again.
         props["recordingPath"] = QString::fromStdString(pathToUtf8(folders / "gone"));
         QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, "RecordingDetail.qml"), Q_ARG(QVariant, props));
