@@ -4,6 +4,7 @@
 #include "common/MessageBoxContext.h"
 #include "common/ServerAddress.h"
 #include "common/SingleInstanceGuard.h"
+#include "voices/VoiceSelectorModel.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -54,7 +55,10 @@ void setRootContextProperties(QQmlEngine& engine)
 
 void registerSalvormitheTypes()
 {
+    qRegisterMetaType<LocalVoice>("LocalVoice");
+    qRegisterMetaType<ServerVoice>("ServerVoice");
     qmlRegisterType<MessageBoxContext>("MessageBoxContext", 1, 0, "MessageBoxContext");
+    qmlRegisterType<VoiceSelectorModel>("VoiceSelectorModel", 1, 0, "VoiceSelectorModel");
     qmlRegisterType<MainModel>("MainModel", 1, 0, "MainModel");
 }
 
