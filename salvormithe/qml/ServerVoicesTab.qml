@@ -48,6 +48,7 @@ Item {
             }
             LanguageList {
                 id: langList
+                objectName: "languageListPopup"
                 selector: tab.selector
                 y: langField.height + 2
                 width: Math.max(langField.width, 220)

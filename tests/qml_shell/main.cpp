@@ -3,6 +3,7 @@
 #include "app/AppMain.h"
 
 #include "ShellTestHelpers.h"
+#include "VoiceFixture.h"
 
 #include <QDesktopServices>
 #include <QQmlContext>
@@ -38,11 +39,13 @@ public slots:
         engine->rootContext()->setContextProperty("engine", &recorder);
         engine->rootContext()->setContextProperty("quitRecorder", &recorder);
         engine->rootContext()->setContextProperty("msgboxSender", &sender);
+        engine->rootContext()->setContextProperty("voiceFixture", &voices);
     }
 
 private:
     QuitRecorder recorder;
     MsgboxSender sender;
+    VoiceFixture voices;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(qml_shell, ShellSetup)
