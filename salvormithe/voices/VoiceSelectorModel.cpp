@@ -541,6 +541,7 @@ void VoiceSelectorModel::close()
     player.stop();
     for (auto& entry : tasks)
         entry.second.task->cancel();
+    repeatCancels();
     quitThreadThen(&worker, [this]() {
         stopping = false;
         setIsClosing(false);
@@ -571,6 +572,29 @@ void VoiceSelectorModel::cancelInstall()
     for (auto& entry : tasks) {
         if (entry.first.rfind("installVoice|", 0) == 0)
             entry.second.task->cancel();
+    }
+    repeatCancels();
+}
+
+void VoiceSelectorModel::repeatCancels()
+{
+    // A cancel that lands just before a transfer starts is undone by the
+    // transfer's own start: repeat it until the cancelled jobs have ended.
+    bool pending = false;
+    for (auto& entry : tasks) {
+        if (entry.second.task->isCancelled()) {
+            entry.second.task->cancel();
+            pending = true;
+        }
+    }
+    if (pending && !repeating) {
+        repeating = true;
+        invoker.postDelayed(
+            [this]() {
+                repeating = false;
+                repeatCancels();
+            },
+            500, QCoreApplication::instance()->thread());
     }
 }
 

@@ -148,7 +148,7 @@ private:
 
     std::shared_ptr<VoiceTask> acquireTask(const std::string& key);
     void releaseTask(const std::string& key, const std::shared_ptr<VoiceTask>& task);
-    void cancelTasks(const std::string& prefix);
+    void repeatCancels();
     void runJob(std::function<void()> work);
     void postToGui(std::function<void()> fn);
     // A flag is shown while at least one job that raised it runs.
@@ -192,6 +192,7 @@ private:
     int localBusy = 0;
 
     bool fetchingLangs = false;
+    bool repeating = false;
 
     std::map<std::string, TaskEntry> tasks;
     // Set by close() and the destructor: jobs that have not started yet do nothing.

@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 
 namespace fs = std::filesystem;
@@ -305,8 +306,20 @@ TEST_F(VoiceSelector, SampleInstallSortAndRemove)
     m.removeVoice(3);
     boxes.press(2, 0);
     EXPECT_EQ(column(locals, "name"), QStringList({"Jonas"}));
+    // A speaker file that cannot be deleted: the system's text, and the row stays.
+    fs::path jonasFile = v.dir / "speakers" / "spk-1.json";
+    std::string jonasJson = voicetest::readBytes(jonasFile);
+    fs::remove(jonasFile);
+    voicetest::writeBytes(jonasFile / "blocker", "x");
     m.removeVoice(0);
     boxes.press(3, 0);
+    ASSERT_EQ(boxes.spy.count(), 5);
+    EXPECT_EQ(boxes.text(4), QString::fromLocal8Bit(std::strerror(ENOTEMPTY)));
+    EXPECT_EQ(locals->rowCount(), 1);
+    fs::remove_all(jonasFile);
+    voicetest::writeBytes(jonasFile, jonasJson);
+    m.removeVoice(0);
+    boxes.press(5, 0);
     EXPECT_EQ(locals->rowCount(), 0);
     EXPECT_FALSE(fs::exists(voicesDir() / "demo-de-de"));
 
@@ -315,11 +328,11 @@ TEST_F(VoiceSelector, SampleInstallSortAndRemove)
     missing.uid = "no-such-voice";
     m.installVoice(missing);
     m.playSample("no-such-voice", 0);
-    ASSERT_TRUE(waitFor([&] { return idle(m) && boxes.spy.count() == 6; }, 20000));
-    EXPECT_TRUE(boxes.text(4).startsWith("CURL: ")) << boxes.text(4).toStdString();
-    EXPECT_EQ(boxes.at(4).value("icon").toInt(), int(MessageBoxContext::Error));
-    EXPECT_EQ(boxes.at(4).value("title").toString(), "");
-    EXPECT_TRUE(boxes.text(5).startsWith("Network connection error!<br/>CURL: "));
+    ASSERT_TRUE(waitFor([&] { return idle(m) && boxes.spy.count() == 8; }, 20000));
+    EXPECT_TRUE(boxes.text(6).startsWith("CURL: ")) << boxes.text(6).toStdString();
+    EXPECT_EQ(boxes.at(6).value("icon").toInt(), int(MessageBoxContext::Error));
+    EXPECT_EQ(boxes.at(6).value("title").toString(), "");
+    EXPECT_TRUE(boxes.text(7).startsWith("Network connection error!<br/>CURL: "));
     EXPECT_TRUE(m.taskKeys().empty());
 }
 
