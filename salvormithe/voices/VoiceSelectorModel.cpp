@@ -164,100 +164,73 @@ VoiceSelectorModel::~VoiceSelectorModel()
     worker.wait();
 }
 
+template <typename T>
+void VoiceSelectorModel::assign(T& field, const T& value, void (VoiceSelectorModel::*notify)())
+{
+    if (field == value)
+        return;
+    field = value;
+    emit (this->*notify)();
+}
+
 void VoiceSelectorModel::setIsLoadingServerLangs(bool v)
 {
-    if (m_isLoadingServerLangs == v)
-        return;
-    m_isLoadingServerLangs = v;
-    emit isLoadingServerLangsChanged();
+    assign(m_isLoadingServerLangs, v, &VoiceSelectorModel::isLoadingServerLangsChanged);
 }
 
 void VoiceSelectorModel::setLoadServerLangsError(const QString& v)
 {
-    if (m_loadServerLangsError == v)
-        return;
-    m_loadServerLangsError = v;
-    emit loadServerLangsErrorChanged();
+    assign(m_loadServerLangsError, v, &VoiceSelectorModel::loadServerLangsErrorChanged);
 }
 
 void VoiceSelectorModel::setIsLoadingServerVoices(bool v)
 {
-    if (m_isLoadingServerVoices == v)
-        return;
-    m_isLoadingServerVoices = v;
-    emit isLoadingServerVoicesChanged();
+    assign(m_isLoadingServerVoices, v, &VoiceSelectorModel::isLoadingServerVoicesChanged);
 }
 
 void VoiceSelectorModel::setIsInstallingVoice(bool v)
 {
-    if (m_isInstallingVoice == v)
-        return;
-    m_isInstallingVoice = v;
-    emit isInstallingVoiceChanged();
+    assign(m_isInstallingVoice, v, &VoiceSelectorModel::isInstallingVoiceChanged);
 }
 
 void VoiceSelectorModel::setVoiceInstallProgress(const QString& v)
 {
-    if (m_voiceInstallProgress == v)
-        return;
-    m_voiceInstallProgress = v;
-    emit voiceInstallProgressChanged();
+    assign(m_voiceInstallProgress, v, &VoiceSelectorModel::voiceInstallProgressChanged);
 }
 
 void VoiceSelectorModel::setLoadServerVoicesError(const QString& v)
 {
-    if (m_loadServerVoicesError == v)
-        return;
-    m_loadServerVoicesError = v;
-    emit loadServerVoicesErrorChanged();
+    assign(m_loadServerVoicesError, v, &VoiceSelectorModel::loadServerVoicesErrorChanged);
 }
 
 void VoiceSelectorModel::setIsLoadingLocalVoices(bool v)
 {
-    if (m_isLoadingLocalVoices == v)
-        return;
-    m_isLoadingLocalVoices = v;
-    emit isLoadingLocalVoicesChanged();
+    assign(m_isLoadingLocalVoices, v, &VoiceSelectorModel::isLoadingLocalVoicesChanged);
 }
 
 void VoiceSelectorModel::setLoadLocalVoicesError(const QString& v)
 {
-    if (m_loadLocalVoicesError == v)
-        return;
-    m_loadLocalVoicesError = v;
-    emit loadLocalVoicesErrorChanged();
+    assign(m_loadLocalVoicesError, v, &VoiceSelectorModel::loadLocalVoicesErrorChanged);
 }
 
 void VoiceSelectorModel::setIsClosing(bool v)
 {
-    if (m_isClosing == v)
-        return;
-    m_isClosing = v;
-    emit isClosingChanged();
+    assign(m_isClosing, v, &VoiceSelectorModel::isClosingChanged);
 }
 
 void VoiceSelectorModel::setCurLang(const QString& v)
 {
-    if (m_curLang == v)
-        return;
-    m_curLang = v;
-    emit curLangChanged();
+    assign(m_curLang, v, &VoiceSelectorModel::curLangChanged);
 }
 
 void VoiceSelectorModel::setCurLangDisplay(const QString& v)
 {
-    if (m_curLangDisplay == v)
-        return;
-    m_curLangDisplay = v;
-    emit curLangDisplayChanged();
+    assign(m_curLangDisplay, v, &VoiceSelectorModel::curLangDisplayChanged);
 }
 
 void VoiceSelectorModel::setSortBy(Sort v)
 {
-    if (m_sortBy == v)
-        return;
-    m_sortBy = v;
-    emit sortByChanged();
+    assign(m_sortBy, v, &VoiceSelectorModel::sortByChanged);
 }
 
 void VoiceSelectorModel::setInstallProgress(int percent, const QString& v)

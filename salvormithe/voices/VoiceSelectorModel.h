@@ -149,6 +149,9 @@ private:
     std::shared_ptr<VoiceTask> acquireTask(const std::string& key);
     void releaseTask(const std::string& key, const std::shared_ptr<VoiceTask>& task);
     void repeatCancels();
+    // Stores value and emits notify when it changed.
+    template <typename T>
+    void assign(T& field, const T& value, void (VoiceSelectorModel::*notify)());
     void runJob(std::function<void()> work);
     void postToGui(std::function<void()> fn);
     // A flag is shown while at least one job that raised it runs.
