@@ -322,3 +322,29 @@ bool writeFileAtomic(const fs::path& path, const std::string& text, std::string&
     }
     return true;
 }
+
+bool replaceFileAtomic(const fs::path& path, const char* data, size_t size, std::string& error)
+{
+    fs::path tmp = path;
+    tmp += "." + std::to_string(::getpid()) + ".tmp";
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    if (!f) {
+        error = std::strerror(errno);
+        return false;
+    }
+    bool ok = std::fwrite(data, 1, size, f) == size && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
+    int err = errno;
+    if (std::fclose(f) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        error = std::strerror(err);
+        ::unlink(tmp.c_str());
+    }
+    return ok;
+}
