@@ -176,6 +176,8 @@ TEST_F(VoiceSelector, BrowseSearchAndSortTheCatalogue)
 
     m.resortServerVoices(VoiceSelectorModel::NameDesc);
     EXPECT_TRUE(m.isLoadingServerLangs());
+    // The view reads the list as it was until the sorted copy comes back.
+    EXPECT_EQ(column(voices, "name"), QStringList({"Lucía", "Mateo", "Sofía"}));
     ASSERT_TRUE(waitFor([&] { return idle(m); }, 20000));
     EXPECT_EQ(m.sortBy(), VoiceSelectorModel::NameDesc);
     EXPECT_EQ(column(voices, "name"), QStringList({"Sofía", "Mateo", "Lucía"}));
@@ -238,6 +240,12 @@ TEST_F(VoiceSelector, SampleInstallSortAndRemove)
     EXPECT_TRUE(m.taskKeys().empty());
     EXPECT_TRUE(fs::exists(voiceSamplePath("demo-de-de", 0)));
     EXPECT_TRUE(waitFor([&] { return m.samplePlayer().position() > 0; }, 10000));
+    // Two plays of one sample share a task until the second has ended too.
+    m.playSample("demo-de-de", 1);
+    m.playSample("demo-de-de", 1);
+    EXPECT_EQ(m.taskKeys(), std::vector<std::string>({"playSample|demo-de-de|1"}));
+    ASSERT_TRUE(waitFor([&] { return idle(m); }, 20000));
+    EXPECT_TRUE(m.taskKeys().empty());
     // A sample on disk plays at once: no flag, no task.
     QSignalSpy voiceFlag(&m, &VoiceSelectorModel::isLoadingServerVoicesChanged);
     m.playSample("demo-de-de", 0);
@@ -371,8 +379,10 @@ TEST_F(VoiceSelector, CancelAndCloseDuringAStalledDownload)
 
     // Install and sample again; the page closes while the install stalls.
     m.installVoice(voice);
+    m.installVoice(voice);
     m.playSample("demo-de-de", 1);
     ASSERT_TRUE(waitFor([&] { return requests == 2; }, 20000));
+    EXPECT_EQ(m.taskKeys(), std::vector<std::string>({"installVoice|demo-de-de|0", "playSample|demo-de-de|1"}));
     QSignalSpy closed(&m, &VoiceSelectorModel::toClose);
     m.close();
     EXPECT_TRUE(m.isClosing());
