@@ -4,6 +4,9 @@
 #include "common/MessageBoxContext.h"
 #include "common/ServerAddress.h"
 #include "common/SingleInstanceGuard.h"
+#include "projects/HomeModel.h"
+#include "projects/ProjectSettingFormModel.h"
+#include "projects/ProjectsModel.h"
 #include "voices/VoiceSelectorModel.h"
 
 #include <QCoreApplication>
@@ -59,6 +62,9 @@ void registerSalvormitheTypes()
     qRegisterMetaType<ServerVoice>("ServerVoice");
     qmlRegisterType<MessageBoxContext>("MessageBoxContext", 1, 0, "MessageBoxContext");
     qmlRegisterType<VoiceSelectorModel>("VoiceSelectorModel", 1, 0, "VoiceSelectorModel");
+    qmlRegisterType<ProjectSettingFormModel>("ProjectSettingFormModel", 1, 0, "ProjectSettingFormModel");
+    qmlRegisterType<HomeModel>("HomeModel", 1, 0, "HomeModel");
+    qmlRegisterType<ProjectsModel>("ProjectsModel", 1, 0, "ProjectsModel");
     qmlRegisterType<MainModel>("MainModel", 1, 0, "MainModel");
 }
 

@@ -56,13 +56,13 @@ Rectangle {
         }
     }
 
-    FlatButton {
+    ActionButton {
         objectName: "installVoice" + index
         anchors.right: parent.right
         anchors.rightMargin: 10
         anchors.verticalCenter: parent.verticalCenter
-        implicitWidth: 72
-        implicitHeight: 28
+        width: 72
+        height: 28
         text: qsTr("Install")
         onClicked: row.selector.installVoice(model.voice)
     }

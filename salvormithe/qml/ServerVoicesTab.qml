@@ -74,10 +74,10 @@ Item {
             onAccepted: if (searchButton.enabled) searchButton.clicked()
         }
 
-        FlatButton {
+        ActionButton {
             id: searchButton
             objectName: "searchButton"
-            implicitWidth: 80
+            width: 80
             height: parent.height
             text: qsTr("Search")
             enabled: tab.selector.curLang !== ""

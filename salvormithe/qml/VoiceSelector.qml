@@ -65,7 +65,7 @@ Popup {
             onPicked: popup.pick(voice)
         }
 
-        FlatButton {
+        ActionButton {
             id: closeButton
             objectName: "closeVoiceSelector"
             anchors.right: parent.right

@@ -147,7 +147,7 @@ Item {
                     font.pixelSize: FONTSIZE_SUB
                     color: TEXTCOLOR_MAIN2
                 }
-                FlatButton {
+                ActionButton {
                     objectName: "cancelInstall"
                     anchors.horizontalCenter: parent.horizontalCenter
                     quiet: true

@@ -46,7 +46,7 @@ Item {
         color: TEXTCOLOR_MAIN
     }
 
-    FlatButton {
+    ActionButton {
         objectName: "cloneVoice"
         anchors.right: parent.right
         anchors.rightMargin: 30

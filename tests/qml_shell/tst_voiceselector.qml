@@ -52,5 +52,21 @@ Item {
             tryVerify(function () { return destroyed; });
             compare(picked, []);
         }
+
+        function test_the_project_settings_take_the_picked_voice() {
+            verify(voiceFixture.install("vy", 1, "Yann", 1));
+            var c = Qt.createComponent("qrc:/qml/ProjectSettingForm.qml");
+            compare(c.status, Component.Ready, c.errorString());
+            var form = c.createObject(root, { "title": "New" });
+            tryCompare(form, "opened", true);
+            var popup = form.chooseVoice();
+            var list = findChild(popup, "localVoiceList");
+            tryCompare(list, "count", 1);
+            mouseClick(findChild(list, "localVoice0"));
+            compare(form.formModel.voice.uid, "vy");
+            compare(form.formModel.voice.spk, 1);
+            compare(findChild(form.contentItem, "voiceField").shown, "Yann (Deutsch)");
+            form.close();
+        }
     }
 }
