@@ -113,11 +113,19 @@ TEST_F(HomeModelTest, CreateProjectKeepsTheTypedNameAndGoesToIt)
     EXPECT_EQ(utf8ToPath(toProject.at(1).at(0).toString().toStdString()).filename(), "%43%4f%4e(1)");
     EXPECT_TRUE(log.boxes.isEmpty());
 
+    // A name too long for a folder: the folder's name is shortened, the project keeps the name.
+    QString longName = QString(150, QChar(0xe9)) + QString(150, 'x');
+    model.createProject(longName, amy(), 1.0f);
+    ASSERT_EQ(toProject.count(), 3);
+    EXPECT_LE(utf8ToPath(toProject.at(2).at(0).toString().toStdString()).filename().string().size(), 255u);
+    EXPECT_EQ(manifestName(toProject.at(2).at(0).toString()), longName.toStdString());
+    EXPECT_TRUE(log.boxes.isEmpty());
+
     // A file where the projects folder belongs: an error box, and no project.
     fs::remove_all(ProjectFolder::projectsDir());
     writeFile(ProjectFolder::projectsDir(), "not a folder");
     model.createProject("Doomed", amy(), 1.0f);
-    EXPECT_EQ(toProject.count(), 2);
+    EXPECT_EQ(toProject.count(), 3);
     ASSERT_EQ(log.boxes.size(), 1);
     EXPECT_EQ(log.boxes[0]["icon"].toInt(), int(MessageBoxContext::Error));
     EXPECT_FALSE(log.boxes[0]["msg"].toString().isEmpty());
