@@ -382,28 +382,15 @@ bool writeFileAtomic(const fs::path& path, const std::string& text, std::string&
     return true;
 }
 
-bool replaceFileAtomic(const fs::path& path, const char* data, size_t size, std::string& error)
+bool replaceFileAtomic(const fs::path& path, const std::string& data, std::string& error)
 {
     fs::path tmp = path;
-    tmp += "." + std::to_string(::getpid()) + ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) {
+    tmp += ".tmp";
+    // The temporary file is made afresh: a link standing there is removed, not followed.
+    if (!writeFreshFile(tmp, data, true) || std::rename(tmp.c_str(), path.c_str()) != 0) {
         error = std::strerror(errno);
+        ::unlink(tmp.c_str());
         return false;
     }
-    bool ok = std::fwrite(data, 1, size, f) == size && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
-    int err = errno;
-    if (std::fclose(f) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        error = std::strerror(err);
-        ::unlink(tmp.c_str());
-    }
-    return ok;
+    return true;
 }

@@ -56,10 +56,9 @@ bool removeFile(const std::filesystem::path& path);
 // Writes a new file through path + ".tmp" and a rename; an existing file is kept as it is.
 bool writeFileAtomic(const std::filesystem::path& path, const std::string& text, std::string& error);
 
-// Writes path through a temporary file beside it, synced and renamed over
-// whatever was there; on failure the old file stays and error holds the C
-// library's text.
-bool replaceFileAtomic(const std::filesystem::path& path, const char* data, size_t size, std::string& error);
+// Writes path through path + ".tmp", synced and renamed over whatever was
+// there; on failure the old file stays and error holds the C library's text.
+bool replaceFileAtomic(const std::filesystem::path& path, const std::string& data, std::string& error);
 
 // Process-wide mutexes of the helpers above: tree changes (removeAll, the rename of
 // writeFileAtomic) and single-file removal. Never held together.

@@ -29,7 +29,7 @@ bool writeCopy(const fs::path& path, const QByteArray& bytes)
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
     std::string error;
-    return replaceFileAtomic(path, bytes.constData(), size_t(bytes.size()), error);
+    return replaceFileAtomic(path, bytes.toStdString(), error);
 }
 
 int64_t countRows(Sqlite3DB& db, const char* sql)

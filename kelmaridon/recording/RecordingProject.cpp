@@ -119,7 +119,7 @@ void RecordingProject::readManifest(const std::string& dir)
 bool RecordingProject::writeManifest()
 {
     const char* text = manifest ? json_object_to_json_string(manifest.get()) : "";
-    return replaceFileAtomic(folder / "manifest", text, std::strlen(text), error);
+    return replaceFileAtomic(folder / "manifest", text, error);
 }
 
 std::string RecordingProject::name() const

@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -146,15 +145,7 @@ bool ProjectFolder::loadManifest(const fs::path& dir)
 bool ProjectFolder::saveManifest()
 {
     const char* text = manifest ? json_object_to_json_string(manifest.get()) : "";
-    fs::path target = folder / "manifest";
-    fs::path tmp = folder / "manifest.tmp";
-    // The temporary file is made afresh: a link standing there is removed, not followed.
-    if (!writeFreshFile(tmp, text, true) || std::rename(tmp.c_str(), target.c_str()) != 0) {
-        lastError = std::strerror(errno);
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    return true;
+    return replaceFileAtomic(folder / "manifest", text, lastError);
 }
 
 std::string ProjectFolder::projectName() const
