@@ -465,11 +465,13 @@ TEST(VoiceSort, ComparatorsAreStrictWeakOrdersWithTheGivenKeys)
             for (const auto& b : items) {
                 EXPECT_FALSE(less(a, b) && less(b, a));
                 for (const auto& c : items) {
-                    if (less(a, b) && less(b, c))
+                    if (less(a, b) && less(b, c)) {
                         EXPECT_TRUE(less(a, c));
+                    }
                     bool ab = !less(a, b) && !less(b, a), bc = !less(b, c) && !less(c, b);
-                    if (ab && bc)
+                    if (ab && bc) {
                         EXPECT_TRUE(!less(a, c) && !less(c, a));
+                    }
                 }
             }
         }
