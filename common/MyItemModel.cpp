@@ -121,3 +121,9 @@ void MyItemModel::updateInsert(int pos, int count)
     pendingCount = 0;
     endInsertRows();
 }
+
+void MyItemModel::updateRemoveRow(int row)
+{
+    updateRemove(row, 1);
+    update(row, ownerRows() - row);
+}

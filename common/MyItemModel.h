@@ -28,6 +28,10 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QHash<int, QByteArray> roleNames() const override;
 
+    // After the owner removed one row: announces it, and the changed
+    // positions of the rows after it.
+    void updateRemoveRow(int row);
+
 public slots:
     void update(int pos, int count);
     void updateReset();

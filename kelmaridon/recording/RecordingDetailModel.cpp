@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
+
 namespace {
 
 QThread* guiThread()
@@ -382,22 +384,15 @@ void RecordingDetailModel::removeRecord(int idx)
 
 void RecordingDetailModel::removeConfirmed(int id)
 {
-    int row = -1;
-    for (size_t i = 0; i < recorded.size(); ++i) {
-        if (recorded[i].id == id) {
-            row = int(i);
-            break;
-        }
-    }
-    if (row < 0)
+    auto it = std::find_if(recorded.begin(), recorded.end(), [&](const RecordedPrompt& e) { return e.id == id; });
+    if (it == recorded.end())
         return;
+    int row = int(it - recorded.begin());
     if (!project.db().removePrompt(id)) {
         showError(QString::fromStdString(project.db().lastError()));
         return;
     }
     recorded.erase(recorded.begin() + row);
-    itemModel->updateRemove(row, 1);
-    // The rows after it moved up: their "idx" changed.
-    itemModel->update(row, int(recorded.size()) - row);
+    itemModel->updateRemoveRow(row);
     setTotalItems(int(recorded.size()));
 }

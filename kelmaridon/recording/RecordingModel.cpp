@@ -9,6 +9,7 @@
 
 #include <QDateTime>
 
+#include <algorithm>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -85,15 +86,10 @@ void RecordingModel::removeRecording(int idx)
 
 void RecordingModel::removeConfirmed(const std::string& path)
 {
-    int row = -1;
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (items[i].path == path) {
-            row = int(i);
-            break;
-        }
-    }
-    if (row < 0)
+    auto it = std::find_if(items.begin(), items.end(), [&](const RecordingInfo& e) { return e.path == path; });
+    if (it == items.end())
         return;
+    int row = int(it - items.begin());
     std::error_code ec;
     fs::remove_all(utf8ToPath(path), ec);
     if (ec) {
@@ -101,7 +97,5 @@ void RecordingModel::removeConfirmed(const std::string& path)
         return;
     }
     items.erase(items.begin() + row);
-    itemModel->updateRemove(row, 1);
-    // The rows after it moved up: their "idx" changed.
-    itemModel->update(row, int(items.size()) - row);
+    itemModel->updateRemoveRow(row);
 }

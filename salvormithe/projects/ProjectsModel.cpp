@@ -84,7 +84,5 @@ void ProjectsModel::removeConfirmed(const std::filesystem::path& path)
         return;
     }
     items.erase(items.begin() + row);
-    itemModel->updateRemove(row, 1);
-    // The rows after it moved up: their "idx" changed.
-    itemModel->update(row, int(items.size()) - row);
+    itemModel->updateRemoveRow(row);
 }

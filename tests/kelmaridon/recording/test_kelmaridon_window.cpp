@@ -45,6 +45,15 @@ QObject* findNamed(QObject* root, const QString& name)
     return nullptr;
 }
 
+// kelmaridon's main window, loaded as the program loads it.
+QQuickWindow* loadWindow(QQmlApplicationEngine& engine)
+{
+    KelmaridonStartup().registerTypes();
+    QmlProgram::setRootContext(engine, QObject::tr(KelmaridonStartup::prodName()));
+    engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
+    return engine.rootObjects().size() == 1 ? qobject_cast<QQuickWindow*>(engine.rootObjects().first()) : nullptr;
+}
+
 } // namespace
 
 TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
@@ -52,13 +61,9 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
     warnings.clear();
     QtMessageHandler previous = qInstallMessageHandler(collect);
     {
-        KelmaridonStartup().registerTypes();
         QQmlApplicationEngine engine;
-        QmlProgram::setRootContext(engine, QObject::tr(KelmaridonStartup::prodName()));
-        engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
-        ASSERT_EQ(engine.rootObjects().size(), 1) << warnings.join("\n").toStdString();
-        auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
-        ASSERT_TRUE(window);
+        auto* window = loadWindow(engine);
+        ASSERT_TRUE(window) << warnings.join("\n").toStdString();
         EXPECT_EQ(window->title(), "Quorvine Voice Cloning");
         EXPECT_EQ(window->width(), 1024);
         EXPECT_EQ(window->minimumHeight(), 650);
@@ -148,12 +153,9 @@ TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
     warnings.clear();
     QtMessageHandler previous = qInstallMessageHandler(collect);
     {
-        KelmaridonStartup().registerTypes();
         QQmlApplicationEngine engine;
-        QmlProgram::setRootContext(engine, QObject::tr(KelmaridonStartup::prodName()));
-        engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
-        ASSERT_EQ(engine.rootObjects().size(), 1) << warnings.join("\n").toStdString();
-        auto* window = qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+        auto* window = loadWindow(engine);
+        ASSERT_TRUE(window) << warnings.join("\n").toStdString();
         QObject* navUtil = window->findChild<QObject*>("navUtil");
         QQuickItem* root = window->contentItem();
         auto source = [&] { return navUtil->property("currentSource").toString(); };
