@@ -3,9 +3,6 @@
 #include "common/Platform.h"
 #include "common/TextUtils.h"
 
-#include <QCoreApplication>
-#include <QDir>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -27,7 +24,7 @@ std::mutex& fsMutex()
 
 fs::path applicationDir()
 {
-    return utf8ToPath(QCoreApplication::applicationDirPath().toStdString());
+    return platform::executablePath().parent_path();
 }
 
 } // namespace
@@ -62,7 +59,7 @@ bool readWholeFile(const fs::path& p, std::string& out)
 
 fs::path homeDir()
 {
-    return utf8ToPath(QDir::home().absolutePath().toStdString());
+    return platform::homePath();
 }
 
 fs::path roamingDir()
