@@ -1,4 +1,5 @@
 #include "app/AppMain.h"
+#include "app/Startup.h"
 #include "common/SingleInstanceGuard.h"
 
 #include "TestUtil.h"
