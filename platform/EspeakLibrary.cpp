@@ -1,23 +1,36 @@
 #include "platform/EspeakLibrary.h"
 
+#include "common/Platform.h"
 #include "platform/SharedLibrary.h"
+
+#include <memory>
 
 namespace {
 
 struct Loaded
 {
-    SharedLibrary lib{QV_ESPEAKNG_SONAME};
+    std::unique_ptr<SharedLibrary> silentAudio;
+    std::unique_ptr<SharedLibrary> lib;
     EspeakLibrary api;
     bool ok = false;
 
     Loaded()
     {
-        ok = lib.resolve("espeak_Initialize", api.initialize) &&
-             lib.resolve("espeak_SetSynthCallback", api.setSynthCallback) &&
-             lib.resolve("espeak_SetVoiceByName", api.setVoiceByName) &&
-             lib.resolve("espeak_SetVoiceByFile", api.setVoiceByFile) &&
-             lib.resolve("espeak_ListVoices", api.listVoices) &&
-             lib.resolve("espeak_SetParameter", api.setParameter) && lib.resolve("espeak_Synth", api.synth);
+        // Our stand-in for espeak-ng's audio library first, when it is beside the
+        // program; should espeak-ng not load with it, it loads with its own.
+        std::string silent = (platform::executablePath().parent_path() / "salvormithe_silentaudio.so").string();
+        silentAudio = std::make_unique<SharedLibrary>(silent.c_str());
+        lib = std::make_unique<SharedLibrary>(QV_ESPEAKNG_SONAME);
+        if (!lib->isLoaded() && silentAudio->isLoaded()) {
+            silentAudio->unload();
+            lib = std::make_unique<SharedLibrary>(QV_ESPEAKNG_SONAME);
+        }
+        ok = lib->resolve("espeak_Initialize", api.initialize) &&
+             lib->resolve("espeak_SetSynthCallback", api.setSynthCallback) &&
+             lib->resolve("espeak_SetVoiceByName", api.setVoiceByName) &&
+             lib->resolve("espeak_SetVoiceByFile", api.setVoiceByFile) &&
+             lib->resolve("espeak_ListVoices", api.listVoices) &&
+             lib->resolve("espeak_SetParameter", api.setParameter) && lib->resolve("espeak_Synth", api.synth);
     }
 };
 
@@ -27,7 +40,7 @@ const EspeakLibrary* EspeakLibrary::get(std::string& error)
 {
     static const Loaded loaded;
     if (!loaded.ok) {
-        error = "Cannot load espeak-ng: " + loaded.lib.error();
+        error = "Cannot load espeak-ng: " + loaded.lib->error();
         return nullptr;
     }
     return &loaded.api;

@@ -20,3 +20,10 @@ void* SharedLibrary::symbol(const char* name)
         err = std::string("missing symbol ") + name;
     return p;
 }
+
+void SharedLibrary::unload()
+{
+    if (handle)
+        ::dlclose(handle);
+    handle = nullptr;
+}

@@ -2,12 +2,14 @@
 
 #include <string>
 
-// A shared library opened at run time by its file name ("libfoo.so.1"). It stays
-// loaded for the rest of the process.
+// A shared library opened at run time by its file name ("libfoo.so.1") or path.
+// It stays loaded for the rest of the process unless unloaded.
 class SharedLibrary
 {
 public:
     explicit SharedLibrary(const char* fileName);
+    // Gives the library back; its functions must no longer be in use.
+    void unload();
     SharedLibrary(const SharedLibrary&) = delete;
     SharedLibrary& operator=(const SharedLibrary&) = delete;
 
