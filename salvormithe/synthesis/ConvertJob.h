@@ -18,8 +18,16 @@ struct ConvertJob
     std::shared_ptr<bool> reported = std::make_shared<bool>(false);
     std::shared_ptr<qint64> pid = std::make_shared<qint64>(0);
 
-    // Starts the child and sends the request.
+    // The longest a child may take to start.
+    static constexpr int startLimitMs = 1000;
+
+    // Starts the child; the request follows once it runs. Returns without waiting
+    // for the child's start.
     void start();
+    // The child runs: it gets the request.
+    void onStarted(QProcess* process);
+    // The child could not be started, or did not start in time.
+    void onStartFailed(QProcess* process, const std::string& error);
     // The child has ended.
     void onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status);
 

@@ -270,6 +270,9 @@ TEST_F(Pool, ProgramThatCannotStartFailsEachJobOnce)
             ++d->calls;
         });
     }
+    // The failed starts come back through the event loop, each once.
+    ASSERT_TRUE(testutil::waitFor(
+        [&] { return std::all_of(done.begin(), done.end(), [](const Done& d) { return d.calls > 0; }); }, 30000));
     testutil::waitFor([] { return false; }, 200);
     for (const Done& d : done) {
         EXPECT_EQ(d.calls, 1);

@@ -215,12 +215,13 @@ TEST_F(Synthesis, LoadFailuresLeaveNoFile)
     EXPECT_NE(o.message.find("xx-nonexistent"), std::string::npos) << o.message;
     EXPECT_FALSE(fs::exists(out));
 
-    // An existing file at the output path is not left half-written either.
+    // A file that was at the output path stays as it was; nothing else is left.
     testutil::writeFile(out, "old");
     fs::remove(v.config);
     o = synth(v, 1.0f, kText, out);
     EXPECT_EQ(o.message, "Load failed. Cannot read model config: " + pathToUtf8(v.config));
-    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(testutil::readFile(out), QByteArray("old"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(Synthesis, OutputThatCannotBeCreatedIsAFailure)
