@@ -29,9 +29,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <spawn.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -125,14 +125,13 @@ int liveChildren()
 
 struct ChildRun
 {
-    double ms = -1;      // start to exit
+    double ms = -1; // start to exit
     int exitCode = -1;
-    double maxRssMb = 0; // peak resident memory
 };
 
-// Runs "program --convert" with input on its standard input (then closed),
-// its output thrown away.
-ChildRun runDirect(const std::string& program, const std::string& input)
+// Runs argv (the worker: "program --convert") with input on its standard input
+// (then closed), its output thrown away.
+ChildRun runDirect(std::vector<std::string> argv, const std::string& input)
 {
     ChildRun r;
     int fds[2];
@@ -143,11 +142,13 @@ ChildRun runDirect(const std::string& program, const std::string& input)
     posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::string arg0 = program, arg1 = "--convert";
-    char* argv[] = {arg0.data(), arg1.data(), nullptr};
+    std::vector<char*> args;
+    for (std::string& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
     auto t0 = Clock::now();
     pid_t pid = -1;
-    int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+    int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(fds[0]);
     if (rc != 0) {
@@ -163,13 +164,29 @@ ChildRun runDirect(const std::string& program, const std::string& input)
     }
     ::close(fds[1]);
     int status = 0;
-    struct rusage ru;
-    if (::wait4(pid, &status, 0, &ru) != pid)
+    if (::waitpid(pid, &status, 0) != pid)
         return r;
     r.ms = msSince(t0);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.maxRssMb = ru.ru_maxrss / 1024.0;
     return r;
+}
+
+ChildRun runDirect(const std::string& program, const std::string& input)
+{
+    return runDirect({program, "--convert"}, input);
+}
+
+// The worker's peak resident memory. A child started from this process would
+// count this process's memory too (its first program replaces a copy of this
+// one), so GNU time starts it and reports.
+double peakMemoryMb(const std::string& worker, const std::string& input, const fs::path& report)
+{
+    ChildRun r = runDirect({"/usr/bin/time", "-f", "%M", "-o", report.string(), worker, "--convert"}, input);
+    std::ifstream in(report);
+    double kb = 0;
+    if (r.exitCode != 0 || !(in >> kb))
+        return -1;
+    return kb / 1024.0;
 }
 
 std::string request(const LocalVoice& voice, std::vector<std::string> sentences, const fs::path& wav)
@@ -253,8 +270,8 @@ int main(int argc, char** argv)
         chars += s.size();
         longText.push_back(s);
     }
-    ChildRun longRun = runDirect(worker, request(voice, longText, out / "long.wav"));
-    if (longRun.exitCode != 0)
+    double peakMb = peakMemoryMb(worker, request(voice, longText, out / "long.wav"), out / "time.txt");
+    if (peakMb < 0)
         ++failures;
 
     ConvertPool pool;
@@ -276,52 +293,62 @@ int main(int argc, char** argv)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     }
 
-    // The pool: every sentence as one job.
-    size_t finished = 0;
-    auto t0 = Clock::now();
-    for (size_t i = 0; i < sentences.size(); ++i) {
-        pool.enqueue(ConvertRequest::make(voice, 1.0f, {sentences[i]}, (out / (std::to_string(i) + ".wav")).string()),
-                     [&](bool ok, std::string err, double) {
-                         ++finished;
-                         if (!ok) {
-                             ++failures;
-                             std::fprintf(stderr, "job failed: %s\n", err.c_str());
-                         }
-                     });
-    }
-    // How many children run, sampled while the pool works.
-    double busySum = 0;
+    // The pool, every sentence as one job, against the same children started
+    // directly by workerCount loops side by side: in alternate rounds over parts
+    // of the text, so that changes of the machine's load touch both alike.
+    const int rounds = 4;
+    double poolMs = 0, directMs = 0, busySum = 0;
     int busySamples = 0;
-    auto lastSample = Clock::now();
-    while (finished < sentences.size()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-        if (msSince(lastSample) >= 20) {
-            lastSample = Clock::now();
-            busySum += liveChildren();
-            ++busySamples;
-        }
-    }
-    double poolMs = msSince(t0);
-    double busy = busySamples ? busySum / busySamples : 0;
+    for (int round = 0; round < rounds; ++round) {
+        const size_t from = sentences.size() * size_t(round) / rounds;
+        const size_t to = sentences.size() * size_t(round + 1) / rounds;
 
-    // The same children started directly, workerCount loops side by side.
-    std::atomic<size_t> next{0};
-    std::atomic<int> directFailures{0};
-    t0 = Clock::now();
-    std::vector<std::thread> loops;
-    for (int w = 0; w < workers; ++w) {
-        loops.emplace_back([&]() {
-            for (size_t i; (i = next++) < sentences.size();) {
-                if (runDirect(worker, request(voice, {sentences[i]}, out / ("d" + std::to_string(i) + ".wav")))
-                        .exitCode != 0)
-                    ++directFailures;
+        size_t finished = 0;
+        std::atomic<bool> poolDone{false};
+        auto t0 = Clock::now();
+        for (size_t i = from; i < to; ++i) {
+            pool.enqueue(ConvertRequest::make(voice, 1.0f, {sentences[i]}, (out / (std::to_string(i) + ".wav")).string()),
+                         [&](bool ok, std::string err, double) {
+                             ++finished;
+                             if (!ok) {
+                                 ++failures;
+                                 std::fprintf(stderr, "job failed: %s\n", err.c_str());
+                             }
+                         });
+        }
+        // How many children run, sampled by another thread while the pool works.
+        std::thread sampler([&]() {
+            while (!poolDone) {
+                busySum += liveChildren();
+                ++busySamples;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
         });
+        while (finished < to - from)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        poolMs += msSince(t0);
+        poolDone = true;
+        sampler.join();
+
+        std::atomic<size_t> next{from};
+        std::atomic<int> directFailures{0};
+        t0 = Clock::now();
+        std::vector<std::thread> loops;
+        for (int w = 0; w < workers; ++w) {
+            loops.emplace_back([&]() {
+                for (size_t i; (i = next++) < to;) {
+                    if (runDirect(worker, request(voice, {sentences[i]}, out / ("d" + std::to_string(i) + ".wav")))
+                            .exitCode != 0)
+                        ++directFailures;
+                }
+            });
+        }
+        for (std::thread& t : loops)
+            t.join();
+        directMs += msSince(t0);
+        failures += directFailures;
     }
-    for (std::thread& t : loops)
-        t.join();
-    double directMs = msSince(t0);
-    failures += directFailures;
+    double busy = busySamples ? busySum / busySamples : 0;
 
     double poolRate = sentences.size() / (poolMs / 1000.0);
     double directRate = sentences.size() / (directMs / 1000.0);
@@ -337,7 +364,7 @@ int main(int argc, char** argv)
                 "busy children %.2f of %d\n",
                 poolRate, directRate, poolRate / directRate, busy, workers);
     std::printf("worker peak memory, %zu-character request in %zu sentences: %.1f MB (goal at most 20)\n", chars,
-                longText.size(), longRun.maxRssMb);
+                longText.size(), peakMb);
     std::printf("thread held by a child start: median %.2f ms over %zu starts\n", median(holdMs), holdMs.size());
     std::printf("failures: %d\n", failures);
 
