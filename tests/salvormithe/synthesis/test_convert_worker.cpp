@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <map>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace synthtest;
@@ -187,6 +188,56 @@ TEST_F(ConvertWorker, SpeechRatesGiveClearlyDifferentDurations)
     // Length scales 1.45, 1.0 and 0.5.
     EXPECT_GT(seconds[0.1f], seconds[1.0f] * 1.3);
     EXPECT_LT(seconds[2.0f], seconds[1.0f] * 0.65);
+}
+
+TEST_F(ConvertWorker, AFailureKeepsWhatWasThereAndOddOutputsAreRefused)
+{
+    LocalVoice v = installVoice("en_keep", {0});
+    auto entries = [&] { return std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()); };
+
+    // A conversion replaces a file that was there, and leaves nothing beside it.
+    fs::path wav = tmp.path() / "keep.wav";
+    testutil::writeFile(wav, "old");
+    ChildResult r = runWorker(requestBytes(v, 1.0f, {"The new speech replaces the old file."}, pathToUtf8(wav)));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(isSpeechWav(readWav(wav)));
+    EXPECT_EQ(entries(), 1);
+
+    // A failed one leaves the file as it was.
+    testutil::writeFile(wav, "old");
+    QByteArray config = testutil::readFile(v.config);
+    testutil::writeFile(v.config, "{not json");
+    r = runWorker(requestBytes(v, 1.0f, {"Never spoken."}, pathToUtf8(wav)));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.toStdString(), "Load failed. Invalid model config: " + pathToUtf8(v.config));
+    EXPECT_EQ(testutil::readFile(wav), QByteArray("old"));
+    EXPECT_EQ(entries(), 1);
+    testutil::writeFile(v.config, config);
+
+    // What is not a regular file is refused and stays as it was: a pipe (which a
+    // writer would wait on for ever), a folder, a link (to a file or a device).
+    fs::path target = tmp.path() / "target";
+    testutil::writeFile(target, "x");
+    ASSERT_EQ(::mkfifo((tmp.path() / "pipe.wav").c_str(), 0600), 0);
+    fs::create_directory(tmp.path() / "folder.wav");
+    fs::create_symlink(target, tmp.path() / "link.wav");
+    fs::create_symlink("/dev/null", tmp.path() / "null.wav");
+    struct Row
+    {
+        const char* name;
+        fs::file_type type;
+    };
+    for (const Row& row : {Row{"pipe.wav", fs::file_type::fifo}, Row{"folder.wav", fs::file_type::directory},
+                           Row{"link.wav", fs::file_type::symlink}, Row{"null.wav", fs::file_type::symlink}}) {
+        fs::path out = tmp.path() / row.name;
+        r = runWorker(requestBytes(v, 1.0f, {"Refused."}, pathToUtf8(out)));
+        EXPECT_EQ(r.exitCode, 1) << row.name;
+        EXPECT_EQ(r.err.toStdString(), "Create file failed. Not a regular file(" + pathToUtf8(out) + ")");
+        EXPECT_EQ(fs::symlink_status(out).type(), row.type) << row.name;
+    }
+    EXPECT_EQ(testutil::readFile(target), QByteArray("x"));
+    EXPECT_TRUE(fs::exists("/dev/null"));
+    EXPECT_EQ(entries(), 6);
 }
 
 // Fixed requests whose WAVs were recorded from an earlier build of the worker
