@@ -4,6 +4,10 @@
 #include "common/MessageBoxContext.h"
 #include "common/ServerAddress.h"
 #include "common/SingleInstanceGuard.h"
+#include "projects/HomeModel.h"
+#include "projects/ProjectSettingFormModel.h"
+#include "projects/ProjectsModel.h"
+#include "voices/InstalledVoiceList.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -46,7 +50,11 @@ void setRootContextProperties(QQmlEngine& engine)
 void registerSalvormitheTypes()
 {
     qmlRegisterType<MessageBoxContext>("MessageBoxContext", 1, 0, "MessageBoxContext");
+    qmlRegisterType<ProjectSettingFormModel>("ProjectSettingFormModel", 1, 0, "ProjectSettingFormModel");
+    qmlRegisterType<HomeModel>("HomeModel", 1, 0, "HomeModel");
+    qmlRegisterType<ProjectsModel>("ProjectsModel", 1, 0, "ProjectsModel");
     qmlRegisterType<MainModel>("MainModel", 1, 0, "MainModel");
+    qmlRegisterType<InstalledVoiceList>("InstalledVoiceList", 1, 0, "InstalledVoiceList");
 }
 
 int runGui(int argc, char** argv, const QUrl& rootUrl)

@@ -3,6 +3,10 @@ import QtQuick 2.15
 Item {
     id: page
 
+    // The project folder to open, and the text an empty project starts with.
+    property string path: ""
+    property string initText: ""
+
     Component.onCompleted: {
         if (typeof mainLeft !== "undefined")
             mainLeft.current = "projects";
