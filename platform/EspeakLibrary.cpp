@@ -18,10 +18,11 @@ struct Loaded
     {
         // Our stand-in for espeak-ng's audio library first, when it is beside the
         // program; should espeak-ng not load with it, it loads with its own.
-        std::string silent = (platform::executablePath().parent_path() / "salvormithe_silentaudio.so").string();
-        silentAudio = std::make_unique<SharedLibrary>(silent.c_str());
+        std::filesystem::path dir = platform::executablePath().parent_path();
+        if (!dir.empty())
+            silentAudio = std::make_unique<SharedLibrary>((dir / "salvormithe_silentaudio.so").c_str());
         lib = std::make_unique<SharedLibrary>(QV_ESPEAKNG_SONAME);
-        if (!lib->isLoaded() && silentAudio->isLoaded()) {
+        if (!lib->isLoaded() && silentAudio && silentAudio->isLoaded()) {
             silentAudio->unload();
             lib = std::make_unique<SharedLibrary>(QV_ESPEAKNG_SONAME);
         }

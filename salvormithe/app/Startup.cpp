@@ -15,7 +15,9 @@ bool isConvertMode(int argc, char** argv)
 
 std::filesystem::path windowModulePath()
 {
-    return platform::executablePath().parent_path() / "salvormithe_window.so";
+    // Always a path, never a bare name the loader would look for elsewhere.
+    std::filesystem::path dir = platform::executablePath().parent_path();
+    return (dir.empty() ? std::filesystem::path(".") : dir) / "salvormithe_window.so";
 }
 
 int runWindowModule(int argc, char** argv, const std::filesystem::path& module)
