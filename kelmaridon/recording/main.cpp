@@ -4,6 +4,6 @@
 int main(int argc, char** argv)
 {
     KelmaridonStartup startup;
-    startup.registerTrainingModels = registerTrainingModels;
+    addTrainingTypes(startup);
     return startup.run(argc, argv);
 }

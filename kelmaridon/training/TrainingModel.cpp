@@ -2,9 +2,9 @@
 
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
+#include "training/BatchSize.h"
 #include "training/Checkpoints.h"
 #include "training/DatasetExport.h"
-#include "training/DefaultBatchSize.h"
 #include "training/TrainedVoice.h"
 #include "training/TrainingEnvironment.h"
 #include "training/TrainingFolder.h"
@@ -57,7 +57,10 @@ TrainingModel::~TrainingModel()
 {
     // The page is gone: the tools end without a word, and a half-made voice goes with its tool.
     epochTimer.stop();
+    bool preprocessing = preProcess && preProcess->process.state() != QProcess::NotRunning;
     dropTool(preProcess, this);
+    if (preprocessing)
+        removePreprocessOutput(record.dir);
     dropTool(trainProcess, this);
     bool exporting = exportProcess && exportProcess->process.state() != QProcess::NotRunning;
     dropTool(exportProcess, this);

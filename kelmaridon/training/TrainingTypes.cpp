@@ -1,10 +1,13 @@
 #include "training/TrainingTypes.h"
 
+#include "recording/KelmaridonStartup.h"
 #include "training/TrainingModel.h"
 
 #include <QtQml>
 
-void registerTrainingModels()
+void addTrainingTypes(KelmaridonStartup& startup)
 {
-    qmlRegisterType<TrainingModel>("TrainingModel", 1, 0, "TrainingModel");
+    startup.registerTrainingModels = []() {
+        qmlRegisterType<TrainingModel>("TrainingModel", 1, 0, "TrainingModel");
+    };
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-// Registers the training pages' models as QML types, each under its own name
-// as module, version 1.0, in their fixed order: CreateTrainingModel,
-// TrainingModel, TrainingsModel.
-void registerTrainingModels();
+class KelmaridonStartup;
+
+// Hands the training side's QML types to the start-up: HomeModel, then
+// CreateTrainingModel, TrainingModel and TrainingsModel.
+void addTrainingTypes(KelmaridonStartup& startup);

@@ -52,7 +52,7 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
     QtMessageHandler previous = qInstallMessageHandler(collect);
     {
         KelmaridonStartup startup;
-        startup.registerTrainingModels = registerTrainingModels;
+        addTrainingTypes(startup);
         startup.registerTypes();
         QQmlApplicationEngine engine;
         QmlProgram::setRootContext(engine, QObject::tr(KelmaridonStartup::prodName()));

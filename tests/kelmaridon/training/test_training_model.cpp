@@ -8,7 +8,7 @@
 #include "server/VoiceServer.h"
 #include "training/CheckpointServer.h"
 #include "training/Checkpoints.h"
-#include "training/DefaultBatchSize.h"
+#include "training/BatchSize.h"
 #include "training/TrainedVoice.h"
 #include "training/TrainingFolder.h"
 #include "training/TrainingRecord.h"
@@ -56,23 +56,6 @@ std::vector<fs::path> customVoices()
 }
 
 } // namespace
-
-TEST(DefaultBatchSize, GpuMemoryOrPhysicalMemoryAndThreads)
-{
-    constexpr uint64_t gib = 1ull << 30, mib = 1ull << 20;
-    struct Case
-    {
-        uint64_t gpu, ram;
-        int threads, batch;
-    };
-    const std::vector<Case> cases = {
-        {12 * gib, 8 * gib, 8, 8},   {1000 * mib, 64 * gib, 8, 0}, {64 * gib, 8 * gib, 8, 43},
-        {0, 16 * gib, 8, 4},         {0, 1 * gib, 8, 1},           {0, 64 * gib, 1, 1},
-        {0, 64 * gib, 32, 19},       {0, 12 * gib, 32, 8},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(defaultBatchSize(c.gpu, c.ram, c.threads), c.batch) << c.gpu << " " << c.ram << " " << c.threads;
-}
 
 TEST(TrainingModel, TrainsFromTheBaseCheckpointStopsResumesAndExportsAVoiceTheConverterSpeaks)
 {
@@ -274,6 +257,17 @@ TEST(TrainingModel, AStopBeforeTrainingStartsIsFinalAndKilledPreprocessingFails)
     QCoreApplication::processEvents();
     EXPECT_EQ(boxes.boxes.size(), 5);
     EXPECT_EQ(readRecord(dir).batchSize(), 3);
+
+    // The page goes while preprocessing runs: its output goes too.
+    removePreprocessOutput(dir.u8string());
+    testutil::writeFile(control / "hold", "");
+    model = std::make_unique<TrainingModel>();
+    model->open(q(dir), true);
+    ASSERT_TRUE(waitFor([&] { return model->getLogs().contains("preprocessing"); }, 60000));
+    EXPECT_TRUE(fs::exists(dir / "config.json"));
+    model.reset();
+    EXPECT_FALSE(fs::exists(dir / "config.json"));
+    EXPECT_EQ(boxes.boxes.size(), 5);
 }
 
 TEST(TrainingModel, FailedExportsLeaveNoVoiceBehind)

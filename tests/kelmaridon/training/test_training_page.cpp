@@ -1,5 +1,6 @@
 // The training page from kelmaridon's resources, on a training whose tools are scripted.
 #include "common/QmlProgram.h"
+#include "recording/KelmaridonStartup.h"
 #include "recording/PromptsDb.h"
 #include "training/TrainingTypes.h"
 
@@ -34,7 +35,9 @@ TEST(TrainingPage, ShowsTheTrainingAndItsControlsFollowTheRun)
 
     warnings.clear();
     QtMessageHandler previous = qInstallMessageHandler(collect);
-    registerTrainingModels();
+    KelmaridonStartup startup;
+    addTrainingTypes(startup);
+    startup.registerTypes();
     QQmlEngine engine;
     QmlProgram::setRootContext(engine, "Quorvine Voice Cloning");
     QQmlComponent component(&engine, QUrl("qrc:/qml/Training.qml"));
