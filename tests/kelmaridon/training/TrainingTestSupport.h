@@ -5,14 +5,17 @@
 #include "platform/PiperHelper.h"
 #include "recording/RecordingProject.h"
 #include "server/TrainingCatalogue.h"
+#include "server/VoiceServer.h"
+#include "training/TrainingEnvironment.h"
 #include "training/TrainingFolder.h"
 #include "training/TrainingRecord.h"
-#include "training/TrainingEnvironment.h"
 
 #include "TestUtil.h"
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QString>
 
 #include <gtest/gtest.h>
@@ -21,7 +24,9 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace trainingtest {
@@ -56,6 +61,60 @@ inline void useFakeEnvironment(const std::filesystem::path& root, const std::str
     QFile::setPermissions(q(root / "python"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     saveTenvPath(q(root));
 }
+
+// Our environment unpacked into tenv with the real 7z, as the installer does
+// it, and made the environment the programs use.
+inline void unpackEnvironment(const std::filesystem::path& tenv)
+{
+    QProcess unpack;
+    unpack.start("7z", {"x", "-aoa", "-bsp1", "-sccUTF-8", "-o" + q(tenv), QV_TENV_ARCHIVE});
+    ASSERT_TRUE(unpack.waitForFinished(120000));
+    ASSERT_EQ(unpack.exitCode(), 0) << unpack.readAllStandardError().toStdString();
+    ASSERT_TRUE(QFileInfo(q(tenv / "python")).isExecutable());
+    saveTenvPath(q(tenv));
+}
+
+// Our voice server on a loopback port with a training catalogue built in dir
+// (the environment archive the build packed, base checkpoints); the programs
+// are pointed at it while it lives.
+class TrainingServer
+{
+public:
+    explicit TrainingServer(const std::filesystem::path& dir) : dir(dir)
+    {
+        std::string error;
+        EXPECT_TRUE(TrainingCatalogue::build(dir, QV_TENV_ARCHIVE, error)) << error;
+        VoiceCatalogue catalogue;
+        std::vector<std::string> warnings;
+        EXPECT_TRUE(catalogue.load(dir, warnings));
+        server = std::make_unique<VoiceServer>(std::move(catalogue));
+        port = server->bind("127.0.0.1", 0);
+        EXPECT_GT(port, 0);
+        serving = std::thread([this] { server->run(); });
+        qputenv("QV_VOICE_SERVER", "http://127.0.0.1:" + QByteArray::number(port) + "/");
+    }
+    ~TrainingServer()
+    {
+        stop();
+        qunsetenv("QV_VOICE_SERVER");
+    }
+    void stop()
+    {
+        if (serving.joinable()) {
+            server->stop();
+            serving.join();
+        }
+    }
+    // The archive the server hands out.
+    std::filesystem::path archive() const { return dir / "download" / "tenv_gpu_win64.7z"; }
+
+    std::filesystem::path dir;
+    int port = 0;
+
+private:
+    std::unique_ptr<VoiceServer> server;
+    std::thread serving;
+};
 
 // A take of a voice-like tone: harmonics of hz, four syllables a second.
 inline void writeTake(const std::filesystem::path& path, double hz, double seconds)

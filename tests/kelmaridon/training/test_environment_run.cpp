@@ -82,16 +82,10 @@ double configPitch(const fs::path& training)
 TEST(EnvironmentRun, PreprocessTrainStopResumeExport)
 {
     testutil::TempDir tmp;
-    // Unpacked with 7z as the installer does it.
     fs::path tenv = tmp.path() / "quorvine_salvormithe_tenv";
-    QProcess unpack;
-    unpack.start("7z", {"x", "-aoa", "-bsp1", "-sccUTF-8", "-o" + q(tenv), QV_TENV_ARCHIVE});
-    ASSERT_TRUE(unpack.waitForFinished(120000));
-    ASSERT_EQ(unpack.exitCode(), 0) << unpack.readAllStandardError().toStdString();
-    ASSERT_TRUE(QFileInfo(q(tenv / "python")).isExecutable());
+    unpackEnvironment(tenv);
     ASSERT_TRUE(fs::is_directory(tenv / "Scripts"));
     ASSERT_TRUE(fs::is_directory(tenv / "ffmpeg"));
-    saveTenvPath(q(tenv));
     EXPECT_EQ(probeGpuMemory(), 0u);
     qputenv("QV_TRAIN_EPOCH_SECONDS", "0.05");
     qunsetenv("QV_TRAIN_STOP_AFTER");

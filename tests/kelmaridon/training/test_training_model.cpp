@@ -4,8 +4,6 @@
 #include "common/FileUtils.h"
 #include "common/JsonRef.h"
 #include "recording/PromptsDb.h"
-#include "server/VoiceCatalogue.h"
-#include "server/VoiceServer.h"
 #include "training/CheckpointServer.h"
 #include "training/Checkpoints.h"
 #include "training/BatchSize.h"
@@ -21,7 +19,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QProcess>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
@@ -31,7 +28,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <thread>
 
 namespace fs = std::filesystem;
 using namespace trainingtest;
@@ -61,37 +57,22 @@ TEST(TrainingModel, TrainsFromTheBaseCheckpointStopsResumesAndExportsAVoiceTheCo
 {
     MsgboxLog boxes;
     testutil::TempDir tmp;
-    // Our environment, unpacked with 7z as the installer does it.
-    fs::path tenv = tmp.path() / "quorvine_salvormithe_tenv";
-    QProcess unpack;
-    unpack.start("7z", {"x", "-aoa", "-bsp1", "-sccUTF-8", "-o" + q(tenv), QV_TENV_ARCHIVE});
-    ASSERT_TRUE(unpack.waitForFinished(120000));
-    ASSERT_EQ(unpack.exitCode(), 0) << unpack.readAllStandardError().toStdString();
-    saveTenvPath(q(tenv));
+    unpackEnvironment(tmp.path() / "quorvine_salvormithe_tenv");
     qputenv("QV_TRAIN_EPOCH_SECONDS", "0.05");
     qunsetenv("QV_TRAIN_STOP_AFTER");
 
     // The en-us base checkpoint from our server.
-    std::string error;
-    ASSERT_TRUE(TrainingCatalogue::build(tmp.path() / "cat", QV_TENV_ARCHIVE, error)) << error;
-    VoiceCatalogue catalogue;
-    std::vector<std::string> warnings;
-    ASSERT_TRUE(catalogue.load(tmp.path() / "cat", warnings));
-    VoiceServer server(std::move(catalogue));
-    int port = server.bind("127.0.0.1", 0);
-    ASSERT_GT(port, 0);
-    std::thread serving([&server] { server.run(); });
-    qputenv("QV_VOICE_SERVER", QByteArray("http://127.0.0.1:") + QByteArray::number(port));
     std::map<std::string, std::string> langs;
-    EXPECT_TRUE(fetchCheckpointLangs([&](const std::string& k, const std::string& v) { langs[k] = v; }));
-    fs::path base = appDataDir() / "ckpt" / langs["en-us"];
-    fs::create_directories(base.parent_path());
-    FileDownloader downloader;
-    bool downloaded = downloader.download(checkpointDownloadUrl("en-us"), base, "", error);
-    server.stop();
-    serving.join();
-    qunsetenv("QV_VOICE_SERVER");
-    ASSERT_TRUE(downloaded) << error;
+    fs::path base;
+    {
+        TrainingServer server(tmp.path() / "cat");
+        EXPECT_TRUE(fetchCheckpointLangs([&](const std::string& k, const std::string& v) { langs[k] = v; }));
+        base = appDataDir() / "ckpt" / langs["en-us"];
+        fs::create_directories(base.parent_path());
+        std::string error;
+        FileDownloader downloader;
+        ASSERT_TRUE(downloader.download(checkpointDownloadUrl("en-us"), base, "", error)) << error;
+    }
     const int baseEpoch = checkpointEpoch(q(base));
     ASSERT_GT(baseEpoch, 0);
 
