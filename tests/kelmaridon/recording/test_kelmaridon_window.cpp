@@ -1,9 +1,12 @@
 // kelmaridon's window from its resources, with the program's types and constants.
-#include "common/MessageBoxContext.h"
 #include "common/FileUtils.h"
+#include "common/MessageBoxContext.h"
 #include "common/QmlProgram.h"
 #include "recording/KelmaridonStartup.h"
 #include "recording/RecordingProject.h"
+#include "training/TrainingFolder.h"
+#include "training/TrainingRecord.h"
+#include "training/TrainingTypes.h"
 
 #include "RecordingTestSupport.h"
 #include "TestUtil.h"
@@ -48,7 +51,9 @@ QObject* findNamed(QObject* root, const QString& name)
 // kelmaridon's main window, loaded as the program loads it.
 QQuickWindow* loadWindow(QQmlApplicationEngine& engine)
 {
-    KelmaridonStartup().registerTypes();
+    KelmaridonStartup startup;
+    addTrainingTypes(startup);
+    startup.registerTypes();
     QmlProgram::setRootContext(engine, QObject::tr(KelmaridonStartup::prodName()));
     engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
     return engine.rootObjects().size() == 1 ? qobject_cast<QQuickWindow*>(engine.rootObjects().first()) : nullptr;
@@ -78,12 +83,21 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
         EXPECT_TRUE(findNamed(root, "navEntry_recording"));
         EXPECT_TRUE(findNamed(root, "navEntry_training"));
 
+        // The training page opens a training that exists.
+        TrainingRecord training;
+        std::string trainingDir = (trainingRoot() / "Window").u8string();
+        ASSERT_TRUE(training.create(trainingDir, "Window", "", ""));
+        training.setBatchSize(2);
+        ASSERT_TRUE(training.save());
+        const QVariantMap trainingProps{{"trainingPath", QString::fromStdString(trainingDir)}};
+
         // RecordingDetail.qml needs a recording: the recording pages' test shows it.
         const std::vector<std::pair<QString, QString>> pages = {
             {"Trainings.qml", "training"}, {"Training.qml", "training"}, {"Recording.qml", "recording"}};
         for (const auto& [page, entry] : pages) {
             SCOPED_TRACE(page.toStdString());
-            QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, page), Q_ARG(QVariant, QVariantMap()));
+            QVariantMap props = page == "Training.qml" ? trainingProps : QVariantMap();
+            QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, page), Q_ARG(QVariant, props));
             EXPECT_EQ(navUtil->property("currentSource").toString(), page);
             EXPECT_EQ(mainLeft->property("current").toString(), entry);
             auto* shown = navUtil->property("currentPage").value<QQuickItem*>();
