@@ -2,6 +2,8 @@
 #include "common/MessageBoxContext.h"
 #include "common/QmlProgram.h"
 #include "recording/KelmaridonStartup.h"
+#include "training/TrainingEnvironment.h"
+#include "training/TrainingTypes.h"
 
 #include "TestUtil.h"
 
@@ -48,7 +50,12 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
     warnings.clear();
     QtMessageHandler previous = qInstallMessageHandler(collect);
     {
-        KelmaridonStartup().registerTypes();
+        // An installed training environment: the window asks for none.
+        testutil::TempDir tenv;
+        saveTenvPath(QString::fromStdString(tenv.path().u8string()));
+        KelmaridonStartup startup;
+        addTrainingTypes(startup);
+        startup.registerTypes();
         QQmlApplicationEngine engine;
         QmlProgram::setRootContext(engine, QObject::tr(KelmaridonStartup::prodName()));
         engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
