@@ -5,6 +5,7 @@
 #include "training/TrainingEnvironment.h"
 #include "training/TrainingTypes.h"
 
+#include "QuickFind.h"
 #include "TestUtil.h"
 
 #include <QQmlApplicationEngine>
@@ -12,6 +13,8 @@
 #include <QQuickWindow>
 
 #include <gtest/gtest.h>
+
+using testutil::findNamed;
 
 namespace {
 
@@ -21,26 +24,6 @@ void collect(QtMsgType type, const QMessageLogContext&, const QString& text)
 {
     if (type != QtDebugMsg && type != QtInfoMsg)
         warnings.append(text);
-}
-
-// Walks QObject children and visual children (delegates and popups hang on the latter).
-QObject* findNamed(QObject* root, const QString& name)
-{
-    if (!root)
-        return nullptr;
-    if (root->objectName() == name)
-        return root;
-    QList<QObject*> next = root->children();
-    if (auto* item = qobject_cast<QQuickItem*>(root)) {
-        for (QQuickItem* child : item->childItems())
-            if (!next.contains(child))
-                next.append(child);
-    }
-    for (QObject* child : next) {
-        if (QObject* found = findNamed(child, name))
-            return found;
-    }
-    return nullptr;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // Training folders, checkpoints and stand-in environments for the training tests.
 
 #include "server/TrainingCatalogue.h"
+#include "server/VoiceServer.h"
 #include "training/TrainingEnvironment.h"
 
 #include "TestUtil.h"
@@ -14,7 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace trainingtest {
 
@@ -48,5 +52,47 @@ inline void useFakeEnvironment(const std::filesystem::path& root, const std::str
     QFile::setPermissions(q(root / "python"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     saveTenvPath(q(root));
 }
+
+// Our voice server on a loopback port with a training catalogue built in dir
+// (the environment archive the build packed, base checkpoints); the programs
+// are pointed at it while it lives.
+class TrainingServer
+{
+public:
+    explicit TrainingServer(const std::filesystem::path& dir) : dir(dir)
+    {
+        std::string error;
+        EXPECT_TRUE(TrainingCatalogue::build(dir, QV_TENV_ARCHIVE, error)) << error;
+        VoiceCatalogue catalogue;
+        std::vector<std::string> warnings;
+        EXPECT_TRUE(catalogue.load(dir, warnings));
+        server = std::make_unique<VoiceServer>(std::move(catalogue));
+        port = server->bind("127.0.0.1", 0);
+        EXPECT_GT(port, 0);
+        serving = std::thread([this] { server->run(); });
+        qputenv("QV_VOICE_SERVER", "http://127.0.0.1:" + QByteArray::number(port) + "/");
+    }
+    ~TrainingServer()
+    {
+        stop();
+        qunsetenv("QV_VOICE_SERVER");
+    }
+    void stop()
+    {
+        if (serving.joinable()) {
+            server->stop();
+            serving.join();
+        }
+    }
+    // The archive the server hands out.
+    std::filesystem::path archive() const { return dir / "download" / "tenv_gpu_win64.7z"; }
+
+    std::filesystem::path dir;
+    int port = 0;
+
+private:
+    std::unique_ptr<VoiceServer> server;
+    std::thread serving;
+};
 
 } // namespace trainingtest
