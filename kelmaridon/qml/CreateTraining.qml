@@ -91,6 +91,7 @@ Popup {
                 width: parent.width
                 model: formModel.recordingOptions
                 currentIndex: formModel.newTrainingRecodingIdx
+                displayText: currentIndex > 0 ? currentText : qsTr("Select a recording")
                 font.family: FONTFAMILY_MAIN
                 font.pixelSize: FONTSIZE_DEF
                 onActivated: formModel.newTrainingRecodingIdx = index
@@ -102,6 +103,7 @@ Popup {
                 width: parent.width
                 model: formModel.modelOptions
                 currentIndex: formModel.newTrainingModelIdx
+                displayText: currentIndex > 0 ? currentText : qsTr("Select a base model")
                 font.family: FONTFAMILY_MAIN
                 font.pixelSize: FONTSIZE_DEF
                 onActivated: formModel.newTrainingModelIdx = index

@@ -67,7 +67,9 @@ Item {
 
         TrainingsRow {
             id: header
-            width: parent.width
+            x: 1
+            y: 1
+            width: parent.width - 2
             height: 40
             header: true
         }
@@ -75,9 +77,10 @@ Item {
         ListView {
             id: trainingList
             objectName: "trainingList"
-            y: header.height + 1
-            width: parent.width
-            height: parent.height - y
+            x: 1
+            y: header.y + header.height
+            width: parent.width - 2
+            height: parent.height - y - 1
             clip: true
             model: trainingsModel.trainingsItemModel()
             ScrollBar.vertical: ScrollBar {}

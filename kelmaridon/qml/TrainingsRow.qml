@@ -15,7 +15,7 @@ Rectangle {
     signal remove()
 
     height: 48
-    color: !header && rowMouse.containsMouse ? "#F2F8FF" : "white"
+    color: header ? "transparent" : (rowMouse.containsMouse ? "#F2F8FF" : "white")
 
     component Cell: Text {
         anchors.verticalCenter: parent.verticalCenter
