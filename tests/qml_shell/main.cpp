@@ -4,6 +4,7 @@
 #include "common/SingleInstanceGuard.h"
 
 #include "ShellTestHelpers.h"
+#include "VoiceFixture.h"
 
 #include <QDesktopServices>
 #include <QQmlContext>
@@ -41,12 +42,14 @@ public slots:
         engine->rootContext()->setContextProperty("engine", &recorder);
         engine->rootContext()->setContextProperty("quitRecorder", &recorder);
         engine->rootContext()->setContextProperty("msgboxSender", &sender);
+        engine->rootContext()->setContextProperty("voiceFixture", &voices);
     }
 
 private:
     SingleInstanceGuard kelmaridonGuard{QStringLiteral("quorvine_kelmaridon")};
     QuitRecorder recorder;
     MsgboxSender sender;
+    VoiceFixture voices;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(qml_shell, ShellSetup)

@@ -55,8 +55,9 @@ TestCase {
         mouseClick(find("navEntry_voices"));
         compare(navUtil.currentSource, "Voices.qml");
         compare(left.current, "voices");
+        // The Voices page leaves once its model has closed.
         navUtil.nav("Project.qml", {});
-        compare(left.current, "projects");
+        tryCompare(left, "current", "projects");
         mouseClick(find("navEntry_home"));
         compare(navUtil.currentSource, "home.qml");
         compare(left.current, "home");
