@@ -5,6 +5,7 @@
 #include "recording/RecordingProject.h"
 #include "training/TrainingFolder.h"
 
+#include "ModelCells.h"
 #include "MsgboxLog.h"
 #include "TrainingTestSupport.h"
 
@@ -17,6 +18,7 @@
 #include <memory>
 
 namespace fs = std::filesystem;
+using testutil::cell;
 using namespace trainingtest;
 using testutil::waitFor;
 
@@ -35,19 +37,6 @@ fs::path makeTraining(const std::string& name, const std::string& recording, int
     }
     fs::last_write_time(dir, fs::file_time_type::clock::now() - std::chrono::seconds(age));
     return dir;
-}
-
-QVariant cell(QAbstractItemModel* m, int row, const char* role)
-{
-    return m->data(m->index(row, 0), m->roleNames().key(role, -1));
-}
-
-QStringList names(QAbstractItemModel* m)
-{
-    QStringList out;
-    for (int r = 0; r < m->rowCount(); ++r)
-        out << cell(m, r, "name").toString();
-    return out;
 }
 
 } // namespace
@@ -78,7 +67,7 @@ TEST(TrainingsList, NewestFirstAndRemovalOfTheRightTraining)
     QSignalSpy reset(items, &QAbstractItemModel::modelReset);
     ASSERT_TRUE(reset.wait(10000));
 
-    EXPECT_EQ(names(items), QStringList({"D", "C", "B", "A"}));
+    EXPECT_EQ(testutil::column(items, "name"), QStringList({"D", "C", "B", "A"}));
     const QHash<int, QByteArray> roles = items->roleNames();
     EXPECT_EQ(QList<QByteArray>({roles[0], roles[1], roles[2], roles[3], roles[4], roles[5]}),
               QList<QByteArray>({"idx", "tpath", "name", "lang", "epochs", "modified"}));
@@ -111,18 +100,18 @@ TEST(TrainingsList, NewestFirstAndRemovalOfTheRightTraining)
     model.removeTraining(0);
     log.press(2, 0);
     EXPECT_FALSE(fs::exists(d));
-    EXPECT_EQ(names(items), QStringList({"C", "B", "A"}));
+    EXPECT_EQ(testutil::column(items, "name"), QStringList({"C", "B", "A"}));
     EXPECT_EQ(cell(items, 1, "idx").toInt(), 1);
     log.press(1, 0);
     EXPECT_FALSE(fs::exists(b));
     EXPECT_TRUE(fs::exists(a) && fs::exists(c));
-    EXPECT_EQ(names(items), QStringList({"C", "A"}));
+    EXPECT_EQ(testutil::column(items, "name"), QStringList({"C", "A"}));
 
     // A folder already gone just leaves the list.
     fs::remove_all(c);
     model.removeTraining(0);
     log.press(3, 0);
-    EXPECT_EQ(names(items), QStringList({"A"}));
+    EXPECT_EQ(testutil::column(items, "name"), QStringList({"A"}));
     EXPECT_EQ(log.boxes.size(), 4);
     EXPECT_EQ(cell(items, 0, "idx").toInt(), 0);
 
