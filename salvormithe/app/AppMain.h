@@ -5,17 +5,8 @@
 
 class QQmlEngine;
 
-// The program's entry: worker mode for "--convert", the window otherwise.
-int salvormitheMain(int argc, char** argv);
-
-// True when the first argument after the program path is exactly "--convert".
-bool isConvertMode(int argc, char** argv);
-
 // Window mode with the given root page; returns the process exit code.
 int runGui(int argc, char** argv, const QUrl& rootUrl);
-
-// Ends the event loop with -1 when the root page failed to load.
-void onRootObjectCreated(QObject* object, const QUrl& url, const QUrl& rootUrl);
 
 // Registers the converter's QML types, in their fixed order.
 void registerSalvormitheTypes();
