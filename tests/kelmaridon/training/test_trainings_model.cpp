@@ -25,7 +25,7 @@ using testutil::waitFor;
 namespace {
 
 // A training folder changed `age` seconds ago.
-fs::path makeTraining(const std::string& name, const std::string& recording, int epochs, int initEpochs, int age)
+fs::path listedTraining(const std::string& name, const std::string& recording, int epochs, int initEpochs, int age)
 {
     fs::path dir = trainingRoot() / name;
     TrainingRecord record;
@@ -54,10 +54,10 @@ TEST(TrainingsList, NewestFirstAndRemovalOfTheRightTraining)
     fs::path recording = RecordingProject::rootDir() / "Listed";
     RecordingProject project;
     ASSERT_TRUE(project.open(recording.u8string(), "Listed", "en-us"));
-    fs::path a = makeTraining("A", recording.u8string(), 0, 0, 400);
-    fs::path b = makeTraining("B", recording.u8string(), 120, 100, 300);
-    fs::path c = makeTraining("C", (recording / "gone").u8string(), 0, 0, 200);
-    fs::path d = makeTraining("D", "", 2150, 2000, 100);
+    fs::path a = listedTraining("A", recording.u8string(), 0, 0, 400);
+    fs::path b = listedTraining("B", recording.u8string(), 120, 100, 300);
+    fs::path c = listedTraining("C", (recording / "gone").u8string(), 0, 0, 200);
+    fs::path d = listedTraining("D", "", 2150, 2000, 100);
     fs::create_directories(trainingRoot() / "no manifest");
 
     MsgboxLog log;
