@@ -4,6 +4,8 @@
 #include "common/MessageBoxContext.h"
 #include "common/ServerAddress.h"
 #include "common/SingleInstanceGuard.h"
+#include "projects/ProjectModel.h"
+#include "voices/InstalledVoiceList.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -55,7 +57,9 @@ void setRootContextProperties(QQmlEngine& engine)
 void registerSalvormitheTypes()
 {
     qmlRegisterType<MessageBoxContext>("MessageBoxContext", 1, 0, "MessageBoxContext");
+    qmlRegisterType<ProjectModel>("ProjectModel", 1, 0, "ProjectModel");
     qmlRegisterType<MainModel>("MainModel", 1, 0, "MainModel");
+    qmlRegisterType<InstalledVoiceList>("InstalledVoiceList", 1, 0, "InstalledVoiceList");
 }
 
 int runGui(int argc, char** argv, const QUrl& rootUrl)

@@ -1,20 +1,213 @@
 import QtQuick 2.15
+import QtQuick.Controls 2.15
+import ProjectModel 1.0
 
+// One open project: its segments as speech bubbles, conversion, playback and export.
 Item {
     id: page
+
+    property string projectPath: ""
+    // The navigation waiting for the model to close, and whether it has.
+    property var navTodo: null
+    property bool modelClosed: false
+    readonly property bool busy: projModel.isConverting || projModel.isLoading || projModel.isClosing
+                                 || projModel.isOpening
+    readonly property bool editable: !busy && projModel.playingSegId === 0
+
+    function nav(fn) {
+        if (modelClosed) {
+            fn();
+            return;
+        }
+        navTodo = fn;
+        projModel.close();
+    }
+
+    function openExport(segId) {
+        exportComponent.createObject(page, { "segId": segId, "projectModel": projModel });
+    }
+
+    // Shows the segment of that id, so that its bubble exists and can take the focus.
+    function showSeg(segId) {
+        if (segId <= 0)
+            return;
+        var items = projModel.segsItemModel();
+        var found = items.match(items.index(0, 0), 1, segId, 1, Qt.MatchExactly);
+        if (found.length > 0)
+            segList.positionViewAtIndex(found[0].row, ListView.Contain);
+    }
+
+    ProjectModel {
+        id: projModel
+        onCloseTodo: {
+            page.modelClosed = true;
+            var fn = page.navTodo;
+            page.navTodo = null;
+            if (fn)
+                fn();
+            else if (typeof navUtil !== "undefined")
+                navUtil.nav("Projects.qml", {});
+        }
+        onFocusSegIdChanged: page.showSeg(focusSegId)
+    }
 
     Component.onCompleted: {
         if (typeof mainLeft !== "undefined")
             mainLeft.current = "projects";
+        projModel.open(projectPath);
     }
 
-    Text {
+    Item {
+        id: titleBar
         x: 30
-        y: 24
-        text: qsTr("Project")
-        font.family: FONTFAMILY_MAIN
-        font.pixelSize: FONTSIZE_TITLE1
-        font.bold: true
-        color: TEXTCOLOR_MAIN
+        y: 16
+        width: parent.width - 60
+        height: 52
+
+        Column {
+            anchors.verticalCenter: parent.verticalCenter
+            width: parent.width - buttons.width - 20
+            spacing: 4
+            Text {
+                objectName: "projectTitle"
+                width: parent.width
+                elide: Text.ElideRight
+                text: projModel.projectName
+                font.family: FONTFAMILY_MAIN
+                font.pixelSize: FONTSIZE_TITLE1
+                font.bold: true
+                color: TEXTCOLOR_MAIN
+            }
+            Text {
+                width: parent.width
+                elide: Text.ElideRight
+                visible: projModel.isOpened
+                text: qsTr("Created %1").arg(Qt.formatDateTime(projModel.created, "yyyy-MM-dd hh:mm"))
+                      + "    " + qsTr("Default voice: %1").arg(projModel.defaultVoice.name || "--")
+                      + "  " + qsTr("%1x").arg(Number(projModel.defaultVoice.srate || 1).toFixed(1))
+                font.family: FONTFAMILY_MAIN
+                font.pixelSize: FONTSIZE_SUB2
+                color: "#8A92A3"
+            }
+        }
+
+        Row {
+            id: buttons
+            anchors.right: parent.right
+            anchors.verticalCenter: parent.verticalCenter
+            spacing: 10
+            PageButton {
+                objectName: "settingsButton"
+                text: qsTr("Settings")
+                quiet: true
+                enabled: projModel.isOpened && !page.busy && projModel.playingSegId === 0
+                onClicked: projModel.openProjSetting()
+            }
+            PageButton {
+                objectName: "exportButton"
+                text: qsTr("Export")
+                enabled: projModel.isOpened && !page.busy && segList.count > 0
+                onClicked: page.openExport(0)
+            }
+        }
+    }
+
+    ListView {
+        id: segList
+        objectName: "segList"
+        anchors.top: titleBar.bottom
+        anchors.topMargin: 10
+        anchors.bottom: controlBar.top
+        anchors.bottomMargin: 6
+        x: 20
+        width: parent.width - 40
+        clip: true
+        spacing: 10
+        cacheBuffer: 400
+        boundsBehavior: Flickable.StopAtBounds
+        model: projModel.segsItemModel()
+        ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
+        header: Item { height: 6; width: 1 }
+        footer: Item { height: 12; width: 1 }
+        delegate: SegBubble {
+            width: segList.width - 16
+            projectModel: projModel
+            editable: page.editable
+            onExportRequested: page.openExport(segId)
+        }
+    }
+
+    // An empty project: one bubble to type or paste the first text into.
+    SegPlaceholder {
+        objectName: "segPlaceholder"
+        anchors.top: segList.top
+        x: segList.x
+        width: segList.width - 16
+        visible: projModel.isOpened && segList.count === 0
+        readOnly: !page.editable
+        onTextEdited: projModel.initSegText(text)
+    }
+
+    ProjectControlBar {
+        id: controlBar
+        anchors.bottom: parent.bottom
+        width: parent.width
+        projectModel: projModel
+        canPlay: projModel.isOpened && segList.count > 0 && !projModel.isLoading && !projModel.isClosing
+    }
+
+    Loader {
+        active: projModel.currentSettingSeg.id !== undefined
+        sourceComponent: SegSettingPopup {
+            projectModel: projModel
+            setting: projModel.currentSettingSeg
+        }
+    }
+
+    Component {
+        id: exportComponent
+        ExportSettingPopup {}
+    }
+
+    // Opening: the page is not ready yet.
+    Rectangle {
+        anchors.fill: parent
+        visible: projModel.isOpening
+        color: "#FBFBFE"
+        BusyIndicator {
+            anchors.centerIn: parent
+            running: parent.visible
+        }
+        MouseArea { anchors.fill: parent }
+    }
+
+    // A step of editing, joining or exporting is on its way; or the page closes.
+    // Input stops at once; the mask shows only when the step takes a while.
+    Rectangle {
+        id: busyMask
+        objectName: "busyMask"
+        property bool shown: false
+        anchors.fill: parent
+        visible: projModel.isLoading || projModel.isClosing
+        color: shown ? "#66FFFFFF" : "transparent"
+        onVisibleChanged: shown = false
+        Timer {
+            interval: 250
+            running: busyMask.visible && !busyMask.shown
+            onTriggered: busyMask.shown = true
+        }
+        BusyIndicator {
+            anchors.centerIn: parent
+            width: 48
+            height: 48
+            visible: busyMask.shown
+            running: visible
+        }
+        MouseArea {
+            anchors.fill: parent
+            acceptedButtons: Qt.AllButtons
+            hoverEnabled: true
+            onWheel: wheel.accepted = true
+        }
     }
 }
