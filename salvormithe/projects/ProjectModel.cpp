@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QJSValue>
 #include <QMutexLocker>
 
 #include <algorithm>
@@ -46,6 +47,14 @@ QVariant installedVoice(const std::string& uid, int spk)
 const int registeredTypes = [] {
     qRegisterMetaType<LocalVoice>("LocalVoice");
     qRegisterMetaType<ProjectSeg>("ProjectSeg");
+    // A page that has no voice to hand over passes an empty object.
+    QMetaType::registerConverter<QJSValue, LocalVoice>([](const QJSValue& o) {
+        LocalVoice v;
+        if (o.property("uid").isString())
+            v.uid = o.property("uid").toString().toStdString();
+        v.spk = o.property("spk").toInt();
+        return v;
+    });
     return 0;
 }();
 

@@ -8,6 +8,7 @@ Popup {
 
     property var projectModel
     property int segId: 0
+    // The user's documents folder unless the page knows a better one.
     property url saveUrl: folderDialog.shortcuts.documents
 
     function settings() {
@@ -22,8 +23,11 @@ Popup {
         };
     }
 
+    signal exportStarted(url folder)
+
     function accept() {
         projectModel.exportSegs(settings());
+        exportStarted(saveUrl);
         close();
     }
 
@@ -37,6 +41,15 @@ Popup {
         color: "white"
         radius: 8
         border.color: "#E3E5EA"
+    }
+    // The dimmed area stays inside the window's visible frame.
+    Overlay.modal: Item {
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: typeof customWin !== "undefined" ? customWin.frameInset : 0
+            radius: 10
+            color: "#66000000"
+        }
     }
     onClosed: destroy()
     Component.onCompleted: open()
@@ -76,7 +89,7 @@ Popup {
                 text: decodeURIComponent(popup.saveUrl.toString().replace(/^file:\/\//, ""))
                 font.pixelSize: FONTSIZE_SUB
             }
-            PageButton {
+            ActionButton {
                 quiet: true
                 text: qsTr("Browse...")
                 onClicked: {
@@ -141,12 +154,12 @@ Popup {
         Row {
             anchors.right: parent.right
             spacing: 10
-            PageButton {
+            ActionButton {
                 text: qsTr("Cancel")
                 quiet: true
                 onClicked: popup.close()
             }
-            PageButton {
+            ActionButton {
                 objectName: "exportOkButton"
                 text: qsTr("Export")
                 onClicked: popup.accept()

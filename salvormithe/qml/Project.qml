@@ -6,10 +6,14 @@ import ProjectModel 1.0
 Item {
     id: page
 
-    property string projectPath: ""
+    // The project folder to open, and the text an empty project starts with.
+    property string path: ""
+    property string initText: ""
     // The navigation waiting for the model to close, and whether it has.
     property var navTodo: null
     property bool modelClosed: false
+    // The folder of the last export on this page, offered again.
+    property url lastExportFolder
     readonly property bool busy: projModel.isConverting || projModel.isLoading || projModel.isClosing
                                  || projModel.isOpening
     readonly property bool editable: !busy && projModel.playingSegId === 0
@@ -24,7 +28,11 @@ Item {
     }
 
     function openExport(segId) {
-        exportComponent.createObject(page, { "segId": segId, "projectModel": projModel });
+        var props = { "segId": segId, "projectModel": projModel };
+        if (lastExportFolder.toString() !== "")
+            props.saveUrl = lastExportFolder;
+        var popup = exportComponent.createObject(page, props);
+        popup.exportStarted.connect(function (folder) { page.lastExportFolder = folder; });
     }
 
     // Shows the segment of that id, so that its bubble exists and can take the focus.
@@ -54,7 +62,7 @@ Item {
     Component.onCompleted: {
         if (typeof mainLeft !== "undefined")
             mainLeft.current = "projects";
-        projModel.open(projectPath);
+        projModel.open(path);
     }
 
     Item {
@@ -96,14 +104,14 @@ Item {
             anchors.right: parent.right
             anchors.verticalCenter: parent.verticalCenter
             spacing: 10
-            PageButton {
+            ActionButton {
                 objectName: "settingsButton"
                 text: qsTr("Settings")
                 quiet: true
                 enabled: projModel.isOpened && !page.busy && projModel.playingSegId === 0
                 onClicked: projModel.openProjSetting()
             }
-            PageButton {
+            ActionButton {
                 objectName: "exportButton"
                 text: qsTr("Export")
                 enabled: projModel.isOpened && !page.busy && segList.count > 0
@@ -146,6 +154,12 @@ Item {
         visible: projModel.isOpened && segList.count === 0
         readOnly: !page.editable
         onTextEdited: projModel.initSegText(text)
+        onVisibleChanged: {
+            if (visible && page.initText.length > 0) {
+                text = page.initText;
+                page.initText = "";
+            }
+        }
     }
 
     ProjectControlBar {

@@ -25,7 +25,7 @@ Rectangle {
         x: 30
         spacing: 12
         visible: !bar.projectModel.isConverting && !bar.playing
-        PageButton {
+        ActionButton {
             objectName: "playAllButton"
             text: qsTr("Play All")
             enabled: bar.canPlay && bar.projectModel.previewingSegId === 0
@@ -53,7 +53,7 @@ Rectangle {
             font.pixelSize: FONTSIZE_DEF
             color: TEXTCOLOR_MAIN2
         }
-        PageButton {
+        ActionButton {
             objectName: "cancelButton"
             anchors.verticalCenter: parent.verticalCenter
             text: qsTr("Cancel")
@@ -70,13 +70,13 @@ Rectangle {
         width: parent.width - 60
         spacing: 12
         visible: bar.playing && !bar.projectModel.isConverting
-        PageButton {
+        ActionButton {
             objectName: "pauseButton"
             width: 90
             text: bar.projectModel.playingPaused ? qsTr("Resume") : qsTr("Pause")
             onClicked: bar.projectModel.playPauseResume(!bar.projectModel.playingPaused)
         }
-        PageButton {
+        ActionButton {
             objectName: "stopButton"
             width: 80
             quiet: true

@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import InstalledVoiceList 1.0
 
 // A segment's own voice and speech rate, or the project's default voice.
 Popup {
@@ -9,11 +10,38 @@ Popup {
     // The model's currentSettingSeg.
     property var setting: ({})
     property var chosenVoice: setting.voice_id !== 0 ? setting.voice : undefined
-    property string chosenInfo: setting.voice_info || ""
+    property string chosenInfo: setting.voice_id !== 0 ? (setting.voice_info || "") : ""
+    // No voice was chosen when one was needed.
+    property bool chooseAttention: false
+
+    // The voice picker; it hands back the picked voice's uid and speaker.
+    function chooseVoice() {
+        var c = chooserComponent.createObject(popup.contentItem, { "dimMargins": dimMargins });
+        c.voicePicked.connect(function (uid, spk) {
+            var v = voiceLookup.voice(uid, spk);
+            if (v === undefined || v === null)
+                return;
+            popup.chosenVoice = v;
+            popup.chosenInfo = v.name + " (" + v.native + ")";
+            popup.chooseAttention = false;
+        });
+        return c;
+    }
 
     function accept() {
-        var voice = chosenVoice !== undefined ? chosenVoice : popup.setting.voice;
-        projectModel.okSegSetting(setting.idx, defaultCheck.checked, voice, Math.round(rate.value * 10) / 10);
+        projectModel.okSegSetting(setting.idx, defaultCheck.checked, chosenVoice !== undefined ? chosenVoice : ({}),
+                                  Math.round(rate.value * 10) / 10);
+    }
+
+    readonly property int dimMargins: typeof customWin !== "undefined" ? customWin.frameInset : 0
+
+    InstalledVoiceList {
+        id: voiceLookup
+    }
+
+    Component {
+        id: chooserComponent
+        VoiceChooser {}
     }
 
     anchors.centerIn: Overlay.overlay
@@ -27,11 +55,21 @@ Popup {
         radius: 8
         border.color: "#E3E5EA"
     }
+    // The dimmed area stays inside the window's visible frame.
+    Overlay.modal: Item {
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: popup.dimMargins
+            radius: 10
+            color: "#66000000"
+        }
+    }
     onClosed: projectModel.cancelSegSetting()
     onSettingChanged: {
         if (setting.select_voice) {
             defaultCheck.checked = false;
-            chooser.attention = true;
+            chooseAttention = true;
+            chooseVoice();
         }
     }
     Component.onCompleted: open()
@@ -50,7 +88,7 @@ Popup {
             objectName: "chosenVoiceText"
             width: parent.width
             elide: Text.ElideRight
-            text: qsTr("Voice: %1").arg(defaultCheck.checked ? (projectModel.defaultVoice.name || "--") : popup.chosenInfo)
+            text: qsTr("Now: %1").arg(popup.setting.voice_info || "--")
             font.family: FONTFAMILY_MAIN
             font.pixelSize: FONTSIZE_SUB
             color: TEXTCOLOR_MAIN2
@@ -63,17 +101,25 @@ Popup {
             font.family: FONTFAMILY_MAIN
             font.pixelSize: FONTSIZE_SUB
         }
-        VoiceChooser {
-            id: chooser
-            objectName: "voiceChooser"
-            width: parent.width
+        Row {
+            spacing: 10
             enabled: !defaultCheck.checked
-            selectedUid: popup.chosenVoice !== undefined ? popup.chosenVoice.uid : ""
-            selectedSpk: popup.chosenVoice !== undefined ? popup.chosenVoice.spk : -1
-            onVoicePicked: {
-                popup.chosenVoice = voice;
-                popup.chosenInfo = voice.name + " (" + voice.native + ")";
-                attention = false;
+            opacity: enabled ? 1 : 0.5
+            Text {
+                objectName: "chosenVoiceName"
+                anchors.verticalCenter: parent.verticalCenter
+                width: 300
+                elide: Text.ElideRight
+                text: popup.chosenInfo || qsTr("No voice chosen")
+                font.family: FONTFAMILY_MAIN
+                font.pixelSize: FONTSIZE_DEF
+                color: chooseAttention ? "#E5484D" : TEXTCOLOR_MAIN
+            }
+            ActionButton {
+                objectName: "chooseVoiceButton"
+                quiet: true
+                text: qsTr("Choose...")
+                onClicked: popup.chooseVoice()
             }
         }
         Row {
@@ -106,13 +152,13 @@ Popup {
         Row {
             anchors.right: parent.right
             spacing: 10
-            PageButton {
+            ActionButton {
                 objectName: "cancelSettingButton"
                 text: qsTr("Cancel")
                 quiet: true
                 onClicked: popup.close()
             }
-            PageButton {
+            ActionButton {
                 objectName: "okSettingButton"
                 text: qsTr("OK")
                 onClicked: popup.accept()

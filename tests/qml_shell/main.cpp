@@ -38,11 +38,13 @@ public slots:
         engine->rootContext()->setContextProperty("engine", &recorder);
         engine->rootContext()->setContextProperty("quitRecorder", &recorder);
         engine->rootContext()->setContextProperty("msgboxSender", &sender);
+        engine->rootContext()->setContextProperty("projectMaker", &maker);
     }
 
 private:
     QuitRecorder recorder;
     MsgboxSender sender;
+    ProjectMaker maker;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(qml_shell, ShellSetup)
