@@ -3,18 +3,18 @@
 // the pool's wall time against the in-process synthesis time.
 //
 //   bench_convert_pool [text file] [sentence limit]
+#include "BenchVoice.h"
+
 #include "common/FileUtils.h"
 #include "common/Platform.h"
 #include "synthesis/ConvertPool.h"
 #include "synthesis/ConvertRequest.h"
 #include "synthesis/SpeechSynthesis.h"
-#include "voices/VoiceStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QThread>
 
 #include <algorithm>
@@ -45,48 +45,6 @@ double median(std::vector<double> v)
     std::sort(v.begin(), v.end());
     size_t m = v.size() / 2;
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
-}
-
-std::vector<std::string> splitSentences(const QString& text)
-{
-    std::vector<std::string> out;
-    QString flat = text;
-    flat.replace(QRegularExpression("\\s+"), " ");
-    const QStringList parts = flat.split(QRegularExpression("(?<=[.!?])[\"')]*\\s+"), Qt::SkipEmptyParts);
-    for (const QString& p : parts) {
-        QString s = p.trimmed();
-        if (!s.isEmpty())
-            out.push_back(s.toStdString());
-    }
-    return out;
-}
-
-LocalVoice installBenchVoice()
-{
-    fs::path dir = voicesDir() / "bench_en";
-    fs::create_directories(dir / "speakers");
-    auto write = [](const fs::path& p, const std::string& text) {
-        FILE* f = std::fopen(p.c_str(), "wb");
-        if (f) {
-            std::fwrite(text.data(), 1, text.size(), f);
-            std::fclose(f);
-        }
-    };
-    write(dir / "bench_en.onnx", "weights");
-    write(dir / "bench_en.onnx.json",
-          R"({"audio":{"sample_rate":22050},"espeak":{"voice":"en-us"},"num_speakers":1})");
-    LocalVoice v;
-    v.uid = "bench_en";
-    v.spk = 0;
-    v.name = "Bench";
-    std::string err;
-    writeFileAtomic(dir / "speakers" / "spk-0.json", SpeakerFile::toJson(v), err);
-    LocalVoice found;
-    if (!findInstalledVoice("bench_en", 0, found)) {
-        std::fprintf(stderr, "cannot install the bench voice\n");
-        std::exit(1);
-    }
-    return found;
 }
 
 // Child processes of this program that have not ended.
@@ -152,12 +110,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot read %s\n", qPrintable(textPath));
         return 1;
     }
-    std::vector<std::string> sentences = splitSentences(QString::fromUtf8(file.readAll()));
+    std::vector<std::string> sentences = bench::splitSentences(QString::fromUtf8(file.readAll()));
     if (argc > 2)
         sentences.resize(std::min(sentences.size(), size_t(std::max(1, std::atoi(argv[2])))));
     const QString worker = QCoreApplication::applicationDirPath() + "/salvormithe";
     const QString coreWorker = QCoreApplication::applicationDirPath() + "/bench_core_worker";
-    LocalVoice voice = installBenchVoice();
+    LocalVoice voice = bench::installBenchVoice();
     fs::path out = fs::path(root) / "out";
     fs::create_directories(out);
 

@@ -744,6 +744,7 @@ void ProjectModel::queueSegJobs(const QList<ProjectSeg>& list, std::function<voi
         finished = false;
         sentenceTotal = sentenceDone = 0;
     }
+    joinsInFlight = 0;
     if (pool.isIdle()) {
         startRun(run, list);
         return;
@@ -875,23 +876,54 @@ void ProjectModel::onSentenceDone(quint64 run, const ProjectSeg& seg, int, int n
         allComplete = sentenceDone >= sentenceTotal;
     }
     if (segComplete) {
-        const fs::path dir = project.audioDir() / ("seg" + std::to_string(seg.id) + "-sentences");
-        std::vector<std::string> inputs;
-        for (int i = 0; i < n; ++i) {
-            fs::path p = dir / (std::to_string(i) + ".wav");
-            if (pathExists(p))
-                inputs.push_back(pathToUtf8(p));
-        }
-        double seconds = 0;
-        std::string joinError;
-        if (!mergeWavFiles(inputs, pathToUtf8(project.segWavPath(seg.id)), &seconds, &joinError))
-            return finishConversion(run, false, tr("IDS_ERROR_OCCURED.") + fromUtf8(joinError));
-        removeAll(dir);
+        // The join and its record run on the worker, so the page stays smooth.
         const int row = rowOfSeg(seg.id);
-        if (row >= 0 && !project.db().updateSegResult(segs[row], seconds, n))
-            return finishConversion(run, false, tr("IDS_ERROR_OCCURED.") + fromUtf8(project.db().lastError()));
+        ProjectSeg copy = row >= 0 ? segs[row] : seg;
+        ++joinsInFlight;
+        runWorker([this, run, copy, n]() mutable {
+            const fs::path dir = project.audioDir() / ("seg" + std::to_string(copy.id) + "-sentences");
+            std::vector<std::string> inputs;
+            for (int i = 0; i < n; ++i) {
+                fs::path p = dir / (std::to_string(i) + ".wav");
+                if (pathExists(p))
+                    inputs.push_back(pathToUtf8(p));
+            }
+            double seconds = 0;
+            std::string error;
+            bool ok = mergeWavFiles(inputs, pathToUtf8(project.segWavPath(copy.id)), &seconds, &error);
+            if (ok) {
+                removeAll(dir);
+                ok = project.db().updateSegResult(copy, seconds, n);
+                if (!ok)
+                    error = project.db().lastError();
+            }
+            postGui([this, run, copy, ok, error]() { segJoined(run, copy, ok, fromUtf8(error)); });
+        });
+        return;
     }
     if (allComplete)
+        finishConversion(run, true, QString());
+}
+
+void ProjectModel::segJoined(quint64 run, const ProjectSeg& seg, bool ok, const QString& error)
+{
+    const int row = rowOfSeg(seg.id);
+    if (ok && row >= 0) {
+        segs[row].converted = seg.converted;
+        segs[row].seconds = seg.seconds;
+        segs[row].sentences = seg.sentences;
+    }
+    if (run != runTag || run == endedRun)
+        return;
+    --joinsInFlight;
+    if (!ok)
+        return finishConversion(run, false, tr("IDS_ERROR_OCCURED.") + error);
+    bool allComplete;
+    {
+        QMutexLocker lock(&jobsMutex);
+        allComplete = sentenceDone >= sentenceTotal;
+    }
+    if (allComplete && joinsInFlight == 0)
         finishConversion(run, true, QString());
 }
 

@@ -195,6 +195,7 @@ private:
     void queueSegJobs(const QList<ProjectSeg>& list, std::function<void()> completion);
     void startRun(quint64 run, const QList<ProjectSeg>& list);
     void onSentenceDone(quint64 run, const ProjectSeg& seg, int index, int n, bool ok, const std::string& error);
+    void segJoined(quint64 run, const ProjectSeg& seg, bool ok, const QString& error);
     void finishConversion(quint64 run, bool ok, const QString& message);
     void waitForIdlePool(std::function<void()> then, bool checkNow = false);
     void raiseConverting();
@@ -247,6 +248,8 @@ private:
     quint64 runTag = 0;
     // The last run that ended with an error (its other results are ignored).
     quint64 endedRun = 0;
+    // Segments of the current run whose sentence files are being joined.
+    int joinsInFlight = 0;
     // The run that waits for the children of an earlier one to end (0: none).
     quint64 waitingRun = 0;
     QList<ProjectSeg> waitingList;
