@@ -437,3 +437,45 @@ TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
     ASSERT_TRUE(closed.wait(30000));
     EXPECT_EQ(boxes.list.size(), 5);
 }
+
+TEST(PlayList, TimeTextCurrentItemSeekAndProgress)
+{
+    EXPECT_EQ(playTimeText(3725.4), "01:02:05");
+    EXPECT_EQ(playTimeText(0), "00:00:00");
+    EXPECT_EQ(playTimeText(59.99), "00:00:59");
+    EXPECT_EQ(playTimeText(360000), "100:00:00");
+
+    const QList<PlayItem> items{{1, 2.5}, {2, 0}, {3, 3.9}};
+    struct Case { double p; int item; } cases[] = {{0, 0}, {2.5, 0}, {2.6, 2}, {6.4, 2}, {6.5, -1}};
+    for (const Case& c : cases)
+        EXPECT_EQ(playItemAt(items, c.p), c.item) << c.p;
+    // The total is summed in whole seconds: 2, then 5.
+    EXPECT_EQ(playSeekSeconds(items, 50), 2);
+    EXPECT_EQ(playSeekSeconds(items, 100), 5);
+    EXPECT_EQ(playProgressPercent(items, 3.2), 50);
+    EXPECT_EQ(playProgressPercent({}, 3.2), 0);
+}
+
+TEST(ExportSettingsMap, FolderFormatsAndDatedName)
+{
+    struct Case { QString url; QString folder; } folders[] = {
+        {"file:///home/me/Export%20here", "/home/me/Export here"},
+        {"/home/me/plain/", "/home/me/plain"},
+        {"", ""},
+        {"relative/dir", ""},
+        {"https://example.com/dir", ""},
+        {"file:relative", ""},
+    };
+    for (const Case& c : folders)
+        EXPECT_EQ(ExportSettings::fromMap({{"save_url", c.url}}).localFolder(), c.folder) << c.url.toStdString();
+
+    ExportSettings s = ExportSettings::fromMap({{"audio_type", "AAC"}, {"text_type", ".docx"}});
+    EXPECT_EQ(s.audioExtension(), ".aac");
+    EXPECT_EQ(s.textExtension(), ".txt");
+    EXPECT_EQ(s.audio_merge, 1);
+    EXPECT_TRUE(s.with_speaker);
+    EXPECT_FALSE(s.with_text);
+    for (const char* kept : {".html", ".pdf", ".txt"})
+        EXPECT_EQ(ExportSettings::fromMap({{"text_type", kept}}).textExtension(), kept);
+    EXPECT_EQ(ExportSettings::exportFolderName(QDate(2024, 3, 9)), "quorvine_salvormithe_export_20240309");
+}
