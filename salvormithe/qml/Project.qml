@@ -188,9 +188,9 @@ Item {
         anchors.fill: parent
         visible: projModel.isOpening
         color: "#FBFBFE"
-        BusyIndicator {
+        Spinner {
             anchors.centerIn: parent
-            running: parent.visible
+            size: 40
         }
         MouseArea { anchors.fill: parent }
     }
@@ -210,12 +210,10 @@ Item {
             running: busyMask.visible && !busyMask.shown
             onTriggered: busyMask.shown = true
         }
-        BusyIndicator {
+        Spinner {
             anchors.centerIn: parent
-            width: 48
-            height: 48
+            size: 40
             visible: busyMask.shown
-            running: visible
         }
         MouseArea {
             anchors.fill: parent

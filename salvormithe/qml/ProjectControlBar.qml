@@ -39,10 +39,9 @@ Rectangle {
         x: 30
         spacing: 12
         visible: bar.projectModel.isConverting
-        BusyIndicator {
-            width: 32
-            height: 32
-            running: parent.visible
+        Spinner {
+            anchors.verticalCenter: parent.verticalCenter
+            size: 22
         }
         Text {
             objectName: "convertingText"

@@ -128,16 +128,6 @@ Item {
             }
         }
 
-        BusyIndicator {
-            objectName: "segConverting"
-            anchors.right: parent.right
-            anchors.bottom: parent.bottom
-            anchors.margins: 2
-            width: 24
-            height: 24
-            visible: bubble.converting
-            running: visible
-        }
     }
 
     Row {
@@ -145,10 +135,18 @@ Item {
         anchors.right: parent.right
         y: 6
         spacing: 2
+        // While its sentences convert, in place of the preview button.
+        Spinner {
+            objectName: "segConverting"
+            width: 32
+            height: 32
+            visible: bubble.converting
+        }
         ToolButton {
             objectName: "previewButton"
             width: 32
             height: 32
+            visible: !bubble.converting
             flat: true
             enabled: bubble.previewing || (!bubble.projectModel.isConverting && bubble.projectModel.playingSegId === 0
                                            && !bubble.projectModel.isLoading)
