@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -42,21 +43,71 @@ fs::path utf8ToPath(const std::string& s)
     return fs::u8path(s);
 }
 
-bool readWholeFile(const fs::path& p, std::string& out)
+bool readWholeFile(const fs::path& p, std::string& out, uint64_t maxBytes)
 {
-    std::error_code ec;
-    if (!fs::is_regular_file(p, ec))
+    // The status first: opening a FIFO or a device could block or never end.
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || uint64_t(st.st_size) > maxBytes)
         return false;
-    FILE* f = std::fopen(p.c_str(), "rb");
-    if (!f)
+    int fd = ::open(p.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
-    out.clear();
+    // The entry may have been replaced since the status was read.
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && uint64_t(st.st_size) <= maxBytes;
+    std::string text;
     char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0)
-        out.append(buf, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
+    while (ok) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        text.append(buf, size_t(n));
+        // A file that grows while it is read.
+        ok = uint64_t(text.size()) <= maxBytes;
+    }
+    ::close(fd);
+    if (ok)
+        out = std::move(text);
+    return ok;
+}
+
+bool writeFreshFile(const fs::path& p, const std::string& data, bool sync)
+{
+    // What cannot be removed (a folder) makes the exclusive open fail.
+    ::unlink(p.c_str());
+    int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST) {
+            std::error_code ec;
+            if (fs::is_directory(fs::symlink_status(p, ec)))
+                errno = EISDIR;
+        }
+        return false;
+    }
+    bool ok = true;
+    size_t done = 0;
+    while (ok && done < data.size()) {
+        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            done += size_t(n);
+    }
+    if (ok && sync)
+        ok = ::fsync(fd) == 0;
+    int err = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(p.c_str());
+        errno = err;
+    }
     return ok;
 }
 
@@ -177,6 +228,21 @@ std::string percentByte(unsigned char c)
     return formatString("%%%02x", unsigned(c));
 }
 
+// The longest start of a sanitised name within limit bytes that splits neither
+// a UTF-8 sequence nor a "%xx" escape.
+std::string cutFileName(const std::string& name, size_t limit)
+{
+    size_t n = limit;
+    while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xc0) == 0x80)
+        --n;
+    // A "%" always starts an escape: the encoder writes a literal one as "%25".
+    if (n >= 1 && name[n - 1] == '%')
+        n -= 1;
+    else if (n >= 2 && name[n - 2] == '%')
+        n -= 2;
+    return name.substr(0, n);
+}
+
 } // namespace
 
 std::string sanitizeFileName(const std::string& name)
@@ -196,6 +262,8 @@ std::string sanitizeFileName(const std::string& name)
             return percentByte(static_cast<unsigned char>(m.str()[0]));
         });
     }
+    if (out.size() > maxSanitizedNameBytes)
+        out = cutFileName(out, maxSanitizedNameBytes);
     // Never a name that means "this folder" or "the parent folder".
     if (out.empty())
         return "_";
@@ -293,17 +361,8 @@ bool writeFileAtomic(const fs::path& path, const std::string& text, std::string&
 
     fs::path tmp = path;
     tmp += ".tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    bool ok = f && std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0;
-    int err = errno;
-    if (f && std::fclose(f) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        if (f)
-            ::unlink(tmp.c_str());
-        error = std::string("Write config file failed. ") + std::strerror(err);
+    if (!writeFreshFile(tmp, text, false)) {
+        error = std::string("Write config file failed. ") + std::strerror(errno);
         return false;
     }
 
@@ -318,6 +377,19 @@ bool writeFileAtomic(const fs::path& path, const std::string& text, std::string&
         rc = std::rename(tmp.c_str(), path.c_str());
     if (rc != 0) {
         error = std::string("Rename config file failed. ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool replaceFileAtomic(const fs::path& path, const std::string& data, std::string& error)
+{
+    fs::path tmp = path;
+    tmp += ".tmp";
+    // The temporary file is made afresh: a link standing there is removed, not followed.
+    if (!writeFreshFile(tmp, data, true) || std::rename(tmp.c_str(), path.c_str()) != 0) {
+        error = std::strerror(errno);
+        ::unlink(tmp.c_str());
         return false;
     }
     return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -21,14 +23,26 @@ bool createDirs(const std::filesystem::path& p);
 // Returns an empty path when the folder cannot be examined.
 std::filesystem::path uniquePath(const std::filesystem::path& p);
 
-// Turns user text into a file name that is safe and reversible.
+// Longest name sanitizeFileName gives, in bytes: a file name's limit (255)
+// less room for the "(n)" that uniquePath may add.
+constexpr size_t maxSanitizedNameBytes = 247;
+
+// Turns user text into a file name that is safe and, unless it had to be
+// shortened to maxSanitizedNameBytes, reversible.
 std::string sanitizeFileName(const std::string& name);
 
 std::string regexReplace(const std::string& text, const std::regex& re,
                          const std::function<std::string(const std::smatch&)>& fn);
 
-// The whole content of a regular file; false for folders and read errors.
-bool readWholeFile(const std::filesystem::path& p, std::string& out);
+// The whole content of a regular file; false for anything else (folders,
+// FIFOs, devices), read errors and files longer than maxBytes.
+bool readWholeFile(const std::filesystem::path& p, std::string& out, uint64_t maxBytes = UINT64_MAX);
+
+// Writes a new file at p: whatever stands there is removed first and the file
+// is created exclusively, so a link at p is never followed. With sync the data
+// reaches the disk before this returns. False with errno set on failure; a
+// file that could not be written in full is removed.
+bool writeFreshFile(const std::filesystem::path& p, const std::string& data, bool sync);
 
 // UTF-8 text of a path, and a path from UTF-8 text.
 std::string pathToUtf8(const std::filesystem::path& p);
@@ -41,6 +55,10 @@ int removeAll(const std::filesystem::path& path);
 bool removeFile(const std::filesystem::path& path);
 // Writes a new file through path + ".tmp" and a rename; an existing file is kept as it is.
 bool writeFileAtomic(const std::filesystem::path& path, const std::string& text, std::string& error);
+
+// Writes path through path + ".tmp", synced and renamed over whatever was
+// there; on failure the old file stays and error holds the C library's text.
+bool replaceFileAtomic(const std::filesystem::path& path, const std::string& data, std::string& error);
 
 // Process-wide mutexes of the helpers above: tree changes (removeAll, the rename of
 // writeFileAtomic) and single-file removal. Never held together.

@@ -40,6 +40,18 @@ std::filesystem::path runtimeDir()
     return v.empty() ? std::filesystem::path() : std::filesystem::u8path(v);
 }
 
+std::filesystem::path userTempDir()
+{
+    std::filesystem::path run = runtimeDir();
+    std::error_code ec;
+    if (!run.empty() && run.is_absolute() && std::filesystem::is_directory(run, ec))
+        return run;
+    std::string cache = getEnv("XDG_CACHE_HOME");
+    if (!cache.empty() && cache.front() == '/')
+        return std::filesystem::u8path(cache);
+    return std::filesystem::u8path(QDir::homePath().toStdString()) / ".cache";
+}
+
 char pathListSeparator() { return ':'; }
 
 uint64_t physicalMemoryBytes()

@@ -15,6 +15,9 @@ std::filesystem::path userDataDir();
 std::filesystem::path tempDir();
 // The per-user runtime folder ($XDG_RUNTIME_DIR), empty when unset.
 std::filesystem::path runtimeDir();
+// The user's own temporary folder: the runtime folder, else the user's cache
+// folder ($XDG_CACHE_HOME, else ~/.cache). Never a folder shared by all users.
+std::filesystem::path userTempDir();
 // Separator between the entries of PATH.
 char pathListSeparator();
 // Installed physical memory in bytes (0 when unknown).

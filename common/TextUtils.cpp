@@ -76,3 +76,44 @@ std::string encodeQueryValue(const std::string& value)
     }
     return out;
 }
+
+bool isValidUtf8(const std::string& text)
+{
+    size_t i = 0;
+    const size_t n = text.size();
+    while (i < n) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        int more;
+        unsigned cp;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xc2 && c <= 0xdf) {
+            more = 1;
+            cp = c & 0x1f;
+        } else if (c >= 0xe0 && c <= 0xef) {
+            more = 2;
+            cp = c & 0x0f;
+        } else if (c >= 0xf0 && c <= 0xf4) {
+            more = 3;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (n - i <= size_t(more))
+            return false;
+        for (int k = 1; k <= more; ++k) {
+            unsigned char d = static_cast<unsigned char>(text[i + size_t(k)]);
+            if ((d & 0xc0) != 0x80)
+                return false;
+            cp = (cp << 6) | (d & 0x3f);
+        }
+        // Overlong forms, surrogates and code points past U+10FFFF.
+        if (more == 2 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff)))
+            return false;
+        if (more == 3 && (cp < 0x10000 || cp > 0x10ffff))
+            return false;
+        i += size_t(more) + 1;
+    }
+    return true;
+}

@@ -12,5 +12,9 @@ std::string formatSize(int64_t bytes);
 // Pairs of hex digits to bytes; an odd last digit is ignored.
 std::string hexToBytes(const char* hex, int length);
 
+// True when text is well-formed UTF-8 (no overlong forms, surrogates or
+// code points above U+10FFFF).
+bool isValidUtf8(const std::string& text);
+
 // A URL query value: unreserved characters as they are, the rest %-encoded.
 std::string encodeQueryValue(const std::string& value);

@@ -41,6 +41,26 @@ int onEspeakSamples(short* wav, int count, espeak_EVENT*);
 const char* const kVariants[] = {"", "f2", "m3", "f4", "m7", "f1", "m2", "f5", "m5", "f3", "m4", "m6", "m1", "m8"};
 constexpr int kVariantCount = int(sizeof(kVariants) / sizeof(kVariants[0]));
 
+// Median pitch in Hz of espeak-ng's voice at its pitch settings 0, 10, ..., 100:
+// the plain voice, and the higher "f2" variant.
+constexpr double kPlainPitchHz[] = {66.7, 70.8, 77.9, 83.5, 91.9, 101.2, 112.2, 123.9, 137.1, 153.9, 170.3};
+constexpr double kHighPitchHz[] = {130.4, 140.0, 150.3, 163.1, 177.1, 194.4, 214.1, 237.1, 263.6, 293.7, 322.3};
+constexpr const char* kHighVariant = "f2";
+// Voices below this pitch use the plain voice, higher ones the high variant.
+constexpr double kHighVoiceFromHz = 150.0;
+
+// The pitch setting (0 to 100) at which a voice of the table speaks at hz.
+int pitchSetting(const double (&table)[11], double hz)
+{
+    if (hz <= table[0])
+        return 0;
+    for (int i = 1; i < 11; ++i) {
+        if (hz <= table[i])
+            return int(std::lround(10 * (i - 1) + 10 * (hz - table[i - 1]) / (table[i] - table[i - 1])));
+    }
+    return 100;
+}
+
 bool isBlank(const std::string& s)
 {
     return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isspace(c); });
@@ -54,6 +74,9 @@ struct PiperHelper::Impl
     piper::SynthesisConfig conf;
     std::string espeakVoice;
     int numSpeakers = 1;
+    // The speaker's own pitch and pace, when the configuration carries them.
+    std::optional<double> pitchHz;
+    double speakingRate = 1.0;
     bool loaded = false;
     int total = 0;
     std::string error;
@@ -64,6 +87,8 @@ struct PiperHelper::Impl
 
     std::string voiceKey() const
     {
+        if (pitchHz)
+            return *pitchHz > kHighVoiceFromHz ? espeakVoice + "+" + kHighVariant : espeakVoice;
         int spk = int(conf.speakerId.value_or(0));
         if (numSpeakers <= 1 || spk <= 0)
             return espeakVoice;
@@ -73,6 +98,9 @@ struct PiperHelper::Impl
 
     int pitch() const
     {
+        if (pitchHz)
+            return *pitchHz > kHighVoiceFromHz ? pitchSetting(kHighPitchHz, *pitchHz)
+                                               : pitchSetting(kPlainPitchHz, *pitchHz);
         int spk = int(conf.speakerId.value_or(0));
         if (numSpeakers <= 1 || spk <= 0)
             return 50;
@@ -211,6 +239,13 @@ bool PiperHelper::load(const RunConfig& config, SamplesCallback callback)
         d->espeakVoice = "en-us";
     JsonRef speakers = doc.get("num_speakers");
     d->numSpeakers = speakers.isNull() ? 1 : std::max(1, speakers.toInt());
+    JsonRef speech = doc.get("speech");
+    double hz = speech.get("pitch_hz").toDouble();
+    if (std::isfinite(hz) && hz > 0)
+        d->pitchHz = hz;
+    double pace = speech.get("speaking_rate").toDouble();
+    if (std::isfinite(pace) && pace > 0)
+        d->speakingRate = pace;
     JsonRef inference = doc.get("inference");
     if (!inference.get("noise_scale").isNull())
         c.noiseScale = float(inference.get("noise_scale").toDouble());
@@ -278,7 +313,7 @@ bool PiperHelper::update(const std::string& sentence)
     std::lock_guard<std::mutex> lock(espeakMutex());
     if (!d->selectVoice())
         return false;
-    int rate = int(std::lround(espeakRATE_NORMAL / double(d->conf.lengthScale)));
+    int rate = int(std::lround(espeakRATE_NORMAL * d->speakingRate / double(d->conf.lengthScale)));
     espeak_SetParameter(espeakRATE, std::clamp(rate, espeakRATE_MINIMUM, espeakRATE_MAXIMUM), 0);
     espeak_SetParameter(espeakPITCH, d->pitch(), 0);
     activeSink = d.get();

@@ -28,7 +28,10 @@ struct SynthesisConfig
 // Speech synthesis of one voice. The voice's ".onnx.json" gives the language
 // ("espeak"/"voice"), the sample rate ("audio"/"sample_rate") and the number of
 // speakers; the speech itself comes from espeak-ng, each speaker of a voice
-// with its own espeak-ng variant. The model file must exist and be readable.
+// with its own espeak-ng variant. A configuration whose "speech" object holds
+// "pitch_hz" (the speaker's median pitch) and "speaking_rate" (the speaker's
+// pace, 1 = espeak-ng's normal pace) is spoken at that pitch and pace. The
+// model file must exist and be readable.
 class PiperHelper
 {
 public:

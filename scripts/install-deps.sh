@@ -19,8 +19,8 @@ PKGS=(
   libjson-c-dev libcurl4-openssl-dev libssl-dev libarchive-dev libavutil-dev
   libswresample-dev libicu-dev libsqlite3-dev libsdl2-dev libsdl2-mixer-dev
   libespeak-ng-dev espeak-ng espeak-ng-data libcpp-httplib-dev
-  # programs the system runs
-  ffmpeg p7zip-full sqlite3
+  # programs the system runs (python3: our training environment)
+  ffmpeg p7zip-full sqlite3 python3
   # tests and checks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils xdotool imagemagick
   poppler-utils sox openssl

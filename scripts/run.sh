@@ -9,13 +9,15 @@ cmake --build "$here/build" -j "$(nproc)"
 
 bin="$here/build/bin"
 catalogue="$here/build/demo-catalogue"
-# The demo catalogue is spoken by the converter just built; it is made again
-# when the converter or the server is newer than it.
+tenv="$here/build/training-env/tenv_gpu_win64.7z"
+# The demo catalogue is spoken by the converter just built and carries the
+# training environment archive; it is made again when the converter, the
+# server or the archive is newer than it.
 if [ ! -f "$catalogue/.complete" ] || [ "$bin/salvormithe" -nt "$catalogue/.complete" ] \
-   || [ "$bin/quorvine_voice_server" -nt "$catalogue/.complete" ]; then
+   || [ "$bin/quorvine_voice_server" -nt "$catalogue/.complete" ] || [ "$tenv" -nt "$catalogue/.complete" ]; then
   echo "run: writing the demo voice catalogue"
   rm -rf "$catalogue.new"
-  "$bin/quorvine_voice_server" --make-demo "$catalogue.new" --converter "$bin/salvormithe"
+  "$bin/quorvine_voice_server" --make-demo "$catalogue.new" --converter "$bin/salvormithe" --training-env "$tenv"
   touch "$catalogue.new/.complete"
   rm -rf "$catalogue"
   mv "$catalogue.new" "$catalogue"

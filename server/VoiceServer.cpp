@@ -1,16 +1,35 @@
 #include "server/VoiceServer.h"
 
+#include "server/ByteRange.h"
+
 #include <httplib.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 #include <fstream>
 #include <memory>
 
 namespace fs = std::filesystem;
 
 const char* VoiceServer::upToDateReply = "latest";
+
+// httplib's routing and answers, driven by our connection loop one complete
+// request at a time.
+class VoiceServer::Router : public httplib::Server
+{
+public:
+    Router() { setServing(false); }
+    ~Router() override { setServing(false); }
+
+    // httplib stops writing answers while it believes its socket is closed.
+    void setServing(bool on) { svr_sock_ = on ? 0 : INVALID_SOCKET; }
+
+    bool answer(httplib::Stream& stream, bool lastRequest, bool& closeConnection)
+    {
+        // Ranges are answered by serveFile, never by httplib.
+        return process_request(stream, lastRequest, closeConnection,
+                               [](httplib::Request& req) { req.ranges.clear(); });
+    }
+};
 
 namespace {
 
@@ -32,8 +51,9 @@ bool speakerParam(const httplib::Request& req, int& spk)
     return true;
 }
 
-// Streams a file in blocks, so large downloads are not held in memory.
-void serveFile(const fs::path& path, const char* contentType, httplib::Response& res)
+// Streams a file, or the one run of bytes its "Range" asks for, in blocks,
+// so large downloads are not held in memory.
+void serveFile(const fs::path& path, const char* contentType, const httplib::Request& req, httplib::Response& res)
 {
     std::error_code ec;
     uintmax_t size = fs::file_size(path, ec);
@@ -42,10 +62,27 @@ void serveFile(const fs::path& path, const char* contentType, httplib::Response&
         notFound(res);
         return;
     }
-    res.set_content_provider(size_t(size), contentType,
-                             [in](size_t offset, size_t length, httplib::DataSink& sink) {
+    // Without validators of our own, a conditional range gets the whole file.
+    ByteRange range = req.has_header("If-Range") ? ByteRange()
+                                                  : ByteRange::parse(req.get_header_value("Range"), uint64_t(size));
+    uint64_t base = 0, count = size;
+    if (range.kind == ByteRange::Kind::Unsatisfiable) {
+        res.status = 416;
+        res.set_header("Content-Range", "bytes */" + std::to_string(size));
+        res.set_content("Range Not Satisfiable", "text/plain");
+        return;
+    }
+    if (range.kind == ByteRange::Kind::Part) {
+        base = range.offset;
+        count = range.length;
+        res.status = 206;
+        res.set_header("Content-Range", "bytes " + std::to_string(base) + "-" + std::to_string(base + count - 1)
+                                            + "/" + std::to_string(size));
+    }
+    res.set_content_provider(size_t(count), contentType,
+                             [in, base](size_t offset, size_t length, httplib::DataSink& sink) {
                                  char buf[65536];
-                                 in->seekg(std::streamoff(offset));
+                                 in->seekg(std::streamoff(base + offset));
                                  size_t want = std::min(length, sizeof buf);
                                  in->read(buf, std::streamsize(want));
                                  std::streamsize got = in->gcount();
@@ -57,75 +94,63 @@ void serveFile(const fs::path& path, const char* contentType, httplib::Response&
 
 } // namespace
 
-VoiceServer::VoiceServer(VoiceCatalogue catalogue)
-    : catalogue(std::move(catalogue)), server(std::make_unique<httplib::Server>())
+VoiceServer::VoiceServer(VoiceCatalogue catalogue, ConnectionLimits limits)
+    : catalogue(std::move(catalogue)), router(std::make_unique<Router>())
 {
-    // An idle kept-alive connection would hold up stop() for this long.
-    server->set_keep_alive_timeout(1);
+    auto seconds = [](std::chrono::milliseconds ms) { return time_t(std::max<int64_t>(1, ms.count() / 1000)); };
+    // The keep-alive values httplib announces are the loop's.
+    router->set_keep_alive_timeout(seconds(limits.idleTimeout));
+    router->set_keep_alive_max_count(size_t(std::max(1, limits.maxRequestsPerConnection)));
+    router->set_payload_max_length(size_t(limits.request.maxBody));
     routes();
+    loop = std::make_unique<ConnectionLoop>(limits, [this](httplib::Stream& stream, bool last, bool& close) {
+        return router->answer(stream, last, close);
+    });
 }
 
 VoiceServer::~VoiceServer() = default;
 
 int VoiceServer::bind(const std::string& host, int port)
 {
-    if (port == 0)
-        return server->bind_to_any_port(host);
-    return server->bind_to_port(host, port) ? port : -1;
+    return loop->bind(host, port);
 }
 
 bool VoiceServer::run()
 {
-    {
-        std::lock_guard<std::mutex> lock(stateMutex);
-        if (stopRequested)
-            return true;
-        entered = true;
-    }
-    bool ok = server->listen_after_bind();
-    finished = true;
+    router->setServing(true);
+    bool ok = loop->run();
+    router->setServing(false);
     return ok;
 }
 
 void VoiceServer::stop()
 {
-    bool running;
-    {
-        std::lock_guard<std::mutex> lock(stateMutex);
-        stopRequested = true;
-        running = entered;
-    }
-    if (!running)
-        return;
-    // httplib ignores a stop that comes before its accept loop has started.
-    while (!server->is_running() && !finished)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    server->stop();
+    loop->stop();
 }
 
 void VoiceServer::routes()
 {
-    server->Get("/langs.php", [this](const httplib::Request&, httplib::Response& res) {
+    router->Get("/langs.php", [this](const httplib::Request&, httplib::Response& res) {
         res.set_content(catalogue.langsJson(), jsonType);
     });
-    server->Get("/voices.php", [this](const httplib::Request& req, httplib::Response& res) {
+    router->Get("/voices.php", [this](const httplib::Request& req, httplib::Response& res) {
         res.set_content(catalogue.voicesJson(req.get_param_value("lang")), jsonType);
     });
-    server->Get("/voice_sample.php", [this](const httplib::Request& req, httplib::Response& res) {
+    router->Get("/voice_sample.php", [this](const httplib::Request& req, httplib::Response& res) {
         int spk = 0;
         fs::path p = speakerParam(req, spk) ? catalogue.samplePath(req.get_param_value("uid"), spk) : fs::path();
         if (p.empty())
             return notFound(res);
-        serveFile(p, "audio/mpeg", res);
+        serveFile(p, "audio/mpeg", req, res);
     });
-    server->Get("/voice_path.php", [this](const httplib::Request& req, httplib::Response& res) {
+    router->Get("/voice_path.php", [this](const httplib::Request& req, httplib::Response& res) {
         int spk = 0;
         fs::path p = speakerParam(req, spk) ? catalogue.packagePath(req.get_param_value("uid"), spk) : fs::path();
         if (p.empty())
             return notFound(res);
-        serveFile(p, "application/octet-stream", res);
+        serveFile(p, "application/octet-stream", req, res);
     });
-    server->Get("/ckpt.php", [this](const httplib::Request& req, httplib::Response& res) {
+    router->Get("/ckpt.php", [this](const httplib::Request& req, httplib::Response& res) {
         std::string r = req.get_param_value("r");
         if (r == "langs") {
             std::string langs = catalogue.checkpointLangsJson();
@@ -136,18 +161,18 @@ void VoiceServer::routes()
             fs::path p = catalogue.checkpointPath(req.get_param_value("ln"));
             if (p.empty())
                 return notFound(res);
-            serveFile(p, "application/octet-stream", res);
+            serveFile(p, "application/octet-stream", req, res);
         } else {
             notFound(res);
         }
     });
-    server->Get("/download/(.+)", [this](const httplib::Request& req, httplib::Response& res) {
+    router->Get("/download/(.+)", [this](const httplib::Request& req, httplib::Response& res) {
         fs::path p = catalogue.downloadPath(req.matches[1]);
         if (p.empty())
             return notFound(res);
-        serveFile(p, "application/octet-stream", res);
+        serveFile(p, "application/octet-stream", req, res);
     });
-    server->Get("/check_update.php", [](const httplib::Request&, httplib::Response& res) {
+    router->Get("/check_update.php", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(upToDateReply, "text/plain");
     });
 }

@@ -2,6 +2,7 @@
 
 #include "common/ServerAddress.h"
 #include "server/DemoCatalogue.h"
+#include "server/TrainingCatalogue.h"
 #include "server/VoiceServer.h"
 
 #include <QCoreApplication>
@@ -21,7 +22,8 @@ namespace {
 int usage()
 {
     std::fprintf(stderr, "usage: quorvine_voice_server --catalogue DIR [--host HOST] [--port N]\n"
-                         "       quorvine_voice_server --make-demo DIR --converter SALVORMITHE\n");
+                         "       quorvine_voice_server --make-demo DIR --converter SALVORMITHE"
+                         " [--training-env ARCHIVE]\n");
     return 2;
 }
 
@@ -29,7 +31,7 @@ int usage()
 
 int voiceServerMain(int argc, char** argv)
 {
-    std::string catalogueDir, demoDir, converter, host = "127.0.0.1";
+    std::string catalogueDir, demoDir, converter, trainingEnv, host = "127.0.0.1";
     int port = defaultVoiceServerPort;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -42,6 +44,8 @@ int voiceServerMain(int argc, char** argv)
             demoDir = value;
         } else if (arg == "--converter") {
             converter = value;
+        } else if (arg == "--training-env") {
+            trainingEnv = value;
         } else if (arg == "--host") {
             host = value;
         } else if (arg == "--port") {
@@ -60,6 +64,12 @@ int voiceServerMain(int argc, char** argv)
         QCoreApplication app(argc, argv);
         std::string error;
         if (!DemoCatalogue::build(std::filesystem::u8path(demoDir), std::filesystem::u8path(converter), error)) {
+            std::fprintf(stderr, "demo catalogue: %s\n", error.c_str());
+            return 1;
+        }
+        if (!trainingEnv.empty()
+            && !TrainingCatalogue::build(std::filesystem::u8path(demoDir), std::filesystem::u8path(trainingEnv),
+                                         error)) {
             std::fprintf(stderr, "demo catalogue: %s\n", error.c_str());
             return 1;
         }

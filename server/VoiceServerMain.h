@@ -8,4 +8,6 @@
 // serves until SIGINT or SIGTERM.
 //   --make-demo DIR --converter PROGRAM   writes the demo catalogue into DIR
 //                                         instead, speaking its samples with PROGRAM.
+//   --training-env ARCHIVE                with --make-demo: adds the training environment
+//                                         archive and base checkpoints to it.
 int voiceServerMain(int argc, char** argv);

@@ -1,4 +1,7 @@
-int main()
+#include "recording/KelmaridonStartup.h"
+
+int main(int argc, char** argv)
 {
-    return 0;
+    KelmaridonStartup startup;
+    return startup.run(argc, argv);
 }

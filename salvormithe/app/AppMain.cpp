@@ -4,7 +4,10 @@
 #include "common/MessageBoxContext.h"
 #include "common/ServerAddress.h"
 #include "common/SingleInstanceGuard.h"
+#include "projects/HomeModel.h"
 #include "projects/ProjectModel.h"
+#include "projects/ProjectSettingFormModel.h"
+#include "projects/ProjectsModel.h"
 #include "voices/InstalledVoiceList.h"
 
 #include <QCoreApplication>
@@ -57,7 +60,10 @@ void setRootContextProperties(QQmlEngine& engine)
 void registerSalvormitheTypes()
 {
     qmlRegisterType<MessageBoxContext>("MessageBoxContext", 1, 0, "MessageBoxContext");
+    qmlRegisterType<ProjectSettingFormModel>("ProjectSettingFormModel", 1, 0, "ProjectSettingFormModel");
     qmlRegisterType<ProjectModel>("ProjectModel", 1, 0, "ProjectModel");
+    qmlRegisterType<HomeModel>("HomeModel", 1, 0, "HomeModel");
+    qmlRegisterType<ProjectsModel>("ProjectsModel", 1, 0, "ProjectsModel");
     qmlRegisterType<MainModel>("MainModel", 1, 0, "MainModel");
     qmlRegisterType<InstalledVoiceList>("InstalledVoiceList", 1, 0, "InstalledVoiceList");
 }

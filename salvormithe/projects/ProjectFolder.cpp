@@ -13,9 +13,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <sstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -31,14 +28,15 @@ const char* const kPalette[55] = {
     "#81FE02", "#5D9CA1", "#DFB98A", "#8B2CE2", "#FFEBD0", "#C2CCCE", "#81FFD5",
 };
 
+// A manifest is a few hundred bytes; anything far larger is not one of ours.
+constexpr uint64_t kManifestMaxBytes = 64 * 1024;
+
+// The manifest of folder; none unless "manifest" is a regular file of sane size.
 JsonRef readManifest(const fs::path& folder)
 {
-    std::ifstream in(folder / "manifest", std::ios::binary);
-    if (!in)
+    std::string text;
+    if (!readWholeFile(folder / "manifest", text, kManifestMaxBytes))
         return {};
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    std::string text = ss.str();
     return JsonRef(json_tokener_parse(text.c_str()));
 }
 
@@ -94,6 +92,16 @@ bool ProjectFolder::create(const fs::path& dir, const std::string& name, const L
 {
     folder = dir;
     createDirs(folder);
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+        // A name too long for the file system, or a file in the way: asking
+        // again gives the reason.
+        std::error_code why;
+        fs::create_directories(folder, why);
+        lastError = formatString("Cannot create the project folder. %s (%s)",
+                                 why ? why.message().c_str() : std::strerror(ENOTDIR), pathToUtf8(folder).c_str());
+        return false;
+    }
     if (!database.openProjectDb(pathToUtf8(folder / "ttsdata"))) {
         lastError = database.lastError();
         return false;
@@ -137,30 +145,7 @@ bool ProjectFolder::loadManifest(const fs::path& dir)
 bool ProjectFolder::saveManifest()
 {
     const char* text = manifest ? json_object_to_json_string(manifest.get()) : "";
-    fs::path target = folder / "manifest";
-    fs::path tmp = folder / "manifest.tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) {
-        lastError = std::strerror(errno);
-        return false;
-    }
-    size_t len = std::strlen(text);
-    bool ok = std::fwrite(text, 1, len, f) == len && std::fflush(f) == 0 && ::fsync(fileno(f)) == 0;
-    int err = errno;
-    if (std::fclose(f) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && std::rename(tmp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        lastError = std::strerror(err);
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    return replaceFileAtomic(folder / "manifest", text, lastError);
 }
 
 std::string ProjectFolder::projectName() const

@@ -35,6 +35,25 @@ Item {
         popup.exportStarted.connect(function (folder) { page.lastExportFolder = folder; });
     }
 
+    // The project settings form while the model asks for it.
+    function openSettingsForm() {
+        var info = projModel.projSettingInfo;
+        var form = settingsComponent.createObject(page, {
+            "title": qsTr("Project Settings"),
+            "initialName": info.projectName,
+            "initialVoice": info.voice,
+            "initialSrate": info.srate,
+            "dimMargins": typeof customWin !== "undefined" ? customWin.frameInset : 0
+        });
+        form.accepted.connect(function (name, voice, srate) {
+            projModel.openProjSettingResult(true, name, srate, voice);
+        });
+        form.rejected.connect(function () {
+            projModel.openProjSettingResult(false, "", 0, ({}));
+        });
+        return form;
+    }
+
     // Shows the segment of that id, so that its bubble exists and can take the focus.
     function showSeg(segId) {
         if (segId <= 0)
@@ -57,6 +76,10 @@ Item {
                 navUtil.nav("Projects.qml", {});
         }
         onFocusSegIdChanged: page.showSeg(focusSegId)
+        onProjSettingInfoChanged: {
+            if (projSettingInfo.setting)
+                page.openSettingsForm();
+        }
     }
 
     Component.onCompleted: {
@@ -181,6 +204,11 @@ Item {
     Component {
         id: exportComponent
         ExportSettingPopup {}
+    }
+
+    Component {
+        id: settingsComponent
+        ProjectSettingForm {}
     }
 
     // Opening: the page is not ready yet.

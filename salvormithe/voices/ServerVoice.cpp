@@ -27,6 +27,10 @@ bool ServerVoice::install(const ServerVoice& voice, std::string& error, VoicePro
         error = "Invalid voice uid. ";
         return false;
     }
+    if (voice.spk < 0) {
+        error = formatString("Invalid speaker number %d.", voice.spk);
+        return false;
+    }
     fs::path dir = voicesDir() / utf8ToPath(voice.uid);
     bool installed;
     {

@@ -15,6 +15,9 @@
 
 namespace {
 
+// Package headers, stored as speaker files, are below 64 KiB.
+constexpr uint64_t kSpeakerFileMaxBytes = 1024 * 1024;
+
 } // namespace
 
 std::string SpeakerFile::fileName(int spk)
@@ -58,7 +61,7 @@ std::string SpeakerFile::toJson(const LocalVoice& voice)
 bool readSpeakerFile(const std::filesystem::path& path, LocalVoice& out)
 {
     std::string text;
-    if (!readWholeFile(path, text))
+    if (!readWholeFile(path, text, kSpeakerFileMaxBytes))
         return false;
     JsonRef doc = JsonRef::parse(text);
     if (!doc.isObject())

@@ -1,6 +1,7 @@
 #include "voices/VoiceFolder.h"
 
 #include "common/FileUtils.h"
+#include "common/JsonRef.h"
 #include "common/TextUtils.h"
 #include "voices/SpeakerFile.h"
 
@@ -20,6 +21,9 @@ bool endsWithNoCase(const std::string& s, const char* suffix)
         return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
     });
 }
+
+// Configurations of real voices are a few kilobytes; a large speaker map stays far below this.
+constexpr uint64_t kConfigMaxBytes = 16 * 1024 * 1024;
 
 } // namespace
 
@@ -62,4 +66,32 @@ bool findModelFiles(const fs::path& voiceDir, fs::path& model, fs::path& config)
             config = it->path();
     }
     return !model.empty() && !config.empty();
+}
+
+bool checkVoiceConfig(const fs::path& config, int spk, std::string& error)
+{
+    std::string text;
+    if (!readWholeFile(config, text, kConfigMaxBytes)) {
+        error = "Invalid orvelin file(config). The voice configuration cannot be read.";
+        return false;
+    }
+    JsonRef doc = JsonRef::parse(text);
+    if (!doc.isObject()) {
+        error = "Invalid orvelin file(config). The voice configuration is not a JSON object.";
+        return false;
+    }
+    JsonRef rateValue = doc.get("audio").get("sample_rate");
+    int rate = rateValue.isNull() ? 22050 : rateValue.toInt();
+    if (rate < 8000 || rate > 192000) {
+        error = formatString("Invalid orvelin file(config). Unsupported sample rate %d.", rate);
+        return false;
+    }
+    JsonRef speakersValue = doc.get("num_speakers");
+    int speakers = speakersValue.isNull() ? 1 : std::max(1, speakersValue.toInt());
+    if (speakers > 1 && spk >= speakers) {
+        error = formatString("Invalid orvelin file(config). Speaker %d is out of range: the voice has %d speakers.",
+                             spk, speakers);
+        return false;
+    }
+    return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 // The folder of one installed voice model: the model (".onnx"), its
 // configuration (".onnx.json") and the "speakers" folder of speaker files.
@@ -21,3 +22,9 @@ public:
 // true when both were found.
 bool findModelFiles(const std::filesystem::path& voiceDir, std::filesystem::path& model,
                     std::filesystem::path& config);
+
+// Checks a voice configuration as the synthesizer reads it: a JSON object whose
+// sample rate ("audio"/"sample_rate", 22050 when missing) lies between 8000 and
+// 192000 Hz and whose speaker count ("num_speakers") covers spk when the voice
+// has several. False with error set otherwise.
+bool checkVoiceConfig(const std::filesystem::path& config, int spk, std::string& error);

@@ -10,12 +10,15 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <vector>
 
@@ -109,6 +112,31 @@ private:
     VoiceTask* task;
 };
 
+std::string unpacksTooMuch(int64_t limit)
+{
+    return "The voice package unpacks to more than " + formatSize(limit) + ".";
+}
+
+// What one installation may unpack: 50 times the package, at least 64 MiB and at
+// most 2 GiB, and never so much that less than 64 MiB of the disk stays free.
+ExtractLimits installLimits(const fs::path& workDir, int64_t packageSize)
+{
+    constexpr int64_t MiB = 1024 * 1024;
+    ExtractLimits limits;
+    limits.maxBytes = std::min<int64_t>(2048 * MiB, std::max<int64_t>(64 * MiB, packageSize * 50));
+    limits.tooLarge = unpacksTooMuch(limits.maxBytes);
+    struct statvfs fsInfo;
+    if (::statvfs(workDir.c_str(), &fsInfo) == 0) {
+        int64_t avail = int64_t(fsInfo.f_bavail) * int64_t(fsInfo.f_frsize);
+        int64_t usable = std::max<int64_t>(0, avail - 64 * MiB);
+        if (usable < limits.maxBytes) {
+            limits.maxBytes = usable;
+            limits.tooLarge = "Not enough disk space to install the voice (" + formatSize(avail) + " free).";
+        }
+    }
+    return limits;
+}
+
 // A new, empty folder below root for one installation.
 fs::path freshWorkDir(const fs::path& root)
 {
@@ -126,7 +154,7 @@ fs::path freshWorkDir(const fs::path& root)
 } // namespace
 
 std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::path& targetDir, bool& ok,
-                           std::string& error, ArchiveBlockFn onBlock)
+                           std::string& error, ArchiveBlockFn onBlock, const ExtractLimits& limits)
 {
     ok = false;
     ReadState state;
@@ -147,7 +175,19 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
     struct archive_entry* entry = nullptr;
     int rc;
     bool stopped = false;
+    // Every path written so far, as cleaned components joined by "/", and
+    // whether it is a folder.
+    std::map<std::string, bool> written;
+    int64_t bytesWritten = 0;
+    int entries = 0;
+    const std::string tooLarge = !limits.tooLarge.empty() ? limits.tooLarge : unpacksTooMuch(limits.maxBytes);
+    auto overLimit = [&](int64_t more) { return limits.maxBytes >= 0 && more > limits.maxBytes - bytesWritten; };
     while (!stopped && (rc = archive_read_next_header(a, &entry)) == ARCHIVE_OK) {
+        if (limits.maxEntries >= 0 && ++entries > limits.maxEntries) {
+            error = formatString("The voice package holds more than %d entries.", limits.maxEntries);
+            stopped = true;
+            break;
+        }
         const char* raw = archive_entry_pathname(entry);
         std::string name = cleanEntryName(raw ? raw : "");
         std::vector<std::string> parts;
@@ -166,6 +206,22 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
         mode_t type = archive_entry_filetype(entry);
         if (type != AE_IFDIR && type != AE_IFREG)
             continue;
+        std::string key;
+        for (const std::string& p : parts)
+            key += (key.empty() ? "" : "/") + p;
+        auto seen = written.find(key);
+        // A folder may be named again; anything else would overwrite or clash.
+        if (seen != written.end() && !(seen->second && type == AE_IFDIR)) {
+            error = "Invalid orvelin file(entries). Two entries are both written as " + key + ".";
+            stopped = true;
+            break;
+        }
+        written[key] = type == AE_IFDIR;
+        if (type == AE_IFREG && archive_entry_size_is_set(entry) && overLimit(archive_entry_size(entry))) {
+            error = tooLarge;
+            stopped = true;
+            break;
+        }
         if (first.empty())
             first = pathToUtf8(targetDir / utf8ToPath(parts.front()));
 
@@ -190,6 +246,12 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
                 stopped = true;
                 break;
             }
+            if (overLimit(n)) {
+                error = tooLarge;
+                stopped = true;
+                break;
+            }
+            bytesWritten += n;
             file.write(block.data(), n);
             if (!file) {
                 error = "write " + pathToUtf8(out) + " error. " + std::strerror(errno);
@@ -252,7 +314,9 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
         error = std::string("Invalid orvelin file(header). ") + std::strerror(errno);
         return false;
     }
-    std::string uid = head.get("uid").toString();
+    // The uid names a folder: only a string, and one that is a safe name.
+    JsonRef uidValue = head.get("uid");
+    std::string uid = uidValue.isString() ? uidValue.toString() : std::string();
     if (!isSafeVoiceUid(uid)) {
         error = std::string("Invalid voice uid. ") + std::strerror(errno);
         return false;
@@ -263,6 +327,10 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
         return false;
     }
     int spk = head.get("spk").toInt();
+    if (spk < 0) {
+        error = formatString("Invalid speaker number %d.", spk);
+        return false;
+    }
 
     fs::path dir = voicesDir() / utf8ToPath(uid);
     if (!pathExists(dir)) {
@@ -275,7 +343,8 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
         }
         std::error_code ec;
         uintmax_t fileSize = fs::file_size(packagePath, ec);
-        int64_t payloadSize = ec ? 0 : int64_t(fileSize) - int64_t(length) - 4;
+        int64_t packageSize = ec ? 0 : int64_t(fileSize);
+        int64_t payloadSize = ec ? 0 : packageSize - int64_t(length) - 4;
         auto reader = [&](char* buffer, int size) -> int {
             if (cancelled)
                 return -1;
@@ -291,7 +360,8 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
             return !cancelled;
         };
         bool ok = false;
-        std::string top = extractArchive(reader, payloadSize, work, ok, error, onBlock);
+        std::string top = extractArchive(reader, payloadSize, work, ok, error, onBlock,
+                                         installLimits(work, packageSize));
         if (!ok || cancelled) {
             if (cancelled)
                 error.clear();
@@ -302,6 +372,11 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
         fs::path model, config;
         if (top.empty() || !findModelFiles(extracted, model, config)) {
             error = "Invalid orvelin file(model). The package holds no voice model.";
+            removeAll(work);
+            return false;
+        }
+        // A voice the synthesizer cannot load is not installed.
+        if (!checkVoiceConfig(config, spk, error)) {
             removeAll(work);
             return false;
         }

@@ -21,9 +21,18 @@ using ArchiveReader = std::function<int(char* buffer, int size)>;
 // and the archive's size; false stops the extraction.
 using ArchiveBlockFn = std::function<bool(const std::string& name, int64_t position, int64_t total)>;
 
+// What one extraction may write: bytes in all (negative: no limit), with the
+// error reported beyond them, and entries.
+struct ExtractLimits
+{
+    int64_t maxBytes = -1;
+    std::string tooLarge;
+    int maxEntries = 10000;
+};
+
 // Unpacks the archive read through reader into targetDir. Returns the UTF-8 path of
 // the top folder of the first entry written (empty when nothing was written); ok
-// tells success. Entries that would leave targetDir (absolute paths, "..") and
-// links are refused.
+// tells success. Entries that would leave targetDir (absolute paths, ".."), links,
+// and two entries that name the same path once cleaned are refused.
 std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const std::filesystem::path& targetDir, bool& ok,
-                           std::string& error, ArchiveBlockFn onBlock);
+                           std::string& error, ArchiveBlockFn onBlock, const ExtractLimits& limits = {});

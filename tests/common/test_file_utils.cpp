@@ -113,6 +113,25 @@ TEST(Sanitize, NeverNamesTheFolderItselfOrItsParent)
     EXPECT_EQ(sanitizeFileName("..."), "...");
 }
 
+TEST(Sanitize, LongNamesAreCutWithoutSplittingACharacterOrAnEscape)
+{
+    const std::string a246(246, 'a');
+    struct Case
+    {
+        std::string name, expected;
+    } cases[] = {
+        {std::string(300, 'a'), std::string(247, 'a')},
+        {std::string(247, 'a'), std::string(247, 'a')},
+        {a246 + "\xC3\xA9", a246},                              // a two-byte character across the limit
+        {std::string(245, 'a') + "\xE2\x82\xAC", std::string(245, 'a')},
+        {a246 + ":", a246},                                      // "%3a" across the limit
+        {std::string(245, 'a') + ":", std::string(245, 'a')},
+        {std::string(244, 'a') + ":bbb", std::string(244, 'a') + "%3a"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(sanitizeFileName(c.name), c.expected) << c.name.size();
+}
+
 TEST(RegexReplace, WalksMatchesLeftToRight)
 {
     std::regex digits("[0-9]+");

@@ -113,3 +113,21 @@ TEST(TextUtils, HexToBytes)
     // A non-hex digit never decodes to the byte the correct digits would give.
     EXPECT_NE(hexToBytes("g0", 2), hexToBytes("00", 2));
 }
+
+TEST(TextUtils, Utf8Validity)
+{
+    struct Case
+    {
+        const char* text;
+        bool valid;
+    } cases[] = {
+        {"plain", true},         {"Gr\xC3\xBC\xC3\x9F" "e", true}, {"\xE2\x82\xAC", true},
+        {"\xF0\x9F\x98\x80", true}, {"\xFF", false},             {"\xC3", false},
+        {"\xC0\xAF", false},     // overlong "/"
+        {"\xED\xA0\x80", false}, // a surrogate
+        {"\xF4\x90\x80\x80", false}, // past U+10FFFF
+        {"\xE2\x82", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isValidUtf8(c.text), c.valid) << c.text;
+}

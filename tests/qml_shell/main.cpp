@@ -1,6 +1,7 @@
 // Qt Quick Test entry for the window shell: the converter's QML types and
 // root-context constants, with recorders in place of the engine's quit.
 #include "app/AppMain.h"
+#include "common/SingleInstanceGuard.h"
 
 #include "ShellTestHelpers.h"
 
@@ -15,6 +16,8 @@ class ShellSetup : public QObject
 public:
     ShellSetup()
     {
+        // A kelmaridon that "Voice Cloning" starts finds this instance and ends at once.
+        kelmaridonGuard.tryToRun();
         QDesktopServices::setUrlHandler("http", &recorder, "openUrl");
         QDesktopServices::setUrlHandler("https", &recorder, "openUrl");
     }
@@ -42,6 +45,7 @@ public slots:
     }
 
 private:
+    SingleInstanceGuard kelmaridonGuard{QStringLiteral("quorvine_kelmaridon")};
     QuitRecorder recorder;
     MsgboxSender sender;
     ProjectMaker maker;

@@ -75,6 +75,18 @@ TestCase {
         tryVerify(function () { return findChild(win.overlay, "okSettingButton") === null; });
         compare(list.itemAtIndex(2).spkname, "Anna");
 
+        // The project settings form renames the project.
+        mouseClick(find(win.contentItem, "settingsButton"));
+        var nameField = null;
+        tryVerify(function () { nameField = findChild(win.overlay, "projectNameField"); return nameField !== null; });
+        compare(nameField.text, "Smoke");
+        mouseClick(nameField);
+        keyClick(Qt.Key_End);
+        keyClick(Qt.Key_Space);
+        keyClick(Qt.Key_2);
+        mouseClick(find(win.overlay, "settingOk"));
+        tryCompare(find(win.contentItem, "projectTitle"), "text", "Smoke 2");
+
         // Leaving the page closes its model first.
         mouseClick(find(win.contentItem, "navEntry_home"));
         tryCompare(navUtil, "currentSource", "home.qml", 5000);

@@ -62,6 +62,54 @@
         <source>Home</source>
         <translation>Home</translation>
     </message>
+    <message>
+        <source>Convert Files to Projects</source>
+        <translation>Convert Files to Projects</translation>
+    </message>
+    <message>
+        <source>New Project</source>
+        <translation>New Project</translation>
+    </message>
+    <message>
+        <source>Select text files</source>
+        <translation>Select text files</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt *.htm *.html *.TXT *.HTM *.HTML)</source>
+        <translation>Text files (*.txt *.htm *.html *.TXT *.HTM *.HTML)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>Type or paste your text here, then press New Project. Each line becomes a text segment.</source>
+        <translation>Type or paste your text here, then press New Project. Each line becomes a text segment.</translation>
+    </message>
+    <message>
+        <source>Start a project with the text above.</source>
+        <translation>Start a project with the text above.</translation>
+    </message>
+    <message>
+        <source>Start an empty project and type into it.</source>
+        <translation>Start an empty project and type into it.</translation>
+    </message>
+    <message>
+        <source>Import Text Files</source>
+        <translation>Import Text Files</translation>
+    </message>
+    <message>
+        <source>Each .txt or .html file becomes a project, one segment per line.</source>
+        <translation>Each .txt or .html file becomes a project, one segment per line.</translation>
+    </message>
+    <message>
+        <source>Voice Cloning</source>
+        <translation>Voice Cloning</translation>
+    </message>
+    <message>
+        <source>Record your voice and train a voice of your own.</source>
+        <translation>Record your voice and train a voice of your own.</translation>
+    </message>
 </context>
 <context>
     <name>Projects</name>
@@ -69,12 +117,134 @@
         <source>Projects</source>
         <translation>Projects</translation>
     </message>
+    <message>
+        <source>New Project</source>
+        <translation>New Project</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Created</source>
+        <translation>Created</translation>
+    </message>
+    <message>
+        <source>No projects yet. Start one on the Home page.</source>
+        <translation>No projects yet. Start one on the Home page.</translation>
+    </message>
 </context>
 <context>
     <name>Voices</name>
     <message>
         <source>Voices</source>
         <translation>Voices</translation>
+    </message>
+</context>
+<context>
+    <name>HomeModel</name>
+    <message>
+        <source>IDS_CREATE_PROJECT_FAILED</source>
+        <translation>Cannot create the project folder.</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>IDS_FILE_NOT_UTF8</source>
+        <translation>The file is not UTF-8 text.</translation>
+    </message>
+</context>
+<context>
+    <name>ProjectsModel</name>
+    <message>
+        <source>IDS_CONFIRM_TO_REMOVE?</source>
+        <translation>Confirm to delete?</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>ProjectSettingFormModel</name>
+    <message>
+        <source>IDS_EMPTY_PROJECT_NAME</source>
+        <translation>The project name is empty.</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>IDS_EMPTY_DEFAULT_VOCIE</source>
+        <translation>The default voice is empty.</translation>
+    </message>
+</context>
+<context>
+    <name>ProjectsRow</name>
+    <message>
+        <source>Delete</source>
+        <translation>Delete</translation>
+    </message>
+</context>
+<context>
+    <name>ProjectSettingForm</name>
+    <message>
+        <source>New Project</source>
+        <translation>New Project</translation>
+    </message>
+    <message>
+        <source>Project name</source>
+        <translation>Project name</translation>
+    </message>
+    <message>
+        <source>Default voice</source>
+        <translation>Default voice</translation>
+    </message>
+    <message>
+        <source>Select a voice</source>
+        <translation>Select a voice</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>Speed</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>VoiceChooser</name>
+    <message>
+        <source>Select a voice</source>
+        <translation>Select a voice</translation>
+    </message>
+    <message>
+        <source>Speaker %1</source>
+        <translation>Speaker %1</translation>
+    </message>
+    <message>
+        <source>No voice is installed yet. Install one on the Voices page.</source>
+        <translation>No voice is installed yet. Install one on the Voices page.</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Close</translation>
     </message>
 </context>
 <context>

@@ -6,6 +6,7 @@
 #include "TestUtil.h"
 
 #include "LoopbackServers.h"
+#include "MsgboxLog.h"
 
 #include <QDesktopServices>
 #include <QFile>
@@ -30,19 +31,6 @@ namespace {
 const char* obsoleteText =
     "This version of Quorvine software has become obsolete. Please download the latest version to install "
     "on your computer.";
-
-// Collects the message boxes the models ask for.
-struct MsgboxLog
-{
-    MsgboxLog()
-    {
-        conn = QObject::connect(MessageBoxContext::instance(), &MessageBoxContext::msgbox,
-                                [this](const QVariantMap& e) { boxes.append(e); });
-    }
-    ~MsgboxLog() { QObject::disconnect(conn); }
-    QList<QVariantMap> boxes;
-    QMetaObject::Connection conn;
-};
 
 // Points the programs at a server for the life of the object.
 struct ServerEnv

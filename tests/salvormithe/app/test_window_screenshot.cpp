@@ -210,7 +210,7 @@ TEST(WindowOnDisplay, ConverterShowsItsFramedWindowAndCloseEndsItWith0)
     ASSERT_FALSE(png.isEmpty());
     // The navigation column, the page area and the header each have their colour.
     EXPECT_EQ(pixelAt(png, c.wx + 60, c.wy + 300), "246,248,253");
-    EXPECT_EQ(pixelAt(png, c.wx + 600, c.wy + 600), "251,251,254");
+    EXPECT_EQ(pixelAt(png, c.wx + 600, c.wy + 710), "251,251,254");
     // The current entry ("Home") is highlighted in the product colour.
     EXPECT_EQ(pixelAt(png, c.wx + 35, c.wy + 90), "2,186,255");
     // Outside the frame the window is see-through to the black root window.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "projects/ProjectFolder.h"
 #include "voices/LocalVoice.h"
 
 #include <QProcess>
@@ -7,6 +8,8 @@
 #include <QStringList>
 
 #include <filesystem>
+
+#include <gtest/gtest.h>
 
 namespace projecttest {
 
@@ -32,5 +35,13 @@ inline QString sqliteShell(const std::filesystem::path& db, const QString& sql)
     p.waitForFinished(30000);
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
+
+// A test that starts and ends without the projects folder.
+class WithoutProjects : public ::testing::Test
+{
+protected:
+    void SetUp() override { std::filesystem::remove_all(ProjectFolder::projectsDir()); }
+    void TearDown() override { std::filesystem::remove_all(ProjectFolder::projectsDir()); }
+};
 
 } // namespace projecttest

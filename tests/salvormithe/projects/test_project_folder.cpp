@@ -6,10 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include "common/TextUtils.h"
+
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <ctime>
+#include <functional>
+#include <set>
 
 namespace fs = std::filesystem;
 using projecttest::sqliteShell;
@@ -198,6 +203,97 @@ TEST_F(ProjectFolderTest, ListIsNewestFirstAndSkipsNonProjects)
     EXPECT_EQ(items[1].modified, 1600000000);
     EXPECT_EQ(items[1].path, projectPath("mid"));
     EXPECT_NEAR(double(items[0].modified), double(std::time(nullptr)), 60.0);
+}
+
+TEST_F(ProjectFolderTest, ListingReadsOnlyManifestsThatAreSmallFiles)
+{
+    auto project = [&](const std::string& name) {
+        ProjectFolder p;
+        EXPECT_TRUE(p.create(projectPath(name), name, voice("amy", 0), 1.0f)) << p.error();
+        return projectPath(name) / "manifest";
+    };
+    project("healthy");
+    // A link to the manifest of a project kept elsewhere still counts.
+    fs::path kept = project("kept");
+    fs::rename(kept.parent_path(), ProjectFolder::projectsDir().parent_path() / "kept-elsewhere");
+    fs::create_directories(projectPath("linked"));
+    fs::create_symlink(ProjectFolder::projectsDir().parent_path() / "kept-elsewhere" / "manifest",
+                       projectPath("linked") / "manifest");
+    fs::path fifo = project("fifo");
+    fs::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    fs::path device = project("device");
+    fs::remove(device);
+    fs::create_symlink("/dev/zero", device);
+    fs::path huge = project("huge");
+    fs::resize_file(huge, uint64_t(1) << 30);
+
+    std::vector<ProjectListItem> items;
+    ProjectFolder::listProjects(items);
+    std::set<std::string> names;
+    for (const ProjectListItem& item : items)
+        names.insert(item.name);
+    EXPECT_EQ(names, (std::set<std::string>{"healthy", "kept"}));
+
+    // Opening such a project does not wait on its manifest either.
+    ProjectFolder p;
+    ASSERT_TRUE(p.open(fifo.parent_path())) << p.error();
+    EXPECT_EQ(p.projectName(), "");
+    fs::remove_all(ProjectFolder::projectsDir().parent_path() / "kept-elsewhere");
+}
+
+TEST_F(ProjectFolderTest, SaveManifestMakesItsTemporaryFileAfresh)
+{
+    fs::path dir = projectPath("p");
+    ProjectFolder p;
+    ASSERT_TRUE(p.create(dir, "p", voice("amy", 0), 1.0f));
+    fs::path victim = dir / "victim.txt";
+    testutil::writeFile(victim, "precious");
+    fs::path tmp = dir / "manifest.tmp";
+    std::vector<std::pair<const char*, std::function<void()>>> cases = {
+        {"link to a file", [&] { fs::create_symlink(victim, tmp); }},
+        {"dangling link", [&] { fs::create_symlink(dir / "nowhere", tmp); }},
+        {"fifo", [&] { ::mkfifo(tmp.c_str(), 0644); }},
+        {"stale file", [&] { testutil::writeFile(tmp, "stale"); }},
+    };
+    for (const auto& [what, makeTmp] : cases) {
+        makeTmp();
+        p.setProjectName(what);
+        EXPECT_TRUE(p.saveManifest()) << what << ": " << p.error();
+        EXPECT_EQ(testutil::readFile(victim), "precious") << what;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(tmp))) << what;
+        EXPECT_FALSE(fs::exists(dir / "nowhere")) << what;
+        ProjectFolder q;
+        ASSERT_TRUE(q.open(dir));
+        EXPECT_EQ(q.projectName(), what);
+    }
+}
+
+TEST_F(ProjectFolderTest, LongProjectNamesGetFoldersWithinTheNameLimit)
+{
+    std::string euros;
+    for (int i = 0; i < 100; ++i)
+        euros += "\xE2\x82\xAC:";
+    for (const std::string& name : {std::string(300, 'a'), euros}) {
+        std::vector<fs::path> made;
+        for (int copy = 0; copy < 2; ++copy) {
+            fs::path path = uniquePath(ProjectFolder::projectsDir() / sanitizeFileName(name));
+            ASSERT_FALSE(path.empty());
+            EXPECT_LE(path.filename().string().size(), 255u);
+            EXPECT_TRUE(isValidUtf8(path.filename().string()));
+            ProjectFolder p;
+            ASSERT_TRUE(p.create(path, name, voice("amy", 0), 1.0f)) << p.error();
+            made.push_back(path);
+        }
+        EXPECT_EQ(made[1].filename().string(), made[0].filename().string() + "(1)");
+        ProjectFolder p;
+        ASSERT_TRUE(p.open(made[1]));
+        EXPECT_EQ(p.projectName(), name);
+    }
+    // A folder name past the limit gets a message that says so.
+    ProjectFolder p;
+    EXPECT_FALSE(p.create(projectPath(std::string(300, 'x')), "x", voice("amy", 0), 1.0f));
+    EXPECT_EQ(p.error().rfind("Cannot create the project folder. File name too long (", 0), 0u) << p.error();
 }
 
 TEST_F(ProjectFolderTest, AudioPathsAndRemoval)

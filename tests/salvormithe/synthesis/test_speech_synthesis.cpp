@@ -1,5 +1,7 @@
 #include "SynthesisFixture.h"
 
+#include "Pitch.h"
+
 #include "common/FileUtils.h"
 #include "platform/PiperHelper.h"
 #include "synthesis/SpeechSynthesis.h"
@@ -168,6 +170,45 @@ TEST_F(Synthesis, SpeakersOfOneVoiceSoundDifferent)
     EXPECT_FALSE(o.ok);
     EXPECT_EQ(o.message.rfind("Load failed. ", 0), 0u) << o.message;
     EXPECT_FALSE(fs::exists(tmp.path() / "s7.wav"));
+}
+
+TEST_F(Synthesis, AVoiceWithItsSpeakersPitchAndPaceSpeaksWithThem)
+{
+    // Trained voices carry the speaker's median pitch and pace in "speech".
+    auto withSpeech = [](const std::string& uid, const std::string& speech) {
+        LocalVoice v = installVoice(uid, {0});
+        std::string config = testutil::readFile(v.config).toStdString();
+        config.insert(config.rfind('}'), ",\"speech\":" + speech);
+        testutil::writeFile(v.config, QByteArray::fromStdString(config));
+        return v;
+    };
+    struct Case
+    {
+        const char* uid;
+        const char* speech;
+        double hz;
+    };
+    const Case cases[] = {{"low", R"({"pitch_hz":85})", 85},
+                          {"mid", R"({"pitch_hz":120,"speaking_rate":1})", 120},
+                          {"high", R"({"pitch_hz":220})", 220},
+                          {"higher", R"({"pitch_hz":290})", 290}};
+    for (const Case& c : cases) {
+        fs::path out = tmp.path() / (std::string(c.uid) + ".wav");
+        ASSERT_TRUE(synth(withSpeech(c.uid, c.speech), 1.0f, kText, out).ok) << c.uid;
+        Wav w = readWav(out);
+        double hz = testutil::medianPitchHz(w.samples, w.rate);
+        EXPECT_NEAR(hz, c.hz, c.hz * 0.12) << c.uid;
+    }
+
+    // A faster speaker speaks the same text in less time, and the project's
+    // speech rate still applies on top.
+    ASSERT_TRUE(synth(withSpeech("pace1", R"({"speaking_rate":1})"), 1.0f, kText, tmp.path() / "p1.wav").ok);
+    ASSERT_TRUE(synth(withSpeech("pace15", R"({"speaking_rate":1.5})"), 1.0f, kText, tmp.path() / "p15.wav").ok);
+    ASSERT_TRUE(synth(withSpeech("pace15", R"({"speaking_rate":1.5})"), 0.5f, kText, tmp.path() / "p15slow.wav").ok);
+    double normal = readWav(tmp.path() / "p1.wav").seconds();
+    double fast = readWav(tmp.path() / "p15.wav").seconds();
+    EXPECT_LT(fast, normal * 0.8);
+    EXPECT_GT(readWav(tmp.path() / "p15slow.wav").seconds(), fast * 1.15);
 }
 
 TEST_F(Synthesis, LanguageCodesWithoutAVoiceOfThatNameStillSpeak)

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -34,6 +36,7 @@ struct ArchiveItem
     std::string data;
     Type type = File;
     std::string link = {}; // target of a link
+    int64_t zeros = 0;     // a file of this many zero bytes instead of data, written in blocks
 };
 
 inline la_ssize_t appendBytes(struct archive*, void* out, const void* data, size_t length)
@@ -61,7 +64,7 @@ inline std::string makeArchive(const std::vector<ArchiveItem>& items, const std:
         switch (item.type) {
         case ArchiveItem::File:
             archive_entry_set_filetype(e, AE_IFREG);
-            archive_entry_set_size(e, la_int64_t(item.data.size()));
+            archive_entry_set_size(e, la_int64_t(item.zeros > 0 ? item.zeros : int64_t(item.data.size())));
             break;
         case ArchiveItem::Folder:
             archive_entry_set_filetype(e, AE_IFDIR);
@@ -79,6 +82,9 @@ inline std::string makeArchive(const std::vector<ArchiveItem>& items, const std:
         archive_write_header(a, e);
         if (item.type == ArchiveItem::File && !item.data.empty())
             archive_write_data(a, item.data.data(), item.data.size());
+        const std::string block(item.zeros > 0 ? 1 << 20 : 0, '\0');
+        for (int64_t left = item.zeros; left > 0; left -= int64_t(block.size()))
+            archive_write_data(a, block.data(), size_t(std::min<int64_t>(left, int64_t(block.size()))));
         archive_entry_free(e);
     }
     archive_write_close(a);

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <random>
 #include <thread>
@@ -62,6 +63,18 @@ bool extractionAreaEmpty()
 {
     std::error_code ec;
     return !fs::exists(voicesDir() / ".tmp") || fs::is_empty(voicesDir() / ".tmp", ec);
+}
+
+// Hands out bytes as an archive reader does.
+ArchiveReader readerOf(const std::string& bytes)
+{
+    auto offset = std::make_shared<size_t>(0);
+    return [&bytes, offset](char* buffer, int size) {
+        size_t n = std::min(bytes.size() - *offset, size_t(size));
+        std::memcpy(buffer, bytes.data() + *offset, n);
+        *offset += n;
+        return int(n);
+    };
 }
 
 class PackageInstall : public testing::Test
@@ -270,6 +283,68 @@ TEST_F(PackageInstall, HostilePackagesLeaveTheStoreAsItWas)
     EXPECT_EQ(storeState(), before);
 }
 
+TEST_F(PackageInstall, PackagesThatCannotBeUsedAreRefusedAndLeaveNothing)
+{
+    std::string error;
+    ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "ok.orvelin", speakerHeader("kept", 0),
+                                                makeArchive(voiceFiles("kept"))),
+                                   error, nullptr, nullptr));
+    const std::set<std::string> before = storeState();
+    auto with = [](std::vector<ArchiveItem> items, const std::string& config = "") {
+        std::vector<ArchiveItem> all = voiceFiles("m");
+        if (!config.empty())
+            all[2].data = config;
+        all.insert(all.end(), items.begin(), items.end());
+        return makeArchive(all);
+    };
+    const int64_t bombSize = 65 * 1024 * 1024 + 1;
+    struct Case
+    {
+        const char* what;
+        std::string header, archive, error;
+    } cases[] = {
+        {"negative speaker", speakerHeader("neg", -1), with({}), "Invalid speaker number -1."},
+        {"uid not a string", R"({"uid":42,"spk":0})", with({}), "Invalid voice uid. "},
+        {"uid with a control character", "{\"uid\":\"a\\u0001b\"}", with({}), "Invalid voice uid. "},
+        {"uid with a C1 control", "{\"uid\":\"a\\u0085b\"}", with({}), "Invalid voice uid. "},
+        {"uid not UTF-8", "{\"uid\":\"a\xff\xfe\"}", with({}), "Invalid voice uid. "},
+        {"uid too long", speakerHeader(std::string(201, 'u'), 0), with({}), "Invalid voice uid. "},
+        {"config not JSON", speakerHeader("c", 0), with({}, "not json"),
+         "Invalid orvelin file(config). The voice configuration is not a JSON object."},
+        {"config sample rate", speakerHeader("c", 0), with({}, R"({"audio":{"sample_rate":1000}})"),
+         "Invalid orvelin file(config). Unsupported sample rate 1000."},
+        {"speaker past the voice's speakers", speakerHeader("c", 2), with({}),
+         "Invalid orvelin file(config). Speaker 2 is out of range: the voice has 2 speakers."},
+        {"names equal once cleaned", speakerHeader("d", 0), with({{"m/voice.onnx?", "other"}}),
+         "Invalid orvelin file(entries). Two entries are both written as m/voice.onnx."},
+        {"file and folder of one name", speakerHeader("d", 0), with({{"./m/voice.onnx", "", ArchiveItem::Folder}}),
+         "Invalid orvelin file(entries). Two entries are both written as m/voice.onnx."},
+        {"tar bomb", speakerHeader("b", 0), makeArchive({{"bomb/zeros.bin", "", ArchiveItem::File, "", bombSize}}), "The voice package unpacks to more than 64 M."},
+        {"zip bomb", speakerHeader("b", 0), makeArchive({{"bomb/zeros.bin", "", ArchiveItem::File, "", bombSize}}, "zip"), "The voice package unpacks to more than 64 M."},
+    };
+    for (const Case& c : cases) {
+        error.clear();
+        EXPECT_FALSE(serverInstallVoice(writePackage(dir.path(), "bad.orvelin", c.header, c.archive), error, nullptr,
+                                        nullptr))
+            << c.what;
+        EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.what << ": " << error;
+        EXPECT_EQ(storeState(), before) << c.what;
+        EXPECT_TRUE(extractionAreaEmpty()) << c.what;
+    }
+    EXPECT_FALSE(ServerVoice::install(serverVoice("neg", -1, "N"), error, nullptr, nullptr));
+    EXPECT_EQ(error, "Invalid speaker number -1.");
+
+    // The limits of one extraction on entries and on bytes.
+    std::string five = makeArchive({{"t/1", "x"}, {"t/2", "x"}, {"t/3", "x"}, {"t/4", "x"}, {"t/5", std::string(5000, 'z')}}, "zip");
+    for (auto [limits, expected] : {std::pair{ExtractLimits{-1, "", 3}, "The voice package holds more than 3 entries."},
+                                    {ExtractLimits{1000, "", -1}, "The voice package unpacks to more than 1000 B."}}) {
+        bool ok = true;
+        extractArchive(readerOf(five), int64_t(five.size()), dir.path() / "limited", ok, error, nullptr, limits);
+        EXPECT_FALSE(ok);
+        EXPECT_EQ(error, expected);
+    }
+}
+
 TEST_F(PackageInstall, WrongUidFromTheServerAndRetryAfterABadPackage)
 {
     // A server that hands out the package of another voice first, a good one after.
@@ -376,16 +451,9 @@ TEST_F(PackageInstall, ExtractionReportsAFileThatCouldNotBeWrittenInFull)
     std::string bytes = makeArchive({{"model", "", ArchiveItem::Folder},
                                      {"model/x.onnx", std::string(300000, 'm')},
                                      {"model/x.onnx.json", R"({"audio":{"sample_rate":22050}})"}});
-    size_t offset = 0;
-    auto reader = [&](char* buffer, int size) {
-        size_t n = std::min(bytes.size() - offset, size_t(size));
-        std::memcpy(buffer, bytes.data() + offset, n);
-        offset += n;
-        return int(n);
-    };
     bool ok = true;
     std::string error;
-    extractArchive(reader, int64_t(bytes.size()), target, ok, error, nullptr);
+    extractArchive(readerOf(bytes), int64_t(bytes.size()), target, ok, error, nullptr);
     EXPECT_FALSE(ok);
     EXPECT_EQ(error.rfind("write " + (target / "model" / "x.onnx.json").u8string() + " error. ", 0), 0u) << error;
 }

@@ -92,6 +92,9 @@ TEST_F(VoiceStore, SpeakerFileNamesAndContents)
                  R"j({"uid":"v1","spk":"8","lang":"en_US","eng":"English","native":"English (US)",
                      "name":"Eight","user_name":"u","sex":2,"quality":"3","downloaded":10,
                      "clicked":11,"fav_amount":12,"fav_persons":13})j", 1700000000);
+    // Neither a FIFO nor a file of megabytes is read.
+    ASSERT_EQ(::mkfifo((dir / "speakers" / "spk-9.json").c_str(), 0644), 0);
+    writeSpeaker(dir, "spk-10.json", speakerJson("v1", 10) + std::string(2 << 20, ' '));
 
     std::vector<LocalVoice> list;
     listVoiceSpeakers(dir, list);
@@ -280,6 +283,14 @@ TEST(AtomicWrite, WritesOnceThroughTemporaryFile)
     EXPECT_EQ(err.rfind("Write config file failed. ", 0), 0u) << err;
     EXPECT_GT(err.size(), strlen("Write config file failed. "));
     EXPECT_FALSE(fs::exists(q));
+
+    // A link at the temporary name is replaced, not written through.
+    fs::path victim = tmp.path() / "victim";
+    testutil::writeFile(victim, "precious");
+    fs::create_symlink(victim, tmp.path() / "r.json.tmp");
+    EXPECT_TRUE(writeFileAtomic(tmp.path() / "r.json", "new", err)) << err;
+    EXPECT_EQ(readFile(tmp.path() / "r.json"), "new");
+    EXPECT_EQ(readFile(victim), "precious");
 }
 
 TEST(AtomicWrite, SpeakerJsonRoundTrip)

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "common/JsonRef.h"
+#include "recording/RecordingDb.h"
+#include "recording/RecordingInfo.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// One recording project: a folder with its "manifest" (name and language),
+// its "recording.db" and the takes in "wav".
+class RecordingProject
+{
+public:
+    RecordingProject();
+    ~RecordingProject();
+    RecordingProject(const RecordingProject&) = delete;
+    RecordingProject& operator=(const RecordingProject&) = delete;
+
+    // Opens the project in dir (UTF-8), creating it with name and lang when it
+    // has no database yet. A creation that fails removes what it made.
+    bool open(const std::string& dir, const std::string& name, const std::string& lang);
+    // Opens a project that exists; creates nothing when it does not.
+    bool openExisting(const std::string& dir);
+
+    // Loads dir's "manifest"; an absent or damaged one reads as an empty object.
+    void readManifest(const std::string& dir);
+    // Writes the manifest into the project's folder, replacing the old one whole.
+    bool writeManifest();
+
+    std::string name() const;
+    std::string lang() const;
+    // The folder of the takes, created when missing.
+    std::filesystem::path wavDir() const;
+    // The take of sentence id.
+    std::filesystem::path takePath(int id) const;
+
+    const std::string& lastError() const { return error; }
+    const std::filesystem::path& dir() const { return folder; }
+    // The folder's last write time when it was opened, seconds since 1970.
+    int64_t modified() const { return modifiedTime; }
+    RecordingDb& db() { return database; }
+
+    // The folder that holds every recording project.
+    static std::filesystem::path rootDir();
+
+private:
+    bool failCreate(bool madeFolder);
+
+    std::string error;
+    std::filesystem::path folder;
+    int64_t modifiedTime = 0;
+    JsonRef manifest;
+    RecordingDb database;
+};
+
+// Every recording project (a folder with "manifest" and "recording.db"),
+// newest first. Entries that cannot be read are skipped.
+std::vector<RecordingInfo> listRecordings();

@@ -1,0 +1,171 @@
+#include "training/TrainingRecord.h"
+
+#include "common/FileUtils.h"
+#include "common/JsonRef.h"
+#include "common/TextUtils.h"
+#include "recording/PromptsDb.h"
+#include "recording/RecordingProject.h"
+#include "training/TrainingFolder.h"
+
+#include <json-c/json.h>
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QString>
+
+#include <cerrno>
+#include <cstring>
+
+namespace fs = std::filesystem;
+
+TrainingRecord::~TrainingRecord()
+{
+    if (manifest)
+        json_object_put(manifest);
+}
+
+TrainingRecord::TrainingRecord(const TrainingRecord& other) : dir(other.dir), lastError(other.lastError)
+{
+    if (other.manifest)
+        json_object_deep_copy(other.manifest, &manifest, nullptr);
+}
+
+TrainingRecord& TrainingRecord::operator=(const TrainingRecord& other)
+{
+    if (this != &other) {
+        TrainingRecord copy(other);
+        dir = copy.dir;
+        lastError = copy.lastError;
+        std::swap(manifest, copy.manifest);
+    }
+    return *this;
+}
+
+bool TrainingRecord::create(const std::string& folder, const std::string& name, const std::string& recording,
+                            const std::string& baseon)
+{
+    dir = folder;
+    fs::path path = utf8ToPath(folder);
+    std::error_code ec;
+    {
+        std::lock_guard<std::mutex> lock(trainingFsMutex());
+        if (!fs::exists(path, ec))
+            fs::create_directories(path, ec);
+    }
+    if (manifest)
+        json_object_put(manifest);
+    manifest = json_object_new_object();
+    json_object_object_add(manifest, "name", json_object_new_string(name.c_str()));
+    json_object_object_add(manifest, "recording", json_object_new_string(recording.c_str()));
+    json_object_object_add(manifest, "baseon", json_object_new_string(baseon.c_str()));
+    json_object_object_add(manifest, "bs", json_object_new_int(0));
+    json_object_object_add(manifest, "gpu", json_object_new_int(0));
+    return save();
+}
+
+bool TrainingRecord::read(const std::string& folder)
+{
+    dir = folder;
+    fs::path path = utf8ToPath(folder) / "manifest";
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        lastError = std::strerror(errno);
+        return false;
+    }
+    std::string text;
+    char buf[8192];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    bool failed = std::ferror(f);
+    int err = errno;
+    std::fclose(f);
+    if (failed) {
+        lastError = std::strerror(err);
+        return false;
+    }
+    JsonRef doc = JsonRef::parse(text);
+    if (!doc.isObject()) {
+        lastError = "invalid training.";
+        return false;
+    }
+    if (manifest)
+        json_object_put(manifest);
+    manifest = doc.release();
+    return true;
+}
+
+bool TrainingRecord::save()
+{
+    const char* text = manifest ? json_object_to_json_string(manifest) : "";
+    return replaceFileAtomic(utf8ToPath(dir) / "manifest", text, lastError);
+}
+
+std::string TrainingRecord::title() const
+{
+    std::string native;
+    std::string folder = recording();
+    if (!folder.empty()) {
+        RecordingProject project;
+        project.readManifest(folder);
+        std::string lang = project.lang();
+        if (!lang.empty())
+            native = findPromptLang(lang).native;
+    }
+    return formatString("%s - %s", name().c_str(), native.c_str());
+}
+
+int64_t TrainingRecord::modifiedTime() const
+{
+    QFileInfo info(QString::fromStdString(pathToUtf8(utf8ToPath(dir) / "manifest")));
+    if (!info.exists())
+        return 0;
+    QDateTime time = info.lastModified();
+    return time.isValid() ? time.toSecsSinceEpoch() : 0;
+}
+
+void TrainingRecord::setInt(const char* key, int value)
+{
+    if (manifest && json_object_is_type(manifest, json_type_object))
+        json_object_object_add(manifest, key, json_object_new_int(value));
+}
+
+int TrainingRecord::intValue(const char* key) const
+{
+    return manifest ? JsonRef(json_object_get(manifest)).get(key).toInt() : 0;
+}
+
+std::string TrainingRecord::textValue(const char* key) const
+{
+    return manifest ? JsonRef(json_object_get(manifest)).get(key).toString() : std::string();
+}
+
+void TrainingRecord::setBatchSize(int value) { setInt("bs", value); }
+void TrainingRecord::setGpu(int value) { setInt("gpu", value); }
+void TrainingRecord::setEpochs(int value) { setInt("epochs", value); }
+void TrainingRecord::setInitEpochs(int value) { setInt("init_epochs", value); }
+int TrainingRecord::batchSize() const { return intValue("bs"); }
+int TrainingRecord::gpu() const { return intValue("gpu"); }
+int TrainingRecord::epochs() const { return intValue("epochs"); }
+int TrainingRecord::initEpochs() const { return intValue("init_epochs"); }
+std::string TrainingRecord::name() const { return textValue("name"); }
+std::string TrainingRecord::recording() const { return textValue("recording"); }
+std::string TrainingRecord::baseOn() const { return textValue("baseon"); }
+
+bool trainingNameExists(const std::string& name)
+{
+    fs::path root = homeDir() / "quorvine_salvormithe_training";
+    if (!pathExists(root))
+        return false;
+    std::error_code ec;
+    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code typeError;
+        if (!it->is_directory(typeError))
+            continue;
+        TrainingRecord record;
+        if (record.read(pathToUtf8(it->path())) && json_object_object_get_ex(record.manifest, "name", nullptr)
+            && record.name() == name)
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct json_object;
+
+// One training folder with its manifest ("name", "recording", "baseon",
+// "bs", "gpu", "init_epochs", "epochs"; other keys are kept as they are).
+class TrainingRecord
+{
+public:
+    TrainingRecord() = default;
+    ~TrainingRecord();
+    // Copies hold a manifest of their own.
+    TrainingRecord(const TrainingRecord& other);
+    TrainingRecord& operator=(const TrainingRecord& other);
+
+    // Makes the folder (UTF-8 paths) and its first manifest.
+    bool create(const std::string& folder, const std::string& name, const std::string& recording,
+                const std::string& baseon);
+    // Loads the folder's manifest; "invalid training." when it is no JSON object.
+    bool read(const std::string& folder);
+    // Writes the manifest back through a temporary file.
+    bool save();
+
+    // "%s - %s" of the name and the native name of the recording's language.
+    std::string title() const;
+    // The manifest file's last change in seconds since 1970; 0 when unknown.
+    int64_t modifiedTime() const;
+
+    void setBatchSize(int value);
+    void setGpu(int value);
+    void setEpochs(int value);
+    void setInitEpochs(int value);
+    int batchSize() const;
+    int gpu() const;
+    int epochs() const;
+    int initEpochs() const;
+    std::string name() const;
+    std::string recording() const;
+    std::string baseOn() const;
+
+    std::string dir;
+    std::string lastError;
+    json_object* manifest = nullptr;
+
+private:
+    void setInt(const char* key, int value);
+    int intValue(const char* key) const;
+    std::string textValue(const char* key) const;
+};
+
+// True when some training under the training root has exactly this "name".
+bool trainingNameExists(const std::string& name);

@@ -1,0 +1,90 @@
+#include "projects/ProjectsModel.h"
+
+#include "common/FileUtils.h"
+#include "common/MessageBoxContext.h"
+#include "common/MyItemModel.h"
+#include "projects/ProjectFolder.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+
+#include <cerrno>
+#include <cstring>
+
+ProjectsModel::ProjectsModel(QObject* parent) : QObject(parent)
+{
+    itemModel = new MyItemModel(this);
+    itemModel->roles = {"idx", "name", "created", "path"};
+    itemModel->rowCountFn = [this]() { return int(items.size()); };
+    itemModel->dataFn = [this](int row, int, const QString& roleName) { return rowData(row, roleName); };
+    ProjectFolder::listProjects(items);
+    invoker.post([this]() { itemModel->updateReset(); }, QCoreApplication::instance()->thread());
+}
+
+ProjectsModel::~ProjectsModel()
+{
+    // The views let go of the rows before the rows go.
+    delete itemModel;
+    itemModel = nullptr;
+}
+
+QVariant ProjectsModel::rowData(int row, const QString& roleName) const
+{
+    if (row < 0 || row >= int(items.size()))
+        return QVariant();
+    const ProjectListItem& item = items[size_t(row)];
+    if (roleName == QLatin1String("idx"))
+        return row;
+    if (roleName == QLatin1String("name"))
+        return QString::fromStdString(item.name);
+    if (roleName == QLatin1String("created"))
+        return QDateTime::fromSecsSinceEpoch(item.created).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    if (roleName == QLatin1String("path"))
+        return QString::fromStdString(pathToUtf8(item.path));
+    return QVariant();
+}
+
+QAbstractItemModel* ProjectsModel::projectsItemModel()
+{
+    return itemModel;
+}
+
+void ProjectsModel::removeProject(int idx)
+{
+    if (idx < 0 || idx >= int(items.size()))
+        return;
+    // The box may be answered after other rows went: the project is found again by its path.
+    std::filesystem::path path = items[size_t(idx)].path;
+    showMsgboxYesNo(MessageBoxContext::instance(), QString(), tr("IDS_CONFIRM_TO_REMOVE?"),
+                    MessageBoxContext::guarded(this, [this, path]() { removeConfirmed(path); }), nullptr,
+                    MessageBoxContext::Question, tr("Yes"), tr("No"));
+}
+
+void ProjectsModel::removeConfirmed(const std::filesystem::path& path)
+{
+    int row = -1;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i].path == path) {
+            row = int(i);
+            break;
+        }
+    }
+    if (row < 0)
+        return;
+    bool gone = !pathExists(path);
+    int err = 0;
+    if (!gone) {
+        errno = 0;
+        gone = removeAll(path) >= 0;
+        err = errno;
+    }
+    if (!gone) {
+        showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromUtf8(std::strerror(err)), nullptr,
+                     MessageBoxContext::Error, tr("OK"));
+        return;
+    }
+    items.erase(items.begin() + row);
+    itemModel->updateRemove(row, 1);
+    // The rows after it moved up: their "idx" changed.
+    itemModel->update(row, int(items.size()) - row);
+}

@@ -1,0 +1,362 @@
+#include "server/ConnectionLoop.h"
+
+#include "server/RequestStream.h"
+
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// What a refused client may still send before its connection is closed.
+constexpr uint64_t kDrainBytes = 1024 * 1024;
+constexpr std::chrono::milliseconds kDrainTime{2000};
+
+const char* reason(int status)
+{
+    switch (status) {
+    case 408: return "Request Timeout";
+    case 411: return "Length Required";
+    case 413: return "Payload Too Large";
+    case 431: return "Request Header Fields Too Large";
+    default: return "Bad Request";
+    }
+}
+
+} // namespace
+
+struct ConnectionLoop::Connection
+{
+    Connection(int fd, const RequestLimits& limits, Clock::time_point deadline, int served)
+        : fd(fd), head(limits), opened(Clock::now()), deadline(deadline), served(served)
+    {
+    }
+
+    int fd;
+    std::string buffer;
+    RequestHead head;
+    Clock::time_point opened;
+    Clock::time_point deadline;
+    int served;
+    bool started = false;  // a byte of the request has come
+    bool draining = false; // refused; what still comes is read and dropped
+    uint64_t drained = 0;
+};
+
+ConnectionLoop::ConnectionLoop(ConnectionLimits limits, Handler handler)
+    : limits(std::move(limits)), handler(std::move(handler)), wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+{
+}
+
+ConnectionLoop::~ConnectionLoop()
+{
+    if (listenFd >= 0)
+        ::close(listenFd);
+    if (wakeFd >= 0)
+        ::close(wakeFd);
+}
+
+int ConnectionLoop::bind(const std::string& host, int port)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.empty() ? nullptr : host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+        errno = EADDRNOTAVAIL;
+        return -1;
+    }
+    int fd = -1;
+    for (addrinfo* ai = found; ai && fd < 0; ai = ai->ai_next) {
+        fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+        if (fd < 0)
+            continue;
+        int on = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        if (::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd, 128) != 0) {
+            int err = errno;
+            ::close(fd);
+            fd = -1;
+            errno = err;
+        }
+    }
+    ::freeaddrinfo(found);
+    if (fd < 0)
+        return -1;
+    sockaddr_storage addr{};
+    socklen_t len = sizeof addr;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    if (listenFd >= 0)
+        ::close(listenFd);
+    listenFd = fd;
+    if (addr.ss_family == AF_INET6)
+        return ntohs(reinterpret_cast<sockaddr_in6*>(&addr)->sin6_port);
+    return ntohs(reinterpret_cast<sockaddr_in*>(&addr)->sin_port);
+}
+
+void ConnectionLoop::stop()
+{
+    stopping = true;
+    wake();
+}
+
+void ConnectionLoop::wake()
+{
+    uint64_t one = 1;
+    if (wakeFd >= 0 && ::write(wakeFd, &one, sizeof one) < 0) {
+        // The counter is already far from zero: the loop wakes anyway.
+    }
+}
+
+bool ConnectionLoop::run()
+{
+    if (stopping)
+        return true;
+    if (listenFd < 0 || wakeFd < 0)
+        return false;
+    std::vector<std::unique_ptr<Connection>> conns;
+    std::vector<pollfd> fds;
+    Clock::time_point acceptPausedUntil;
+    bool ok = true;
+    while (!stopping) {
+        takeReturned(conns);
+        Clock::time_point now = Clock::now();
+        fds.clear();
+        fds.push_back({wakeFd, POLLIN, 0});
+        fds.push_back({now >= acceptPausedUntil ? listenFd : -1, POLLIN, 0});
+        Clock::time_point next = now + std::chrono::seconds(1);
+        for (const auto& c : conns) {
+            fds.push_back({c->fd, POLLIN, 0});
+            next = std::min(next, c->deadline);
+        }
+        int wait = int(std::max<int64_t>(
+            0, std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1));
+        if (::poll(fds.data(), fds.size(), wait) < 0 && errno != EINTR) {
+            ok = false;
+            break;
+        }
+        if (fds[0].revents) {
+            uint64_t count;
+            while (::read(wakeFd, &count, sizeof count) > 0) {
+            }
+        }
+        // Connections accepted below have no entry in fds.
+        size_t polled = fds.size() - 2;
+        for (size_t i = 0; i < polled; ++i) {
+            if (fds[i + 2].revents && conns[i]->fd >= 0)
+                readFrom(*conns[i]);
+        }
+        // Out of file descriptors with nothing to let go: try again a little later.
+        if ((fds[1].revents & POLLIN) && !acceptNew(conns))
+            acceptPausedUntil = Clock::now() + std::chrono::milliseconds(100);
+        now = Clock::now();
+        for (auto& c : conns) {
+            if (c->fd >= 0 && now >= c->deadline)
+                expire(*c);
+        }
+        conns.erase(std::remove_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd < 0; }),
+                    conns.end());
+    }
+
+    for (auto& c : conns)
+        closeConnection(*c);
+    ::close(listenFd);
+    listenFd = -1;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        closing = true;
+        // Answers still being written end at their next write.
+        for (int fd : inFlight)
+            ::shutdown(fd, SHUT_RDWR);
+    }
+    jobReady.notify_all();
+    for (std::thread& t : workers)
+        t.join();
+    workers.clear();
+    for (const Job& job : jobs)
+        ::close(job.fd);
+    for (const Job& job : returned)
+        ::close(job.fd);
+    jobs.clear();
+    returned.clear();
+    return ok;
+}
+
+bool ConnectionLoop::acceptNew(std::vector<std::unique_ptr<Connection>>& conns)
+{
+    auto closeOldest = [&conns, this] {
+        Connection* oldest = nullptr;
+        for (const auto& c : conns) {
+            if (c->fd >= 0 && (!oldest || c->opened < oldest->opened))
+                oldest = c.get();
+        }
+        if (oldest)
+            closeConnection(*oldest);
+        return oldest != nullptr;
+    };
+    for (;;) {
+        int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno == EMFILE || errno == ENFILE)
+                return closeOldest();
+            return true;
+        }
+        long open = std::count_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd >= 0; });
+        if (open >= limits.maxConnections)
+            closeOldest();
+        conns.push_back(std::make_unique<Connection>(fd, limits.request, Clock::now() + limits.idleTimeout, 0));
+    }
+}
+
+void ConnectionLoop::readFrom(Connection& c)
+{
+    char block[16384];
+    // A few blocks at a time, so one busy client does not starve the others.
+    for (int round = 0; round < 4 && c.fd >= 0; ++round) {
+        ssize_t n = ::recv(c.fd, block, sizeof block, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;
+        if (n <= 0) {
+            closeConnection(c);
+            return;
+        }
+        if (c.draining) {
+            c.drained += uint64_t(n);
+            if (c.drained > kDrainBytes)
+                closeConnection(c);
+            continue;
+        }
+        if (!c.started) {
+            c.started = true;
+            c.deadline = Clock::now() + limits.requestTimeout;
+        }
+        c.buffer.append(block, size_t(n));
+        advance(c);
+        if (c.draining)
+            return;
+    }
+}
+
+void ConnectionLoop::advance(Connection& c)
+{
+    RequestHead::State state = c.head.scan(c.buffer);
+    if (state == RequestHead::State::Refused) {
+        refuse(c, c.head.status());
+        return;
+    }
+    if (state != RequestHead::State::Complete)
+        return;
+    size_t total = c.head.end() + size_t(c.head.bodyLength());
+    if (c.buffer.size() < total)
+        return;
+    Job job{c.fd, c.buffer.substr(c.head.begin(), total - c.head.begin()), c.buffer.substr(total), c.served};
+    // The worker owns the socket now.
+    c.fd = -1;
+    dispatch(std::move(job));
+}
+
+void ConnectionLoop::refuse(Connection& c, int status)
+{
+    std::string text = reason(status);
+    std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + text
+                         + "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(text.size())
+                         + "\r\nConnection: close\r\n\r\n" + text;
+    // A few hundred bytes always fit the socket's buffer; a client that does
+    // not read misses the answer.
+    if (::send(c.fd, answer.data(), answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+        closeConnection(c);
+        return;
+    }
+    ::shutdown(c.fd, SHUT_WR);
+    // Reading on a little keeps the answer from being lost to a reset.
+    c.draining = true;
+    std::string().swap(c.buffer);
+    c.deadline = Clock::now() + kDrainTime;
+}
+
+void ConnectionLoop::closeConnection(Connection& c)
+{
+    if (c.fd >= 0)
+        ::close(c.fd);
+    c.fd = -1;
+}
+
+void ConnectionLoop::expire(Connection& c)
+{
+    if (c.started && !c.draining)
+        refuse(c, 408);
+    else
+        closeConnection(c);
+}
+
+void ConnectionLoop::takeReturned(std::vector<std::unique_ptr<Connection>>& conns)
+{
+    std::vector<Job> back;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        back.swap(returned);
+    }
+    for (Job& job : back) {
+        conns.push_back(
+            std::make_unique<Connection>(job.fd, limits.request, Clock::now() + limits.idleTimeout, job.served));
+        Connection& c = *conns.back();
+        if (!job.rest.empty()) {
+            c.started = true;
+            c.deadline = Clock::now() + limits.requestTimeout;
+            c.buffer = std::move(job.rest);
+            advance(c);
+        }
+    }
+}
+
+void ConnectionLoop::dispatch(Job job)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    jobs.push_back(std::move(job));
+    if (jobs.size() > size_t(idleWorkers) && workers.size() < size_t(std::max(1, limits.maxWorkers)))
+        workers.emplace_back(&ConnectionLoop::workerLoop, this);
+    jobReady.notify_one();
+}
+
+void ConnectionLoop::workerLoop()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        ++idleWorkers;
+        jobReady.wait(lock, [this] { return closing || !jobs.empty(); });
+        --idleWorkers;
+        if (closing)
+            return;
+        Job job = std::move(jobs.front());
+        jobs.pop_front();
+        inFlight.insert(job.fd);
+        lock.unlock();
+
+        RequestStream stream(job.fd, std::move(job.request), limits.writeTimeout);
+        bool last = job.served + 1 >= limits.maxRequestsPerConnection;
+        bool closeAfter = false;
+        bool ok = handler(stream, last, closeAfter);
+
+        lock.lock();
+        inFlight.erase(job.fd);
+        if (!ok || closeAfter || last || stream.failed() || closing) {
+            ::close(job.fd);
+        } else {
+            returned.push_back({job.fd, std::string(), std::move(job.rest), job.served + 1});
+            wake();
+        }
+    }
+}

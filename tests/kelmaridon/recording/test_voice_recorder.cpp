@@ -1,0 +1,202 @@
+// The recorder on SDL's disk driver: a raw file stands for the microphone.
+#include "recording/VoiceRecorder.h"
+
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace fs = std::filesystem;
+using testutil::waitFor;
+
+namespace {
+
+struct Results
+{
+    std::mutex m;
+    std::vector<std::pair<bool, QString>> calls;
+
+    VoiceRecorder::ResultCallback callback()
+    {
+        return [this](bool ok, QString message) {
+            std::lock_guard<std::mutex> lock(m);
+            calls.emplace_back(ok, message);
+        };
+    }
+    size_t count()
+    {
+        std::lock_guard<std::mutex> lock(m);
+        return calls.size();
+    }
+    std::pair<bool, QString> at(size_t i)
+    {
+        std::lock_guard<std::mutex> lock(m);
+        return calls.at(i);
+    }
+};
+
+uint32_t u32(const QByteArray& b, int offset)
+{
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | uint8_t(b[offset + i]);
+    return v;
+}
+
+uint16_t u16(const QByteArray& b, int offset)
+{
+    return uint16_t(uint8_t(b[offset]) | (uint8_t(b[offset + 1]) << 8));
+}
+
+// A whole take: the header matches the file and the format.
+void expectValidTake(const QByteArray& take)
+{
+    ASSERT_GE(take.size(), 44);
+    EXPECT_EQ(take.left(4), "RIFF");
+    EXPECT_EQ(u32(take, 4), uint32_t(take.size() - 8));
+    EXPECT_EQ(take.mid(8, 8), "WAVEfmt ");
+    EXPECT_EQ(u32(take, 16), 16u);
+    EXPECT_EQ(u16(take, 20), 1);
+    EXPECT_EQ(u16(take, 22), 1);
+    EXPECT_EQ(u32(take, 24), 48000u);
+    EXPECT_EQ(u32(take, 28), 96000u);
+    EXPECT_EQ(u16(take, 32), 2);
+    EXPECT_EQ(u16(take, 34), 16);
+    EXPECT_EQ(take.mid(36, 4), "data");
+    EXPECT_EQ(u32(take, 40), uint32_t(take.size() - 44));
+    EXPECT_EQ((take.size() - 44) % 2, 0);
+}
+
+qint64 fileSize(const fs::path& p)
+{
+    std::error_code ec;
+    auto n = fs::file_size(p, ec);
+    return ec ? -1 : qint64(n);
+}
+
+class VoiceRecorderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ::setenv("SDL_AUDIODRIVER", "disk", 1);
+        ::setenv("SDL_DISKAUDIODELAY", "0", 1);
+        microphone = tmp.path() / "microphone.raw";
+        ::setenv("SDL_DISKAUDIOFILEIN", microphone.c_str(), 1);
+        // Two seconds of a sawtooth with an odd period, so no block repeats another.
+        for (int i = 0; i < 96000; ++i) {
+            int16_t s = int16_t((i % 977) * 67 - 32000);
+            input.append(char(s & 0xFF));
+            input.append(char((s >> 8) & 0xFF));
+        }
+    }
+
+    testutil::TempDir tmp;
+    fs::path microphone;
+    QByteArray input;
+};
+
+} // namespace
+
+TEST_F(VoiceRecorderTest, TakesHoldTheMicrophoneSamplesBehindAValidHeader)
+{
+    testutil::writeFile(microphone, input);
+    fs::path first = tmp.path() / "1.wav";
+    fs::path second = tmp.path() / "2.wav";
+    Results r1, r2;
+    VoiceRecorder recorder;
+
+    recorder.stop(); // no take: nothing happens
+    recorder.start(first.string(), r1.callback());
+    // The whole input, and then silence, once the file is used up.
+    ASSERT_TRUE(waitFor([&] { return fileSize(first) > 44 + input.size() + 9600; }, 30000));
+    // A second start ends the first take before the next one begins.
+    recorder.start(second.string(), r2.callback());
+    ASSERT_EQ(r1.count(), 1u);
+    EXPECT_TRUE(r1.at(0).first);
+    EXPECT_TRUE(r1.at(0).second.isEmpty());
+
+    QByteArray take = testutil::readFile(first);
+    expectValidTake(take);
+    EXPECT_EQ(take.mid(44, input.size()), input);
+    EXPECT_EQ(take.mid(44 + input.size()), QByteArray(take.size() - 44 - input.size(), '\0'));
+
+    ASSERT_TRUE(waitFor([&] { return fileSize(second) > 44 + 9600; }, 30000));
+    EXPECT_EQ(r2.count(), 0u);
+    recorder.stop();
+    ASSERT_EQ(r2.count(), 1u);
+    EXPECT_TRUE(r2.at(0).first);
+    expectValidTake(testutil::readFile(second));
+    recorder.stop();
+    EXPECT_EQ(r2.count(), 1u);
+    EXPECT_EQ(r1.count(), 1u);
+}
+
+TEST_F(VoiceRecorderTest, NoMicrophoneThenOne)
+{
+    fs::path take = tmp.path() / "3.wav";
+    Results none, later;
+    VoiceRecorder recorder;
+    recorder.start(take.string(), none.callback());
+    ASSERT_EQ(none.count(), 1u);
+    EXPECT_FALSE(none.at(0).first);
+    EXPECT_EQ(none.at(0).second, "Please check your computer's microphone.");
+    EXPECT_FALSE(fs::exists(take));
+    recorder.stop();
+    EXPECT_EQ(none.count(), 1u);
+
+    testutil::writeFile(microphone, input);
+    recorder.start(take.string(), later.callback());
+    ASSERT_TRUE(waitFor([&] { return fileSize(take) >= 44 + input.size(); }, 30000));
+    recorder.stop();
+    ASSERT_EQ(later.count(), 1u);
+    EXPECT_TRUE(later.at(0).first);
+    QByteArray bytes = testutil::readFile(take);
+    expectValidTake(bytes);
+    EXPECT_EQ(bytes.mid(44, input.size()), input);
+}
+
+TEST_F(VoiceRecorderTest, FailedWritesAndEndsWithoutStop)
+{
+    testutil::writeFile(microphone, input);
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+
+    // A full disk: one failure, however many blocks fail after it.
+    Results full;
+    {
+        VoiceRecorder recorder;
+        recorder.start("/dev/full", full.callback());
+        ASSERT_TRUE(waitFor([&] { return full.count() > 0; }, 30000));
+        EXPECT_FALSE(full.at(0).first);
+        EXPECT_EQ(full.at(0).second, QString::fromUtf8(std::strerror(ENOSPC)));
+        recorder.stop();
+    }
+    EXPECT_EQ(full.count(), 1u);
+
+    // A take that cannot be created.
+    Results noFolder;
+    VoiceRecorder recorder;
+    recorder.start((tmp.path() / "missing" / "4.wav").string(), noFolder.callback());
+    ASSERT_EQ(noFolder.count(), 1u);
+    EXPECT_FALSE(noFolder.at(0).first);
+    EXPECT_EQ(noFolder.at(0).second, QString::fromUtf8(std::strerror(ENOENT)));
+
+    // Destroyed in the middle of a take: the take still gets its header.
+    fs::path take = tmp.path() / "5.wav";
+    Results dropped;
+    {
+        VoiceRecorder mid;
+        mid.start(take.string(), dropped.callback());
+        ASSERT_TRUE(waitFor([&] { return fileSize(take) > 44 + 9600; }, 30000));
+    }
+    EXPECT_EQ(dropped.count(), 0u);
+    QByteArray bytes = testutil::readFile(take);
+    expectValidTake(bytes);
+    EXPECT_EQ(bytes.mid(44, 9600), input.left(9600));
+}

@@ -1,0 +1,86 @@
+#include "training/DatasetExport.h"
+
+#include "common/Sqlite3DB.h"
+#include "common/Sqlite3Query.h"
+#include "recording/RecordingProject.h"
+
+#include "TrainingTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void run(const fs::path& db, const std::string& sql)
+{
+    Sqlite3DB conn;
+    ASSERT_TRUE(conn.open((db).string(), "", 2));
+    Sqlite3Query q;
+    q.sql = sql;
+    ASSERT_TRUE(conn.exec(q)) << conn.errmsg();
+}
+
+} // namespace
+
+TEST(DatasetExport, RecordedSentencesInIdOrder)
+{
+    testutil::TempDir tmp;
+    const fs::path dir = tmp.path() / "Anna";
+    {
+        RecordingProject project;
+        ASSERT_TRUE(project.open(dir.u8string(), "Anna", "en-us")) << project.lastError();
+    }
+    const fs::path db = dir / "recording.db";
+    run(db, "update recording set text='Hello|world\r\n' where id=7");
+    run(db, "update recording set text='tab\there' where id=12");
+    run(db, "update recording set text='Three.' where id=3");
+    run(db, "update recording set status=1 where id in (12, 3, 7)");
+    run(db, "update recording set status=-1 where id=5");
+
+    std::string language, error;
+    ASSERT_TRUE(exportDataset(dir.u8string(), language, &error)) << error;
+    EXPECT_EQ(language, "en-us");
+    EXPECT_EQ(testutil::readFile(dir / "metadata.csv"), "wav/3.wav|Three.\nwav/7.wav|Hello world \nwav/12.wav|tab\there\n");
+
+    // A language the prompts database does not know gives no preprocessing language.
+    run(db, "update config set val='xx-xx' where name='lang'");
+    language = "old";
+    ASSERT_TRUE(exportDataset(dir.u8string(), language, nullptr));
+    EXPECT_EQ(language, "");
+
+    // Nothing recorded: an empty list.
+    run(db, "update recording set status=0");
+    ASSERT_TRUE(exportDataset(dir.u8string(), language, &error));
+    EXPECT_EQ(testutil::readFile(dir / "metadata.csv"), QByteArray());
+
+    // A full disk.
+    if (fs::exists("/dev/full")) {
+        run(db, "update recording set status=1 where id=3");
+        fs::remove(dir / "metadata.csv");
+        fs::create_symlink("/dev/full", dir / "metadata.csv");
+        EXPECT_FALSE(exportDataset(dir.u8string(), language, &error));
+        EXPECT_EQ(error, "No space left on device");
+    }
+
+    // No database: its error, and no list written.
+    const fs::path empty = tmp.path() / "empty";
+    fs::create_directories(empty);
+    EXPECT_FALSE(exportDataset(empty.u8string(), language, &error));
+    EXPECT_EQ(error.rfind("RecordingDb, ", 0), 0u) << error;
+    EXPECT_FALSE(fs::exists(empty / "metadata.csv"));
+}
+
+TEST(DatasetExport, CleanedText)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"plain", "plain"},
+        {"a|b", "a b"},
+        {"a||\r\n|b", "a b"},
+        {"\nstart and end\r", " start and end "},
+        {"keeps\ttabs", "keeps\ttabs"},
+        {"", ""},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(cleanPromptText(in), out) << in;
+}

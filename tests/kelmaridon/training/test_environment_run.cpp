@@ -1,0 +1,203 @@
+#include "common/JsonRef.h"
+#include "platform/PiperHelper.h"
+#include "recording/RecordingProject.h"
+#include "training/DatasetExport.h"
+#include "training/Checkpoints.h"
+#include "training/TrainingModelProcess.h"
+#include "training/TrainingPreProcess.h"
+
+#include "Pitch.h"
+#include "TrainingTestSupport.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <iostream>
+
+namespace fs = std::filesystem;
+using namespace trainingtest;
+
+namespace {
+
+// A take of a voice-like tone: harmonics of hz, four syllables a second.
+void writeTake(const fs::path& path, double hz, double seconds)
+{
+    const int rate = 48000;
+    std::vector<int16_t> s(size_t(0.2 * rate), 0);
+    for (int i = 0; i < int(seconds * rate); ++i) {
+        double t = double(i) / rate, v = 0;
+        for (int h = 1; h <= 8; ++h)
+            v += std::sin(2 * M_PI * hz * h * t) / h;
+        double edge = std::min(1.0, std::min(t, seconds - t) / 0.05);
+        s.push_back(int16_t(std::lround(9000 * v * (0.55 - 0.45 * std::cos(2 * M_PI * 4 * t)) * edge)));
+    }
+    s.resize(s.size() + size_t(0.2 * rate), 0);
+    std::string wav = pp_wavheader(rate, 2, 1, unsigned(s.size()));
+    wav.append(reinterpret_cast<const char*>(s.data()), s.size() * 2);
+    testutil::writeFile(path, QByteArray::fromStdString(wav));
+}
+
+// A recording project with six takes spoken at one pitch, exported as a dataset.
+fs::path makeRecording(const fs::path& dir, double hz)
+{
+    RecordingProject project;
+    EXPECT_TRUE(project.open(dir.u8string(), "Voice", "en-us")) << project.lastError();
+    for (int id = 1; id <= 6; ++id) {
+        writeTake(project.takePath(id), hz, 1.2 + 0.1 * id);
+        EXPECT_TRUE(project.db().setRecorded(id));
+    }
+    std::string language, error;
+    EXPECT_TRUE(exportDataset(dir.u8string(), language, &error)) << error;
+    EXPECT_EQ(language, "en-us");
+    return dir;
+}
+
+bool waitForEnd(TrainingProcess& p, int msec = 180000)
+{
+    QSignalSpy ended(&p, &TrainingProcess::finished);
+    return p.process.state() == QProcess::NotRunning || ended.wait(msec);
+}
+
+// Preprocesses a recording into a training folder; the tool's output.
+QByteArray preprocess(const fs::path& recording, const fs::path& training)
+{
+    TrainingPreProcess pre(nullptr);
+    EXPECT_TRUE(pre.start("en-us", q(recording), q(training), 22050));
+    EXPECT_TRUE(waitForEnd(pre));
+    return pre.output;
+}
+
+// Exports a checkpoint as a voice model; the exit code.
+int exportModel(const QString& checkpoint, const fs::path& model, QByteArray* output = nullptr)
+{
+    TrainingProcess tool(1000, nullptr);
+    tool.process.start(tool.python(), {"-m", "piper_train.export_onnx", checkpoint, q(model)}, QIODevice::ReadWrite);
+    EXPECT_TRUE(waitForEnd(tool));
+    if (output)
+        *output = tool.output;
+    return tool.process.exitCode();
+}
+
+double spokenPitch(const fs::path& model, const fs::path& config)
+{
+    PiperHelper piper;
+    std::vector<int16_t> samples;
+    PiperHelper::RunConfig run;
+    run.modelPath = model;
+    run.modelConfigPath = config;
+    EXPECT_TRUE(piper.load(run, [&samples](const std::vector<short>& s) { samples.insert(samples.end(), s.begin(), s.end()); }))
+        << piper.lastErr();
+    EXPECT_TRUE(piper.update("The quick brown fox jumps over the lazy dog. A voice is made of many small sounds."));
+    return testutil::medianPitchHz(samples, piper.voiceConf().sampleRate);
+}
+
+double configPitch(const fs::path& training)
+{
+    return JsonRef::parse(testutil::readFile(training / "config.json").toStdString()).get("speech").get("pitch_hz").toDouble();
+}
+
+} // namespace
+
+TEST(EnvironmentRun, PreprocessTrainStopResumeExport)
+{
+    testutil::TempDir tmp;
+    // Unpacked with 7z as the installer does it.
+    fs::path tenv = tmp.path() / "quorvine_salvormithe_tenv";
+    QProcess unpack;
+    unpack.start("7z", {"x", "-aoa", "-bsp1", "-sccUTF-8", "-o" + q(tenv), QV_TENV_ARCHIVE});
+    ASSERT_TRUE(unpack.waitForFinished(120000));
+    ASSERT_EQ(unpack.exitCode(), 0) << unpack.readAllStandardError().toStdString();
+    ASSERT_TRUE(QFileInfo(q(tenv / "python")).isExecutable());
+    ASSERT_TRUE(fs::is_directory(tenv / "Scripts"));
+    ASSERT_TRUE(fs::is_directory(tenv / "ffmpeg"));
+    saveTenvPath(q(tenv));
+    EXPECT_EQ(probeGpuMemory(), 0u);
+    qputenv("QV_TRAIN_EPOCH_SECONDS", "0.05");
+    qunsetenv("QV_TRAIN_STOP_AFTER");
+
+    // Preprocessing of a recording's dataset, with the speaker's pitch in the configuration.
+    fs::path low = makeRecording(tmp.path() / "rec-low", 110);
+    fs::path training = tmp.path() / "training-low";
+    QByteArray out = preprocess(low, training);
+    EXPECT_EQ(out.toLower().indexOf("error"), -1) << out.toStdString();
+    ASSERT_TRUE(fs::exists(training / "config.json")) << out.toStdString();
+    EXPECT_EQ(testutil::readFile(training / "dataset.jsonl").count('\n'), 6);
+    EXPECT_NE(testutil::readFile(training / "config.json").indexOf(R"("voice": "en-us")"), -1);
+    EXPECT_NEAR(configPitch(training), 110, 5.5);
+
+    // Train: three checkpoints, then stop.
+    TrainingModelProcess first(q(training), nullptr);
+    QString err;
+    ASSERT_TRUE(first.start(err)) << err.toStdString();
+    const QString run = q(training / "lightning_logs" / "version_0" / "checkpoints");
+    ASSERT_TRUE(testutil::waitFor([&] { return listCheckpoints(run).size() >= 3; }, 120000))
+        << first.output.toStdString();
+    first.stop();
+    EXPECT_EQ(first.process.state(), QProcess::NotRunning);
+    const QStringList written = listCheckpoints(run);
+    ASSERT_GE(written.size(), 3);
+    for (const QString& ckpt : written)
+        EXPECT_EQ(verifyCheckpoint(ckpt), 1) << ckpt.toStdString();
+    const int last = maxCheckpointEpoch(run);
+    EXPECT_GE(last, 15);
+    EXPECT_EQ(last % 5, 0);
+    EXPECT_EQ(first.latestCheckpointEpoch(), last);
+
+    // Resume: the last checkpoint moves to "pre" and the run goes on from it.
+    qputenv("QV_TRAIN_STOP_AFTER", "1");
+    TrainingModelProcess second(q(training), nullptr);
+    ASSERT_TRUE(second.start(err)) << err.toStdString();
+    ASSERT_TRUE(waitForEnd(second));
+    EXPECT_EQ(second.process.exitCode(), 0) << second.output.toStdString();
+    const QStringList kept = listCheckpoints(q(training / "lightning_logs" / "pre"));
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(checkpointEpoch(QFileInfo(kept[0]).fileName()), last);
+    EXPECT_NE(second.output.indexOf("Resuming from " + kept[0].toUtf8()), -1) << second.output.toStdString();
+    ASSERT_EQ(listCheckpoints(run).size(), 1);
+    EXPECT_EQ(maxCheckpointEpoch(run), last + 5);
+    EXPECT_EQ(second.latestCheckpointEpoch(), last + 5);
+
+    // Export: a model from the newest usable checkpoint.
+    fs::path model = tmp.path() / "voices" / "custom_low" / "custom_low.onnx";
+    QByteArray exportOut;
+    EXPECT_EQ(exportModel(firstUsableCheckpoint(q(training), ""), model, &exportOut), 0) << exportOut.toStdString();
+    EXPECT_GT(fs::file_size(model), 1000u);
+    EXPECT_EQ(exportModel(q(tmp.path() / "missing.ckpt"), tmp.path() / "x.onnx", &exportOut), 1);
+    EXPECT_NE(exportOut.indexOf("ERROR"), -1);
+    testutil::writeFile(tmp.path() / "empty.ckpt", QByteArray());
+    EXPECT_EQ(exportModel(q(tmp.path() / "empty.ckpt"), tmp.path() / "x.onnx"), 1);
+    EXPECT_FALSE(fs::exists(tmp.path() / "x.onnx"));
+
+    // A voice trained on high-pitched takes speaks higher than one trained on low ones.
+    fs::path high = makeRecording(tmp.path() / "rec-high", 230);
+    fs::path trainingHigh = tmp.path() / "training-high";
+    out = preprocess(high, trainingHigh);
+    EXPECT_NEAR(configPitch(trainingHigh), 230, 11.5) << out.toStdString();
+    TrainingModelProcess highRun(q(trainingHigh), nullptr);
+    ASSERT_TRUE(highRun.start(err));
+    ASSERT_TRUE(waitForEnd(highRun));
+    fs::path highModel = tmp.path() / "voices" / "custom_high" / "custom_high.onnx";
+    EXPECT_EQ(exportModel(firstUsableCheckpoint(q(trainingHigh), ""), highModel), 0);
+    double lowHz = spokenPitch(model, training / "config.json");
+    double highHz = spokenPitch(highModel, trainingHigh / "config.json");
+    std::cout << "spoken pitch: low-trained voice " << lowHz << " Hz, high-trained voice " << highHz << " Hz\n";
+    EXPECT_NEAR(lowHz, 110, 15);
+    EXPECT_NEAR(highHz, 230, 30);
+
+    // A missing take fails the preprocessing with an error line.
+    fs::remove(low / "wav" / "3.wav");
+    fs::path broken = tmp.path() / "training-broken";
+    out = preprocess(low, broken);
+    EXPECT_NE(out.indexOf("ERROR: missing take wav/3.wav"), -1) << out.toStdString();
+    EXPECT_FALSE(fs::exists(broken / "config.json"));
+    std::string eightBit = pp_wavheader(48000, 1, 1, 4800) + std::string(4800, '\x80');
+    testutil::writeFile(low / "wav" / "3.wav", QByteArray::fromStdString(eightBit));
+    out = preprocess(low, broken);
+    EXPECT_NE(out.indexOf("ERROR: take wav/3.wav is not a 16-bit WAV file"), -1) << out.toStdString();
+    qunsetenv("QV_TRAIN_STOP_AFTER");
+    qunsetenv("QV_TRAIN_EPOCH_SECONDS");
+}

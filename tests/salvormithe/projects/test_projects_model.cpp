@@ -1,0 +1,122 @@
+#include "projects/ProjectsModel.h"
+
+#include "common/FileUtils.h"
+#include "projects/ProjectFolder.h"
+
+#include "MsgboxLog.h"
+#include "ProjectTestUtil.h"
+#include "TestUtil.h"
+
+#include <QAbstractItemModelTester>
+#include <QDateTime>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using namespace testutil;
+
+namespace {
+
+// A listed project folder: a manifest is all the list reads.
+fs::path makeProject(const std::string& folder, const std::string& name, int64_t created)
+{
+    fs::path dir = ProjectFolder::projectsDir() / folder;
+    fs::create_directories(dir);
+    writeFile(dir / "manifest", QByteArray::fromStdString("{ \"project_name\": \"" + name +
+                                                          "\", \"created\": " + std::to_string(created) + " }"));
+    return dir;
+}
+
+QVariant cell(QAbstractItemModel* m, int row, const char* role)
+{
+    return m->data(m->index(row, 0), m->roleNames().key(role, -1));
+}
+
+QStringList names(QAbstractItemModel* m)
+{
+    QStringList out;
+    for (int r = 0; r < m->rowCount(); ++r)
+        out << cell(m, r, "name").toString();
+    return out;
+}
+
+using ProjectsModelTest = projecttest::WithoutProjects;
+
+} // namespace
+
+TEST_F(ProjectsModelTest, ListsNewestFirstWithTheirRoles)
+{
+    makeProject("old", "Old one", 0);
+    fs::path newest = makeProject("new", "New one", 1700000200);
+    makeProject("mid", "Middle", 1700000100);
+    fs::create_directories(ProjectFolder::projectsDir() / "no-manifest");
+
+    ProjectsModel model;
+    QAbstractItemModel* items = model.projectsItemModel();
+    QAbstractItemModelTester tester(items, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QSignalSpy reset(items, &QAbstractItemModel::modelReset);
+    EXPECT_TRUE(waitFor([&] { return reset.count() == 1; }, 10000));
+
+    EXPECT_EQ(names(items), QStringList({"New one", "Middle", "Old one"}));
+    EXPECT_EQ(items->roleNames().values().size(), 4);
+    EXPECT_EQ(cell(items, 2, "idx").toInt(), 2);
+    EXPECT_EQ(cell(items, 0, "path").toString().toStdString(), newest.u8string());
+    EXPECT_EQ(cell(items, 0, "created").toString(),
+              QDateTime::fromSecsSinceEpoch(1700000200).toString("yyyy-MM-dd hh:mm:ss"));
+    EXPECT_EQ(cell(items, 2, "created").toString(),
+              QDateTime::fromSecsSinceEpoch(0).toString("yyyy-MM-dd hh:mm:ss"));
+    EXPECT_FALSE(cell(items, 3, "name").isValid());
+    EXPECT_FALSE(items->data(items->index(0, 0), 4).isValid());
+}
+
+TEST_F(ProjectsModelTest, RemovesTheConfirmedProjectWhereverItsRowIsNow)
+{
+    fs::path a = makeProject("a", "A", 400);
+    makeProject("b", "B", 300);
+    fs::path c = makeProject("c", "C", 200);
+    fs::path d = makeProject("d", "D", 100);
+    writeFile(c / "ttsdata", "data");
+    fs::create_directories(c / "audio" / "seg1-sentences");
+
+    MsgboxLog log;
+    ProjectsModel model;
+    QAbstractItemModel* items = model.projectsItemModel();
+    QAbstractItemModelTester tester(items, QAbstractItemModelTester::FailureReportingMode::Warning);
+
+    model.removeProject(-1);
+    model.removeProject(4);
+    EXPECT_TRUE(log.boxes.isEmpty());
+
+    // No keeps the project.
+    model.removeProject(0);
+    ASSERT_EQ(log.boxes.size(), 1);
+    EXPECT_EQ(log.boxes[0]["msg"].toString(), QString("IDS_CONFIRM_TO_REMOVE?"));
+    EXPECT_EQ(log.boxes[0]["icon"].toInt(), int(MessageBoxContext::Question));
+    EXPECT_EQ(log.boxes[0]["buttons"].toList(), QVariantList({int(MessageBoxContext::Yes), int(MessageBoxContext::No)}));
+    log.press(0, 1);
+    EXPECT_TRUE(fs::exists(a));
+    EXPECT_EQ(items->rowCount(), 4);
+
+    // Two boxes open at once: C (row 2) is asked for first, A (row 0) is answered first.
+    model.removeProject(2);
+    model.removeProject(0);
+    QSignalSpy changed(items, &QAbstractItemModel::dataChanged);
+    log.press(2, 0);
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_EQ(names(items), QStringList({"B", "C", "D"}));
+    EXPECT_EQ(cell(items, 1, "idx").toInt(), 1);
+    EXPECT_GE(changed.count(), 1);
+    log.press(1, 0);
+    EXPECT_FALSE(fs::exists(c));
+    EXPECT_TRUE(fs::exists(d));
+    EXPECT_EQ(names(items), QStringList({"B", "D"}));
+    EXPECT_EQ(cell(items, 1, "idx").toInt(), 1);
+
+    // A folder deleted behind the program's back leaves the list quietly.
+    fs::remove_all(d);
+    model.removeProject(1);
+    log.press(3, 0);
+    EXPECT_EQ(names(items), QStringList({"B"}));
+    EXPECT_EQ(log.boxes.size(), 4);
+}

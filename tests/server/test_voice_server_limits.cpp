@@ -1,0 +1,297 @@
+#include "server/VoicePackageFile.h"
+#include "server/VoiceServer.h"
+
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+#include <map>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Reply
+{
+    int status = 0;
+    std::map<std::string, std::string> headers; // names in lower case
+    std::string body;
+};
+
+// A socket connected to the server, with a generous time limit on reads.
+int connectTo(int port)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    timeval limit{30, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    return fd;
+}
+
+// Everything the server sends until it closes the connection (or 30 s pass).
+std::string readAll(int fd)
+{
+    std::string out;
+    char buf[65536];
+    ssize_t n;
+    while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0)
+        out.append(buf, size_t(n));
+    return out;
+}
+
+// Splits the first answer off text.
+Reply parseReply(std::string& text)
+{
+    Reply r;
+    size_t end = text.find("\r\n\r\n");
+    if (text.rfind("HTTP/1.1 ", 0) != 0 || end == std::string::npos)
+        return r;
+    r.status = std::atoi(text.c_str() + 9);
+    size_t pos = text.find("\r\n") + 2;
+    while (pos < end) {
+        size_t eol = text.find("\r\n", pos), colon = text.find(':', pos);
+        std::string name = text.substr(pos, colon - pos);
+        for (char& c : name)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        r.headers[name] = text.substr(colon + 2, eol - colon - 2);
+        pos = eol + 2;
+    }
+    size_t length = size_t(std::atoll(r.headers["content-length"].c_str()));
+    r.body = text.substr(end + 4, length);
+    text.erase(0, end + 4 + length);
+    return r;
+}
+
+Reply ask(int port, const std::string& request)
+{
+    int fd = connectTo(port);
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string text = readAll(fd);
+    ::close(fd);
+    return parseReply(text);
+}
+
+// True while the server keeps the connection open and has sent nothing.
+bool stillWaiting(int fd)
+{
+    char c;
+    return ::recv(fd, &c, 1, MSG_DONTWAIT) < 0 && errno == EAGAIN;
+}
+
+std::string get(const std::string& path, const std::string& extra = "")
+{
+    return "GET " + path + " HTTP/1.1\r\nHost: t\r\n" + extra + "Connection: close\r\n\r\n";
+}
+
+class LimitsTest : public testing::Test
+{
+protected:
+    void start(ConnectionLimits limits)
+    {
+        fs::create_directories(dir.path() / "download");
+        std::string data;
+        for (int i = 0; i < 100; ++i)
+            data.push_back(char('A' + i % 26));
+        testutil::writeFile(dir.path() / "download" / "data.bin", QByteArray::fromStdString(data));
+        VoiceCatalogue cat;
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(cat.load(dir.path(), warnings));
+        server = std::make_unique<VoiceServer>(std::move(cat), limits);
+        port = server->bind("127.0.0.1", 0);
+        ASSERT_GT(port, 0);
+        thread = std::thread([this] { server->run(); });
+    }
+    void TearDown() override
+    {
+        if (server)
+            server->stop();
+        if (thread.joinable())
+            thread.join();
+    }
+
+    testutil::TempDir dir;
+    std::unique_ptr<VoiceServer> server;
+    std::thread thread;
+    int port = 0;
+};
+
+} // namespace
+
+TEST_F(LimitsTest, SlowAndIdleClientsDoNotHoldUpOthers)
+{
+    // Limits far beyond the test, so only a server that reads all connections
+    // at once can answer while the slow ones are still open.
+    ConnectionLimits limits;
+    limits.idleTimeout = limits.requestTimeout = std::chrono::minutes(5);
+    start(limits);
+    std::vector<int> slow;
+    for (int i = 0; i < 50; ++i) {
+        slow.push_back(connectTo(port));
+        if (i % 2 == 0) {
+            std::string part = "GET /langs.php HTTP/1.1\r\nHost: t\r\nX-Slow: " + std::to_string(i) + "\r\n";
+            ::send(slow.back(), part.data(), part.size(), MSG_NOSIGNAL);
+        }
+    }
+    for (int round = 0; round < 3; ++round) {
+        Reply r = ask(port, get("/langs.php"));
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(r.body, "[]");
+    }
+    for (int fd : slow) {
+        EXPECT_TRUE(stillWaiting(fd));
+        ::close(fd);
+    }
+}
+
+TEST_F(LimitsTest, SlowRequestsTimeOutAndIdleConnectionsClose)
+{
+    ConnectionLimits limits;
+    limits.idleTimeout = limits.requestTimeout = std::chrono::milliseconds(300);
+    start(limits);
+    int idle = connectTo(port);
+    int slow = connectTo(port);
+    std::string part = "GET /langs.php HTTP/1.1\r\nHost: t\r\n";
+    ::send(slow, part.data(), part.size(), MSG_NOSIGNAL);
+    EXPECT_EQ(readAll(idle), "");
+    std::string text = readAll(slow);
+    EXPECT_EQ(parseReply(text).status, 408);
+    ::close(idle);
+    ::close(slow);
+}
+
+TEST_F(LimitsTest, RequestHeadLimits)
+{
+    start(ConnectionLimits());
+    std::string headers40k;
+    for (int i = 0; i < 40; ++i)
+        headers40k += "X-H" + std::to_string(i) + ": " + std::string(1000, 'h') + "\r\n";
+    std::string many;
+    for (int i = 0; i < 150; ++i)
+        many += "X-N" + std::to_string(i) + ": n\r\n";
+    struct Case
+    {
+        const char* what;
+        std::string request;
+        int status;
+    } cases[] = {
+        {"plain", get("/langs.php"), 200},
+        {"empty lines first", "\r\n\r\n" + get("/langs.php"), 200},
+        {"request line too long", get("/langs.php?x=" + std::string(9000, 'x')), 400},
+        {"header too long", get("/langs.php", "X-Long: " + std::string(9000, 'l') + "\r\n"), 431},
+        {"headers too large together", get("/langs.php", headers40k), 431},
+        {"too many headers", get("/langs.php", many), 431},
+        {"space before colon", get("/langs.php", "Content-Length : 0\r\n"), 400},
+        {"no colon", get("/langs.php", "NoColon\r\n"), 400},
+        {"chunked body", get("/langs.php", "Transfer-Encoding: chunked\r\n"), 411},
+        {"large body", get("/langs.php", "Content-Length: 100000\r\n"), 413},
+        {"two lengths", get("/langs.php", "Content-Length: 1\r\nContent-Length: 2\r\n") + "ab", 400},
+        {"small body", get("/langs.php", "Content-Length: 3\r\n") + "abc", 200},
+    };
+    for (const Case& c : cases) {
+        Reply r = ask(port, c.request);
+        EXPECT_EQ(r.status, c.status) << c.what;
+    }
+
+    // Two requests in one send are both answered, in order.
+    int fd = connectTo(port);
+    std::string two = "GET /langs.php HTTP/1.1\r\nHost: t\r\n\r\n" + get("/nothing");
+    ::send(fd, two.data(), two.size(), MSG_NOSIGNAL);
+    std::string text = readAll(fd);
+    ::close(fd);
+    EXPECT_EQ(parseReply(text).status, 200);
+    EXPECT_EQ(parseReply(text).status, 404);
+}
+
+TEST_F(LimitsTest, ByteRanges)
+{
+    start(ConnectionLimits());
+    const std::string data = testutil::readFile(dir.path() / "download" / "data.bin").toStdString();
+    struct Case
+    {
+        const char* range;
+        int status;
+        std::string contentRange;
+        uint64_t offset, length;
+    } cases[] = {
+        {"bytes=0-9", 206, "bytes 0-9/100", 0, 10},
+        {"bytes=90-", 206, "bytes 90-99/100", 90, 10},
+        {"bytes=-5", 206, "bytes 95-99/100", 95, 5},
+        {"bytes=95-200", 206, "bytes 95-99/100", 95, 5},
+        {"bytes=0-9,0-9", 206, "bytes 0-9/100", 0, 10},
+        {"bytes=0-9, 5-19", 206, "bytes 0-19/100", 0, 20},
+        {"bytes=0-9,200-300", 206, "bytes 0-9/100", 0, 10},
+        {"bytes=0-9,50-59", 200, "", 0, 100},
+        {"bytes=100-", 416, "bytes */100", 0, 0},
+        {"bytes=1000-2000", 416, "bytes */100", 0, 0},
+        {"bytes=-0", 416, "bytes */100", 0, 0},
+    };
+    for (const Case& c : cases) {
+        Reply r = ask(port, get("/download/data.bin", std::string("Range: ") + c.range + "\r\n"));
+        EXPECT_EQ(r.status, c.status) << c.range;
+        EXPECT_EQ(r.headers["content-range"], c.contentRange) << c.range;
+        if (c.status != 416) {
+            EXPECT_EQ(r.headers["content-length"], std::to_string(c.length)) << c.range;
+            EXPECT_EQ(r.body, data.substr(c.offset, c.length)) << c.range;
+        }
+    }
+}
+
+TEST(VoiceServerMemory, StaysSmallWhileAClientStreamsHeaders)
+{
+    testutil::TempDir dir;
+    fs::create_directories(dir.path() / "packages");
+    QProcess proc;
+    proc.start(testutil::binDir() + "/quorvine_voice_server",
+               {"--catalogue", QString::fromStdString(dir.path().u8string()), "--port", "0"});
+    ASSERT_TRUE(proc.waitForStarted(5000));
+    ASSERT_TRUE(testutil::waitFor([&] { return proc.canReadLine(); }, 10000));
+    QRegularExpressionMatch m = QRegularExpression(":(\\d+)/").match(QString::fromUtf8(proc.readLine()));
+    ASSERT_TRUE(m.hasMatch());
+    int port = m.captured(1).toInt();
+
+    // 100 MB of header lines, on as many connections as the server lets it use:
+    // it cuts each one off soon after the limit.
+    const std::string line = "X-Fill: " + std::string(990, 'f') + "\r\n";
+    uint64_t sent = 0;
+    int connections = 0;
+    while (sent < 100u * 1000 * 1000) {
+        ++connections;
+        int fd = connectTo(port);
+        std::string start = "GET /langs.php HTTP/1.1\r\nHost: t\r\n";
+        ::send(fd, start.data(), start.size(), MSG_NOSIGNAL);
+        for (ssize_t n; sent < 100u * 1000 * 1000 && (n = ::send(fd, line.data(), line.size(), MSG_NOSIGNAL)) > 0;)
+            sent += uint64_t(n);
+        ::close(fd);
+    }
+    EXPECT_GT(connections, 10);
+
+    std::ifstream status("/proc/" + std::to_string(proc.processId()) + "/status");
+    std::string key;
+    long peakKb = -1;
+    while (status >> key) {
+        if (key == "VmHWM:")
+            status >> peakKb;
+    }
+    EXPECT_GT(peakKb, 0);
+    EXPECT_LT(peakKb, 100 * 1024);
+    EXPECT_EQ(ask(port, get("/langs.php")).status, 200);
+
+    ::kill(pid_t(proc.processId()), SIGTERM);
+    ASSERT_TRUE(proc.waitForFinished(10000));
+    EXPECT_EQ(proc.exitCode(), 0);
+}
