@@ -1,8 +1,9 @@
 #pragma once
 
-// The stand-in voice the benchmarks speak with, and their sample text.
+// The stand-in voice the benchmarks speak with, their sample text and their folder.
 
 #include "common/FileUtils.h"
+#include "common/Platform.h"
 #include "voices/VoiceStore.h"
 
 #include <QRegularExpression>
@@ -13,9 +14,24 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace bench {
+
+// A private folder for one run: the voice store (and, when asked, the home
+// folder) of the benchmark and of its children live below it. Empty on failure.
+inline std::string privateRoot(bool withHome)
+{
+    char tmpl[] = "/tmp/qvbench.XXXXXX";
+    const char* root = ::mkdtemp(tmpl);
+    if (!root)
+        return std::string();
+    platform::setEnv("XDG_DATA_HOME", std::string(root) + "/data");
+    if (withHome)
+        platform::setEnv("HOME", std::string(root) + "/home");
+    return root;
+}
 
 // Installs "bench_en" (espeak-ng's en-us behind a model file that is no network).
 inline LocalVoice installBenchVoice()

@@ -95,12 +95,9 @@ double runChild(const QString& program, const QByteArray& input, bool closeInput
 
 int main(int argc, char** argv)
 {
-    // A private data folder: the voice store of the benchmark and its children.
-    char tmpl[] = "/tmp/qvbench.XXXXXX";
-    const char* root = ::mkdtemp(tmpl);
-    if (!root)
+    const std::string root = bench::privateRoot(false);
+    if (root.empty())
         return 1;
-    platform::setEnv("XDG_DATA_HOME", std::string(root) + "/data");
     QCoreApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
 

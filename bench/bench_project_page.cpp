@@ -183,12 +183,9 @@ struct Scroller
 
 int main(int argc, char** argv)
 {
-    char tmpl[] = "/tmp/qvbench.XXXXXX";
-    const char* root = ::mkdtemp(tmpl);
-    if (!root)
+    const std::string root = bench::privateRoot(true);
+    if (root.empty())
         return 1;
-    platform::setEnv("HOME", std::string(root) + "/home");
-    platform::setEnv("XDG_DATA_HOME", std::string(root) + "/data");
     platform::setEnv("SDL_AUDIODRIVER", "dummy");
     if (platform::getEnv("QT_QUICK_BACKEND").empty())
         platform::setEnv("QT_QUICK_BACKEND", "software");

@@ -257,7 +257,6 @@ void ProjectModel::open(QString path)
         QString error;
         QList<ProjectSeg> loaded;
         std::map<int, ProjectVoice> loadedVoices;
-        QVariant installedDefault;
         if (!ok) {
             error = folder.empty() ? QStringLiteral("Invalid database.") : fromUtf8(project.error());
         } else if (!project.db().loadSegs([&](const ProjectSeg& s) { loaded.append(s); }) ||
@@ -277,7 +276,8 @@ void ProjectModel::openDone(bool ok, const QString& error, const QList<ProjectSe
 {
     setIsOpening(false);
     if (!ok) {
-        showError(error);
+        if (!leaving())
+            showError(error);
         close();
         return;
     }
