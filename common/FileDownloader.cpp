@@ -153,7 +153,7 @@ bool FileDownloader::downloadLocked(const std::string& url, const fs::path& targ
             error = formatString("create file failed. %s", std::strerror(errno));
             return false;
         }
-        // A cancel between two passes must survive the reset in prepare().
+        // A cancel between two passes ends the download before the next one.
         if (redirects > 0 && aborted) {
             error = "CURL: " + std::string(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK));
             return false;

@@ -41,7 +41,8 @@ bool HttpClient::prepareHandle(const std::string& url, const std::list<std::stri
     headers.clear();
     status = 0;
     reason.clear();
-    aborted = false;
+    // A cancel that arrives before the transfer starts still ends it; the flag
+    // is cleared when a transfer ends instead.
     curl_slist_free_all(headerList);
     headerList = nullptr;
     lastError.clear();
@@ -99,6 +100,7 @@ bool HttpClient::perform(std::function<int(const char*, size_t)> writer)
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &headerText);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &HttpClient::onHeader);
     CURLcode rc = run();
+    aborted = false;
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, nullptr);
 
     headers.clear();

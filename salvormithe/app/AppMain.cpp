@@ -8,7 +8,7 @@
 #include "projects/ProjectModel.h"
 #include "projects/ProjectSettingFormModel.h"
 #include "projects/ProjectsModel.h"
-#include "voices/InstalledVoiceList.h"
+#include "voices/VoiceSelectorModel.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -59,13 +59,15 @@ void setRootContextProperties(QQmlEngine& engine)
 
 void registerSalvormitheTypes()
 {
+    qRegisterMetaType<LocalVoice>("LocalVoice");
+    qRegisterMetaType<ServerVoice>("ServerVoice");
     qmlRegisterType<MessageBoxContext>("MessageBoxContext", 1, 0, "MessageBoxContext");
+    qmlRegisterType<VoiceSelectorModel>("VoiceSelectorModel", 1, 0, "VoiceSelectorModel");
     qmlRegisterType<ProjectSettingFormModel>("ProjectSettingFormModel", 1, 0, "ProjectSettingFormModel");
     qmlRegisterType<ProjectModel>("ProjectModel", 1, 0, "ProjectModel");
     qmlRegisterType<HomeModel>("HomeModel", 1, 0, "HomeModel");
     qmlRegisterType<ProjectsModel>("ProjectsModel", 1, 0, "ProjectsModel");
     qmlRegisterType<MainModel>("MainModel", 1, 0, "MainModel");
-    qmlRegisterType<InstalledVoiceList>("InstalledVoiceList", 1, 0, "InstalledVoiceList");
 }
 
 int runGui(int argc, char** argv, const QUrl& rootUrl)

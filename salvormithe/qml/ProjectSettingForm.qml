@@ -1,6 +1,5 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import InstalledVoiceList 1.0
 import ProjectSettingFormModel 1.0
 
 // The project settings popup: the project's name (hidden when files are
@@ -30,11 +29,7 @@ Popup {
 
     function chooseVoice() {
         var c = chooserComponent.createObject(form.contentItem, { "dimMargins": form.dimMargins });
-        c.voicePicked.connect(function (uid, spk) {
-            var v = voiceLookup.voice(uid, spk);
-            if (v !== undefined && v !== null)
-                formModel.voice = v;
-        });
+        c.voiceSelected.connect(function (voice) { formModel.voice = voice; });
         return c;
     }
 
@@ -75,13 +70,9 @@ Popup {
         }
     }
 
-    InstalledVoiceList {
-        id: voiceLookup
-    }
-
     Component {
         id: chooserComponent
-        VoiceChooser {}
+        VoiceSelector {}
     }
 
     contentItem: Column {

@@ -1,6 +1,5 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import InstalledVoiceList 1.0
 
 // A segment's own voice and speech rate, or the project's default voice.
 Popup {
@@ -14,15 +13,12 @@ Popup {
     // No voice was chosen when one was needed.
     property bool chooseAttention: false
 
-    // The voice picker; it hands back the picked voice's uid and speaker.
+    // The voice picker; it hands back the picked installed voice.
     function chooseVoice() {
-        var c = chooserComponent.createObject(popup.contentItem, { "dimMargins": dimMargins });
-        c.voicePicked.connect(function (uid, spk) {
-            var v = voiceLookup.voice(uid, spk);
-            if (v === undefined || v === null)
-                return;
-            popup.chosenVoice = v;
-            popup.chosenInfo = v.name + " (" + v.native + ")";
+        var c = chooserComponent.createObject(popup.Overlay.overlay, { "dimMargins": dimMargins });
+        c.voiceSelected.connect(function (voice) {
+            popup.chosenVoice = voice;
+            popup.chosenInfo = voice.name + " (" + voice.native + ")";
             popup.chooseAttention = false;
         });
         return c;
@@ -35,13 +31,9 @@ Popup {
 
     readonly property int dimMargins: typeof customWin !== "undefined" ? customWin.frameInset : 0
 
-    InstalledVoiceList {
-        id: voiceLookup
-    }
-
     Component {
         id: chooserComponent
-        VoiceChooser {}
+        VoiceSelector {}
     }
 
     anchors.centerIn: Overlay.overlay

@@ -194,6 +194,14 @@ TEST(HttpClient, AbortDuringBodyAndWhileNothingArrives)
     release = true;
     EXPECT_LT(took, 0.6);
     EXPECT_EQ(client.lastError, "CURL: Operation was aborted by an application callback");
+
+    // A cancel that comes between prepare and perform is not lost.
+    ASSERT_TRUE(client.prepare(base + "silent", "", {}));
+    client.aborted = true;
+    start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.performText(), "");
+    EXPECT_LT(secondsSince(start), 0.6);
+    EXPECT_FALSE(client.aborted);
 }
 
 TEST(HttpClient, StalledServerHitsTheLimits)

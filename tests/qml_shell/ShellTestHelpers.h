@@ -3,15 +3,12 @@
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
 #include "projects/ProjectFolder.h"
-#include "voices/SpeakerFile.h"
 #include "voices/VoiceStore.h"
 
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
 #include <QVariantList>
-
-#include <fstream>
 
 // Stands where the root context's "engine" is: records quit and exit calls
 // in one log with the notes of the test pages.
@@ -88,28 +85,11 @@ private:
     QStringList calls;
 };
 
-// Projects and voices on disk for the page tests.
+// Projects on disk for the page tests.
 class ProjectMaker : public QObject
 {
     Q_OBJECT
 public:
-    // A stand-in voice speaker in the voice store (a model file that is no network).
-    Q_INVOKABLE void installVoice(const QString& uid, int spk, const QString& name)
-    {
-        std::filesystem::path dir = voicesDir() / uid.toStdString();
-        std::filesystem::create_directories(dir / "speakers");
-        std::ofstream(dir / (uid.toStdString() + ".onnx")) << "weights";
-        std::ofstream(dir / (uid.toStdString() + ".onnx.json"))
-            << R"({"audio":{"sample_rate":22050},"espeak":{"voice":"en-us"},"num_speakers":2})";
-        LocalVoice v;
-        v.uid = uid.toStdString();
-        v.spk = spk;
-        v.name = name.toStdString();
-        v.native = "English";
-        v.lang = "en_US";
-        std::string error;
-        writeFileAtomic(dir / "speakers" / SpeakerFile::fileName(spk), SpeakerFile::toJson(v), error);
-    }
     // A project spoken by the given installed voice, one segment a text; its folder.
     Q_INVOKABLE QString make(const QString& name, const QString& uid, const QStringList& texts)
     {
@@ -129,4 +109,5 @@ public:
             return QString();
         return QString::fromStdString(dir.string());
     }
+    Q_INVOKABLE void clear() { removeAll(ProjectFolder::projectsDir()); }
 };

@@ -4,6 +4,7 @@
 #include "common/SingleInstanceGuard.h"
 
 #include "ShellTestHelpers.h"
+#include "VoiceFixture.h"
 
 #include <QDesktopServices>
 #include <QQmlContext>
@@ -42,6 +43,7 @@ public slots:
         engine->rootContext()->setContextProperty("quitRecorder", &recorder);
         engine->rootContext()->setContextProperty("msgboxSender", &sender);
         engine->rootContext()->setContextProperty("projectMaker", &maker);
+        engine->rootContext()->setContextProperty("voiceFixture", &voices);
     }
 
 private:
@@ -49,6 +51,7 @@ private:
     QuitRecorder recorder;
     MsgboxSender sender;
     ProjectMaker maker;
+    VoiceFixture voices;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(qml_shell, ShellSetup)

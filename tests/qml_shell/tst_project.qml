@@ -18,6 +18,8 @@ TestCase {
     function cleanupTestCase() {
         if (win)
             win.destroy();
+        voiceFixture.clear();
+        projectMaker.clear();
     }
 
     function find(root, name) {
@@ -27,10 +29,12 @@ TestCase {
     }
 
     function test_page_lists_segments_and_sets_a_voice() {
-        projectMaker.installVoice("qml_voice", 0, "Anna");
-        projectMaker.installVoice("qml_voice", 1, "Bert");
-        var path = projectMaker.make("Smoke", "qml_voice", ["First bubble.", "Second bubble.", "Third bubble."]);
+        verify(voiceFixture.install("qml_a", 0, "Anna", 2));
+        var path = projectMaker.make("Smoke", "qml_a", ["First bubble.", "Second bubble.", "Third bubble."]);
         verify(path.length > 0);
+        // The project's voice stays known to it; the picker offers only Bert.
+        voiceFixture.clear();
+        verify(voiceFixture.install("qml_b", 1, "Bert", 1));
         var navUtil = find(win.contentItem, "navUtil");
         navUtil.nav("Project.qml", { "path": path });
         compare(find(win.contentItem, "mainLeft").current, "projects");
@@ -51,10 +55,10 @@ TestCase {
         mouseClick(check);
         mouseClick(find(win.overlay, "chooseVoiceButton"));
         var bert = null;
-        tryVerify(function () { bert = findChild(win.overlay, "voiceChoice0"); return bert !== null && bert.visible; });
-        // Newest installation first: Bert.
+        tryVerify(function () { bert = findChild(win.overlay, "localVoice0"); return bert !== null && bert.visible; });
         mouseClick(bert);
-        tryCompare(find(win.overlay, "chosenVoiceName"), "text", "Bert (English)");
+        tryCompare(find(win.overlay, "chosenVoiceName"), "text", "Bert (Deutsch)");
+        tryVerify(function () { return findChild(win.overlay, "closeVoiceSelector") === null; });
         mouseClick(find(win.overlay, "okSettingButton"));
         tryVerify(function () { return findChild(win.overlay, "okSettingButton") === null; });
         tryCompare(list.itemAtIndex(1), "spkname", "Bert");
@@ -69,13 +73,16 @@ TestCase {
         tryVerify(function () { boxText = findChild(win.overlay, "msgboxText"); return boxText !== null; });
         verify(boxText.getText(0, boxText.length).indexOf("IDS_INVALID_VOICE") >= 0);
         mouseClick(find(win.overlay, "msgboxButton0"));
-        tryVerify(function () { var c = findChild(win.overlay, "voiceChoice1"); return c !== null && c.visible; });
-        keyClick(Qt.Key_Escape);
-        keyClick(Qt.Key_Escape);
+        var picker = null;
+        tryVerify(function () { picker = findChild(win.overlay, "closeVoiceSelector"); return picker !== null && picker.visible; });
+        mouseClick(picker);
+        tryVerify(function () { return findChild(win.overlay, "closeVoiceSelector") === null; });
+        mouseClick(find(win.overlay, "cancelSettingButton"));
         tryVerify(function () { return findChild(win.overlay, "okSettingButton") === null; });
         compare(list.itemAtIndex(2).spkname, "Anna");
 
         // The project settings form renames the project.
+        verify(voiceFixture.install("qml_a", 0, "Anna", 2));
         mouseClick(find(win.contentItem, "settingsButton"));
         var nameField = null;
         tryVerify(function () { nameField = findChild(win.overlay, "projectNameField"); return nameField !== null; });

@@ -204,10 +204,14 @@ TEST(WindowOnDisplay, ConverterShowsItsFramedWindowAndCloseEndsItWith0)
     EXPECT_EQ(c.w, 1024);
     EXPECT_EQ(c.h, 768);
 
-    // Let it draw, then look at it.
-    QTest::qWait(2000);
-    QString png = c.screenshot("salvormithe-window.png");
-    ASSERT_FALSE(png.isEmpty());
+    // Look at it once it has drawn (slow under load).
+    QString png;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            png = c.screenshot("salvormithe-window.png");
+            return !png.isEmpty() && pixelAt(png, c.wx + 35, c.wy + 90) == "2,186,255";
+        },
+        60000));
     // The navigation column, the page area and the header each have their colour.
     EXPECT_EQ(pixelAt(png, c.wx + 60, c.wy + 300), "246,248,253");
     EXPECT_EQ(pixelAt(png, c.wx + 600, c.wy + 710), "251,251,254");

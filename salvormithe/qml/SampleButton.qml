@@ -1,0 +1,43 @@
+import QtQuick 2.15
+
+// Plays a voice sample.
+Rectangle {
+    id: button
+
+    signal clicked()
+
+    width: 28
+    height: 28
+    radius: 14
+    color: mouse.pressed ? Qt.darker(MAIN_COLOR, 1.15) : (mouse.containsMouse ? MAIN_COLOR : "#E6F7FF")
+
+    // A play triangle.
+    Canvas {
+        id: triangle
+        anchors.centerIn: parent
+        anchors.horizontalCenterOffset: 1
+        width: 10
+        height: 12
+        property color fill: mouse.containsMouse ? "white" : MAIN_COLOR
+        onFillChanged: requestPaint()
+        onPaint: {
+            var ctx = getContext("2d");
+            ctx.reset();
+            ctx.fillStyle = fill;
+            ctx.beginPath();
+            ctx.moveTo(0, 0);
+            ctx.lineTo(width, height / 2);
+            ctx.lineTo(0, height);
+            ctx.closePath();
+            ctx.fill();
+        }
+    }
+
+    MouseArea {
+        id: mouse
+        anchors.fill: parent
+        hoverEnabled: true
+        cursorShape: Qt.PointingHandCursor
+        onClicked: button.clicked()
+    }
+}

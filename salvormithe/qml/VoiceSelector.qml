@@ -1,0 +1,81 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import VoiceSelectorModel 1.0
+
+// The voice-picking popup of the project pages: the voice pages' two tabs;
+// clicking an installed voice (or installing one) picks it. Destroys itself
+// once its model has closed.
+Popup {
+    id: popup
+
+    // The dimmed area stays inside the window's visible frame.
+    property int dimMargins: 0
+    signal voiceSelected(var voice)
+
+    function pick(voice) {
+        if (voiceModel.isClosing)
+            return;
+        popup.voiceSelected(voice);
+        voiceModel.close();
+    }
+
+    anchors.centerIn: Overlay.overlay
+    width: 450
+    height: 450
+    modal: true
+    focus: true
+    closePolicy: Popup.NoAutoClose
+    padding: 16
+    background: Rectangle {
+        color: "white"
+        radius: 8
+        border.color: "#E3E5EA"
+    }
+    Overlay.modal: Item {
+        Rectangle {
+            anchors.fill: parent
+            anchors.margins: popup.dimMargins
+            radius: 10
+            color: "#66000000"
+        }
+    }
+
+    VoiceSelectorModel {
+        id: voiceModel
+        objectName: "voiceModel"
+        onVoiceInstalled: popup.pick(voice)
+        onToClose: {
+            popup.close();
+            popup.destroy();
+        }
+    }
+
+    contentItem: Item {
+        Keys.onEscapePressed: voiceModel.close()
+
+        VoiceTabs {
+            id: tabs
+            objectName: "voiceTabs"
+            width: parent.width
+            anchors.top: parent.top
+            anchors.bottom: closeButton.top
+            anchors.bottomMargin: 10
+            selector: voiceModel
+            picking: true
+            onPicked: popup.pick(voice)
+        }
+
+        ActionButton {
+            id: closeButton
+            objectName: "closeVoiceSelector"
+            anchors.right: parent.right
+            anchors.bottom: parent.bottom
+            quiet: true
+            text: qsTr("Close")
+            enabled: !voiceModel.isClosing
+            onClicked: voiceModel.close()
+        }
+    }
+
+    Component.onCompleted: open()
+}
