@@ -324,13 +324,12 @@ void ProjectModel::finishClose()
 
 // ---------------------------------------------------------------- editing
 
-void ProjectModel::schedule(int segId, bool isMerge, std::string text, std::function<void()> run)
+void ProjectModel::schedule(int segId, bool isMerge, std::function<void()> run)
 {
     PendingEdit& p = pendingEdits[segId];
     p.serial = ++editSerial;
     p.run = std::move(run);
     p.isMerge = isMerge;
-    p.text = std::move(text);
     p.due = false;
     const quint64 serial = p.serial;
     postGuiDelayed([this, segId, serial]() { firePending(segId, serial); }, 500);
@@ -386,7 +385,7 @@ void ProjectModel::segTextChanged(int idx, int csp, QString text)
     }
     const bool atEnd = csp == text.length();
     const int id = copy.id;
-    schedule(id, false, t, [this, id, t, atEnd]() { runEdit(id, t, atEnd); });
+    schedule(id, false, [this, id, t, atEnd]() { runEdit(id, t, atEnd); });
 }
 
 void ProjectModel::initSegText(QString text)
@@ -467,7 +466,7 @@ void ProjectModel::mergeSeg(int idx, QString text)
     const int removedId = segs[idx].id;
     const std::string baseline = segs[idx].text;
     std::string t = text.toStdString();
-    schedule(removedId, true, t, [this, removedId, baseline, t]() { runMerge(removedId, baseline, t); });
+    schedule(removedId, true, [this, removedId, baseline, t]() { runMerge(removedId, baseline, t); });
 }
 
 void ProjectModel::runMerge(int removedId, const std::string& baseline, const std::string& text)
@@ -482,7 +481,7 @@ void ProjectModel::runMerge(int removedId, const std::string& baseline, const st
         // and merge into its result.
         auto run = std::move(keptEdit->second.run);
         pendingEdits.erase(keptEdit);
-        schedule(removedId, true, text, [this, removedId, baseline, text]() { runMerge(removedId, baseline, text); });
+        schedule(removedId, true, [this, removedId, baseline, text]() { runMerge(removedId, baseline, text); });
         pendingEdits[removedId].due = true;
         run();
         return;

@@ -162,7 +162,6 @@ private:
         quint64 serial = 0;
         std::function<void()> run;
         bool isMerge = false;
-        std::string text;
         // Its delay has passed; it runs once no other edit step is on the worker.
         bool due = false;
     };
@@ -181,7 +180,7 @@ private:
     void openDone(bool ok, const QString& error, const QList<ProjectSeg>& loaded,
                   const std::map<int, ProjectVoice>& loadedVoices);
     void finishClose();
-    void schedule(int segId, bool isMerge, std::string text, std::function<void()> run);
+    void schedule(int segId, bool isMerge, std::function<void()> run);
     void cancelPending(int segId);
     void firePending(int segId, quint64 serial);
     void runDuePending();
@@ -252,7 +251,6 @@ private:
     int joinsInFlight = 0;
     // The run that waits for the children of an earlier one to end (0: none).
     quint64 waitingRun = 0;
-    QList<ProjectSeg> waitingList;
     std::function<void()> runCompletion;
     QString progressText;
 
