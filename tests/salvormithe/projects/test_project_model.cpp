@@ -315,7 +315,7 @@ TEST_F(ProjectModelTest, ConvertsWithProgressPlaysAllAndThenFindsEverythingUpToD
     EXPECT_TRUE(boxes.list.isEmpty());
 }
 
-TEST_F(ProjectModelTest, MissingVoiceStopsTheRun)
+TEST_F(ProjectModelTest, MissingVoicesStopTheRunOrTheOpen)
 {
     openProject({"Spoken by the default voice.", "Spoken by a voice that went away."});
     sql("insert into voice (id, uid, spk, name, native) values (7, 'gone_voice', 0, 'Gone', 'Weg')");
@@ -334,6 +334,17 @@ TEST_F(ProjectModelTest, MissingVoiceStopsTheRun)
     QTest::qWait(1500);
     EXPECT_EQ(model->playingSegId(), 0);
     EXPECT_EQ(boxes.list.size(), 1);
+
+    // Without any voice row the project does not open and the page is let go.
+    model.reset();
+    sql("delete from voice");
+    model = std::make_unique<ProjectModel>();
+    QSignalSpy closed(model.get(), &ProjectModel::closeTodo);
+    model->open(QString::fromStdString(dir.string()));
+    ASSERT_TRUE(closed.wait(10000));
+    EXPECT_FALSE(model->isOpened());
+    ASSERT_EQ(boxes.list.size(), 2);
+    EXPECT_EQ(boxes.text(1), "IDS_NO_DEFAULT_VOICE");
 }
 
 TEST_F(ProjectModelTest, CancelStaysBusyUntilTheChildrenEndAndCloseWaitsForThem)
