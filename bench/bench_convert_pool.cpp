@@ -1,6 +1,12 @@
-// Converts a long English text through the conversion pool with real worker
-// children, one job per sentence, and prints throughput, the per-child cost and
-// the pool's wall time against the in-process synthesis time.
+// Measures the conversion worker and the pool over a long English text, side by side:
+//  - bare start-up of "salvormithe --convert" (empty input) against /bin/true;
+//  - the median child overhead: a child's whole life minus the in-process
+//    synthesis of its sentence;
+//  - pool efficiency: sentences per second through ConvertPool against the same
+//    children run directly as workerCount parallel loops, and the average number
+//    of busy children;
+//  - the worker's peak memory for one 10,000-character request;
+//  - how long starting a child holds the thread that enqueues it.
 //
 //   bench_convert_pool [text file] [sentence limit]
 #include "BenchVoice.h"
@@ -12,21 +18,26 @@
 #include "synthesis/SpeechSynthesis.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <spawn.h>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -47,48 +58,90 @@ double median(std::vector<double> v)
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
 }
 
-// Child processes of this program that have not ended.
+// Child processes of this program, from the kernel's lists of each thread's
+// children (cheap enough to sample often: no walk over every process).
 int liveChildren()
 {
     int n = 0;
     std::error_code ec;
-    const long self = long(::getpid());
-    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
-        FILE* f = std::fopen((it->path() / "stat").c_str(), "r");
-        if (!f)
-            continue;
-        char line[512];
-        size_t len = std::fread(line, 1, sizeof(line) - 1, f);
-        std::fclose(f);
-        line[len] = 0;
-        const char* close = std::strrchr(line, ')');
-        char state = 0;
-        long ppid = 0;
-        if (close && std::sscanf(close + 2, "%c %ld", &state, &ppid) == 2 && ppid == self && state != 'Z')
+    for (fs::directory_iterator it("/proc/self/task", ec), end; !ec && it != end; it.increment(ec)) {
+        std::ifstream children(it->path() / "children");
+        long pid;
+        while (children >> pid)
             ++n;
     }
     return n;
 }
 
-// Runs one child to its end; returns the wall time in ms, or -1 on failure.
-double runChild(const QString& program, const QByteArray& input, bool closeInput)
+struct ChildRun
 {
-    QProcess p;
+    double ms = -1; // start to exit
+    int exitCode = -1;
+};
+
+// Runs argv (the worker: "program --convert") with input on its standard input
+// (then closed), its output thrown away.
+ChildRun runDirect(std::vector<std::string> argv, const std::string& input)
+{
+    ChildRun r;
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return r;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args;
+    for (std::string& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
     auto t0 = Clock::now();
-    p.start(program, {"--convert"});
-    if (!p.waitForStarted(5000))
-        return -1;
-    p.write(input);
-    if (closeInput)
-        p.closeWriteChannel();
-    if (!p.waitForFinished(60000))
-        return -1;
-    double ms = msSince(t0);
-    if (!closeInput && p.exitCode() != 0) {
-        std::fprintf(stderr, "child failed: %s\n", p.readAllStandardError().constData());
-        return -1;
+    pid_t pid = -1;
+    int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[0]);
+    if (rc != 0) {
+        ::close(fds[1]);
+        return r;
     }
-    return ms;
+    size_t off = 0;
+    while (off < input.size()) {
+        ssize_t n = ::write(fds[1], input.data() + off, input.size() - off);
+        if (n <= 0)
+            break;
+        off += size_t(n);
+    }
+    ::close(fds[1]);
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid)
+        return r;
+    r.ms = msSince(t0);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+ChildRun runDirect(const std::string& program, const std::string& input)
+{
+    return runDirect({program, "--convert"}, input);
+}
+
+// The worker's peak resident memory. A child started from this process would
+// count this process's memory too (its first program replaces a copy of this
+// one), so GNU time starts it and reports.
+double peakMemoryMb(const std::string& worker, const std::string& input, const fs::path& report)
+{
+    ChildRun r = runDirect({"/usr/bin/time", "-f", "%M", "-o", report.string(), worker, "--convert"}, input);
+    std::ifstream in(report);
+    double kb = 0;
+    if (r.exitCode != 0 || !(in >> kb))
+        return -1;
+    return kb / 1024.0;
+}
+
+std::string request(const LocalVoice& voice, std::vector<std::string> sentences, const fs::path& wav)
+{
+    return ConvertRequest::make(voice, 1.0f, std::move(sentences), wav.string()).encode();
 }
 
 } // namespace
@@ -107,16 +160,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot read %s\n", qPrintable(textPath));
         return 1;
     }
-    std::vector<std::string> sentences = bench::splitSentences(QString::fromUtf8(file.readAll()));
+    const std::vector<std::string> allSentences = bench::splitSentences(QString::fromUtf8(file.readAll()));
+    std::vector<std::string> sentences = allSentences;
     if (argc > 2)
         sentences.resize(std::min(sentences.size(), size_t(std::max(1, std::atoi(argv[2])))));
-    const QString worker = QCoreApplication::applicationDirPath() + "/salvormithe";
-    const QString coreWorker = QCoreApplication::applicationDirPath() + "/bench_core_worker";
+    const std::string worker = (QCoreApplication::applicationDirPath() + "/salvormithe").toStdString();
     LocalVoice voice = bench::installBenchVoice();
     fs::path out = fs::path(root) / "out";
     fs::create_directories(out);
+    int failures = 0;
 
-    // 1. In-process synthesis of every sentence, one WAV each.
+    // In-process synthesis of every sentence, one WAV each.
     std::vector<double> synthMs(sentences.size());
     double audioSeconds = 0;
     synthesizeToWav(voice, 1.0f, {"Warm up."}, (out / "warm.wav").string(), [](bool, std::string, double) {});
@@ -134,79 +188,134 @@ int main(int argc, char** argv)
     for (double ms : synthMs)
         synthTotal += ms;
 
-    // 2. One child at a time: its whole life minus the synthesis it does.
+    // Bare start-up: the child reads an empty input and exits at once.
+    std::vector<double> bare, trueMs;
+    for (int i = 0; i < 60; ++i) {
+        bare.push_back(runDirect(worker, {}).ms);
+        trueMs.push_back(runDirect("/bin/true", {}).ms);
+    }
+
+    // One child at a time: its whole life minus the synthesis it does.
     const size_t sample = std::min<size_t>(sentences.size(), 60);
-    std::vector<double> childMs, overheadMs;
+    std::vector<double> overheadMs;
     for (size_t i = 0; i < sample; ++i) {
-        QByteArray req = QByteArray::fromStdString(ConvertRequest::make(voice, 1.0f, {sentences[i]}, (out / "seq.wav").string()).encode());
-        double ms = runChild(worker, req, false);
-        if (ms < 0)
+        ChildRun r = runDirect(worker, request(voice, {sentences[i]}, out / "seq.wav"));
+        if (r.exitCode != 0) {
+            std::fprintf(stderr, "child failed\n");
             return 1;
-        childMs.push_back(ms);
-        overheadMs.push_back(ms - synthMs[i]);
-    }
-    // Start-up alone: the child reads a closed input and exits at once.
-    std::vector<double> bareFull, bareCore;
-    for (int i = 0; i < 40; ++i) {
-        bareFull.push_back(runChild(worker, QByteArray(), true));
-        bareCore.push_back(runChild(coreWorker, QByteArray(), true));
-    }
-
-    // 3. The pool: every sentence as one job.
-    ConvertPool pool;
-    pool.setWorkerProgram(worker);
-    const int workers = pool.workerCount();
-    size_t finished = 0, failed = 0;
-    auto t0 = Clock::now();
-    for (size_t i = 0; i < sentences.size(); ++i) {
-        pool.enqueue(ConvertRequest::make(voice, 1.0f, {sentences[i]}, (out / (std::to_string(i) + ".wav")).string()),
-                     [&](bool ok, std::string err, double) {
-                         ++finished;
-                         if (!ok) {
-                             ++failed;
-                             std::fprintf(stderr, "job failed: %s\n", err.c_str());
-                         }
-                     });
-    }
-    // How many children run, sampled while the pool works.
-    double busySum = 0;
-    int busySamples = 0;
-    auto lastSample = Clock::now();
-    while (finished < sentences.size()) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-        if (msSince(lastSample) >= 20) {
-            lastSample = Clock::now();
-            busySum += liveChildren();
-            ++busySamples;
         }
+        overheadMs.push_back(r.ms - synthMs[i]);
     }
-    double poolMs = msSince(t0);
-    double meanRunning = busySamples ? busySum / busySamples : 0;
 
-    double ideal = synthTotal / workers;
-    double medianJob = median(childMs);
-    double throughput = sentences.size() / (poolMs / 1000.0);
-    double target = 0.85 * workers / (medianJob / 1000.0);
+    // Peak memory of one request of 10,000 characters.
+    std::vector<std::string> longText;
+    size_t chars = 0;
+    for (size_t i = 0; chars < 10000; i = (i + 1) % allSentences.size()) {
+        std::string s = allSentences[i];
+        if (chars + s.size() > 10000)
+            s.resize(10000 - chars);
+        chars += s.size();
+        longText.push_back(s);
+    }
+    double peakMb = peakMemoryMb(worker, request(voice, longText, out / "long.wav"), out / "time.txt");
+    if (peakMb < 0)
+        ++failures;
 
+    ConvertPool pool;
+    pool.setWorkerProgram(QString::fromStdString(worker));
+    const int workers = pool.workerCount();
+
+    // How long a start holds the enqueuing thread: one job at a time.
+    std::vector<double> holdMs;
+    for (size_t i = 0; i < sample; ++i) {
+        bool done = false;
+        auto t0 = Clock::now();
+        pool.enqueue(ConvertRequest::make(voice, 1.0f, {sentences[i]}, (out / "hold.wav").string()),
+                     [&](bool ok, std::string, double) {
+                         done = true;
+                         failures += ok ? 0 : 1;
+                     });
+        holdMs.push_back(msSince(t0));
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+
+    // The pool, every sentence as one job, against the same children started
+    // directly by workerCount loops side by side: in alternate rounds over parts
+    // of the text, so that changes of the machine's load touch both alike.
+    const int rounds = 4;
+    double poolMs = 0, directMs = 0, busySum = 0;
+    int busySamples = 0;
+    for (int round = 0; round < rounds; ++round) {
+        const size_t from = sentences.size() * size_t(round) / rounds;
+        const size_t to = sentences.size() * size_t(round + 1) / rounds;
+
+        size_t finished = 0;
+        std::atomic<bool> poolDone{false};
+        auto t0 = Clock::now();
+        for (size_t i = from; i < to; ++i) {
+            pool.enqueue(ConvertRequest::make(voice, 1.0f, {sentences[i]}, (out / (std::to_string(i) + ".wav")).string()),
+                         [&](bool ok, std::string err, double) {
+                             ++finished;
+                             if (!ok) {
+                                 ++failures;
+                                 std::fprintf(stderr, "job failed: %s\n", err.c_str());
+                             }
+                         });
+        }
+        // How many children run, sampled by another thread while the pool works.
+        std::thread sampler([&]() {
+            while (!poolDone) {
+                busySum += liveChildren();
+                ++busySamples;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+        });
+        while (finished < to - from)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        poolMs += msSince(t0);
+        poolDone = true;
+        sampler.join();
+
+        std::atomic<size_t> next{from};
+        std::atomic<int> directFailures{0};
+        t0 = Clock::now();
+        std::vector<std::thread> loops;
+        for (int w = 0; w < workers; ++w) {
+            loops.emplace_back([&]() {
+                for (size_t i; (i = next++) < to;) {
+                    if (runDirect(worker, request(voice, {sentences[i]}, out / ("d" + std::to_string(i) + ".wav")))
+                            .exitCode != 0)
+                        ++directFailures;
+                }
+            });
+        }
+        for (std::thread& t : loops)
+            t.join();
+        directMs += msSince(t0);
+        failures += directFailures;
+    }
+    double busy = busySamples ? busySum / busySamples : 0;
+
+    double poolRate = sentences.size() / (poolMs / 1000.0);
+    double directRate = sentences.size() / (directMs / 1000.0);
     std::printf("text: %s\n", qPrintable(textPath));
-    std::printf("sentences: %zu (%.1f s of speech), workers: %d, logical processors: %d\n", sentences.size(),
-                audioSeconds, workers, QThread::idealThreadCount());
+    std::printf("sentences: %zu (%.1f s of speech), workers: %d, logical processors: %u\n", sentences.size(),
+                audioSeconds, workers, std::thread::hardware_concurrency());
     std::printf("in-process synthesis: %.1f ms total, median %.2f ms per sentence\n", synthTotal, median(synthMs));
-    std::printf("pool wall time: %.1f ms, failures: %zu\n", poolMs, failed);
-    std::printf("pool throughput: %.1f sentences/s (target 0.85 x workers / median job time = %.1f/s): %.2f of target\n",
-                throughput, target, throughput / target);
-    std::printf("median job time (one child, unloaded): %.1f ms\n", medianJob);
-    std::printf("children running during the pool run: %.2f on average of %d permits; mean job time under load "
-                "%.1f ms\n",
-                meanRunning, workers, meanRunning * poolMs / double(sentences.size()));
-    std::printf("median child overhead (start to exit minus synthesis): %.1f ms over %zu children\n",
+    std::printf("bare start-up: salvormithe --convert %.2f ms, /bin/true %.2f ms: ratio %.1f (goal at most 6)\n",
+                median(bare), median(trueMs), median(bare) / median(trueMs));
+    std::printf("median child overhead (start to exit minus synthesis): %.1f ms over %zu children (goal at most 30)\n",
                 median(overheadMs), overheadMs.size());
-    std::printf("median bare start-up: salvormithe --convert %.1f ms, worker without GUI libraries %.1f ms "
-                "(GUI libraries cost %.1f ms)\n",
-                median(bareFull), median(bareCore), median(bareFull) - median(bareCore));
-    std::printf("pool wall time / ideal (in-process synthesis / workers = %.1f ms): %.2f\n", ideal, poolMs / ideal);
+    std::printf("pool: %.1f sentences/s; direct loops: %.1f sentences/s; efficiency %.2f (goal at least 0.85); "
+                "busy children %.2f of %d\n",
+                poolRate, directRate, poolRate / directRate, busy, workers);
+    std::printf("worker peak memory, %zu-character request in %zu sentences: %.1f MB (goal at most 20)\n", chars,
+                longText.size(), peakMb);
+    std::printf("thread held by a child start: median %.2f ms over %zu starts\n", median(holdMs), holdMs.size());
+    std::printf("failures: %d\n", failures);
 
     std::error_code ec;
     fs::remove_all(root, ec);
-    return failed ? 1 : 0;
+    return failures ? 1 : 0;
 }

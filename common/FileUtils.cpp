@@ -3,9 +3,6 @@
 #include "common/Platform.h"
 #include "common/TextUtils.h"
 
-#include <QCoreApplication>
-#include <QDir>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,7 +25,7 @@ std::mutex& fsMutex()
 
 fs::path applicationDir()
 {
-    return utf8ToPath(QCoreApplication::applicationDirPath().toStdString());
+    return platform::executablePath().parent_path();
 }
 
 } // namespace
@@ -113,7 +110,7 @@ bool writeFreshFile(const fs::path& p, const std::string& data, bool sync)
 
 fs::path homeDir()
 {
-    return utf8ToPath(QDir::home().absolutePath().toStdString());
+    return platform::homePath();
 }
 
 fs::path roamingDir()

@@ -1,8 +1,7 @@
 #include "common/Platform.h"
 
-#include <QDir>
-
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -19,12 +18,38 @@ bool setEnv(const char* name, const std::string& value)
     return ::setenv(name, value.c_str(), 1) == 0;
 }
 
+std::filesystem::path homePath()
+{
+    std::filesystem::path home = getEnv("HOME");
+    if (home.empty())
+        home = "/";
+    if (home.is_relative()) {
+        std::error_code ec;
+        home = std::filesystem::current_path(ec) / home;
+    }
+    std::string clean = home.lexically_normal().string();
+    while (clean.size() > 1 && clean.back() == '/')
+        clean.pop_back();
+    return clean;
+}
+
+std::filesystem::path executablePath()
+{
+    static const std::filesystem::path path = [] {
+        char buf[PATH_MAX];
+        ssize_t n = ::readlink("/proc/self/exe", buf, sizeof(buf));
+        return n > 0 && size_t(n) < sizeof(buf) ? std::filesystem::path(std::string(buf, size_t(n)))
+                                                 : std::filesystem::path();
+    }();
+    return path;
+}
+
 std::filesystem::path userDataDir()
 {
     std::string xdg = getEnv("XDG_DATA_HOME");
     if (!xdg.empty() && xdg.front() == '/')
         return std::filesystem::u8path(xdg);
-    return std::filesystem::u8path(QDir::homePath().toStdString()) / ".local" / "share";
+    return homePath() / ".local" / "share";
 }
 
 std::filesystem::path tempDir()
@@ -49,7 +74,7 @@ std::filesystem::path userTempDir()
     std::string cache = getEnv("XDG_CACHE_HOME");
     if (!cache.empty() && cache.front() == '/')
         return std::filesystem::u8path(cache);
-    return std::filesystem::u8path(QDir::homePath().toStdString()) / ".cache";
+    return homePath() / ".cache";
 }
 
 char pathListSeparator() { return ':'; }

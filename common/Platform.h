@@ -9,6 +9,11 @@
 // The few places where the programs meet the operating system.
 namespace platform {
 
+// The user's home folder: $HOME (the root folder when unset or empty), made absolute
+// and cleaned of ".", ".." and repeated or trailing separators.
+std::filesystem::path homePath();
+// The running program's file, links resolved; empty when it cannot be read.
+std::filesystem::path executablePath();
 // The folder for per-user application data ($XDG_DATA_HOME, else ~/.local/share).
 std::filesystem::path userDataDir();
 // The system's temporary folder.

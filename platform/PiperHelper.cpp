@@ -1,22 +1,19 @@
-#include "common/FileUtils.h"
 #include "platform/PiperHelper.h"
 
+#include "common/FileUtils.h"
 #include "common/JsonRef.h"
 #include "common/TextUtils.h"
-
-#include <espeak-ng/speak_lib.h>
-
-extern "C" {
-#include <libavutil/channel_layout.h>
-#include <libavutil/samplefmt.h>
-#include <libswresample/swresample.h>
-}
+#include "platform/EspeakLibrary.h"
+#include "platform/EspeakVoiceFile.h"
+#include "platform/ResampleLibrary.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -29,7 +26,9 @@ std::mutex& espeakMutex()
     return m;
 }
 
+const EspeakLibrary* espeak = nullptr; // loaded with the first voice
 int espeakRate = 0;             // sample rate of espeak-ng once initialised
+std::filesystem::path espeakDataFolder; // its data folder, when given
 std::string espeakVoiceKey;     // the voice+variant currently selected
 // The receiver of the samples of the sentence being spoken.
 void* activeSink = nullptr;
@@ -80,10 +79,15 @@ struct PiperHelper::Impl
     bool loaded = false;
     int total = 0;
     std::string error;
+    const ResampleLibrary* av = nullptr; // only when the voice's rate differs from espeak-ng's
     SwrContext* swr = nullptr;
     std::vector<short> block;
 
-    ~Impl() { swr_free(&swr); }
+    ~Impl()
+    {
+        if (av)
+            av->freeContext(&swr);
+    }
 
     std::string voiceKey() const
     {
@@ -116,17 +120,37 @@ struct PiperHelper::Impl
         espeak_VOICE wanted;
         std::memset(&wanted, 0, sizeof wanted);
         wanted.languages = espeakVoice.c_str();
-        const espeak_VOICE** list = espeak_ListVoices(&wanted);
+        const espeak_VOICE** list = espeak->listVoices(&wanted);
         std::string key = voiceKey();
         std::string variant = key.size() > espeakVoice.size() ? key.substr(espeakVoice.size()) : std::string();
         for (int i = 0; list && list[i]; ++i) {
             const char* id = list[i]->identifier;
             if (!id || std::strncmp(id, "mb/", 3) == 0)
                 continue;
-            if (espeak_SetVoiceByName((id + variant).c_str()) == EE_OK)
+            if (espeak->setVoiceByName((id + variant).c_str()) == EE_OK)
                 return true;
         }
         return false;
+    }
+
+    // The voice's file found by name without espeak-ng reading every voice file.
+    // espeak-ng lowers the case of the path it is given, so the file goes by a
+    // name without capitals: its descriptor's.
+    bool selectByFile(const std::string& key)
+    {
+        if (espeakDataFolder.empty())
+            return false;
+        std::filesystem::path file = findEspeakVoiceFile(espeakDataFolder, espeakVoice);
+        if (file.empty())
+            return false;
+        int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        std::string path = "/proc/self/fd/" + std::to_string(fd) + key.substr(espeakVoice.size());
+        // espeak-ng keeps at most 59 bytes of it.
+        bool ok = path.size() < 60 && espeak->setVoiceByFile(path.c_str()) == EE_OK;
+        ::close(fd);
+        return ok;
     }
 
     bool selectVoice()
@@ -134,7 +158,7 @@ struct PiperHelper::Impl
         std::string key = voiceKey();
         if (key == espeakVoiceKey)
             return true;
-        if (espeak_SetVoiceByName(key.c_str()) != EE_OK && !selectByLanguage()) {
+        if (!selectByFile(key) && espeak->setVoiceByName(key.c_str()) != EE_OK && !selectByLanguage()) {
             espeakVoiceKey.clear();
             error = formatString("espeak-ng has no voice \"%s\".", key.c_str());
             return false;
@@ -150,11 +174,11 @@ struct PiperHelper::Impl
         if (!swr) {
             block.assign(samples, samples + count);
         } else {
-            int cap = swr_get_out_samples(swr, count);
+            int cap = av->getOutSamples(swr, count);
             block.resize(size_t(std::max(cap, 0)));
             const uint8_t* in[1] = {reinterpret_cast<const uint8_t*>(samples)};
             uint8_t* out[1] = {reinterpret_cast<uint8_t*>(block.data())};
-            int n = cap > 0 ? swr_convert(swr, out, cap, in, count) : 0;
+            int n = cap > 0 ? av->convert(swr, out, cap, in, count) : 0;
             block.resize(size_t(std::max(n, 0)));
         }
         emit();
@@ -164,12 +188,12 @@ struct PiperHelper::Impl
     {
         if (!swr)
             return;
-        int cap = swr_get_out_samples(swr, 0);
+        int cap = av->getOutSamples(swr, 0);
         if (cap <= 0)
             return;
         block.resize(size_t(cap));
         uint8_t* out[1] = {reinterpret_cast<uint8_t*>(block.data())};
-        int n = swr_convert(swr, out, cap, nullptr, 0);
+        int n = av->convert(swr, out, cap, nullptr, 0);
         block.resize(size_t(std::max(n, 0)));
         emit();
     }
@@ -275,25 +299,34 @@ bool PiperHelper::load(const RunConfig& config, SamplesCallback callback)
     }
 
     std::lock_guard<std::mutex> lock(espeakMutex());
+    if (!espeak) {
+        espeak = EspeakLibrary::get(d->error);
+        if (!espeak)
+            return false;
+    }
     if (espeakRate <= 0) {
         std::string dataPath = config.eSpeakDataPath ? config.eSpeakDataPath->u8string() : std::string();
-        int r = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, dataPath.empty() ? nullptr : dataPath.c_str(),
-                                  espeakINITIALIZE_DONT_EXIT);
+        int r = espeak->initialize(AUDIO_OUTPUT_SYNCHRONOUS, 100, dataPath.empty() ? nullptr : dataPath.c_str(),
+                                   espeakINITIALIZE_DONT_EXIT);
         if (r <= 0) {
             d->error = formatString("Cannot initialize espeak-ng (data folder %s).", dataPath.c_str());
             return false;
         }
         espeakRate = r;
-        espeak_SetSynthCallback(onEspeakSamples);
+        espeakDataFolder = dataPath.empty() ? std::filesystem::path() : *config.eSpeakDataPath;
+        espeak->setSynthCallback(onEspeakSamples);
     }
     if (!d->selectVoice())
         return false;
     if (c.sampleRate != espeakRate) {
+        d->av = ResampleLibrary::get(d->error);
+        if (!d->av)
+            return false;
         AVChannelLayout mono;
-        av_channel_layout_default(&mono, 1);
-        if (swr_alloc_set_opts2(&d->swr, &mono, AV_SAMPLE_FMT_S16, c.sampleRate, &mono, AV_SAMPLE_FMT_S16,
-                                espeakRate, 0, nullptr) < 0 ||
-            !d->swr || swr_init(d->swr) < 0) {
+        d->av->channelLayoutDefault(&mono, 1);
+        if (d->av->allocSetOpts2(&d->swr, &mono, AV_SAMPLE_FMT_S16, c.sampleRate, &mono, AV_SAMPLE_FMT_S16,
+                                 espeakRate, 0, nullptr) < 0 ||
+            !d->swr || d->av->init(d->swr) < 0) {
             d->error = "Cannot set up the resampler.";
             return false;
         }
@@ -314,12 +347,12 @@ bool PiperHelper::update(const std::string& sentence)
     if (!d->selectVoice())
         return false;
     int rate = int(std::lround(espeakRATE_NORMAL * d->speakingRate / double(d->conf.lengthScale)));
-    espeak_SetParameter(espeakRATE, std::clamp(rate, espeakRATE_MINIMUM, espeakRATE_MAXIMUM), 0);
-    espeak_SetParameter(espeakPITCH, d->pitch(), 0);
+    espeak->setParameter(espeakRATE, std::clamp(rate, espeakRATE_MINIMUM, espeakRATE_MAXIMUM), 0);
+    espeak->setParameter(espeakPITCH, d->pitch(), 0);
     activeSink = d.get();
     activeDeliver = [](void* sink, const short* s, int n) { static_cast<Impl*>(sink)->deliver(s, n); };
-    espeak_ERROR err = espeak_Synth(sentence.c_str(), sentence.size() + 1, 0, POS_CHARACTER, 0,
-                                    espeakCHARS_UTF8, nullptr, nullptr);
+    espeak_ERROR err = espeak->synth(sentence.c_str(), sentence.size() + 1, 0, POS_CHARACTER, 0,
+                                     espeakCHARS_UTF8, nullptr, nullptr);
     activeSink = nullptr;
     activeDeliver = nullptr;
     d->flush();

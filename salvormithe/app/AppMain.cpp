@@ -18,15 +18,6 @@
 #include <QTranslator>
 
 #include <clocale>
-#include <cstring>
-#include <memory>
-
-int convertMain();
-
-bool isConvertMode(int argc, char** argv)
-{
-    return argc >= 2 && std::strcmp(argv[1], "--convert") == 0;
-}
 
 void onRootObjectCreated(QObject* object, const QUrl& url, const QUrl& rootUrl)
 {
@@ -105,18 +96,4 @@ int runGui(int argc, char** argv, const QUrl& rootUrl)
     }
     guard.release();
     return result;
-}
-
-int salvormitheMain(int argc, char** argv)
-{
-    if (isConvertMode(argc, argv)) {
-        int result;
-        {
-            QCoreApplication app(argc, argv);
-            std::setlocale(LC_NUMERIC, "C");
-            result = convertMain();
-        }
-        return result;
-    }
-    return runGui(argc, argv, QUrl(QStringLiteral("qrc:/qml/main.qml")));
 }

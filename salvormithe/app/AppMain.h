@@ -5,12 +5,6 @@
 
 class QQmlEngine;
 
-// The program's entry: worker mode for "--convert", the window otherwise.
-int salvormitheMain(int argc, char** argv);
-
-// True when the first argument after the program path is exactly "--convert".
-bool isConvertMode(int argc, char** argv);
-
 // Window mode with the given root page; returns the process exit code.
 int runGui(int argc, char** argv, const QUrl& rootUrl);
 

@@ -1,4 +1,4 @@
-#include "app/AppMain.h"
+#include "app/Startup.h"
 
 int main(int argc, char** argv)
 {

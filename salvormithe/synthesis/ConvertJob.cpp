@@ -2,10 +2,9 @@
 
 #include "common/FileUtils.h"
 #include "synthesis/SpeechWav.h"
+#include "synthesis/WorkerProcess.h"
 
 #include <QCoreApplication>
-
-#include <cstring>
 
 void ConvertJob::report(bool ok, const std::string& error, double seconds)
 {
@@ -26,23 +25,18 @@ void ConvertJob::start()
     if (program.isEmpty())
         program = QCoreApplication::applicationFilePath();
 
-    auto* process = new QProcess;
-    ConvertJob job = *this;
-    QObject::connect(process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), process,
-                     [job, process](int exitCode, QProcess::ExitStatus status) mutable {
-                         job.onFinished(process, exitCode, status);
-                     });
-    process->start(program, QStringList{QStringLiteral("--convert")}, QIODevice::ReadWrite);
-    if (!process->waitForStarted(1000)) {
-        // A child that starts late must not report a second time: cut it off first.
-        QObject::disconnect(process, nullptr, nullptr, nullptr);
-        std::string error = process->errorString().toStdString();
-        if (process->state() != QProcess::NotRunning)
-            process->kill();
-        process->deleteLater();
+    // The child runs when start returns: there is no start left to wait for.
+    auto* process = new WorkerProcess;
+    std::string error;
+    if (!process->start(program, QStringList{QStringLiteral("--convert")}, error)) {
+        delete process;
         report(false, error, 0.0);
         return;
     }
+    ConvertJob job = *this;
+    QObject::connect(process, &WorkerProcess::finished, process, [job, process](int exitCode, bool crashed) mutable {
+        job.onFinished(process, exitCode, crashed);
+    });
     {
         QMutexLocker lock(&pool->mutex);
         *pid = process->processId();
@@ -51,19 +45,23 @@ void ConvertJob::start()
             process->kill();
     }
     std::string bytes = request.encode();
-    process->write(bytes.data(), 4);
-    process->write(bytes.data() + 4, qint64(bytes.size()) - 4);
+    process->write(QByteArray(bytes.data(), 4));
+    process->write(QByteArray(bytes.data() + 4, int(bytes.size()) - 4));
 }
 
-void ConvertJob::onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status)
+void ConvertJob::onFinished(WorkerProcess* process, int exitCode, bool crashed)
 {
     {
         QMutexLocker lock(&pool->mutex);
         pool->running.erase(*pid);
     }
+    process->reap();
     std::string err = process->readAllStandardError().toStdString();
     process->deleteLater();
-    if (status == QProcess::CrashExit) {
+    // A child that failed or was stopped leaves its unfinished file behind.
+    if (crashed || exitCode != 0)
+        removeFile(utf8ToPath(SpeechWav::partPath(request.wav, long(*pid))));
+    if (crashed) {
         report(false, err.empty() ? "The conversion process crashed." : "The conversion process crashed. " + err,
                0.0);
     } else if (exitCode != 0) {

@@ -3,11 +3,10 @@
 #include "synthesis/ConvertPoolCore.h"
 #include "synthesis/ConvertRequest.h"
 
-#include <QProcess>
-
 #include <memory>
 #include <string>
-#include <vector>
+
+class WorkerProcess;
 
 // One conversion: a child process that receives the request and writes one WAV.
 struct ConvertJob
@@ -21,7 +20,7 @@ struct ConvertJob
     // Starts the child and sends the request.
     void start();
     // The child has ended.
-    void onFinished(QProcess* process, int exitCode, QProcess::ExitStatus status);
+    void onFinished(WorkerProcess* process, int exitCode, bool crashed);
 
 private:
     void report(bool ok, const std::string& error, double seconds);

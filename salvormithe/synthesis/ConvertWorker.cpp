@@ -1,13 +1,10 @@
 #include "synthesis/ConvertWorker.h"
 
 #include "common/Platform.h"
+#include "platform/ResampleLibrary.h"
 #include "synthesis/ConvertRequest.h"
 #include "synthesis/SpeechSynthesis.h"
 #include "voices/VoiceStore.h"
-
-extern "C" {
-#include <libavutil/log.h>
-}
 
 #include <cstdint>
 #include <cstdio>
@@ -42,7 +39,7 @@ int fail(const std::string& message)
 int convertMain()
 {
     // Library notices must not mix with the one error message on standard error.
-    av_log_set_level(AV_LOG_QUIET);
+    ResampleLibrary::silenceLog();
     platform::setStdinBinary();
 
     char word[4];

@@ -11,12 +11,16 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 struct SynthesisState
 {
     bool failed = false;
+    bool tooLong = false; // the audio would not fit in one WAV file
     std::string errorText;
     PiperHelper piper;
     WavResampler resampler;
@@ -28,6 +32,11 @@ struct SynthesisState
     {
         if (failed || count <= 0)
             return;
+        if (written + uint64_t(count) > SpeechWav::maxSamples) {
+            failed = tooLong = true;
+            errorText = "The audio would pass the 4 GiB a WAV file can hold(" + path + ")";
+            return;
+        }
         if (std::fwrite(samples, 2, size_t(count), out) != size_t(count) || std::ferror(out)) {
             failed = true;
             errorText = std::string(std::strerror(errno)) + "(" + path + ")";
@@ -54,8 +63,10 @@ void onPiperSamples(SynthesisState& st, const std::vector<short>& samples)
             return;
         }
     }
-    if (!st.resampler.feed(reinterpret_cast<const uint8_t*>(samples.data()), samples.size() * 2, st.writer()) ||
-        st.failed) {
+    bool fed = st.resampler.feed(reinterpret_cast<const uint8_t*>(samples.data()), samples.size() * 2, st.writer());
+    if (st.tooLong)
+        return;
+    if (!fed || st.failed) {
         st.errorText = "Resample failed. " + st.errorText;
         st.failed = true;
         return;
@@ -69,6 +80,35 @@ void onPiperSamples(SynthesisState& st, const std::vector<short>& samples)
 std::string systemError(const std::string& path)
 {
     return std::string(std::strerror(errno)) + "(" + path + ")";
+}
+
+// True when path names nothing, or a regular file: only then may a new file
+// take its place. errno tells why not.
+bool replaceable(const std::filesystem::path& path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT && !path.empty();
+    errno = EEXIST;
+    return S_ISREG(st.st_mode);
+}
+
+// Opens a new file for writing, never through a link, a device or a pipe.
+FILE* createRegularFile(const std::filesystem::path& path)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EEXIST;
+        return nullptr;
+    }
+    FILE* f = ::fdopen(fd, "wb");
+    if (!f)
+        ::close(fd);
+    return f;
 }
 
 } // namespace
@@ -125,8 +165,18 @@ void synthesizeToWav(const LocalVoice& voice, float rate, const std::vector<std:
 
     SynthesisState st;
     st.path = path;
+    // The WAV is written under a name of its own beside the output and put in
+    // place when complete: a failure, or the end of the process, never leaves a
+    // half-written file or removes one that was there before.
     std::filesystem::path outPath = utf8ToPath(path);
-    st.out = std::fopen(outPath.c_str(), "wb");
+    if (!replaceable(outPath)) {
+        callback(false,
+                 "Create file failed. " + (errno == EEXIST ? "Not a regular file(" + path + ")" : systemError(path)),
+                 0);
+        return;
+    }
+    std::filesystem::path partPath = utf8ToPath(SpeechWav::partPath(path, long(::getpid())));
+    st.out = createRegularFile(partPath);
     if (!st.out) {
         callback(false, "Create file failed. " + systemError(path), 0);
         return;
@@ -134,7 +184,7 @@ void synthesizeToWav(const LocalVoice& voice, float rate, const std::vector<std:
     auto fail = [&](const std::string& message) {
         std::fclose(st.out);
         st.out = nullptr;
-        removeFile(outPath);
+        removeFile(partPath);
         callback(false, message, 0);
     };
     if (std::fseek(st.out, SpeechWav::headerSize, SEEK_SET) != 0) {
@@ -176,10 +226,20 @@ void synthesizeToWav(const LocalVoice& voice, float rate, const std::vector<std:
         err = errno;
     }
     st.out = nullptr;
+    // Whatever took the output's place meanwhile is not replaced either.
+    if (ok && !replaceable(outPath)) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && std::rename(partPath.c_str(), outPath.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
     if (!ok) {
         errno = err;
-        std::string message = "Write file failed. " + systemError(path);
-        removeFile(outPath);
+        std::string message = "Write file failed. " +
+                              (err == EEXIST ? "Not a regular file(" + path + ")" : systemError(path));
+        removeFile(partPath);
         callback(false, message, 0);
         return;
     }

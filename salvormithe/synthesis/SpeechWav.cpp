@@ -22,3 +22,8 @@ double SpeechWav::secondsOfFile(const std::filesystem::path& path)
         return -1;
     return secondsOfSize(int64_t(size));
 }
+
+std::string SpeechWav::partPath(const std::string& path, long pid)
+{
+    return path + "." + std::to_string(pid) + ".part";
+}

@@ -14,9 +14,15 @@ public:
     static constexpr int sampleWidth = 2;
     static constexpr int channels = 1;
 
+    // The most samples a file can hold: the header's size fields are 32 bits wide.
+    static constexpr uint64_t maxSamples = (0xFFFFFFFFull - 36) / sampleWidth;
+
     static std::string header(unsigned sampleCount);
     // Seconds of audio in a file of that size (0 below the header size).
     static double secondsOfSize(int64_t fileSize);
     // Seconds of audio in the file; -1 when its size cannot be read.
     static double secondsOfFile(const std::filesystem::path& path);
+    // The unfinished file that the process pid writes for path: beside it, so that
+    // a rename puts it in place, and known to the parent of a conversion worker.
+    static std::string partPath(const std::string& path, long pid);
 };

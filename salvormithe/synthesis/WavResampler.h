@@ -8,10 +8,12 @@ extern "C" {
 #include <libavutil/samplefmt.h>
 }
 
+struct ResampleLibrary;
 struct SwrContext;
 
 // Converts the synthesizer's samples to 16-bit mono at 22050 Hz, one second
-// of input at a time.
+// of input at a time. Input already in that format is copied straight through,
+// without loading the resampling libraries.
 class WavResampler
 {
 public:
@@ -25,7 +27,8 @@ public:
     // Sets up the conversion from the input's rate, sample width (bytes, all channels)
     // and channel count; false when the format cannot be converted.
     bool setup(int inRate, int sampleWidth, int channelCount);
-    bool hasContext() const { return ctx != nullptr; }
+    // Whether setup succeeded.
+    bool hasContext() const { return ctx != nullptr || passThrough; }
 
     // Holds the bytes and converts one block once a whole block is held.
     bool feed(const uint8_t* bytes, size_t count, const Writer& writer);
@@ -39,7 +42,9 @@ public:
 private:
     bool convert(const uint8_t* input, int samples, const Writer& writer);
 
+    const ResampleLibrary* av = nullptr;
     SwrContext* ctx = nullptr;
+    bool passThrough = false;
     int inChannels = 1;
     AVSampleFormat inFormat = AV_SAMPLE_FMT_NONE;
     int inRate = 0;

@@ -1,6 +1,6 @@
-#include "common/FileUtils.h"
 #include "voices/SpeakerFile.h"
 
+#include "common/FileUtils.h"
 #include "common/JsonRef.h"
 #include "common/TextUtils.h"
 
@@ -8,8 +8,8 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <regex>
 #include <sys/stat.h>
 

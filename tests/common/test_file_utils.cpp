@@ -3,6 +3,9 @@
 
 #include "TestUtil.h"
 
+#include <QCoreApplication>
+#include <QDir>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -27,6 +30,20 @@ TEST(Folders, DataFolderFollowsXdgAndIsCreated)
     std::ofstream(tmp.path() / "blocked") << "x";
     EXPECT_EQ(appDataDir(), tmp.path() / "blocked" / "quorvine_salvormithe_win");
     platform::setEnv("XDG_DATA_HOME", old);
+}
+
+TEST(Folders, HomeAndProgramAsQtSeesThem)
+{
+    std::string old = platform::getEnv("HOME");
+    for (const char* home : {"/tmp/qv home", "/tmp//a/./b/", "/tmp/a/../b", "", "relative/x", "/", "//srv/u"}) {
+        platform::setEnv("HOME", home);
+        EXPECT_EQ(homeDir(), fs::u8path(QDir::home().absolutePath().toStdString())) << home;
+        EXPECT_EQ(homeDir() / "quorvine_salvormithe_projects",
+                  fs::u8path(QDir::home().absolutePath().toStdString()) / "quorvine_salvormithe_projects")
+            << home;
+    }
+    platform::setEnv("HOME", old);
+    EXPECT_EQ(platform::executablePath(), fs::u8path(QCoreApplication::applicationFilePath().toStdString()));
 }
 
 TEST(Folders, EspeakDataIsFound)

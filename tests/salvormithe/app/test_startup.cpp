@@ -1,8 +1,13 @@
+#include "../synthesis/SynthesisFixture.h"
+
 #include "app/AppMain.h"
+#include "app/Startup.h"
 #include "common/SingleInstanceGuard.h"
+#include "synthesis/ConvertRequest.h"
 
 #include "TestUtil.h"
 
+#include <QDir>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -10,6 +15,8 @@
 #include <openssl/sha.h>
 
 #include <csignal>
+
+namespace fs = std::filesystem;
 
 using testutil::waitFor;
 
@@ -29,10 +36,10 @@ bool guiRunning()
 struct Gui
 {
     QProcess proc;
-    Gui(const QStringList& args = {})
+    Gui(const QStringList& args = {}, const QString& path = program())
     {
         proc.setProcessChannelMode(QProcess::ForwardedChannels);
-        proc.start(program(), args);
+        proc.start(path, args);
     }
     ~Gui()
     {
@@ -43,10 +50,12 @@ struct Gui
     }
 };
 
-int runToEnd(const QStringList& args, QByteArray* err = nullptr, int msec = 15000)
+int runToEnd(const QStringList& args, QByteArray* err = nullptr, int msec = 15000, const QString& path = program(),
+             const QByteArray& input = {})
 {
     QProcess p;
-    p.start(program(), args);
+    p.start(path, args);
+    p.write(input);
     p.closeWriteChannel();
     if (!p.waitForFinished(msec)) {
         p.kill();
@@ -122,4 +131,59 @@ TEST(Startup, BrokenRootPageEndsWithMinusOne)
     EXPECT_EQ(p.exitCode(), 255);
     // The lock went with it.
     EXPECT_FALSE(guiRunning());
+}
+
+TEST(Startup, TheWorkerProgramNeedsNoQtAndItsWindowIsAModuleBesideIt)
+{
+    QProcess readelf;
+    readelf.start("readelf", {"-d", program()});
+    ASSERT_TRUE(readelf.waitForFinished(30000));
+    QByteArray dynamic = readelf.readAllStandardOutput();
+    EXPECT_TRUE(dynamic.contains("libjson-c")) << dynamic.constData();
+    EXPECT_FALSE(dynamic.contains("libQt5")) << dynamic.constData();
+    EXPECT_FALSE(dynamic.contains("libespeak")) << dynamic.constData();
+    EXPECT_TRUE(fs::exists(fs::u8path((testutil::binDir() + "/salvormithe_window.so").toStdString())));
+
+    // Without its module the program still converts, but its window cannot open:
+    // a clear message and exit code 1, no lock taken.
+    testutil::TempDir tmp;
+    fs::copy_file(program().toStdString(), tmp.path() / "salvormithe");
+    QString alone = QString::fromStdString((tmp.path() / "salvormithe").string());
+    QByteArray err;
+    EXPECT_EQ(runToEnd({}, &err, 15000, alone), 1);
+    EXPECT_TRUE(err.contains("salvormithe: cannot start the window: ")) << err.constData();
+    EXPECT_TRUE(err.contains("salvormithe_window.so")) << err.constData();
+    EXPECT_FALSE(guiRunning());
+    EXPECT_EQ(runToEnd({"--convert"}, &err, 15000, alone), 1);
+    EXPECT_EQ(err, "Invalid input(0).");
+}
+
+TEST(Startup, InstalledLayoutConvertsAndOpensTheWindow)
+{
+    testutil::TempDir tmp;
+    fs::path prefix = tmp.path() / "prefix";
+    QProcess install;
+    install.start("cmake", {"--install", testutil::binDir() + "/..", "--prefix", QString::fromStdString(prefix.string())});
+    ASSERT_TRUE(install.waitForFinished(120000));
+    ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().constData();
+    const QString installed = QString::fromStdString((prefix / "bin" / "salvormithe").string());
+    EXPECT_TRUE(fs::is_symlink(installed.toStdString()));
+
+    // A conversion through the installed program.
+    LocalVoice v = synthtest::installVoice("en_installed", {0});
+    fs::path wav = tmp.path() / "installed.wav";
+    QByteArray err;
+    QByteArray request = QByteArray::fromStdString(
+        ConvertRequest::make(v, 1.0f, {"Spoken by the installed program."}, wav.string()).encode());
+    EXPECT_EQ(runToEnd({"--convert"}, &err, 60000, installed, request), 0) << err.constData();
+    synthtest::Wav w = synthtest::readWav(wav);
+    EXPECT_TRUE(synthtest::isSpeechWav(w));
+    EXPECT_GT(w.rms(), 500.0);
+    fs::remove_all(voicesDir());
+
+    // Its window opens: it holds the one-instance lock until it is stopped.
+    Gui gui({}, installed);
+    ASSERT_TRUE(gui.proc.waitForStarted(5000));
+    EXPECT_TRUE(waitFor(guiRunning, 15000));
+    EXPECT_EQ(gui.proc.state(), QProcess::Running);
 }

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -270,6 +271,9 @@ TEST_F(Pool, ProgramThatCannotStartFailsEachJobOnce)
             ++d->calls;
         });
     }
+    // The failed starts come back through the event loop, each once.
+    ASSERT_TRUE(testutil::waitFor(
+        [&] { return std::all_of(done.begin(), done.end(), [](const Done& d) { return d.calls > 0; }); }, 30000));
     testutil::waitFor([] { return false; }, 200);
     for (const Done& d : done) {
         EXPECT_EQ(d.calls, 1);
@@ -332,4 +336,51 @@ TEST_F(Pool, ManyStartFailuresInARowDoNotNestOnTheStack)
     postToThread([&] { delete pool; }, nullptr, &thread);
     thread.quit();
     thread.wait();
+}
+
+TEST_F(Pool, AStoppedChildLeavesNoPartialFile)
+{
+    LocalVoice v = installVoice("en_stopped", {0});
+    // Enough to keep a child busy for many seconds.
+    std::vector<std::string> many(3000, "This sentence keeps the conversion worker busy for a while.");
+    auto partialFile = [&]() {
+        for (const auto& e : fs::directory_iterator(tmp.path())) {
+            if (e.path().extension() == ".part")
+                return e.path();
+        }
+        return fs::path();
+    };
+
+    // A child killed by a signal: its job fails, and its unfinished file goes.
+    {
+        ConvertPool pool;
+        pool.setWorkerProgram(testutil::binDir() + "/salvormithe");
+        Done d;
+        pool.enqueue(ConvertRequest::make(v, 1.0f, many, wav("killed.wav")), [&d](bool ok, std::string err, double) {
+            d.ok = ok;
+            d.error = err;
+            ++d.calls;
+        });
+        ASSERT_TRUE(testutil::waitFor([&] { return !partialFile().empty(); }, 30000));
+        // "killed.wav.<pid>.part"
+        std::string name = partialFile().stem().string();
+        pid_t pid = pid_t(std::stol(name.substr(name.rfind('.') + 1)));
+        ASSERT_EQ(::kill(pid, SIGKILL), 0);
+        ASSERT_TRUE(testutil::waitFor([&] { return d.calls > 0; }, 30000));
+        EXPECT_FALSE(d.ok);
+        EXPECT_EQ(d.error.rfind("The conversion process crashed.", 0), 0u) << d.error;
+        EXPECT_TRUE(partialFile().empty());
+        EXPECT_FALSE(fs::exists(tmp.path() / "killed.wav"));
+    }
+
+    // A child stopped by its pool going away (a page that closes).
+    int calls = 0;
+    auto pool = std::make_unique<ConvertPool>();
+    pool->setWorkerProgram(testutil::binDir() + "/salvormithe");
+    pool->enqueue(ConvertRequest::make(v, 1.0f, many, wav("closed.wav")), [&calls](bool, std::string, double) { ++calls; });
+    ASSERT_TRUE(testutil::waitFor([&] { return !partialFile().empty(); }, 30000));
+    pool.reset();
+    EXPECT_TRUE(testutil::waitFor([&] { return partialFile().empty() && liveChildren() == 0; }, 30000));
+    EXPECT_FALSE(fs::exists(tmp.path() / "closed.wav"));
+    EXPECT_EQ(calls, 0);
 }

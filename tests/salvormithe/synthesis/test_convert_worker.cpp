@@ -3,10 +3,16 @@
 #include "common/FileUtils.h"
 #include "synthesis/ConvertRequest.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace synthtest;
@@ -182,6 +188,108 @@ TEST_F(ConvertWorker, SpeechRatesGiveClearlyDifferentDurations)
     // Length scales 1.45, 1.0 and 0.5.
     EXPECT_GT(seconds[0.1f], seconds[1.0f] * 1.3);
     EXPECT_LT(seconds[2.0f], seconds[1.0f] * 0.65);
+}
+
+TEST_F(ConvertWorker, AFailureKeepsWhatWasThereAndOddOutputsAreRefused)
+{
+    LocalVoice v = installVoice("en_keep", {0});
+    auto entries = [&] { return std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()); };
+
+    // A conversion replaces a file that was there, and leaves nothing beside it.
+    fs::path wav = tmp.path() / "keep.wav";
+    testutil::writeFile(wav, "old");
+    ChildResult r = runWorker(requestBytes(v, 1.0f, {"The new speech replaces the old file."}, pathToUtf8(wav)));
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(isSpeechWav(readWav(wav)));
+    EXPECT_EQ(entries(), 1);
+
+    // A failed one leaves the file as it was.
+    testutil::writeFile(wav, "old");
+    QByteArray config = testutil::readFile(v.config);
+    testutil::writeFile(v.config, "{not json");
+    r = runWorker(requestBytes(v, 1.0f, {"Never spoken."}, pathToUtf8(wav)));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.toStdString(), "Load failed. Invalid model config: " + pathToUtf8(v.config));
+    EXPECT_EQ(testutil::readFile(wav), QByteArray("old"));
+    EXPECT_EQ(entries(), 1);
+    testutil::writeFile(v.config, config);
+
+    // What is not a regular file is refused and stays as it was: a pipe (which a
+    // writer would wait on for ever), a folder, a link (to a file or a device).
+    fs::path target = tmp.path() / "target";
+    testutil::writeFile(target, "x");
+    ASSERT_EQ(::mkfifo((tmp.path() / "pipe.wav").c_str(), 0600), 0);
+    fs::create_directory(tmp.path() / "folder.wav");
+    fs::create_symlink(target, tmp.path() / "link.wav");
+    fs::create_symlink("/dev/null", tmp.path() / "null.wav");
+    struct Row
+    {
+        const char* name;
+        fs::file_type type;
+    };
+    for (const Row& row : {Row{"pipe.wav", fs::file_type::fifo}, Row{"folder.wav", fs::file_type::directory},
+                           Row{"link.wav", fs::file_type::symlink}, Row{"null.wav", fs::file_type::symlink}}) {
+        fs::path out = tmp.path() / row.name;
+        r = runWorker(requestBytes(v, 1.0f, {"Refused."}, pathToUtf8(out)));
+        EXPECT_EQ(r.exitCode, 1) << row.name;
+        EXPECT_EQ(r.err.toStdString(), "Create file failed. Not a regular file(" + pathToUtf8(out) + ")");
+        EXPECT_EQ(fs::symlink_status(out).type(), row.type) << row.name;
+    }
+    EXPECT_EQ(testutil::readFile(target), QByteArray("x"));
+    EXPECT_TRUE(fs::exists("/dev/null"));
+    EXPECT_EQ(entries(), 6);
+}
+
+// Fixed requests whose WAVs were recorded from an earlier build of the worker
+// (tests/data/convert/reference.txt: case, size, SHA-256). espeak-ng's output is
+// the same in every fresh process, so any change in the bytes is a change of the
+// output; a new espeak-ng release needs new references.
+TEST_F(ConvertWorker, OutputOfFixedRequestsIsUnchanged)
+{
+    struct Case
+    {
+        const char* name;
+        int rate;
+        const char* espeak;
+        int speakers;
+        int spk;
+        float srate;
+        std::vector<std::string> sentences;
+    };
+    const std::vector<Case> cases = {
+        {"plain", 22050, "en-us", 1, 0, 1.0f,
+         {"Hello from the conversion worker.", "It speaks 2 sentences, with numbers like 1999."}},
+        {"resampled", 16000, "en-us", 1, 0, 0.5f, {"A voice at sixteen kilohertz is resampled twice."}},
+        {"high_rate", 44100, "en-us", 1, 0, 1.3f, {"Forty-four point one kilohertz."}},
+        {"speaker", 22050, "en-us", 4, 2, 2.0f, {"Speaker two speaks faster, with a variant."}},
+        {"by_language", 22050, "en-gb", 2, 1, 1.0f, {"Colour, flavour and honour."}},
+        {"german", 22050, "de", 1, 0, 0.8f, {"Guten Tag, wie geht es Ihnen?"}},
+        {"empty", 22050, "en-us", 1, 0, 1.0f, {}},
+    };
+    std::map<std::string, std::pair<qint64, QByteArray>> reference;
+    {
+        QFile f(QString::fromUtf8(std::getenv("QV_TEST_DATA")) + "/convert/reference.txt");
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        for (const QByteArray& line : f.readAll().split('\n')) {
+            QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() == 3)
+                reference[fields[0].toStdString()] = {fields[1].toLongLong(), fields[2]};
+        }
+    }
+    for (const Case& c : cases) {
+        std::string uid = std::string("ref_") + c.name;
+        installVoice(uid, {c.spk}, c.rate, c.espeak, c.speakers);
+        LocalVoice v;
+        ASSERT_TRUE(findInstalledVoice(uid, c.spk, v)) << c.name;
+        fs::path wav = tmp.path() / (uid + ".wav");
+        ChildResult r = runWorker(requestBytes(v, c.srate, c.sentences, pathToUtf8(wav)));
+        ASSERT_EQ(r.exitCode, 0) << c.name << ": " << r.err.toStdString();
+        QByteArray bytes = testutil::readFile(wav);
+        ASSERT_EQ(reference.count(c.name), 1u) << c.name;
+        EXPECT_EQ(bytes.size(), reference[c.name].first) << c.name;
+        EXPECT_EQ(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex(), reference[c.name].second)
+            << c.name;
+    }
 }
 
 TEST(ConvertRequest, BytesOnTheWire)

@@ -3,6 +3,7 @@
 #include "Pitch.h"
 
 #include "common/FileUtils.h"
+#include "platform/EspeakVoiceFile.h"
 #include "platform/PiperHelper.h"
 #include "synthesis/SpeechSynthesis.h"
 #include "synthesis/SpeechWav.h"
@@ -256,12 +257,13 @@ TEST_F(Synthesis, LoadFailuresLeaveNoFile)
     EXPECT_NE(o.message.find("xx-nonexistent"), std::string::npos) << o.message;
     EXPECT_FALSE(fs::exists(out));
 
-    // An existing file at the output path is not left half-written either.
+    // A file that was at the output path stays as it was; nothing else is left.
     testutil::writeFile(out, "old");
     fs::remove(v.config);
     o = synth(v, 1.0f, kText, out);
     EXPECT_EQ(o.message, "Load failed. Cannot read model config: " + pathToUtf8(v.config));
-    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(testutil::readFile(out), QByteArray("old"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), 1);
 }
 
 TEST_F(Synthesis, OutputThatCannotBeCreatedIsAFailure)
@@ -327,6 +329,50 @@ TEST(WavResamplerBlocks, OneSecondBlocksThenTheRest)
     EXPECT_TRUE(calls.empty());
     ASSERT_TRUE(r.convertHeld(writer));
     EXPECT_EQ(calls.size(), 1u);
+}
+
+TEST(WavResamplerBlocks, TheOutputFormatIsCopiedStraightThrough)
+{
+    WavResampler r;
+    ASSERT_TRUE(r.setup(22050, 2, 1));
+    std::vector<int16_t> in(55125), out;
+    for (size_t i = 0; i < in.size(); ++i)
+        in[i] = int16_t(i * 7);
+    auto writer = [&out](const int16_t* s, int n) { out.insert(out.end(), s, s + n); };
+    // 2.5 seconds: one second in feed, the rest in convertHeld, every sample kept.
+    ASSERT_TRUE(r.feed(reinterpret_cast<const uint8_t*>(in.data()), in.size() * 2, writer));
+    EXPECT_EQ(out.size(), 22050u);
+    ASSERT_TRUE(r.convertHeld(writer));
+    ASSERT_TRUE(r.drain(writer));
+    EXPECT_EQ(out, in);
+}
+
+TEST(EspeakVoiceFile, FoundByNameFromTheListingsAlone)
+{
+    testutil::TempDir tmp;
+    const fs::path& d = tmp.path();
+    for (const char* f : {"lang/gmw/en-US", "lang/roa/fr", "lang/eu", "voices/!v/f2", "lang/sit/twice", "voices/mb/twice",
+                          "lang/zle/empty"}) {
+        fs::create_directories((d / f).parent_path());
+        testutil::writeFile(d / f, fs::path(f).filename() == "empty" ? "" : "name voice\nlanguage xx\n");
+    }
+    fs::create_directories(d / "lang/ine/folder");
+    struct Row
+    {
+        const char* name;
+        const char* file;
+    };
+    for (const Row& row : {Row{"en-us", "lang/gmw/en-US"}, Row{"EN-us", "lang/gmw/en-US"}, Row{"fr", "lang/roa/fr"},
+                           Row{"eu", "lang/eu"}, Row{"f2", "voices/!v/f2"}, Row{"twice", ""}, Row{"empty", ""},
+                           Row{"folder", ""}, Row{"gmw/en-US", ""}, Row{"en-us+f2", ""}, Row{"xx", ""}, Row{"", ""},
+                           Row{"..", ""}}) {
+        fs::path found = findEspeakVoiceFile(d, row.name);
+        EXPECT_EQ(found, *row.file ? d / row.file : fs::path()) << row.name;
+    }
+    // The system's voices: a language code names a file, or espeak-ng searches.
+    EXPECT_EQ(findEspeakVoiceFile(espeakDataDir(), "en-us").filename(), "en-US");
+    EXPECT_EQ(findEspeakVoiceFile(espeakDataDir(), "de").filename(), "de");
+    EXPECT_TRUE(findEspeakVoiceFile(espeakDataDir(), "en-gb").empty());
 }
 
 TEST(WavResamplerBlocks, UnsupportedSampleWidths)
