@@ -57,6 +57,15 @@ long residentKiB()
     return 0;
 }
 
+// Nanoseconds this thread has spent runnable but waiting for a processor.
+long long runQueueWaitNs()
+{
+    std::ifstream in("/proc/thread-self/schedstat");
+    long long onCpu = 0, waiting = 0;
+    in >> onCpu >> waiting;
+    return waiting;
+}
+
 // Runs the event loop until pred holds; false after msec.
 bool waitUntil(const std::function<bool()>& pred, int msec)
 {
@@ -270,6 +279,8 @@ int main(int argc, char** argv)
     ticker.start();
     Scroller scroller(page, 8);
     qint64 converted = -1;
+    const long long waitedBefore = runQueueWaitNs();
+    long long waitedConverting = 0;
     // What the conversion alone cost the GUI thread; the play that follows
     // loads the joined file on it.
     double convertGap = 0, convertFrame = 0;
@@ -280,6 +291,7 @@ int main(int argc, char** argv)
             convertGap = worstGap;
             convertFrame = scroller.worstFrame;
             convertFrames = scroller.frameCount;
+            waitedConverting = runQueueWaitNs() - waitedBefore;
         }
     });
     const qint64 start = t.elapsed();
@@ -301,6 +313,7 @@ int main(int argc, char** argv)
                 convertGap, worstGap);
     std::printf("scrolling while converting: %d frames, the longest %.1f ms (%.1f ms up to playing)\n", convertFrames,
                 convertFrame, scroller.worstFrame);
+    std::printf("the GUI thread waited for a processor %.1f ms in all while converting\n", waitedConverting / 1e6);
 
     page.model->close();
     waitUntil([&] { return !page.model->isClosing(); }, 30000);
