@@ -2,8 +2,10 @@
 
 #include "common/FileUtils.h"
 #include "platform/PiperHelper.h"
+#include "synthesis/SpeechWav.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -50,6 +52,12 @@ bool mergeWavFiles(const std::vector<std::string>& inputs, const std::string& ou
             in.read(buffer.data(), std::streamsize(buffer.size()));
             std::streamsize n = in.gcount();
             if (n > 0) {
+                if (uint64_t(out.tellp() - headerSize) + uint64_t(n) > SpeechWav::maxSamples * SpeechWav::sampleWidth) {
+                    failed(output);
+                    if (error)
+                        *error = "The audio would pass the 4 GiB a WAV file can hold(" + output + ")";
+                    return false;
+                }
                 out.write(buffer.data(), n);
                 if (!out.good())
                     return failed(output);
