@@ -1,20 +1,67 @@
 import QtQuick 2.15
+import QtQuick.Controls 2.15
+import TrainingModel 1.0
 
+// One training: its voice, progress and log, the batch size and GPU switch,
+// start and stop, and the export of the trained voice.
 Item {
     id: page
+
+    // Set by the page that opens this one.
+    property string trainingPath: ""
+    property bool toStart: false
+    readonly property alias trainingModel: trainingModel
+
+    function go(source, props) {
+        if (typeof navUtil !== "undefined")
+            navUtil.nav(source, props);
+    }
+
+    TrainingModel {
+        id: trainingModel
+        onToClose: page.go("Trainings.qml", {})
+    }
 
     Component.onCompleted: {
         if (typeof mainLeft !== "undefined")
             mainLeft.current = "training";
+        trainingModel.open(trainingPath, toStart);
     }
 
-    Text {
+    TrainingMain {
+        id: main
         x: 30
         y: 24
-        text: qsTr("Training")
-        font.family: FONTFAMILY_MAIN
-        font.pixelSize: FONTSIZE_TITLE1
-        font.bold: true
-        color: TEXTCOLOR_MAIN
+        width: page.width - 60
+        height: controlBar.y - y - 16
+        model: trainingModel
+    }
+
+    TrainingControlBar {
+        id: controlBar
+        x: 30
+        y: page.height - height - 24
+        width: page.width - 60
+        model: trainingModel
+    }
+
+    // Busy mask while the machine is probed or the voice is generated.
+    Rectangle {
+        objectName: "trainingBusy"
+        anchors.fill: parent
+        visible: trainingModel.isLoading
+        color: "#99FFFFFF"
+        MouseArea {
+            anchors.fill: parent
+            hoverEnabled: true
+            acceptedButtons: Qt.AllButtons
+            onWheel: wheel.accepted = true
+        }
+        BusyIndicator {
+            anchors.centerIn: parent
+            width: 64
+            height: 64
+            running: parent.visible
+        }
     }
 }

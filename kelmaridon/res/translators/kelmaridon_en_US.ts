@@ -63,10 +63,84 @@
     </message>
 </context>
 <context>
-    <name>Training</name>
+    <name>TrainingModel</name>
     <message>
-        <source>Training</source>
-        <translation>Training</translation>
+        <source>IDS_INVALID_BATCHSIZE</source>
+        <translation>Invalid batch size.</translation>
+    </message>
+    <message>
+        <source>IDS_TRAINING_FAILED.</source>
+        <translation>Training failed.</translation>
+    </message>
+    <message>
+        <source>IDS_TRAINING_END!</source>
+        <translation>Training has stopped.</translation>
+    </message>
+    <message>
+        <source>IDS_EXPORT_DONE</source>
+        <translation>Generated voice successfully!</translation>
+    </message>
+    <message>
+        <source>IDS_EXPORT_FAILED</source>
+        <translation>Generating the voice failed.</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>TrainingMain</name>
+    <message>
+        <source>Poor</source>
+        <translation>Poor</translation>
+    </message>
+    <message>
+        <source>X-Low</source>
+        <translation>X-Low</translation>
+    </message>
+    <message>
+        <source>Low</source>
+        <translation>Low</translation>
+    </message>
+    <message>
+        <source>Medium</source>
+        <translation>Medium</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>High</translation>
+    </message>
+    <message>
+        <source>Generate Voice</source>
+        <translation>Generate Voice</translation>
+    </message>
+    <message>
+        <source>Epochs trained</source>
+        <translation>Epochs trained</translation>
+    </message>
+    <message>
+        <source>Voice quality: %1</source>
+        <translation>Voice quality: %1</translation>
+    </message>
+</context>
+<context>
+    <name>TrainingControlBar</name>
+    <message>
+        <source>Start Training</source>
+        <translation>Start Training</translation>
+    </message>
+    <message>
+        <source>Stop Training</source>
+        <translation>Stop Training</translation>
+    </message>
+    <message>
+        <source>Batch Size:</source>
+        <translation>Batch Size:</translation>
+    </message>
+    <message>
+        <source>GPU</source>
+        <translation>GPU</translation>
     </message>
 </context>
 </TS>

@@ -2,6 +2,9 @@
 #include "common/MessageBoxContext.h"
 #include "common/QmlProgram.h"
 #include "recording/KelmaridonStartup.h"
+#include "training/TrainingFolder.h"
+#include "training/TrainingRecord.h"
+#include "training/TrainingTypes.h"
 
 #include "TestUtil.h"
 
@@ -48,7 +51,9 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
     warnings.clear();
     QtMessageHandler previous = qInstallMessageHandler(collect);
     {
-        KelmaridonStartup().registerTypes();
+        KelmaridonStartup startup;
+        addTrainingTypes(startup);
+        startup.registerTypes();
         QQmlApplicationEngine engine;
         QmlProgram::setRootContext(engine, QObject::tr(KelmaridonStartup::prodName()));
         engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
@@ -69,12 +74,21 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
         EXPECT_TRUE(findNamed(root, "navEntry_recording"));
         EXPECT_TRUE(findNamed(root, "navEntry_training"));
 
+        // The training page opens a training that exists.
+        TrainingRecord training;
+        std::string trainingDir = (trainingRoot() / "Window").u8string();
+        ASSERT_TRUE(training.create(trainingDir, "Window", "", ""));
+        training.setBatchSize(2);
+        ASSERT_TRUE(training.save());
+        const QVariantMap trainingProps{{"trainingPath", QString::fromStdString(trainingDir)}};
+
         const std::vector<std::pair<QString, QString>> pages = {
             {"Trainings.qml", "training"}, {"Training.qml", "training"},
             {"RecordingDetail.qml", "recording"}, {"Recording.qml", "recording"}};
         for (const auto& [page, entry] : pages) {
             SCOPED_TRACE(page.toStdString());
-            QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, page), Q_ARG(QVariant, QVariantMap()));
+            QVariantMap props = page == "Training.qml" ? trainingProps : QVariantMap();
+            QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, page), Q_ARG(QVariant, props));
             EXPECT_EQ(navUtil->property("currentSource").toString(), page);
             EXPECT_EQ(mainLeft->property("current").toString(), entry);
             auto* shown = navUtil->property("currentPage").value<QQuickItem*>();

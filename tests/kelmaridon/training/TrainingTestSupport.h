@@ -2,19 +2,32 @@
 
 // Training folders, checkpoints and stand-in environments for the training tests.
 
+#include "platform/PiperHelper.h"
+#include "recording/RecordingProject.h"
 #include "server/TrainingCatalogue.h"
+#include "server/VoiceServer.h"
 #include "training/TrainingEnvironment.h"
+#include "training/TrainingFolder.h"
+#include "training/TrainingRecord.h"
 
 #include "TestUtil.h"
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QString>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace trainingtest {
 
@@ -47,6 +60,134 @@ inline void useFakeEnvironment(const std::filesystem::path& root, const std::str
     testutil::writeFile(root / "python", QByteArray::fromStdString("#!/bin/sh\n" + script));
     QFile::setPermissions(q(root / "python"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     saveTenvPath(q(root));
+}
+
+// Our environment unpacked into tenv with the real 7z, as the installer does
+// it, and made the environment the programs use.
+inline void unpackEnvironment(const std::filesystem::path& tenv)
+{
+    QProcess unpack;
+    unpack.start("7z", {"x", "-aoa", "-bsp1", "-sccUTF-8", "-o" + q(tenv), QV_TENV_ARCHIVE});
+    ASSERT_TRUE(unpack.waitForFinished(120000));
+    ASSERT_EQ(unpack.exitCode(), 0) << unpack.readAllStandardError().toStdString();
+    ASSERT_TRUE(QFileInfo(q(tenv / "python")).isExecutable());
+    saveTenvPath(q(tenv));
+}
+
+// Our voice server on a loopback port with a training catalogue built in dir
+// (the environment archive the build packed, base checkpoints); the programs
+// are pointed at it while it lives.
+class TrainingServer
+{
+public:
+    explicit TrainingServer(const std::filesystem::path& dir) : dir(dir)
+    {
+        std::string error;
+        EXPECT_TRUE(TrainingCatalogue::build(dir, QV_TENV_ARCHIVE, error)) << error;
+        VoiceCatalogue catalogue;
+        std::vector<std::string> warnings;
+        EXPECT_TRUE(catalogue.load(dir, warnings));
+        server = std::make_unique<VoiceServer>(std::move(catalogue));
+        port = server->bind("127.0.0.1", 0);
+        EXPECT_GT(port, 0);
+        serving = std::thread([this] { server->run(); });
+        qputenv("QV_VOICE_SERVER", "http://127.0.0.1:" + QByteArray::number(port) + "/");
+    }
+    ~TrainingServer()
+    {
+        stop();
+        qunsetenv("QV_VOICE_SERVER");
+    }
+    void stop()
+    {
+        if (serving.joinable()) {
+            server->stop();
+            serving.join();
+        }
+    }
+    // The archive the server hands out.
+    std::filesystem::path archive() const { return dir / "download" / "tenv_gpu_win64.7z"; }
+
+    std::filesystem::path dir;
+    int port = 0;
+
+private:
+    std::unique_ptr<VoiceServer> server;
+    std::thread serving;
+};
+
+// A take of a voice-like tone: harmonics of hz, four syllables a second.
+inline void writeTake(const std::filesystem::path& path, double hz, double seconds)
+{
+    const int rate = 48000;
+    std::vector<int16_t> s(size_t(0.2 * rate), 0);
+    for (int i = 0; i < int(seconds * rate); ++i) {
+        double t = double(i) / rate, v = 0;
+        for (int h = 1; h <= 8; ++h)
+            v += std::sin(2 * M_PI * hz * h * t) / h;
+        double edge = std::min(1.0, std::min(t, seconds - t) / 0.05);
+        s.push_back(int16_t(std::lround(9000 * v * (0.55 - 0.45 * std::cos(2 * M_PI * 4 * t)) * edge)));
+    }
+    s.resize(s.size() + size_t(0.2 * rate), 0);
+    std::string wav = pp_wavheader(rate, 2, 1, unsigned(s.size()));
+    wav.append(reinterpret_cast<const char*>(s.data()), s.size() * 2);
+    testutil::writeFile(path, QByteArray::fromStdString(wav));
+}
+
+// An "en-us" recording project in dir with six takes spoken at one pitch.
+inline void makeRecordingProject(const std::filesystem::path& dir, double hz)
+{
+    RecordingProject project;
+    ASSERT_TRUE(project.open(dir.u8string(), "Voice", "en-us")) << project.lastError();
+    for (int id = 1; id <= 6; ++id) {
+        writeTake(project.takePath(id), hz, 1.2 + 0.1 * id);
+        EXPECT_TRUE(project.db().setRecorded(id));
+    }
+}
+
+// A training of an "en-us" recording, in the training root's folder (name by default).
+inline std::filesystem::path makeTraining(const std::string& name, const std::string& baseon = "",
+                                          int batchSize = 0, const std::string& folder = "")
+{
+    const std::string leaf = folder.empty() ? name : folder;
+    std::filesystem::path recording = RecordingProject::rootDir() / ("rec-" + leaf);
+    makeRecordingProject(recording, 110);
+    std::filesystem::path dir = trainingRoot() / leaf;
+    TrainingRecord record;
+    EXPECT_TRUE(record.create(dir.u8string(), name, recording.u8string(), baseon)) << record.lastError;
+    if (batchSize > 0) {
+        record.setBatchSize(batchSize);
+        EXPECT_TRUE(record.save());
+    }
+    return dir;
+}
+
+// A stand-in environment whose tools are driven by files in control: "hold"
+// keeps the preprocessing running after it wrote its output, "die" makes it
+// kill itself there. Each tool run appends a line to "<tool>.runs".
+inline void useScriptedEnvironment(const std::filesystem::path& root, const std::filesystem::path& control)
+{
+    std::filesystem::create_directories(control);
+    const std::string c = control.u8string();
+    useFakeEnvironment(root, "c='" + c + "'\n"
+                             "case \"$2\" in\n"
+                             "piper_train.preprocess)\n"
+                             "  echo run >> \"$c/preprocess.runs\"; echo preprocessing \"$6\"\n"
+                             "  printf '{}' > \"$8/config.json\"; : > \"$8/dataset.jsonl\"\n"
+                             "  [ -f \"$c/hold\" ] && exec sleep 600\n"
+                             "  [ -f \"$c/die\" ] && kill -9 $$\n"
+                             "  exit 0;;\n"
+                             "piper_train)\n"
+                             "  echo run >> \"$c/train.runs\"; echo training; exec sleep 600;;\n"
+                             "piper_train.export_onnx)\n"
+                             "  [ -n \"$3\" ] || { echo 'ERROR: no checkpoint given'; exit 1; }\n"
+                             "  printf model > \"$4\"; echo exported;;\n"
+                             "esac\n");
+}
+
+inline int runs(const std::filesystem::path& control, const char* tool)
+{
+    return testutil::readFile(control / (std::string(tool) + ".runs")).count('\n');
 }
 
 } // namespace trainingtest

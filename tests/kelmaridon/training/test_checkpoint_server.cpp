@@ -1,7 +1,6 @@
 #include "training/CheckpointServer.h"
 
 #include "common/FileDownloader.h"
-#include "server/VoiceServer.h"
 #include "training/Checkpoints.h"
 
 #include "LoopbackServers.h"
@@ -9,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -75,16 +73,8 @@ TEST(CheckpointServer, RepliesAsTheCallbackSeesThem)
 TEST(CheckpointServer, OurServerOffersBaseCheckpointsAndTheEnvironment)
 {
     testutil::TempDir tmp;
+    TrainingServer server(tmp.path() / "cat");
     std::string error;
-    ASSERT_TRUE(TrainingCatalogue::build(tmp.path() / "cat", QV_TENV_ARCHIVE, error)) << error;
-    VoiceCatalogue catalogue;
-    std::vector<std::string> warnings;
-    ASSERT_TRUE(catalogue.load(tmp.path() / "cat", warnings));
-    VoiceServer server(std::move(catalogue));
-    int port = server.bind("127.0.0.1", 0);
-    ASSERT_GT(port, 0);
-    std::thread serving([&server] { server.run(); });
-    qputenv("QV_VOICE_SERVER", QByteArray("http://127.0.0.1:") + QByteArray::number(port));
 
     Pairs langs;
     EXPECT_TRUE(fetch(langs));
@@ -109,8 +99,4 @@ TEST(CheckpointServer, OurServerOffersBaseCheckpointsAndTheEnvironment)
     fs::path archive = tmp.path() / "tenv_gpu.7z";
     ASSERT_TRUE(downloader.download(trainingEnvUrl(), archive, "", error)) << error;
     EXPECT_EQ(testutil::readFile(archive), testutil::readFile(QV_TENV_ARCHIVE));
-
-    server.stop();
-    serving.join();
-    qunsetenv("QV_VOICE_SERVER");
 }

@@ -23,33 +23,10 @@ using namespace trainingtest;
 
 namespace {
 
-// A take of a voice-like tone: harmonics of hz, four syllables a second.
-void writeTake(const fs::path& path, double hz, double seconds)
-{
-    const int rate = 48000;
-    std::vector<int16_t> s(size_t(0.2 * rate), 0);
-    for (int i = 0; i < int(seconds * rate); ++i) {
-        double t = double(i) / rate, v = 0;
-        for (int h = 1; h <= 8; ++h)
-            v += std::sin(2 * M_PI * hz * h * t) / h;
-        double edge = std::min(1.0, std::min(t, seconds - t) / 0.05);
-        s.push_back(int16_t(std::lround(9000 * v * (0.55 - 0.45 * std::cos(2 * M_PI * 4 * t)) * edge)));
-    }
-    s.resize(s.size() + size_t(0.2 * rate), 0);
-    std::string wav = pp_wavheader(rate, 2, 1, unsigned(s.size()));
-    wav.append(reinterpret_cast<const char*>(s.data()), s.size() * 2);
-    testutil::writeFile(path, QByteArray::fromStdString(wav));
-}
-
 // A recording project with six takes spoken at one pitch, exported as a dataset.
 fs::path makeRecording(const fs::path& dir, double hz)
 {
-    RecordingProject project;
-    EXPECT_TRUE(project.open(dir.u8string(), "Voice", "en-us")) << project.lastError();
-    for (int id = 1; id <= 6; ++id) {
-        writeTake(project.takePath(id), hz, 1.2 + 0.1 * id);
-        EXPECT_TRUE(project.db().setRecorded(id));
-    }
+    makeRecordingProject(dir, hz);
     std::string language, error;
     EXPECT_TRUE(exportDataset(dir.u8string(), language, &error)) << error;
     EXPECT_EQ(language, "en-us");
@@ -105,16 +82,10 @@ double configPitch(const fs::path& training)
 TEST(EnvironmentRun, PreprocessTrainStopResumeExport)
 {
     testutil::TempDir tmp;
-    // Unpacked with 7z as the installer does it.
     fs::path tenv = tmp.path() / "quorvine_salvormithe_tenv";
-    QProcess unpack;
-    unpack.start("7z", {"x", "-aoa", "-bsp1", "-sccUTF-8", "-o" + q(tenv), QV_TENV_ARCHIVE});
-    ASSERT_TRUE(unpack.waitForFinished(120000));
-    ASSERT_EQ(unpack.exitCode(), 0) << unpack.readAllStandardError().toStdString();
-    ASSERT_TRUE(QFileInfo(q(tenv / "python")).isExecutable());
+    unpackEnvironment(tenv);
     ASSERT_TRUE(fs::is_directory(tenv / "Scripts"));
     ASSERT_TRUE(fs::is_directory(tenv / "ffmpeg"));
-    saveTenvPath(q(tenv));
     EXPECT_EQ(probeGpuMemory(), 0u);
     qputenv("QV_TRAIN_EPOCH_SECONDS", "0.05");
     qunsetenv("QV_TRAIN_STOP_AFTER");

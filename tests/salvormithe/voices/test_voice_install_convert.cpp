@@ -5,6 +5,7 @@
 #include "voices/VoiceStore.h"
 #include "voices/VoiceTask.h"
 
+#include "ConvertWorker.h"
 #include "TestUtil.h"
 #include "VoiceTestSupport.h"
 
@@ -47,25 +48,6 @@ public:
     std::string base;
     QProcess proc;
 };
-
-// Runs the conversion worker with one request; its exit code and error text.
-int convert(const std::string& uid, int spk, const fs::path& wav, const std::string& sentence, QString& stderrText)
-{
-    std::string body = R"({"voice_uid":")" + uid + R"(","voice_spk":)" + std::to_string(spk)
-                       + R"(,"srate":1.0,"wav":")" + wav.u8string() + R"(","sentences":[")" + sentence + R"("]})";
-    QByteArray input(4, '\0');
-    uint32_t length = uint32_t(body.size());
-    std::memcpy(input.data(), &length, 4);
-    input.append(body.data(), int(body.size()));
-    QProcess worker;
-    worker.start(testutil::binDir() + "/salvormithe", {"--convert"});
-    EXPECT_TRUE(worker.waitForStarted(5000));
-    worker.write(input);
-    worker.closeWriteChannel();
-    EXPECT_TRUE(worker.waitForFinished(60000));
-    stderrText = QString::fromUtf8(worker.readAllStandardError());
-    return worker.exitCode();
-}
 
 struct WavInfo
 {
@@ -145,7 +127,7 @@ TEST(VoiceInstallAndConvert, DemoCatalogueThroughOurServerIntoTheConverter)
     const ServerVoice& voice = zh.at(1);
     QString workerError;
     fs::path wav = dir.path() / "out.wav";
-    EXPECT_EQ(convert(voice.uid, voice.spk, wav, "你好，世界。", workerError), 1);
+    EXPECT_EQ(testutil::runConvertWorker(voice.uid, voice.spk, wav, "你好，世界。", workerError), 1);
     EXPECT_TRUE(workerError.startsWith("Invalid voice")) << workerError.toStdString();
 
     VoiceTask task;
@@ -155,7 +137,7 @@ TEST(VoiceInstallAndConvert, DemoCatalogueThroughOurServerIntoTheConverter)
     EXPECT_EQ(installed.name, voice.name);
     EXPECT_EQ(installed.native, "中文");
 
-    ASSERT_EQ(convert(voice.uid, voice.spk, wav, "你好，世界。今天天气很好。", workerError), 0)
+    ASSERT_EQ(testutil::runConvertWorker(voice.uid, voice.spk, wav, "你好，世界。今天天气很好。", workerError), 0)
         << workerError.toStdString();
     WavInfo info = readWav(wav);
     EXPECT_EQ(info.channels, 1);
@@ -165,6 +147,6 @@ TEST(VoiceInstallAndConvert, DemoCatalogueThroughOurServerIntoTheConverter)
     EXPECT_GT(info.rms, 100.0);
 
     // The other speaker of that voice is not installed until asked for.
-    EXPECT_EQ(convert(voice.uid, zh.at(0).spk, dir.path() / "other.wav", "你好。", workerError), 1);
+    EXPECT_EQ(testutil::runConvertWorker(voice.uid, zh.at(0).spk, dir.path() / "other.wav", "你好。", workerError), 1);
     removeAll(voicesDir());
 }

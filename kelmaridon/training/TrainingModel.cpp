@@ -1,0 +1,431 @@
+#include "training/TrainingModel.h"
+
+#include "common/FileUtils.h"
+#include "common/MessageBoxContext.h"
+#include "training/BatchSize.h"
+#include "training/Checkpoints.h"
+#include "training/DatasetExport.h"
+#include "training/TrainedVoice.h"
+#include "training/TrainingEnvironment.h"
+#include "training/TrainingFolder.h"
+#include "training/TrainingModelProcess.h"
+#include "training/TrainingPreProcess.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QThreadPool>
+
+#include <exception>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kLogChars = 1000;
+
+QThread* guiThread()
+{
+    return QCoreApplication::instance()->thread();
+}
+
+// Stops a tool whose end nobody waits for any more, and lets it go.
+template <class Tool>
+void dropTool(Tool*& tool, QObject* receiver)
+{
+    if (!tool)
+        return;
+    QObject::disconnect(tool, nullptr, receiver, nullptr);
+    tool->stop();
+    tool->deleteLater();
+    tool = nullptr;
+}
+
+bool endedCleanly(const TrainingProcess* tool)
+{
+    return tool->process.exitStatus() == QProcess::NormalExit && tool->process.exitCode() == 0;
+}
+
+} // namespace
+
+TrainingModel::TrainingModel(QObject* parent) : QObject(parent)
+{
+    epochTimer.setInterval(1000);
+    connect(&epochTimer, &QTimer::timeout, this, &TrainingModel::pollEpochs);
+}
+
+TrainingModel::~TrainingModel()
+{
+    // The page is gone: the tools end without a word, and a half-made voice goes with its tool.
+    epochTimer.stop();
+    bool preprocessing = preProcess && preProcess->process.state() != QProcess::NotRunning;
+    dropTool(preProcess, this);
+    if (preprocessing)
+        removePreprocessOutput(record.dir);
+    dropTool(trainProcess, this);
+    bool exporting = exportProcess && exportProcess->process.state() != QProcess::NotRunning;
+    dropTool(exportProcess, this);
+    if (exporting && !exportDir.empty())
+        removeAll(exportDir);
+    worker.quit();
+    worker.wait();
+}
+
+void TrainingModel::setIsTraining(bool value)
+{
+    if (isTraining == value)
+        return;
+    isTraining = value;
+    emit isTrainingChanged();
+}
+
+void TrainingModel::setTrainingName(const QString& value)
+{
+    if (trainingName == value)
+        return;
+    trainingName = value;
+    emit trainingNameChanged();
+}
+
+void TrainingModel::setTrainingModifiedStr(const QString& value)
+{
+    if (trainingModifiedStr == value)
+        return;
+    trainingModifiedStr = value;
+    emit trainingModifiedStrChanged();
+}
+
+void TrainingModel::setEpochs(int value)
+{
+    if (epochs == value)
+        return;
+    epochs = value;
+    emit epochsChanged();
+}
+
+void TrainingModel::setLogs(const QString& value)
+{
+    if (logs == value)
+        return;
+    logs = value;
+    emit logsChanged();
+}
+
+void TrainingModel::setBatchSize(int value)
+{
+    if (batchSize == value)
+        return;
+    batchSize = value;
+    emit batchSizeChanged();
+}
+
+void TrainingModel::setWithGPU(bool value)
+{
+    if (withGPU == value)
+        return;
+    withGPU = value;
+    emit withGPUChanged();
+}
+
+void TrainingModel::setIsLoading(bool value)
+{
+    if (isLoading == value)
+        return;
+    isLoading = value;
+    emit isLoadingChanged();
+}
+
+void TrainingModel::open(QString path, bool bstart)
+{
+    if (!record.read(path.toStdString())) {
+        showMsgboxError(MessageBoxContext::instance(), QString(), QString::fromStdString(record.lastError), nullptr,
+                        tr("OK"));
+        emit toClose();
+        return;
+    }
+    setIsTraining(false);
+    setTrainingName(QString::fromStdString(record.title()));
+    setTrainingModifiedStr(
+        QDateTime::fromSecsSinceEpoch(record.modifiedTime()).toLocalTime().toString("yyyy-MM-dd hh:mm:ss"));
+    setLogs(QString());
+    setEpochs(record.epochs() - record.initEpochs());
+    if (record.batchSize() > 0) {
+        setBatchSize(record.batchSize());
+        setWithGPU(record.gpu() != 0);
+    } else {
+        probing = true;
+        setIsLoading(true);
+        runInWorkerThread(&worker, [this]() {
+            uint64_t memory = 0;
+            try {
+                memory = probeGpuMemory();
+            } catch (const std::exception&) {
+                memory = 0;
+            }
+            invoker.post([this, memory]() { applyDefaultBatchSize(memory); }, guiThread());
+        });
+    }
+    if (bstart)
+        invoker.post([this]() { train(); }, guiThread());
+}
+
+void TrainingModel::applyDefaultBatchSize(uint64_t gpuMemory)
+{
+    probing = false;
+    setIsLoading(false);
+    int bs = defaultBatchSize(gpuMemory, physicalMemory(), QThreadPool::globalInstance()->maxThreadCount());
+    bool gpu = gpuMemory != 0;
+    record.setGpu(gpu ? 1 : 0);
+    record.setBatchSize(bs);
+    record.save();
+    setWithGPU(gpu);
+    setBatchSize(bs);
+    if (trainAfterProbe) {
+        trainAfterProbe = false;
+        if (isTraining)
+            startRun();
+    }
+}
+
+void TrainingModel::train()
+{
+    if (isTraining)
+        return;
+    setIsTraining(true);
+    // The defaults of a new training come first.
+    if (probing) {
+        trainAfterProbe = true;
+        return;
+    }
+    startRun();
+}
+
+void TrainingModel::startRun()
+{
+    currentRun.id = ++runCounter;
+    currentRun.batchSize = batchSize;
+    currentRun.withGpu = withGPU;
+    currentRun.dir = record.dir;
+    currentRun.recording = record.recording();
+    Run run = currentRun;
+    runInWorkerThread(&worker, [this, run]() { trainWorker(run); });
+}
+
+void TrainingModel::trainWorker(const Run& run)
+{
+    try {
+        if (run.batchSize < 1 || run.batchSize > 32) {
+            reportResult(run.id, false, tr("IDS_INVALID_BATCHSIZE"));
+            return;
+        }
+        // The manifest object lives on the GUI thread; the next save writes these.
+        invoker.post(
+            [this, run]() {
+                record.setBatchSize(run.batchSize);
+                record.setGpu(run.withGpu ? 1 : 0);
+            },
+            guiThread());
+        if (isPreprocessed(run.dir))
+            invoker.post([this, id = run.id]() { startTraining(id); }, guiThread());
+        else
+            prepareDataset(run);
+    } catch (const std::exception& e) {
+        reportResult(run.id, false, QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void TrainingModel::prepareDataset(const Run& run)
+{
+    std::string vlang, error;
+    if (!exportDataset(run.recording, vlang, &error)) {
+        reportResult(run.id, false, QString::fromStdString(error));
+        return;
+    }
+    QString lang = QString::fromStdString(vlang);
+    invoker.post([this, id = run.id, lang]() { startPreprocess(id, lang); }, guiThread());
+}
+
+void TrainingModel::startPreprocess(int runId, const QString& vlang)
+{
+    if (!isCurrent(runId))
+        return;
+    dropTool(preProcess, this);
+    auto* tool = new TrainingPreProcess(this);
+    preProcess = tool;
+    connect(tool, &TrainingProcess::dataReady, this, [this, tool]() { showLog(tool); });
+    connect(tool, &TrainingProcess::finished, this, [this, tool, runId]() { onPreprocessFinished(tool, runId); });
+    QString recording = QString::fromStdString(currentRun.recording);
+    QString dir = QString::fromStdString(currentRun.dir);
+    if (!tool->start(vlang, recording, dir, 22050)) {
+        removePreprocessOutput(currentRun.dir);
+        reportResult(runId, false, "start train.preprocess failed.");
+    }
+}
+
+void TrainingModel::onPreprocessFinished(TrainingPreProcess* tool, int runId)
+{
+    // Output of a stopped, killed or failed run is never trained on.
+    QString out = QString::fromUtf8(tool->output);
+    bool stopped = !isCurrent(runId);
+    if (stopped || !endedCleanly(tool) || out.contains("error", Qt::CaseInsensitive)) {
+        removePreprocessOutput(record.dir);
+        if (!stopped)
+            reportResult(runId, false, tr("IDS_TRAINING_FAILED."));
+        return;
+    }
+    int e = record.baseOn().empty() ? 0 : checkpointEpoch(QString::fromStdString(record.baseOn()));
+    record.setInitEpochs(e);
+    record.setEpochs(e);
+    if (!record.save()) {
+        reportResult(runId, false, QString::fromStdString(record.lastError));
+        return;
+    }
+    invoker.post([this, runId]() { startTraining(runId); }, guiThread());
+}
+
+void TrainingModel::startTraining(int runId)
+{
+    if (!isCurrent(runId))
+        return;
+    dropTool(trainProcess, this);
+    auto* tool = new TrainingModelProcess(QString::fromStdString(currentRun.dir), this);
+    trainProcess = tool;
+    tool->baseCheckpoint = QString::fromStdString(record.baseOn());
+    tool->batchSize = currentRun.batchSize;
+    tool->withGpu = currentRun.withGpu;
+    connect(tool, &TrainingProcess::dataReady, this, [this, tool]() { showLog(tool); });
+    connect(tool, &TrainingProcess::finished, this, [this, runId]() { onTrainFinished(runId); });
+    QString err;
+    if (!tool->start(err)) {
+        reportResult(runId, false, err);
+        return;
+    }
+    invoker.post(
+        [this, runId]() {
+            if (isCurrent(runId) && trainProcess && trainProcess->process.state() != QProcess::NotRunning)
+                epochTimer.start(1000);
+        },
+        guiThread());
+}
+
+void TrainingModel::pollEpochs()
+{
+    if (!trainProcess)
+        return;
+    int n = trainProcess->latestCheckpointEpoch();
+    if (n == record.epochs())
+        return;
+    record.setEpochs(n);
+    record.save();
+    setEpochs(record.epochs() - record.initEpochs());
+}
+
+void TrainingModel::onTrainFinished(int runId)
+{
+    epochTimer.stop();
+    pollEpochs();
+    showStopped();
+    reportResult(runId, true, QString());
+}
+
+void TrainingModel::reportResult(int runId, bool ok, const QString& message)
+{
+    invoker.post(
+        [this, runId, ok, message]() {
+            if (!isCurrent(runId))
+                return;
+            setIsTraining(false);
+            if (!ok)
+                showMsgboxError(MessageBoxContext::instance(), QString(), message, nullptr, tr("OK"));
+        },
+        guiThread());
+}
+
+void TrainingModel::stopTrain()
+{
+    bool wasTraining = isTraining;
+    bool toolEndsRun = trainProcess && trainProcess->process.state() != QProcess::NotRunning;
+    // Every step of the running pipeline is stale from here on.
+    setIsTraining(false);
+    trainAfterProbe = false;
+    epochTimer.stop();
+    if (preProcess)
+        preProcess->stop();
+    if (trainProcess)
+        trainProcess->stop();
+    // The training tool's end says so itself.
+    if (wasTraining && !toolEndsRun)
+        showStopped();
+}
+
+void TrainingModel::showStopped()
+{
+    showMsgboxOk(MessageBoxContext::instance(), QString(), tr("IDS_TRAINING_END!"), nullptr,
+                 MessageBoxContext::Warning, tr("OK"));
+}
+
+void TrainingModel::showLog(const TrainingProcess* tool)
+{
+    QString text = QString::fromUtf8(tool->output);
+    setLogs(text.size() <= kLogChars ? text : text.right(kLogChars));
+}
+
+void TrainingModel::exportVoice()
+{
+    // One export at a time; the page's mask covers it meanwhile.
+    if (exportProcess && exportProcess->process.state() != QProcess::NotRunning)
+        return;
+    fs::path voiceDir;
+    std::string uid, error;
+    bool ok = false;
+    try {
+        ok = createTrainedVoiceFolder(record, voiceDir, uid, error);
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    if (!ok) {
+        showMsgboxError(MessageBoxContext::instance(), QString(), QString::fromLocal8Bit(error.c_str()), nullptr,
+                        tr("OK"));
+        return;
+    }
+
+    dropTool(exportProcess, this);
+    setIsLoading(true);
+    auto* tool = new TrainingProcess(1000, this);
+    exportProcess = tool;
+    exportDir = voiceDir;
+    fs::path model = voiceDir / utf8ToPath(uid + ".onnx");
+    connect(tool, &TrainingProcess::dataReady, this, [this, tool]() { showLog(tool); });
+    connect(tool, &TrainingProcess::finished, this, [this, voiceDir, model]() { onExportFinished(voiceDir, model); });
+    // A tool that never starts has no finished() of its own.
+    connect(&tool->process, &QProcess::errorOccurred, this, [this, voiceDir, model](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart)
+            onExportFinished(voiceDir, model);
+    });
+    QString checkpoint = firstUsableCheckpoint(QString::fromStdString(record.dir),
+                                               QString::fromStdString(record.baseOn()));
+    QStringList args{"-m", "piper_train.export_onnx", checkpoint, QString::fromStdString(pathToUtf8(model))};
+    tool->process.start(tool->python(), args, QIODevice::ReadWrite);
+}
+
+void TrainingModel::onExportFinished(const fs::path& voiceDir, const fs::path& model)
+{
+    const TrainingProcess* tool = exportProcess;
+    exportDir.clear();
+    setIsLoading(false);
+    std::error_code ec;
+    bool started = tool && tool->process.error() != QProcess::FailedToStart;
+    if (started && endedCleanly(tool) && fs::is_regular_file(model, ec) && fs::file_size(model, ec) > 0 && !ec) {
+        showMsgboxOk(MessageBoxContext::instance(), QString(), tr("IDS_EXPORT_DONE"), nullptr,
+                     MessageBoxContext::Alert, tr("OK"));
+        return;
+    }
+    // A voice without its model would never be listed: it goes.
+    removeAll(voiceDir);
+    QString tail = tool ? QString::fromUtf8(tool->output).trimmed() : QString();
+    if (tail.isEmpty() && tool)
+        tail = tool->process.errorString();
+    if (tail.size() > kLogChars)
+        tail = tail.right(kLogChars);
+    showMsgboxError(MessageBoxContext::instance(), QString(), tr("IDS_EXPORT_FAILED") + "\n" + tail, nullptr,
+                    tr("OK"));
+}

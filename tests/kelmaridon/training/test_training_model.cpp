@@ -1,0 +1,311 @@
+#include "training/TrainingModel.h"
+
+#include "common/FileDownloader.h"
+#include "common/FileUtils.h"
+#include "common/JsonRef.h"
+#include "recording/PromptsDb.h"
+#include "training/CheckpointServer.h"
+#include "training/Checkpoints.h"
+#include "training/BatchSize.h"
+#include "training/TrainedVoice.h"
+#include "training/TrainingFolder.h"
+#include "training/TrainingRecord.h"
+#include "voices/VoiceStore.h"
+
+#include "ConvertWorker.h"
+#include "MsgboxLog.h"
+#include "TrainingTestSupport.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QThreadPool>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace fs = std::filesystem;
+using namespace trainingtest;
+using testutil::waitFor;
+
+namespace {
+
+TrainingRecord readRecord(const fs::path& dir)
+{
+    TrainingRecord record;
+    EXPECT_TRUE(record.read(dir.u8string())) << record.lastError;
+    return record;
+}
+
+std::vector<fs::path> customVoices()
+{
+    std::vector<fs::path> out;
+    for (const auto& entry : fs::directory_iterator(voicesDir()))
+        if (entry.path().filename().u8string().rfind("custom_", 0) == 0)
+            out.push_back(entry.path());
+    return out;
+}
+
+} // namespace
+
+TEST(TrainingModel, TrainsFromTheBaseCheckpointStopsResumesAndExportsAVoiceTheConverterSpeaks)
+{
+    MsgboxLog boxes;
+    testutil::TempDir tmp;
+    unpackEnvironment(tmp.path() / "quorvine_salvormithe_tenv");
+    qputenv("QV_TRAIN_EPOCH_SECONDS", "0.05");
+    qunsetenv("QV_TRAIN_STOP_AFTER");
+
+    // The en-us base checkpoint from our server.
+    std::map<std::string, std::string> langs;
+    fs::path base;
+    {
+        TrainingServer server(tmp.path() / "cat");
+        EXPECT_TRUE(fetchCheckpointLangs([&](const std::string& k, const std::string& v) { langs[k] = v; }));
+        base = appDataDir() / "ckpt" / langs["en-us"];
+        fs::create_directories(base.parent_path());
+        std::string error;
+        FileDownloader downloader;
+        ASSERT_TRUE(downloader.download(checkpointDownloadUrl("en-us"), base, "", error)) << error;
+    }
+    const int baseEpoch = checkpointEpoch(q(base));
+    ASSERT_GT(baseEpoch, 0);
+
+    // A new training opened to start: the machine is probed first and its defaults are stored.
+    fs::path dir = makeTraining("My Voice", base.u8string());
+    auto model = std::make_unique<TrainingModel>();
+    std::vector<int> seen;
+    QObject::connect(model.get(), &TrainingModel::epochsChanged, [&] { seen.push_back(model->getEpochs()); });
+    QStringList logs;
+    QObject::connect(model.get(), &TrainingModel::logsChanged, [&] { logs.append(model->getLogs()); });
+    model->open(q(dir), true);
+    EXPECT_TRUE(model->getIsLoading());
+    EXPECT_EQ(model->getTrainingName().toStdString(), "My Voice - " + findPromptLang("en-us").native);
+    EXPECT_EQ(model->getTrainingModifiedStr(),
+              QFileInfo(q(dir / "manifest")).lastModified().toString("yyyy-MM-dd hh:mm:ss"));
+    ASSERT_TRUE(waitFor([&] { return !model->getIsLoading(); }, 60000));
+    const int expected = defaultBatchSize(0, physicalMemory(), QThreadPool::globalInstance()->maxThreadCount());
+    EXPECT_EQ(model->getBatchSize(), expected);
+    EXPECT_FALSE(model->getWithGPU());
+    EXPECT_EQ(readRecord(dir).batchSize(), expected);
+
+    // Dataset, preprocessing, then training with the epoch count rising.
+    ASSERT_TRUE(waitFor([&] { return model->getEpochs() >= 15; }, 120000)) << model->getLogs().toStdString();
+    EXPECT_TRUE(model->getIsTraining());
+    EXPECT_TRUE(fs::exists(dir / "config.json"));
+    EXPECT_TRUE(fs::exists(RecordingProject::rootDir() / "rec-My Voice" / "metadata.csv"));
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()) && std::adjacent_find(seen.begin(), seen.end()) == seen.end());
+    EXPECT_GE(seen.size(), 2u);
+    EXPECT_EQ(readRecord(dir).initEpochs(), baseEpoch);
+    EXPECT_NE(model->getLogs().indexOf("Epoch "), -1) << model->getLogs().toStdString();
+    EXPECT_LE(model->getLogs().size(), 1000);
+
+    // Stop: the box, and the checkpoints stay.
+    int shown = boxes.boxes.size();
+    model->stopTrain();
+    EXPECT_FALSE(model->getIsTraining());
+    ASSERT_EQ(boxes.boxes.size(), shown + 1);
+    EXPECT_EQ(boxes.boxes.last().value("msg").toString(), "IDS_TRAINING_END!");
+    EXPECT_EQ(boxes.boxes.last().value("icon").toInt(), 2);
+    const int atStop = model->getEpochs();
+    EXPECT_EQ(readRecord(dir).epochs() - baseEpoch, atStop);
+    EXPECT_FALSE(listCheckpoints(q(dir / "lightning_logs" / "version_0" / "checkpoints")).isEmpty());
+    const auto preprocessed = fs::last_write_time(dir / "dataset.jsonl");
+
+    // Resume: straight to training, from the kept checkpoint, counting on.
+    seen.clear();
+    logs.clear();
+    model->train();
+    EXPECT_TRUE(model->getIsTraining());
+    ASSERT_TRUE(waitFor([&] { return model->getEpochs() >= atStop + 10; }, 120000)) << model->getLogs().toStdString();
+    EXPECT_GT(seen.front(), atStop);
+    EXPECT_FALSE(logs.filter("Resuming from " + q(dir / "lightning_logs" / "pre")).isEmpty()) << logs.join("\n").toStdString();
+    EXPECT_EQ(fs::last_write_time(dir / "dataset.jsonl"), preprocessed);
+    model->stopTrain();
+    const int trained = model->getEpochs();
+
+    // Export: the voice folder the converter reads.
+    shown = boxes.boxes.size();
+    model->exportVoice();
+    EXPECT_TRUE(model->getIsLoading());
+    ASSERT_TRUE(waitFor([&] { return !model->getIsLoading(); }, 60000));
+    ASSERT_EQ(boxes.boxes.size(), shown + 1);
+    EXPECT_EQ(boxes.boxes.last().value("msg").toString(), "IDS_EXPORT_DONE") << boxes.boxes.last().value("msg").toString().toStdString();
+    EXPECT_EQ(boxes.boxes.last().value("icon").toInt(), 1);
+    fs::path voice = voicesDir() / "custom_My Voice";
+    EXPECT_GT(fs::file_size(voice / "custom_My Voice.onnx"), 1000u);
+    EXPECT_EQ(testutil::readFile(voice / "custom_My Voice.onnx.json"), testutil::readFile(dir / "config.json"));
+    PromptLang en = findPromptLang("en-us");
+    EXPECT_EQ(testutil::readFile(voice / "speakers" / "spk-0.json").toStdString(),
+              R"({ "uid": "custom_My Voice", "spk": 0, "name": "My Voice", "quality": )"
+                  + std::to_string(trainedVoiceQuality(trained)) + R"(, "sex": 0, "lang": "en-us", "eng": ")" + en.name
+                  + R"(", "native": ")" + en.native + R"(" })");
+
+    // The converter lists the voice and speaks with it.
+    std::vector<LocalVoice> installed;
+    listInstalledVoices(installed);
+    auto it = std::find_if(installed.begin(), installed.end(), [](const LocalVoice& v) { return v.uid == "custom_My Voice"; });
+    ASSERT_NE(it, installed.end());
+    EXPECT_EQ(it->name, "My Voice");
+    EXPECT_EQ(it->lang, "en-us");
+    fs::path wav = tmp.path() / "spoken.wav";
+    QString workerError;
+    ASSERT_EQ(testutil::runConvertWorker(it->uid, it->spk, wav, "Hello, this is my own voice.", workerError), 0)
+        << workerError.toStdString();
+    EXPECT_GT(fs::file_size(wav), 22050u);
+
+    // A second export makes a second voice beside the first.
+    model->exportVoice();
+    ASSERT_TRUE(waitFor([&] { return !model->getIsLoading(); }, 60000));
+    EXPECT_TRUE(fs::exists(voicesDir() / "custom_My Voice(1)" / "custom_My Voice(1).onnx"));
+    EXPECT_TRUE(fs::exists(voice / "custom_My Voice.onnx"));
+    model.reset();
+    removeAll(voicesDir());
+    qunsetenv("QV_TRAIN_EPOCH_SECONDS");
+}
+
+TEST(TrainingModel, AStopBeforeTrainingStartsIsFinalAndKilledPreprocessingFails)
+{
+    MsgboxLog boxes;
+    testutil::TempDir tmp;
+    const fs::path control = tmp.path() / "control";
+    useScriptedEnvironment(tmp.path() / "tenv", control);
+    fs::path dir = makeTraining("Sticky", "", 2);
+    auto model = std::make_unique<TrainingModel>();
+    model->open(q(dir), false);
+    EXPECT_FALSE(model->getIsLoading());
+    EXPECT_EQ(model->getBatchSize(), 2);
+
+    // Stopped while the dataset is exported: that run goes no further. The next
+    // one, queued behind it, preprocesses and trains once.
+    model->train();
+    model->stopTrain();
+    EXPECT_FALSE(model->getIsTraining());
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].value("msg").toString(), "IDS_TRAINING_END!");
+    model->train();
+    ASSERT_TRUE(waitFor([&] { return model->getLogs() == "training\n"; }, 60000)) << model->getLogs().toStdString();
+    EXPECT_EQ(runs(control, "preprocess"), 1);
+    EXPECT_EQ(runs(control, "train"), 1);
+    EXPECT_TRUE(model->getIsTraining());
+    model->stopTrain();
+    ASSERT_EQ(boxes.boxes.size(), 2);
+    EXPECT_EQ(readRecord(dir).batchSize(), 2);
+
+    // Stopped during preprocessing: its output goes and training never starts.
+    removePreprocessOutput(dir.u8string());
+    testutil::writeFile(control / "hold", "");
+    model->train();
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "dataset.jsonl"); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return model->getLogs().contains("preprocessing"); }, 60000));
+    model->stopTrain();
+    EXPECT_FALSE(model->getIsTraining());
+    EXPECT_FALSE(fs::exists(dir / "config.json"));
+    EXPECT_FALSE(fs::exists(dir / "dataset.jsonl"));
+    ASSERT_EQ(boxes.boxes.size(), 3);
+    EXPECT_EQ(boxes.boxes[2].value("msg").toString(), "IDS_TRAINING_END!");
+    fs::remove(control / "hold");
+
+    // Preprocessing killed by something else fails the same way, with its box.
+    testutil::writeFile(control / "die", "");
+    model->train();
+    ASSERT_TRUE(waitFor([&] { return !model->getIsTraining(); }, 60000));
+    ASSERT_EQ(boxes.boxes.size(), 4);
+    EXPECT_EQ(boxes.boxes[3].value("msg").toString(), "IDS_TRAINING_FAILED.");
+    EXPECT_EQ(boxes.boxes[3].value("icon").toInt(), 4);
+    EXPECT_FALSE(fs::exists(dir / "config.json"));
+    fs::remove(control / "die");
+    EXPECT_EQ(runs(control, "preprocess"), 3);
+    EXPECT_EQ(runs(control, "train"), 1);
+
+    // A batch size out of range is refused.
+    model->setBatchSize(33);
+    model->train();
+    ASSERT_TRUE(waitFor([&] { return !model->getIsTraining(); }, 60000));
+    ASSERT_EQ(boxes.boxes.size(), 5);
+    EXPECT_EQ(boxes.boxes[4].value("msg").toString(), "IDS_INVALID_BATCHSIZE");
+
+    // The page goes while the training runs: the tool ends, and no box shows.
+    model->setBatchSize(3);
+    model->train();
+    ASSERT_TRUE(waitFor([&] { return runs(control, "train") == 2; }, 60000)) << model->getLogs().toStdString();
+    model.reset();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(boxes.boxes.size(), 5);
+    EXPECT_EQ(readRecord(dir).batchSize(), 3);
+
+    // The page goes while preprocessing runs: its output goes too.
+    removePreprocessOutput(dir.u8string());
+    testutil::writeFile(control / "hold", "");
+    model = std::make_unique<TrainingModel>();
+    model->open(q(dir), true);
+    ASSERT_TRUE(waitFor([&] { return model->getLogs().contains("preprocessing"); }, 60000));
+    EXPECT_TRUE(fs::exists(dir / "config.json"));
+    model.reset();
+    EXPECT_FALSE(fs::exists(dir / "config.json"));
+    EXPECT_EQ(boxes.boxes.size(), 5);
+}
+
+TEST(TrainingModel, FailedExportsLeaveNoVoiceBehind)
+{
+    MsgboxLog boxes;
+    testutil::TempDir tmp;
+    useScriptedEnvironment(tmp.path() / "tenv", tmp.path() / "control");
+    removeAll(voicesDir());
+    fs::path dir = makeTraining("a/b", "", 2, "slash");
+    TrainingModel model;
+    model.open(q(dir), false);
+
+    // Before any preprocessing there is no configuration to copy.
+    model.exportVoice();
+    EXPECT_FALSE(model.getIsLoading());
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].value("msg").toString().toStdString(), std::strerror(ENOENT));
+    EXPECT_TRUE(customVoices().empty());
+
+    // No checkpoint at all: the tool fails, its log shows, the folder goes.
+    testutil::writeFile(dir / "config.json", R"({"audio":{"sample_rate":22050}})");
+    testutil::writeFile(dir / "dataset.jsonl", "{}\n");
+    model.exportVoice();
+    EXPECT_TRUE(model.getIsLoading());
+    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, 60000));
+    ASSERT_EQ(boxes.boxes.size(), 2);
+    EXPECT_NE(boxes.boxes[1].value("msg").toString().indexOf("ERROR: no checkpoint given"), -1);
+    EXPECT_EQ(boxes.boxes[1].value("icon").toInt(), 4);
+    EXPECT_TRUE(customVoices().empty());
+
+    // A tool that never starts.
+    fs::path checkpoints = dir / "lightning_logs" / "version_0" / "checkpoints";
+    fs::create_directories(checkpoints);
+    writeCheckpoint(checkpoints / "epoch=1500-step=3000.ckpt", 1500);
+    TrainingRecord record = readRecord(dir);
+    record.setEpochs(1500);
+    ASSERT_TRUE(record.save());
+    model.open(q(dir), false);
+    QString realEnv = tenvPath();
+    saveTenvPath(q(tmp.path() / "nowhere"));
+    model.exportVoice();
+    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, 60000));
+    ASSERT_EQ(boxes.boxes.size(), 3);
+    EXPECT_NE(boxes.boxes[2].value("msg").toString().indexOf("IDS_EXPORT_FAILED"), -1);
+    EXPECT_TRUE(customVoices().empty());
+
+    // A name with a slash stays one folder, and the speaker keeps the name.
+    saveTenvPath(realEnv);
+    model.exportVoice();
+    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, 60000));
+    ASSERT_EQ(boxes.boxes.size(), 4);
+    EXPECT_EQ(boxes.boxes[3].value("msg").toString(), "IDS_EXPORT_DONE");
+    ASSERT_EQ(customVoices().size(), 1u);
+    fs::path voice = voicesDir() / "custom_a%2fb";
+    EXPECT_EQ(testutil::readFile(voice / "custom_a%2fb.onnx"), "model");
+    JsonRef speaker = JsonRef::parse(testutil::readFile(voice / "speakers" / "spk-0.json").toStdString());
+    EXPECT_EQ(speaker.get("name").toString(), "a/b");
+    EXPECT_EQ(speaker.get("quality").toInt(), 1);
+    removeAll(voicesDir());
+}
