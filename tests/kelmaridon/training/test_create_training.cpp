@@ -133,7 +133,7 @@ TEST(CreateTraining, FromARecordingOnTheEnglishBaseCheckpoint)
     // A typed name stays one folder inside the trainings folder; the checkpoint
     // on disk is used as it is, without the server.
     server.stop();
-    for (const QString& typed : {"../../outside", ".."}) {
+    for (const char* typed : {"../../outside", ".."}) {
         model.setNewTrainingName(typed);
         path = create(model);
         EXPECT_EQ(utf8ToPath(path.toStdString()).parent_path(), trainingRoot()) << path.toStdString();
