@@ -138,7 +138,7 @@ TEST(CreateTraining, FromARecordingOnTheEnglishBaseCheckpoint)
         path = create(model);
         EXPECT_EQ(utf8ToPath(path.toStdString()).parent_path(), trainingRoot()) << path.toStdString();
         ASSERT_TRUE(record.read(path.toStdString()));
-        EXPECT_EQ(record.name(), typed.toStdString());
+        EXPECT_EQ(record.name(), std::string(typed));
     }
     EXPECT_FALSE(fs::exists(trainingRoot().parent_path() / "outside"));
     EXPECT_EQ(log.boxes.size(), 4);
