@@ -9,16 +9,16 @@
 //  - how long starting a child holds the thread that enqueues it.
 //
 //   bench_convert_pool [text file] [sentence limit]
+#include "BenchVoice.h"
+
 #include "common/FileUtils.h"
 #include "common/Platform.h"
 #include "synthesis/ConvertPool.h"
 #include "synthesis/ConvertRequest.h"
 #include "synthesis/SpeechSynthesis.h"
-#include "voices/VoiceStore.h"
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <atomic>
@@ -56,48 +56,6 @@ double median(std::vector<double> v)
     std::sort(v.begin(), v.end());
     size_t m = v.size() / 2;
     return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
-}
-
-std::vector<std::string> splitSentences(const QString& text)
-{
-    std::vector<std::string> out;
-    QString flat = text;
-    flat.replace(QRegularExpression("\\s+"), " ");
-    const QStringList parts = flat.split(QRegularExpression("(?<=[.!?])[\"')]*\\s+"), Qt::SkipEmptyParts);
-    for (const QString& p : parts) {
-        QString s = p.trimmed();
-        if (!s.isEmpty())
-            out.push_back(s.toStdString());
-    }
-    return out;
-}
-
-LocalVoice installBenchVoice()
-{
-    fs::path dir = voicesDir() / "bench_en";
-    fs::create_directories(dir / "speakers");
-    auto write = [](const fs::path& p, const std::string& text) {
-        FILE* f = std::fopen(p.c_str(), "wb");
-        if (f) {
-            std::fwrite(text.data(), 1, text.size(), f);
-            std::fclose(f);
-        }
-    };
-    write(dir / "bench_en.onnx", "weights");
-    write(dir / "bench_en.onnx.json",
-          R"({"audio":{"sample_rate":22050},"espeak":{"voice":"en-us"},"num_speakers":1})");
-    LocalVoice v;
-    v.uid = "bench_en";
-    v.spk = 0;
-    v.name = "Bench";
-    std::string err;
-    writeFileAtomic(dir / "speakers" / "spk-0.json", SpeakerFile::toJson(v), err);
-    LocalVoice found;
-    if (!findInstalledVoice("bench_en", 0, found)) {
-        std::fprintf(stderr, "cannot install the bench voice\n");
-        std::exit(1);
-    }
-    return found;
 }
 
 // Child processes of this program, from the kernel's lists of each thread's
@@ -190,12 +148,9 @@ std::string request(const LocalVoice& voice, std::vector<std::string> sentences,
 
 int main(int argc, char** argv)
 {
-    // A private data folder: the voice store of the benchmark and its children.
-    char tmpl[] = "/tmp/qvbench.XXXXXX";
-    const char* root = ::mkdtemp(tmpl);
-    if (!root)
+    const std::string root = bench::privateRoot(false);
+    if (root.empty())
         return 1;
-    platform::setEnv("XDG_DATA_HOME", std::string(root) + "/data");
     QCoreApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
 
@@ -205,12 +160,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "cannot read %s\n", qPrintable(textPath));
         return 1;
     }
-    const std::vector<std::string> allSentences = splitSentences(QString::fromUtf8(file.readAll()));
+    const std::vector<std::string> allSentences = bench::splitSentences(QString::fromUtf8(file.readAll()));
     std::vector<std::string> sentences = allSentences;
     if (argc > 2)
         sentences.resize(std::min(sentences.size(), size_t(std::max(1, std::atoi(argv[2])))));
     const std::string worker = (QCoreApplication::applicationDirPath() + "/salvormithe").toStdString();
-    LocalVoice voice = installBenchVoice();
+    LocalVoice voice = bench::installBenchVoice();
     fs::path out = fs::path(root) / "out";
     fs::create_directories(out);
     int failures = 0;

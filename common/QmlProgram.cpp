@@ -53,6 +53,8 @@ int QmlProgram::run(int argc, char** argv) const
     int result = 0;
     {
         QGuiApplication app(argc, argv);
+        // Where Qt's own dialogs keep their settings.
+        QCoreApplication::setOrganizationName(QStringLiteral("quorvine"));
         // Numbers in JSON, SQL and printf stay in the C format whatever the desktop's locale.
         std::setlocale(LC_NUMERIC, "C");
 

@@ -1,6 +1,8 @@
 import QtQuick 2.15
 import QtQuick.Window 2.15
 import QtQuick.Controls 2.15
+import QtQuick.Dialogs 1.3
+import HomeModel 1.0
 
 ApplicationWindow {
     id: window
@@ -28,6 +30,8 @@ ApplicationWindow {
     CustomWin {
         id: customWin
         win: window
+        busy: homeModel.installingEnv
+        busyText: homeModel.installingProgress
 
         MainHeader {
             id: mainHeader
@@ -90,5 +94,31 @@ ApplicationWindow {
         function onMsgbox(e) { msgbox.create(msgboxctx, e); }
     }
 
-    Component.onCompleted: navUtil.nav("Recording.qml", {})
+    // The training environment: asks for a folder when none is installed.
+    HomeModel {
+        id: homeModel
+        objectName: "homeModel"
+        onToSelEnvPath: envRootDialog.createObject(window).open()
+    }
+
+    Component {
+        id: envRootDialog
+        FileDialog {
+            title: qsTr("IDS_SELECT_TRAINING_ENV_ROOT")
+            selectFolder: true
+            selectExisting: true
+            selectMultiple: false
+            folder: shortcuts.documents
+            onAccepted: {
+                homeModel.installEnv(fileUrl);
+                destroy();
+            }
+            onRejected: destroy()
+        }
+    }
+
+    Component.onCompleted: {
+        navUtil.nav("Recording.qml", {});
+        homeModel.checkEnv();
+    }
 }

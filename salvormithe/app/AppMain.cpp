@@ -4,6 +4,7 @@
 #include "common/MessageBoxContext.h"
 #include "common/QmlProgram.h"
 #include "projects/HomeModel.h"
+#include "projects/ProjectModel.h"
 #include "projects/ProjectSettingFormModel.h"
 #include "projects/ProjectsModel.h"
 #include "voices/VoiceSelectorModel.h"
@@ -22,6 +23,7 @@ void registerSalvormitheTypes()
     qmlRegisterType<MessageBoxContext>("MessageBoxContext", 1, 0, "MessageBoxContext");
     qmlRegisterType<VoiceSelectorModel>("VoiceSelectorModel", 1, 0, "VoiceSelectorModel");
     qmlRegisterType<ProjectSettingFormModel>("ProjectSettingFormModel", 1, 0, "ProjectSettingFormModel");
+    qmlRegisterType<ProjectModel>("ProjectModel", 1, 0, "ProjectModel");
     qmlRegisterType<HomeModel>("HomeModel", 1, 0, "HomeModel");
     qmlRegisterType<ProjectsModel>("ProjectsModel", 1, 0, "ProjectsModel");
     qmlRegisterType<MainModel>("MainModel", 1, 0, "MainModel");

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
+#include "projects/ProjectFolder.h"
+#include "voices/VoiceStore.h"
 
 #include <QObject>
 #include <QStringList>
@@ -80,4 +83,31 @@ signals:
 
 private:
     QStringList calls;
+};
+
+// Projects on disk for the page tests.
+class ProjectMaker : public QObject
+{
+    Q_OBJECT
+public:
+    // A project spoken by the given installed voice, one segment a text; its folder.
+    Q_INVOKABLE QString make(const QString& name, const QString& uid, const QStringList& texts)
+    {
+        LocalVoice voice;
+        findInstalledVoice(uid.toStdString(), 0, voice);
+        std::filesystem::path dir = ProjectFolder::projectsDir() / name.toStdString();
+        ProjectFolder p;
+        if (!p.create(dir, name.toStdString(), voice, 1.0f))
+            return QString();
+        std::vector<ProjectSeg> segs;
+        for (const QString& t : texts) {
+            ProjectSeg s;
+            s.text = t.toStdString();
+            segs.push_back(s);
+        }
+        if (!segs.empty() && !p.db().insertSegsAfter(0, segs, 0, 0))
+            return QString();
+        return QString::fromStdString(dir.string());
+    }
+    Q_INVOKABLE void clear() { removeAll(ProjectFolder::projectsDir()); }
 };

@@ -42,6 +42,7 @@ public slots:
         engine->rootContext()->setContextProperty("engine", &recorder);
         engine->rootContext()->setContextProperty("quitRecorder", &recorder);
         engine->rootContext()->setContextProperty("msgboxSender", &sender);
+        engine->rootContext()->setContextProperty("projectMaker", &maker);
         engine->rootContext()->setContextProperty("voiceFixture", &voices);
     }
 
@@ -49,6 +50,7 @@ private:
     SingleInstanceGuard kelmaridonGuard{QStringLiteral("quorvine_kelmaridon")};
     QuitRecorder recorder;
     MsgboxSender sender;
+    ProjectMaker maker;
     VoiceFixture voices;
 };
 

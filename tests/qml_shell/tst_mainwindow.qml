@@ -58,6 +58,12 @@ TestCase {
         // The Voices page leaves once its model has closed.
         navUtil.nav("Project.qml", {});
         tryCompare(left, "current", "projects");
+        // Without a project to open the page says so and goes to the project list.
+        var ok = null;
+        tryVerify(function () { ok = findChild(win.overlay, "msgboxButton0"); return ok !== null; }, 5000);
+        mouseClick(ok);
+        tryCompare(navUtil, "currentSource", "Projects.qml", 5000);
+        tryVerify(function () { return findChild(win.overlay, "msgboxButton0") === null; });
         mouseClick(find("navEntry_home"));
         compare(navUtil.currentSource, "home.qml");
         compare(left.current, "home");

@@ -40,6 +40,10 @@
         <source>Help</source>
         <translation>Help</translation>
     </message>
+    <message>
+        <source>IDS_SELECT_TRAINING_ENV_ROOT</source>
+        <translation>Please select the save path for the training environment.</translation>
+    </message>
 </context>
 <context>
     <name>Recording</name>
@@ -311,6 +315,32 @@
     <message>
         <source>GPU</source>
         <translation>GPU</translation>
+    </message>
+</context>
+<context>
+    <name>CreateTrainingModel</name>
+    <message>
+        <source>IDS_EMPTY_TRAINING_NAME</source>
+        <translation>Training name can not be empty.</translation>
+    </message>
+    <message>
+        <source>IDS_EMPTY_INVALID_RECORDING</source>
+        <translation>Invalid recording.</translation>
+    </message>
+    <message>
+        <source>IDS_EMPTY_INVALID_MODEL</source>
+        <translation>Invalid model.</translation>
+    </message>
+    <message>
+        <source>IDS_DOWNLOADING_MODEL:</source>
+        <translation>Downloading model:</translation>
+    </message>
+</context>
+<context>
+    <name>TrainingsModel</name>
+    <message>
+        <source>IDS_CONFIRM_REMOVE_TRAINING</source>
+        <translation>Confirm to delete the training?</translation>
     </message>
 </context>
 </TS>

@@ -135,13 +135,6 @@
     </message>
 </context>
 <context>
-    <name>Project</name>
-    <message>
-        <source>Project</source>
-        <translation>Project</translation>
-    </message>
-</context>
-<context>
     <name>Voices</name>
     <message>
         <source>Voices</source>
@@ -358,6 +351,251 @@
     <message>
         <source>Speed</source>
         <translation>Speed</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>ExportSettingPopup</name>
+    <message>
+        <source>Choose the folder to export into</source>
+        <translation>Choose the folder to export into</translation>
+    </message>
+    <message>
+        <source>Export the project</source>
+        <translation>Export the project</translation>
+    </message>
+    <message>
+        <source>Export this segment</source>
+        <translation>Export this segment</translation>
+    </message>
+    <message>
+        <source>Save to</source>
+        <translation>Save to</translation>
+    </message>
+    <message>
+        <source>Browse...</source>
+        <translation>Browse...</translation>
+    </message>
+    <message>
+        <source>Audio format</source>
+        <translation>Audio format</translation>
+    </message>
+    <message>
+        <source>Audio files</source>
+        <translation>Audio files</translation>
+    </message>
+    <message>
+        <source>Separated audio files</source>
+        <translation>Separated audio files</translation>
+    </message>
+    <message>
+        <source>Combine into one audio</source>
+        <translation>Combine into one audio</translation>
+    </message>
+    <message>
+        <source>Export the text too</source>
+        <translation>Export the text too</translation>
+    </message>
+    <message>
+        <source>Text format</source>
+        <translation>Text format</translation>
+    </message>
+    <message>
+        <source>Plain text (.txt)</source>
+        <translation>Plain text (.txt)</translation>
+    </message>
+    <message>
+        <source>Web page (.html)</source>
+        <translation>Web page (.html)</translation>
+    </message>
+    <message>
+        <source>PDF document (.pdf)</source>
+        <translation>PDF document (.pdf)</translation>
+    </message>
+    <message>
+        <source>Show the speakers&apos; names in the text</source>
+        <translation>Show the speakers&apos; names in the text</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Export</translation>
+    </message>
+</context>
+<context>
+    <name>Project</name>
+    <message>
+        <source>Project Settings</source>
+        <translation>Project Settings</translation>
+    </message>
+    <message>
+        <source>Created %1</source>
+        <translation>Created %1</translation>
+    </message>
+    <message>
+        <source>Default voice: %1</source>
+        <translation>Default voice: %1</translation>
+    </message>
+    <message>
+        <source>%1x</source>
+        <translation>%1x</translation>
+    </message>
+    <message>
+        <source>Settings</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Export</translation>
+    </message>
+</context>
+<context>
+    <name>ProjectControlBar</name>
+    <message>
+        <source>Play All</source>
+        <translation>Play All</translation>
+    </message>
+    <message>
+        <source>Converting...</source>
+        <translation>Converting...</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Resume</source>
+        <translation>Resume</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stop</translation>
+    </message>
+</context>
+<context>
+    <name>ProjectModel</name>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>IDS_NO_DEFAULT_VOICE</source>
+        <translation>No default voice assigned</translation>
+    </message>
+    <message>
+        <source>IDS_CONFIRM_TO_REMOVE_SEG?</source>
+        <translation>Confirm to delete this text segment?</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>IDS_INVALID_VOICE</source>
+        <translation>Invalid voice</translation>
+    </message>
+    <message>
+        <source>IDS_ERROR_OCCURED.</source>
+        <translation>An error occurred. </translation>
+    </message>
+    <message>
+        <source>Voice %1(%2) is unavailable. Please select another voice.</source>
+        <translation>Voice %1(%2) is unavailable. Please select another voice.</translation>
+    </message>
+    <message>
+        <source>Converting...</source>
+        <translation>Converting...</translation>
+    </message>
+    <message>
+        <source>Converting...%1%</source>
+        <translation>Converting...%1%</translation>
+    </message>
+    <message>
+        <source>IDS_INVALID_SAVE_FOLDER</source>
+        <translation>Please choose a folder on this computer to export into.</translation>
+    </message>
+    <message>
+        <source>Exported Completed!</source>
+        <translation>Exported Completed!</translation>
+    </message>
+</context>
+<context>
+    <name>SegBubble</name>
+    <message>
+        <source>Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Listen</source>
+        <translation>Listen</translation>
+    </message>
+    <message>
+        <source>Voice settings</source>
+        <translation>Voice settings</translation>
+    </message>
+    <message>
+        <source>Export</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Delete</translation>
+    </message>
+</context>
+<context>
+    <name>SegPlaceholder</name>
+    <message>
+        <source>Type or paste your text here. Each line becomes one segment.</source>
+        <translation>Type or paste your text here. Each line becomes one segment.</translation>
+    </message>
+</context>
+<context>
+    <name>SegSettingPopup</name>
+    <message>
+        <source>Voice settings</source>
+        <translation>Voice settings</translation>
+    </message>
+    <message>
+        <source>Now: %1</source>
+        <translation>Now: %1</translation>
+    </message>
+    <message>
+        <source>Use the project&apos;s default voice</source>
+        <translation>Use the project&apos;s default voice</translation>
+    </message>
+    <message>
+        <source>No voice chosen</source>
+        <translation>No voice chosen</translation>
+    </message>
+    <message>
+        <source>Choose...</source>
+        <translation>Choose...</translation>
+    </message>
+    <message>
+        <source>Speech rate</source>
+        <translation>Speech rate</translation>
+    </message>
+    <message>
+        <source>%1x</source>
+        <translation>%1x</translation>
     </message>
     <message>
         <source>Cancel</source>

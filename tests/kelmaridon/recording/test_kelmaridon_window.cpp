@@ -4,10 +4,12 @@
 #include "common/QmlProgram.h"
 #include "recording/KelmaridonStartup.h"
 #include "recording/RecordingProject.h"
+#include "training/TrainingEnvironment.h"
 #include "training/TrainingFolder.h"
 #include "training/TrainingRecord.h"
 #include "training/TrainingTypes.h"
 
+#include "QuickFind.h"
 #include "RecordingTestSupport.h"
 #include "TestUtil.h"
 
@@ -18,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+using testutil::findNamed;
+
 namespace {
 
 QStringList warnings;
@@ -26,26 +30,6 @@ void collect(QtMsgType type, const QMessageLogContext&, const QString& text)
 {
     if (type != QtDebugMsg && type != QtInfoMsg)
         warnings.append(text);
-}
-
-// Walks QObject children and visual children (delegates and popups hang on the latter).
-QObject* findNamed(QObject* root, const QString& name)
-{
-    if (!root)
-        return nullptr;
-    if (root->objectName() == name)
-        return root;
-    QList<QObject*> next = root->children();
-    if (auto* item = qobject_cast<QQuickItem*>(root)) {
-        for (QQuickItem* child : item->childItems())
-            if (!next.contains(child))
-                next.append(child);
-    }
-    for (QObject* child : next) {
-        if (QObject* found = findNamed(child, name))
-            return found;
-    }
-    return nullptr;
 }
 
 // kelmaridon's main window, loaded as the program loads it.
@@ -66,6 +50,9 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
     warnings.clear();
     QtMessageHandler previous = qInstallMessageHandler(collect);
     {
+        // An installed training environment: the window asks for none.
+        testutil::TempDir tenv;
+        saveTenvPath(QString::fromStdString(tenv.path().u8string()));
         QQmlApplicationEngine engine;
         auto* window = loadWindow(engine);
         ASSERT_TRUE(window) << warnings.join("\n").toStdString();
@@ -167,6 +154,8 @@ TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
     warnings.clear();
     QtMessageHandler previous = qInstallMessageHandler(collect);
     {
+        testutil::TempDir tenv;
+        saveTenvPath(QString::fromStdString(tenv.path().u8string()));
         QQmlApplicationEngine engine;
         auto* window = loadWindow(engine);
         ASSERT_TRUE(window) << warnings.join("\n").toStdString();

@@ -5,11 +5,11 @@
 #include "platform/PiperHelper.h"
 #include "recording/RecordingProject.h"
 #include "server/TrainingCatalogue.h"
-#include "server/VoiceServer.h"
 #include "training/TrainingEnvironment.h"
 #include "training/TrainingFolder.h"
 #include "training/TrainingRecord.h"
 
+#include "InProcessServer.h"
 #include "TestUtil.h"
 
 #include <QByteArray>
@@ -24,9 +24,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace trainingtest {
@@ -74,46 +72,26 @@ inline void unpackEnvironment(const std::filesystem::path& tenv)
     saveTenvPath(q(tenv));
 }
 
-// Our voice server on a loopback port with a training catalogue built in dir
-// (the environment archive the build packed, base checkpoints); the programs
-// are pointed at it while it lives.
+// Our voice server with a training catalogue built in dir (the environment
+// archive the build packed, base checkpoints).
 class TrainingServer
 {
 public:
-    explicit TrainingServer(const std::filesystem::path& dir) : dir(dir)
-    {
-        std::string error;
-        EXPECT_TRUE(TrainingCatalogue::build(dir, QV_TENV_ARCHIVE, error)) << error;
-        VoiceCatalogue catalogue;
-        std::vector<std::string> warnings;
-        EXPECT_TRUE(catalogue.load(dir, warnings));
-        server = std::make_unique<VoiceServer>(std::move(catalogue));
-        port = server->bind("127.0.0.1", 0);
-        EXPECT_GT(port, 0);
-        serving = std::thread([this] { server->run(); });
-        qputenv("QV_VOICE_SERVER", "http://127.0.0.1:" + QByteArray::number(port) + "/");
-    }
-    ~TrainingServer()
-    {
-        stop();
-        qunsetenv("QV_VOICE_SERVER");
-    }
-    void stop()
-    {
-        if (serving.joinable()) {
-            server->stop();
-            serving.join();
-        }
-    }
+    explicit TrainingServer(const std::filesystem::path& dir) : dir(dir), server(build(dir)) {}
+    void stop() { server.stop(); }
     // The archive the server hands out.
     std::filesystem::path archive() const { return dir / "download" / "tenv_gpu_win64.7z"; }
 
     std::filesystem::path dir;
-    int port = 0;
 
 private:
-    std::unique_ptr<VoiceServer> server;
-    std::thread serving;
+    static const std::filesystem::path& build(const std::filesystem::path& dir)
+    {
+        std::string error;
+        EXPECT_TRUE(TrainingCatalogue::build(dir, QV_TENV_ARCHIVE, error)) << error;
+        return dir;
+    }
+    testutil::InProcessServer server;
 };
 
 // A take of a voice-like tone: harmonics of hz, four syllables a second.

@@ -95,7 +95,8 @@ TEST(TrainingModel, TrainsFromTheBaseCheckpointStopsResumesAndExportsAVoiceTheCo
     EXPECT_EQ(readRecord(dir).batchSize(), expected);
 
     // Dataset, preprocessing, then training with the epoch count rising.
-    ASSERT_TRUE(waitFor([&] { return model->getEpochs() >= 15; }, 120000)) << model->getLogs().toStdString();
+    ASSERT_TRUE(waitFor([&] { return model->getEpochs() >= 15 && seen.size() >= 2; }, 120000))
+        << model->getLogs().toStdString();
     EXPECT_TRUE(model->getIsTraining());
     EXPECT_TRUE(fs::exists(dir / "config.json"));
     EXPECT_TRUE(fs::exists(RecordingProject::rootDir() / "rec-My Voice" / "metadata.csv"));

@@ -3,6 +3,7 @@
 #include "common/FileUtils.h"
 #include "projects/ProjectFolder.h"
 
+#include "ModelCells.h"
 #include "MsgboxLog.h"
 #include "ProjectTestUtil.h"
 #include "TestUtil.h"
@@ -28,19 +29,6 @@ fs::path makeProject(const std::string& folder, const std::string& name, int64_t
     return dir;
 }
 
-QVariant cell(QAbstractItemModel* m, int row, const char* role)
-{
-    return m->data(m->index(row, 0), m->roleNames().key(role, -1));
-}
-
-QStringList names(QAbstractItemModel* m)
-{
-    QStringList out;
-    for (int r = 0; r < m->rowCount(); ++r)
-        out << cell(m, r, "name").toString();
-    return out;
-}
-
 using ProjectsModelTest = projecttest::WithoutProjects;
 
 } // namespace
@@ -58,7 +46,7 @@ TEST_F(ProjectsModelTest, ListsNewestFirstWithTheirRoles)
     QSignalSpy reset(items, &QAbstractItemModel::modelReset);
     EXPECT_TRUE(waitFor([&] { return reset.count() == 1; }, 10000));
 
-    EXPECT_EQ(names(items), QStringList({"New one", "Middle", "Old one"}));
+    EXPECT_EQ(column(items, "name"), QStringList({"New one", "Middle", "Old one"}));
     EXPECT_EQ(items->roleNames().values().size(), 4);
     EXPECT_EQ(cell(items, 2, "idx").toInt(), 2);
     EXPECT_EQ(cell(items, 0, "path").toString().toStdString(), newest.u8string());
@@ -104,19 +92,19 @@ TEST_F(ProjectsModelTest, RemovesTheConfirmedProjectWhereverItsRowIsNow)
     QSignalSpy changed(items, &QAbstractItemModel::dataChanged);
     log.press(2, 0);
     EXPECT_FALSE(fs::exists(a));
-    EXPECT_EQ(names(items), QStringList({"B", "C", "D"}));
+    EXPECT_EQ(column(items, "name"), QStringList({"B", "C", "D"}));
     EXPECT_EQ(cell(items, 1, "idx").toInt(), 1);
     EXPECT_GE(changed.count(), 1);
     log.press(1, 0);
     EXPECT_FALSE(fs::exists(c));
     EXPECT_TRUE(fs::exists(d));
-    EXPECT_EQ(names(items), QStringList({"B", "D"}));
+    EXPECT_EQ(column(items, "name"), QStringList({"B", "D"}));
     EXPECT_EQ(cell(items, 1, "idx").toInt(), 1);
 
     // A folder deleted behind the program's back leaves the list quietly.
     fs::remove_all(d);
     model.removeProject(1);
     log.press(3, 0);
-    EXPECT_EQ(names(items), QStringList({"B"}));
+    EXPECT_EQ(column(items, "name"), QStringList({"B"}));
     EXPECT_EQ(log.boxes.size(), 4);
 }

@@ -9,6 +9,8 @@
 #include "server/VoicePackageFile.h"
 #include "server/VoiceServer.h"
 
+#include "InProcessServer.h"
+
 #include <archive.h>
 #include <archive_entry.h>
 
@@ -141,35 +143,6 @@ inline std::set<std::string> snapshot(const fs::path& root)
     return out;
 }
 
-// Our server on a free loopback port in this process; the converter's
-// server address points at it while the object lives.
-class InProcessServer
-{
-public:
-    explicit InProcessServer(const fs::path& catalogueDir)
-    {
-        VoiceCatalogue catalogue;
-        std::vector<std::string> warnings;
-        EXPECT_TRUE(catalogue.load(catalogueDir, warnings));
-        server = std::make_unique<VoiceServer>(std::move(catalogue));
-        port = server->bind("127.0.0.1", 0);
-        EXPECT_GT(port, 0);
-        thread = std::thread([this] { server->run(); });
-        ::setenv(voiceServerEnvVar, base().c_str(), 1);
-    }
-    ~InProcessServer()
-    {
-        ::unsetenv(voiceServerEnvVar);
-        server->stop();
-        thread.join();
-    }
-    std::string base() const { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
-
-    int port = 0;
-
-private:
-    std::unique_ptr<VoiceServer> server;
-    std::thread thread;
-};
+using testutil::InProcessServer;
 
 } // namespace voicetest

@@ -1,0 +1,325 @@
+// The project page with its real model and QML:
+//  1. a project of many segments (10,000 by default, six sentences each): the
+//     time from open to the list shown, the resident memory with it open, and
+//     the longest frame while the list scrolls through;
+//  2. a conversion of about 1,000 sentences on all workers: the longest gap of
+//     a 10 ms timer on the GUI thread, the longest frame while the list
+//     scrolls meanwhile, and the conversion's throughput.
+//
+//   bench_project_page [segments] [sentences to convert]
+// Run it with a display (xvfb-run) or QT_QPA_PLATFORM=offscreen.
+#include "BenchVoice.h"
+
+#include "app/AppMain.h"
+#include "common/FileUtils.h"
+#include "common/Platform.h"
+#include "projects/ProjectFolder.h"
+#include "projects/ProjectModel.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QQmlComponent>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTimer>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+long residentKiB()
+{
+    std::ifstream in("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (in >> key) {
+        if (key == "VmRSS:") {
+            in >> value;
+            return value;
+        }
+        in.ignore(1 << 16, '\n');
+    }
+    return 0;
+}
+
+// Nanoseconds this thread has spent runnable but waiting for a processor.
+long long runQueueWaitNs()
+{
+    std::ifstream in("/proc/thread-self/schedstat");
+    long long onCpu = 0, waiting = 0;
+    in >> onCpu >> waiting;
+    return waiting;
+}
+
+// Runs the event loop until pred holds; false after msec.
+bool waitUntil(const std::function<bool()>& pred, int msec)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > msec)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    }
+    return true;
+}
+
+// A project of the given segments, written in one transaction.
+fs::path makeProject(const std::string& name, const LocalVoice& voice, const std::vector<std::string>& texts)
+{
+    fs::path dir = ProjectFolder::projectsDir() / name;
+    {
+        ProjectFolder p;
+        if (!p.create(dir, name, voice, 1.0f)) {
+            std::fprintf(stderr, "cannot create the project: %s\n", p.error().c_str());
+            std::exit(1);
+        }
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open((dir / "ttsdata").c_str(), &db);
+    sqlite3_exec(db, "begin", nullptr, nullptr, nullptr);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "insert into seg (sort, voice_id, srate, text, modified) values (?, 0, 0, ?, 1)", -1, &st,
+                       nullptr);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        sqlite3_bind_int(st, 1, int(i + 1));
+        sqlite3_bind_text(st, 2, texts[i].c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_step(st);
+        sqlite3_reset(st);
+    }
+    sqlite3_finalize(st);
+    sqlite3_exec(db, "commit", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return dir;
+}
+
+// Segments of `per` sentences each, taken round the sample text.
+std::vector<std::string> segmentTexts(const std::vector<std::string>& sentences, size_t count, size_t per)
+{
+    std::vector<std::string> out;
+    size_t next = 0;
+    for (size_t i = 0; i < count; ++i) {
+        std::string text;
+        for (size_t k = 0; k < per; ++k) {
+            if (k)
+                text += ' ';
+            text += sentences[next++ % sentences.size()];
+        }
+        out.push_back(text);
+    }
+    return out;
+}
+
+// One page in a window of its own.
+struct Page
+{
+    std::unique_ptr<QQuickWindow> window;
+    QQuickItem* item = nullptr;
+    ProjectModel* model = nullptr;
+    QObject* list = nullptr;
+};
+
+Page loadPage(QQmlComponent& component, const fs::path& project)
+{
+    Page page;
+    page.window = std::make_unique<QQuickWindow>();
+    page.window->resize(784, 680);
+    page.window->show();
+    QObject* obj = component.createWithInitialProperties({{"path", QString::fromStdString(project.string())}});
+    if (!obj) {
+        std::fprintf(stderr, "%s\n", qPrintable(component.errorString()));
+        std::exit(1);
+    }
+    page.item = qobject_cast<QQuickItem*>(obj);
+    page.item->setParentItem(page.window->contentItem());
+    page.item->setSize(QSizeF(784, 680));
+    page.model = page.item->findChild<ProjectModel*>();
+    page.list = page.item->findChild<QObject*>("segList");
+    return page;
+}
+
+// Scrolls the list by step pixels every 16 ms, as a kinetic scroll would,
+// wrapping at its end; records the longest interval between two frames.
+struct Scroller
+{
+    explicit Scroller(Page& page, double step) : page(page)
+    {
+        clock.start();
+        frames = QObject::connect(page.window.get(), &QQuickWindow::frameSwapped, [this] {
+            qint64 now = clock.elapsed();
+            if (lastFrame >= 0)
+                worstFrame = std::max(worstFrame, double(now - lastFrame));
+            lastFrame = now;
+            ++frameCount;
+        });
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(16);
+        QObject::connect(&timer, &QTimer::timeout, [this, step] {
+            QObject* list = this->page.list;
+            double height = list->property("contentHeight").toDouble() - list->property("height").toDouble();
+            double y = list->property("contentY").toDouble() + step;
+            list->setProperty("contentY", y > height ? 0.0 : y);
+        });
+        timer.start();
+    }
+    ~Scroller() { QObject::disconnect(frames); }
+
+    Page& page;
+    QElapsedTimer clock;
+    QTimer timer;
+    QMetaObject::Connection frames;
+    qint64 lastFrame = -1;
+    double worstFrame = 0;
+    int frameCount = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string root = bench::privateRoot(true);
+    if (root.empty())
+        return 1;
+    platform::setEnv("SDL_AUDIODRIVER", "dummy");
+    if (platform::getEnv("QT_QUICK_BACKEND").empty())
+        platform::setEnv("QT_QUICK_BACKEND", "software");
+    QGuiApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    const size_t segments = argc > 1 ? size_t(std::max(1, std::atoi(argv[1]))) : 10000;
+    const size_t toConvert = argc > 2 ? size_t(std::max(6, std::atoi(argv[2]))) : 1000;
+
+    QFile file(QStringLiteral(QV_BENCH_TEXT));
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    const std::vector<std::string> sentences = bench::splitSentences(QString::fromUtf8(file.readAll()));
+    const LocalVoice voice = bench::installBenchVoice();
+
+    registerSalvormitheTypes();
+    QQmlEngine engine;
+    setRootContextProperties(engine);
+    const QString worker = QCoreApplication::applicationDirPath() + "/salvormithe";
+    // The page is compiled before anything is timed.
+    QQmlComponent component(&engine, QUrl("qrc:/qml/Project.qml"));
+
+    // 1. A large project.
+    const fs::path big = makeProject("Big", voice, segmentTexts(sentences, segments, 6));
+    const long rssBefore = residentKiB();
+    QElapsedTimer clock;
+    clock.start();
+    Page page = loadPage(component, big);
+    const double createdMs = clock.nsecsElapsed() / 1e6;
+    waitUntil([&] { return page.model->isOpened(); }, 60000);
+    const double openedMs = clock.nsecsElapsed() / 1e6;
+    bool shownOk = waitUntil([&] { return page.model->isOpened() && page.list->property("count").toInt() == int(segments); },
+                             60000);
+    bool swapped = false;
+    auto conn = QObject::connect(page.window.get(), &QQuickWindow::frameSwapped, [&] { swapped = true; });
+    page.window->update();
+    waitUntil([&] { return swapped; }, 10000);
+    QObject::disconnect(conn);
+    const double openMs = clock.nsecsElapsed() / 1e6;
+    waitUntil([] { return false; }, 1000);
+    const long rssOpen = residentKiB();
+    double bigScroll;
+    int bigFrames;
+    {
+        Scroller scroller(page, 200);
+        waitUntil([] { return false; }, 5000);
+        bigScroll = scroller.worstFrame;
+        bigFrames = scroller.frameCount;
+    }
+    const long rssScrolled = residentKiB();
+    std::printf("project of %zu segments (%zu sentences): open to list shown %.1f ms%s (page created %.1f ms, "
+                "model opened %.1f ms)\n",
+                segments, segments * 6, openMs, shownOk ? "" : " (NOT SHOWN)", createdMs, openedMs);
+    std::printf("resident memory: %.1f MB before the page, %.1f MB with the project open, %.1f MB after scrolling "
+                "through\n",
+                rssBefore / 1024.0, rssOpen / 1024.0, rssScrolled / 1024.0);
+    std::printf("scrolling the large list for 5 s: %d frames, the longest %.1f ms\n", bigFrames, bigScroll);
+    page.model->close();
+    waitUntil([&] { return !page.model->isClosing(); }, 30000);
+    delete page.item;
+    page = Page();
+
+    // 2. Converting about toConvert sentences on all workers.
+    const size_t convertSegs = (toConvert + 5) / 6;
+    const fs::path small = makeProject("Convert", voice, segmentTexts(sentences, convertSegs, 6));
+    page = loadPage(component, small);
+    waitUntil([&] { return page.model->isOpened(); }, 30000);
+    waitUntil([] { return false; }, 300);
+    page.model->convertPool().setWorkerProgram(worker);
+
+    QElapsedTimer t;
+    t.start();
+    qint64 lastTick = 0;
+    double worstGap = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        qint64 now = t.elapsed();
+        worstGap = std::max(worstGap, double(now - lastTick));
+        lastTick = now;
+    });
+    ticker.start();
+    Scroller scroller(page, 8);
+    qint64 converted = -1;
+    const long long waitedBefore = runQueueWaitNs();
+    long long waitedConverting = 0;
+    // What the conversion alone cost the GUI thread; the play that follows
+    // loads the joined file on it.
+    double convertGap = 0, convertFrame = 0;
+    int convertFrames = 0;
+    auto convertedConn = QObject::connect(page.model, &ProjectModel::isConvertingChanged, [&] {
+        if (!page.model->isConverting() && converted < 0) {
+            converted = t.elapsed();
+            convertGap = worstGap;
+            convertFrame = scroller.worstFrame;
+            convertFrames = scroller.frameCount;
+            waitedConverting = runQueueWaitNs() - waitedBefore;
+        }
+    });
+    const qint64 start = t.elapsed();
+    lastTick = start;
+    page.model->playAll();
+    const bool played = waitUntil([&] { return page.model->playingSegId() != 0; }, 600000);
+    const qint64 end = t.elapsed();
+    ticker.stop();
+    scroller.timer.stop();
+    QObject::disconnect(convertedConn);
+    page.model->stopPlayingAll();
+
+    std::printf("conversion of %zu sentences (%zu segments) on %d workers: %.1f s to converted, %.1f s to joined "
+                "and playing%s\n",
+                convertSegs * 6, convertSegs, page.model->convertPool().workerCount(), (converted - start) / 1000.0,
+                (end - start) / 1000.0, played ? "" : " (DID NOT FINISH)");
+    std::printf("throughput: %.1f sentences/s\n", convertSegs * 6 / ((converted - start) / 1000.0));
+    std::printf("longest gap of a 10 ms timer on the GUI thread while converting: %.1f ms (%.1f ms up to playing)\n",
+                convertGap, worstGap);
+    std::printf("scrolling while converting: %d frames, the longest %.1f ms (%.1f ms up to playing)\n", convertFrames,
+                convertFrame, scroller.worstFrame);
+    std::printf("the GUI thread waited for a processor %.1f ms in all while converting\n", waitedConverting / 1e6);
+
+    page.model->close();
+    waitUntil([&] { return !page.model->isClosing(); }, 30000);
+    delete page.item;
+    page = Page();
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    return shownOk && played ? 0 : 1;
+}

@@ -1,0 +1,116 @@
+#include "training/TrainingsModel.h"
+
+#include "common/FileUtils.h"
+#include "common/MessageBoxContext.h"
+#include "common/MyItemModel.h"
+#include "recording/PromptsDb.h"
+#include "recording/RecordingProject.h"
+#include "training/TrainingFolder.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+
+#include <cerrno>
+#include <cstring>
+
+TrainingsModel::TrainingsModel(QObject* parent) : QObject(parent)
+{
+    itemModel = new MyItemModel(this);
+    itemModel->roles = {"idx", "tpath", "name", "lang", "epochs", "modified"};
+    itemModel->rowCountFn = [this]() { return int(trainings.size()); };
+    itemModel->dataFn = [this](int row, int role, const QString& roleName) { return itemData(row, role, roleName); };
+    invoker.post([this]() { load(); }, QCoreApplication::instance()->thread());
+}
+
+TrainingsModel::~TrainingsModel()
+{
+    // The views let go of the rows before the rows go.
+    delete itemModel;
+    itemModel = nullptr;
+}
+
+QAbstractItemModel* TrainingsModel::trainingsItemModel()
+{
+    return itemModel;
+}
+
+void TrainingsModel::load()
+{
+    QDir root(QString::fromStdString(pathToUtf8(trainingRoot())));
+    trainings.clear();
+    const QFileInfoList folders = root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time);
+    for (const QFileInfo& info : folders) {
+        TrainingRecord record;
+        if (record.read(info.absoluteFilePath().toStdString()))
+            trainings.push_back(std::move(record));
+    }
+    itemModel->updateReset();
+}
+
+QVariant TrainingsModel::itemData(int row, int role, const QString& roleName) const
+{
+    if (row < 0 || row >= int(trainings.size()) || role < 0 || role > 5)
+        return QVariant();
+    const TrainingRecord& t = trainings[size_t(row)];
+    if (roleName == QLatin1String("idx"))
+        return row;
+    if (roleName == QLatin1String("tpath"))
+        return QString::fromStdString(t.dir);
+    if (roleName == QLatin1String("name"))
+        return QString::fromStdString(t.name());
+    if (roleName == QLatin1String("lang")) {
+        std::string recording = t.recording();
+        if (recording.empty())
+            return QString();
+        RecordingProject project;
+        project.readManifest(recording);
+        std::string lang = project.lang();
+        return lang.empty() ? QString() : QString::fromStdString(findPromptLang(lang).native);
+    }
+    if (roleName == QLatin1String("epochs"))
+        return t.epochs() - t.initEpochs();
+    if (roleName == QLatin1String("modified"))
+        return QDateTime::fromSecsSinceEpoch(t.modifiedTime()).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    return QVariant();
+}
+
+void TrainingsModel::removeTraining(int idx)
+{
+    if (idx < 0 || idx >= int(trainings.size()))
+        return;
+    // The box may be answered after other rows went: the training is found again by its folder.
+    std::string folder = trainings[size_t(idx)].dir;
+    showMsgboxYesNo(MessageBoxContext::instance(), QString(), tr("IDS_CONFIRM_REMOVE_TRAINING"),
+                    MessageBoxContext::guarded(this, [this, folder]() { removeWorker(folder); }), nullptr,
+                    MessageBoxContext::Question, tr("Yes"), tr("No"));
+}
+
+void TrainingsModel::removeWorker(const std::string& folder)
+{
+    int row = -1;
+    for (size_t i = 0; i < trainings.size(); ++i) {
+        if (trainings[i].dir == folder) {
+            row = int(i);
+            break;
+        }
+    }
+    if (row < 0)
+        return;
+    std::filesystem::path path = utf8ToPath(folder);
+    // A folder already gone just leaves the list.
+    if (pathExists(path)) {
+        errno = 0;
+        int removed = removeAll(path);
+        int err = errno;
+        if (removed <= 0) {
+            showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromLocal8Bit(std::strerror(err)),
+                         nullptr, MessageBoxContext::Alert, tr("OK"));
+            return;
+        }
+    }
+    trainings.erase(trainings.begin() + row);
+    itemModel->updateRemove(row, 1);
+    // The rows after it moved up: their "idx" changed.
+    itemModel->update(row, int(trainings.size()) - row);
+}

@@ -1,0 +1,1183 @@
+#include "projects/ProjectModel.h"
+
+#include "common/FileUtils.h"
+#include "common/MessageBoxContext.h"
+#include "common/Platform.h"
+#include "projects/SegText.h"
+#include "projects/SentenceSplit.h"
+#include "synthesis/AudioExport.h"
+#include "synthesis/ConvertRequest.h"
+#include "synthesis/WavJoin.h"
+#include "voices/VoiceStore.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QJSValue>
+#include <QMutexLocker>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QThread* guiThread()
+{
+    return QCoreApplication::instance()->thread();
+}
+
+QString fromUtf8(const std::string& s)
+{
+    return QString::fromUtf8(s.data(), int(s.size()));
+}
+
+QVariant installedVoice(const std::string& uid, int spk)
+{
+    LocalVoice lv;
+    if (!findInstalledVoice(uid, spk, lv))
+        return QVariant();
+    return QVariant::fromValue(lv);
+}
+
+const int registeredTypes = [] {
+    qRegisterMetaType<LocalVoice>("LocalVoice");
+    qRegisterMetaType<ProjectSeg>("ProjectSeg");
+    // A page that has no voice to hand over passes an empty object.
+    QMetaType::registerConverter<QJSValue, LocalVoice>([](const QJSValue& o) {
+        LocalVoice v;
+        if (o.property("uid").isString())
+            v.uid = o.property("uid").toString().toStdString();
+        v.spk = o.property("spk").toInt();
+        return v;
+    });
+    return 0;
+}();
+
+} // namespace
+
+ProjectModel::ProjectModel(QObject* parent)
+    : QObject(parent), segsModel(new MyItemModel(this)),
+      openFolder([](const QString& folder) { platform::openInDesktop(folder); })
+{
+    (void)registeredTypes;
+    segsModel->roles = {"idx", "segid", "spkcolor", "spkname", "segtext", "seg"};
+    segsModel->rowCountFn = [this]() { return int(segs.size()); };
+    segsModel->dataFn = [this](int row, int role, const QString&) { return rowData(row, role); };
+}
+
+ProjectModel::~ProjectModel()
+{
+    // Edits still waiting for their delay are written before the worker ends;
+    // merges need the results of earlier steps and are dropped.
+    std::vector<int> edits;
+    for (const auto& [id, p] : pendingEdits)
+        if (!p.isMerge)
+            edits.push_back(id);
+    for (int id : edits) {
+        auto it = pendingEdits.find(id);
+        auto run = std::move(it->second.run);
+        pendingEdits.erase(it);
+        run();
+    }
+    closed = true;
+    exportStatus.stop = true;
+    pool.dropPending();
+    if (worker.isRunning()) {
+        postToThread([this]() { worker.quit(); }, nullptr, &worker);
+        // An export job clears the stop flag when it starts: keep raising it
+        // until the worker is gone, so a PDF layout never waits for this thread.
+        while (!worker.wait(50))
+            exportStatus.stop = true;
+    }
+}
+
+// ---------------------------------------------------------------- properties
+
+#define QV_SETTER(Name, Type, field, signal) \
+    void ProjectModel::Name(Type v)          \
+    {                                        \
+        if (field == v)                      \
+            return;                          \
+        field = v;                           \
+        emit signal();                       \
+    }
+
+QV_SETTER(setIsClosing, bool, closingFlag, isClosingChanged)
+QV_SETTER(setIsOpening, bool, openingFlag, isOpeningChanged)
+QV_SETTER(setProjectName, const QString&, name, projectNameChanged)
+QV_SETTER(setCreated, const QDateTime&, createdTime, createdChanged)
+QV_SETTER(setIsLoading, bool, loadingFlag, isLoadingChanged)
+QV_SETTER(setFocusSegTextCursor, int, focusCursor, focusSegTextCursorChanged)
+QV_SETTER(setFocusSegId, int, focusId, focusSegIdChanged)
+QV_SETTER(setCurrentSettingSeg, const QVariantMap&, settingSeg, currentSettingSegChanged)
+QV_SETTER(setDefaultVoice, const QVariantMap&, defaultVoiceMap, defaultVoiceChanged)
+QV_SETTER(setIsOpened, bool, openedFlag, isOpenedChanged)
+QV_SETTER(setPlayingSegId, int, playingId, playingSegIdChanged)
+QV_SETTER(setConvertingProgress, const QString&, progressText, convertingProgressChanged)
+QV_SETTER(setPreviewingSegId, int, previewingId, previewingSegIdChanged)
+QV_SETTER(setPlayingProgress, int, playProgress, playingProgressChanged)
+QV_SETTER(setPlayingTimeDisplay, const QString&, playTime, playingTimeDisplayChanged)
+QV_SETTER(setPlayingPaused, bool, pausedFlag, playingPausedChanged)
+QV_SETTER(setProjSettingInfo, const QVariantMap&, settingInfo, projSettingInfoChanged)
+
+#undef QV_SETTER
+
+void ProjectModel::setIsConverting(bool v)
+{
+    setConvertingCounter(v ? 1 : 0);
+}
+
+void ProjectModel::setConvertingCounter(int value)
+{
+    if (convertingCounter == value)
+        return;
+    convertingCounter = value;
+    emit isConvertingChanged();
+}
+
+void ProjectModel::raiseConverting()
+{
+    ++convertingCounter;
+    if (convertingCounter == 0)
+        convertingCounter = 1;
+    emit isConvertingChanged();
+}
+
+void ProjectModel::setOpenFolderHook(std::function<void(const QString&)> hook)
+{
+    openFolder = std::move(hook);
+}
+
+// ---------------------------------------------------------------- helpers
+
+void ProjectModel::postGui(std::function<void()> fn)
+{
+    invoker.post(std::move(fn), guiThread());
+}
+
+void ProjectModel::postGuiDelayed(std::function<void()> fn, int msec)
+{
+    invoker.postDelayed(std::move(fn), msec, guiThread());
+}
+
+void ProjectModel::runWorker(std::function<void()> fn)
+{
+    if (closed)
+        return;
+    runInWorkerThread(&worker, std::move(fn), nullptr);
+}
+
+void ProjectModel::showError(const QString& text, MessageBoxContext::CallBack cb)
+{
+    showMsgboxError(MessageBoxContext::instance(), QString(), text, MessageBoxContext::guarded(this, std::move(cb)),
+                    tr("OK"));
+}
+
+void ProjectModel::showAlert(const QString& text, MessageBoxContext::CallBack cb)
+{
+    showMsgboxOk(MessageBoxContext::instance(), QString(), text, MessageBoxContext::guarded(this, std::move(cb)),
+                 MessageBoxContext::Alert, tr("OK"));
+}
+
+int ProjectModel::rowOfSeg(int segId) const
+{
+    for (int i = 0; i < segs.size(); ++i)
+        if (segs[i].id == segId)
+            return i;
+    return -1;
+}
+
+QVariant ProjectModel::rowData(int row, int role) const
+{
+    if (row < 0 || row >= segs.size())
+        return QVariant();
+    const ProjectSeg& s = segs[row];
+    auto voice = [&]() -> const ProjectVoice* {
+        auto it = voices.find(s.voice_id);
+        return it == voices.end() ? nullptr : &it->second;
+    };
+    switch (role) {
+    case 0:
+        return row;
+    case 1:
+        return s.id;
+    case 2:
+        return voice() ? fromUtf8(voice()->color) : QString();
+    case 3:
+        return voice() ? fromUtf8(voice()->name) : QString();
+    case 4:
+        return fromUtf8(s.text);
+    case 5:
+        return QVariant::fromValue(s);
+    default:
+        return QVariant();
+    }
+}
+
+QVariantMap ProjectModel::voiceMap(const ProjectVoice& v) const
+{
+    QVariantMap m;
+    m["uid"] = fromUtf8(v.uid);
+    m["spk"] = v.spk;
+    m["name"] = fromUtf8(v.name);
+    m["color"] = fromUtf8(v.color);
+    m["srate"] = double(v.srate);
+    m["voice"] = installedVoice(v.uid, v.spk);
+    return m;
+}
+
+void ProjectModel::focusLater(int segId)
+{
+    postGuiDelayed([this, segId]() { setFocusSegId(segId); }, 200);
+}
+
+QAbstractItemModel* ProjectModel::segsItemModel()
+{
+    return segsModel;
+}
+
+void ProjectModel::updateSegUi(int idx)
+{
+    segsModel->update(idx, 1);
+}
+
+// ---------------------------------------------------------------- open and close
+
+void ProjectModel::open(QString path)
+{
+    setIsOpening(true);
+    const std::string folder = path.toStdString();
+    runWorker([this, folder]() {
+        bool ok = !folder.empty() && project.open(utf8ToPath(folder));
+        QString error;
+        QList<ProjectSeg> loaded;
+        std::map<int, ProjectVoice> loadedVoices;
+        if (!ok) {
+            error = folder.empty() ? QStringLiteral("Invalid database.") : fromUtf8(project.error());
+        } else if (!project.db().loadSegs([&](const ProjectSeg& s) { loaded.append(s); }) ||
+                   !project.db().loadVoices([&](const ProjectVoice& v) { loadedVoices[v.id] = v; }, -1)) {
+            ok = false;
+            error = fromUtf8(project.db().lastError());
+        } else if (loadedVoices.empty()) {
+            ok = false;
+            error = tr("IDS_NO_DEFAULT_VOICE");
+        }
+        postGui([this, ok, error, loaded, loadedVoices]() { openDone(ok, error, loaded, loadedVoices); });
+    });
+}
+
+void ProjectModel::openDone(bool ok, const QString& error, const QList<ProjectSeg>& loaded,
+                            const std::map<int, ProjectVoice>& loadedVoices)
+{
+    setIsOpening(false);
+    if (!ok) {
+        if (!leaving())
+            showError(error);
+        close();
+        return;
+    }
+    setProjectName(fromUtf8(project.projectName()));
+    setCreated(QDateTime::fromSecsSinceEpoch(project.created()));
+    segs = loaded;
+    voices = loadedVoices;
+    setDefaultVoice(voiceMap(voices[0]));
+    setIsOpened(true);
+    segsModel->updateReset();
+    focusLater(segs.isEmpty() ? 0 : segs.front().id);
+}
+
+void ProjectModel::close()
+{
+    if (leaving())
+        return;
+    setIsClosing(true);
+    exportStatus.stop = true;
+    pool.dropPending();
+    waitingRun = 0;
+    player.stop();
+    if (playTimer)
+        playTimer->stop();
+    // Waiting edits are written first, one step after the other.
+    for (auto& [id, p] : pendingEdits)
+        p.serial = 0;
+    drainingEdits = true;
+    runDuePending();
+}
+
+void ProjectModel::finishClose()
+{
+    closed = true;
+    quitThreadThen(&worker, [this]() {
+        waitForIdlePool(
+            [this]() {
+                setIsClosing(false);
+                emit closeTodo();
+            },
+            true);
+    });
+}
+
+// ---------------------------------------------------------------- editing
+
+void ProjectModel::schedule(int segId, bool isMerge, std::function<void()> run)
+{
+    PendingEdit& p = pendingEdits[segId];
+    p.serial = ++editSerial;
+    p.run = std::move(run);
+    p.isMerge = isMerge;
+    p.due = false;
+    const quint64 serial = p.serial;
+    postGuiDelayed([this, segId, serial]() { firePending(segId, serial); }, 500);
+}
+
+void ProjectModel::cancelPending(int segId)
+{
+    pendingEdits.erase(segId);
+}
+
+void ProjectModel::firePending(int segId, quint64 serial)
+{
+    auto it = pendingEdits.find(segId);
+    if (it == pendingEdits.end() || it->second.serial != serial)
+        return;
+    it->second.due = true;
+    runDuePending();
+}
+
+void ProjectModel::runDuePending()
+{
+    // One edit step at a time: each works on the results of the one before.
+    while (editSteps == 0) {
+        auto it = pendingEdits.begin();
+        while (it != pendingEdits.end() && !it->second.due && !drainingEdits)
+            ++it;
+        if (it == pendingEdits.end())
+            break;
+        auto run = std::move(it->second.run);
+        pendingEdits.erase(it);
+        run();
+    }
+    if (drainingEdits && editSteps == 0 && pendingEdits.empty()) {
+        drainingEdits = false;
+        finishClose();
+    }
+}
+
+void ProjectModel::segTextChanged(int idx, int csp, QString text)
+{
+    if (closed)
+        return;
+    ProjectSeg copy;
+    if (idx >= 0 && idx < segs.size())
+        copy = segs[idx];
+    std::string t = text.toStdString();
+    if (t == copy.text) {
+        // Back to the stored text: an edit still waiting would write an older one.
+        auto it = pendingEdits.find(copy.id);
+        if (it != pendingEdits.end() && !it->second.isMerge)
+            pendingEdits.erase(it);
+        return;
+    }
+    const bool atEnd = csp == text.length();
+    const int id = copy.id;
+    schedule(id, false, [this, id, t, atEnd]() { runEdit(id, t, atEnd); });
+}
+
+void ProjectModel::initSegText(QString text)
+{
+    if (segs.isEmpty())
+        segTextChanged(-1, 0, text);
+}
+
+void ProjectModel::runEdit(int segId, const std::string& text, bool atEnd)
+{
+    ProjectSeg base;
+    if (segId == 0 && !segs.isEmpty())
+        return; // the first text of an empty project, which is not empty any more
+    if (segId != 0) {
+        int row = rowOfSeg(segId);
+        if (row < 0)
+            return;
+        base = segs[row];
+    }
+    setIsLoading(true);
+    setFocusSegTextCursor(atEnd ? INT_MAX : 0);
+    ++editSteps;
+    runWorker([this, base, text]() {
+        std::vector<ProjectSeg> out;
+        bool ok = project.db().splitTextToSegs(base, text, out);
+        QString error = ok ? QString() : fromUtf8(project.db().lastError());
+        if (ok && base.id != 0 && !out.empty() && out.front().text.empty()) {
+            // Emptied: its old audio must not play or export any more.
+            project.removeSegAudio(base.id);
+            project.db().updateSegResult(out.front(), 0, 0);
+        }
+        postGui([this, id = base.id, ok, error, out]() { editDone(id, ok, error, out); });
+    });
+}
+
+void ProjectModel::editDone(int baseId, bool ok, const QString& error, const std::vector<ProjectSeg>& out)
+{
+    --editSteps;
+    setIsLoading(false);
+    if (!ok) {
+        showAlert(error);
+    } else if (!out.empty()) {
+        const int n = int(out.size());
+        if (baseId == 0) {
+            const int first = segs.size();
+            for (const ProjectSeg& s : out)
+                segs.append(s);
+            segsModel->updateInsert(first, n);
+            focusLater(out.back().id);
+        } else {
+            int row = rowOfSeg(baseId);
+            if (row < 0) {
+                reloadSegs();
+            } else {
+                segs[row] = out.front();
+                if (n > 1) {
+                    // The bubble now shows the first line only: typing that
+                    // still waits holds the lines that were just split off.
+                    auto waiting = pendingEdits.find(baseId);
+                    if (waiting != pendingEdits.end() && !waiting->second.isMerge)
+                        pendingEdits.erase(waiting);
+                    segsModel->update(row, 1);
+                    focusLater(out.back().id);
+                    for (int i = 1; i < n; ++i)
+                        segs.insert(row + i, out[size_t(i)]);
+                    segsModel->updateInsert(row + 1, n - 1);
+                }
+            }
+        }
+    }
+    runDuePending();
+}
+
+void ProjectModel::mergeSeg(int idx, QString text)
+{
+    if (closed || idx < 1 || idx >= segs.size())
+        return;
+    const int removedId = segs[idx].id;
+    const std::string baseline = segs[idx].text;
+    std::string t = text.toStdString();
+    schedule(removedId, true, [this, removedId, baseline, t]() { runMerge(removedId, baseline, t); });
+}
+
+void ProjectModel::runMerge(int removedId, const std::string& baseline, const std::string& text)
+{
+    const int row = rowOfSeg(removedId);
+    if (row < 1)
+        return;
+    ProjectSeg kept = segs[row - 1];
+    auto keptEdit = pendingEdits.find(kept.id);
+    if (keptEdit != pendingEdits.end() && !keptEdit->second.isMerge) {
+        // The segment in front has typing of its own waiting: write it first
+        // and merge into its result.
+        auto run = std::move(keptEdit->second.run);
+        pendingEdits.erase(keptEdit);
+        schedule(removedId, true, [this, removedId, baseline, text]() { runMerge(removedId, baseline, text); });
+        pendingEdits[removedId].due = true;
+        run();
+        return;
+    }
+    // A merge into this segment since the text was taken: the stored text is newer.
+    const std::string added = segs[row].text == baseline ? text : segs[row].text;
+    setIsLoading(true);
+    ++editSteps;
+    runWorker([this, kept, removedId, added]() mutable {
+        bool ok = project.db().mergeSegText(kept, removedId, added,
+                                            [this](int id) { project.removeSegAudio(id); });
+        QString error = ok ? QString() : fromUtf8(project.db().lastError());
+        postGui([this, kept, removedId, ok, error]() { mergeDone(kept.id, removedId, ok, error, kept); });
+    });
+}
+
+void ProjectModel::mergeDone(int keptId, int removedId, bool ok, const QString& error, const ProjectSeg& kept)
+{
+    --editSteps;
+    setIsLoading(false);
+    if (!ok) {
+        showAlert(error);
+        // The removed row may be gone already: show what is stored.
+        reloadSegs();
+    } else {
+        int row = rowOfSeg(removedId);
+        if (row >= 0) {
+            segs.removeAt(row);
+            segsModel->updateRemove(row, 1);
+        }
+        int keptRow = rowOfSeg(keptId);
+        if (keptRow >= 0) {
+            segs[keptRow] = kept;
+            segsModel->update(keptRow, 1);
+        }
+        postGuiDelayed(
+            [this, keptId]() {
+                setFocusSegTextCursor(INT_MAX);
+                setFocusSegId(keptId);
+            },
+            200);
+    }
+    runDuePending();
+}
+
+void ProjectModel::reloadSegs()
+{
+    ++editSteps;
+    setIsLoading(true);
+    runWorker([this]() {
+        QList<ProjectSeg> loaded;
+        bool ok = project.db().loadSegs([&](const ProjectSeg& s) { loaded.append(s); });
+        QString error = ok ? QString() : fromUtf8(project.db().lastError());
+        postGui([this, ok, error, loaded]() {
+            --editSteps;
+            setIsLoading(false);
+            if (ok) {
+                segs = loaded;
+                segsModel->updateReset();
+            } else {
+                showError(error);
+            }
+            runDuePending();
+        });
+    });
+}
+
+void ProjectModel::removeSeg(int idx)
+{
+    if (closed || idx < 0 || idx >= segs.size())
+        return;
+    const int id = segs[idx].id;
+    showMsgboxYesNo(
+        MessageBoxContext::instance(), QString(), tr("IDS_CONFIRM_TO_REMOVE_SEG?"),
+        MessageBoxContext::guarded(this,
+                                   [this, id]() {
+                                       int row = rowOfSeg(id);
+                                       if (row < 0 || closed)
+                                           return;
+                                       cancelPending(id);
+                                       if (!project.db().deleteSeg(id, [this](int i) { project.removeSegAudio(i); })) {
+                                           showError(fromUtf8(project.db().lastError()));
+                                           return;
+                                       }
+                                       segs.removeAt(row);
+                                       segsModel->updateRemove(row, 1);
+                                   }),
+        nullptr, MessageBoxContext::Question, tr("Yes"), tr("No"));
+}
+
+void ProjectModel::segSetting(int idx)
+{
+    if (idx < 0 || idx >= segs.size())
+        return;
+    const ProjectSeg& s = segs[idx];
+    ProjectVoice v;
+    auto it = voices.find(s.voice_id);
+    if (it != voices.end())
+        v = it->second;
+    QVariantMap m;
+    m["idx"] = idx;
+    m["id"] = s.id;
+    m["srate"] = double(s.srate != 0 ? s.srate : v.srate);
+    m["voice_id"] = s.voice_id;
+    m["voice"] = installedVoice(v.uid, v.spk);
+    m["voice_info"] = QStringLiteral("%1 (%2)").arg(fromUtf8(v.name), fromUtf8(v.native));
+    setCurrentSettingSeg(m);
+}
+
+void ProjectModel::cancelSegSetting()
+{
+    setCurrentSettingSeg(QVariantMap());
+}
+
+void ProjectModel::okSegSetting(int idx, bool isDefaultVoice, LocalVoice voice, float srate)
+{
+    if (idx < 0 || idx >= segs.size())
+        return;
+    ProjectSeg seg = segs[idx];
+    ProjectDb& db = project.db();
+    if (isDefaultVoice) {
+        seg.voice_id = 0;
+        seg.srate = std::fabs(voices[0].srate - srate) < 0.001f ? 0.0f : srate;
+    } else {
+        int id = db.findVoiceId(voice);
+        if (id < 0) {
+            showError(fromUtf8(db.lastError()));
+            return;
+        }
+        if (id == 0) {
+            if (voice.uid.empty()) {
+                showError(tr("IDS_INVALID_VOICE"), [this]() {
+                    QVariantMap m = settingSeg;
+                    m["select_voice"] = true;
+                    setCurrentSettingSeg(m);
+                });
+                return;
+            }
+            int maxId = db.maxVoiceId();
+            id = maxId < 0 ? 0 : db.addVoice(voice, ProjectFolder::voiceColor(maxId + 1));
+            bool loaded = id > 0 && db.loadVoices([this](const ProjectVoice& v) { voices[v.id] = v; }, id);
+            if (!loaded) {
+                showError(fromUtf8(db.lastError()));
+                return;
+            }
+        }
+        seg.voice_id = id;
+        seg.srate = srate;
+    }
+    if (!db.updateSeg(seg)) {
+        showError(fromUtf8(db.lastError()));
+        return;
+    }
+    segs[idx] = seg;
+    segsModel->update(idx, 1);
+    setCurrentSettingSeg(QVariantMap());
+}
+
+void ProjectModel::openProjSetting()
+{
+    const ProjectVoice& v = voices[0];
+    QVariantMap m;
+    m["setting"] = true;
+    m["projectName"] = fromUtf8(project.projectName());
+    m["srate"] = double(v.srate);
+    m["voice"] = installedVoice(v.uid, v.spk);
+    setProjSettingInfo(m);
+}
+
+void ProjectModel::openProjSettingResult(bool res, QString newName, float srate, LocalVoice voice)
+{
+    setProjSettingInfo(QVariantMap());
+    if (!res)
+        return;
+    project.setProjectName(newName.toStdString());
+    if (!project.saveManifest()) {
+        showError(fromUtf8(project.error()));
+        return;
+    }
+    setProjectName(newName);
+    const ProjectVoice& def = voices[0];
+    if (voice.uid == def.uid && voice.spk == def.spk && std::fabs(def.srate - srate) < 0.1f)
+        return;
+    ProjectDb& db = project.db();
+    if (!db.saveDefaultVoice(voice, srate, ProjectFolder::voiceColor(0)) ||
+        !db.loadVoices([this](const ProjectVoice& v) { voices[v.id] = v; }, 0)) {
+        showError(fromUtf8(db.lastError()));
+        return;
+    }
+    setDefaultVoice(voiceMap(voices[0]));
+    const int64_t now = QDateTime::currentSecsSinceEpoch();
+    for (int i = 0; i < segs.size(); ++i) {
+        if (segs[i].voice_id == 0) {
+            segs[i].modified = now;
+            segsModel->update(i, 1);
+        }
+    }
+}
+
+// ---------------------------------------------------------------- conversion
+
+bool ProjectModel::isSegConverting(int idx)
+{
+    if (idx < 0 || idx >= segs.size())
+        return false;
+    QMutexLocker lock(&jobsMutex);
+    auto it = jobs.find(segs[idx].id);
+    return it != jobs.end() && it->second.doneCount < it->second.sentenceCount;
+}
+
+void ProjectModel::convertSegs(const QList<ProjectSeg>& list, const QString& mergedPath,
+                               std::function<void()> completion)
+{
+    setConvertingCounter(1);
+    std::vector<int> ids;
+    for (const ProjectSeg& s : list)
+        ids.push_back(s.id);
+    queueSegJobs(list, [this, ids, mergedPath, completion]() {
+        setConvertingCounter(0);
+        if (leaving())
+            return;
+        if (mergedPath.isEmpty()) {
+            completion();
+            return;
+        }
+        setIsLoading(true);
+        runWorker([this, ids, mergedPath, completion]() {
+            std::vector<std::string> inputs;
+            for (int id : ids) {
+                fs::path wav = project.segWavPath(id);
+                if (pathExists(wav))
+                    inputs.push_back(pathToUtf8(wav));
+            }
+            double seconds = 0;
+            std::string error;
+            bool ok = mergeWavFiles(inputs, mergedPath.toStdString(), &seconds, &error);
+            postGui([this, ok, error, completion]() {
+                setIsLoading(false);
+                if (leaving())
+                    return;
+                if (ok)
+                    completion();
+                else
+                    showError(fromUtf8(error));
+            });
+        });
+    });
+}
+
+void ProjectModel::queueSegJobs(const QList<ProjectSeg>& list, std::function<void()> completion)
+{
+    raiseConverting();
+    setConvertingProgress(QString());
+    const quint64 run = ++runTag;
+    runCompletion = std::move(completion);
+    {
+        QMutexLocker lock(&jobsMutex);
+        jobs.clear();
+        finished = false;
+        sentenceTotal = sentenceDone = 0;
+    }
+    joinsInFlight = 0;
+    if (pool.isIdle()) {
+        startRun(run, list);
+        return;
+    }
+    // Children of an earlier run still write sentence files: start once they end.
+    waitingRun = run;
+    waitForIdlePool([this, run, list]() {
+        if (waitingRun != run || runTag != run)
+            return;
+        waitingRun = 0;
+        startRun(run, list);
+    });
+}
+
+void ProjectModel::startRun(quint64 run, const QList<ProjectSeg>& list)
+{
+    std::map<std::pair<std::string, int>, QVariant> installed;
+    for (const ProjectSeg& listed : list) {
+        // The stored state of the segment, in case it changed since the list was taken.
+        const int row = rowOfSeg(listed.id);
+        ProjectSeg s = row >= 0 ? segs[row] : listed;
+        if (s.converted > s.modified && pathExists(project.segWavPath(s.id))) {
+            QMutexLocker lock(&jobsMutex);
+            jobs[s.id] = SegJobState{};
+            continue;
+        }
+        std::vector<std::string> sentences = splitSentences(s.text);
+        // Blanks alone say nothing.
+        sentences.erase(std::remove_if(sentences.begin(), sentences.end(),
+                                       [](const std::string& t) { return trimSegText(t).empty(); }),
+                        sentences.end());
+        const int n = int(sentences.size());
+        if (n == 0) {
+            {
+                QMutexLocker lock(&jobsMutex);
+                jobs[s.id] = SegJobState{};
+            }
+            if (!clearStaleAudio(s))
+                return finishConversion(run, false, tr("IDS_ERROR_OCCURED.") + fromUtf8(project.db().lastError()));
+            continue;
+        }
+        const ProjectVoice& v = voices[s.voice_id];
+        auto key = std::make_pair(v.uid, int(v.spk));
+        auto found = installed.find(key);
+        if (found == installed.end())
+            found = installed.emplace(key, installedVoice(v.uid, v.spk)).first;
+        if (!found->second.isValid()) {
+            return finishConversion(run, false,
+                                    tr("Voice %1(%2) is unavailable. Please select another voice.")
+                                        .arg(fromUtf8(v.name), fromUtf8(v.native)));
+        }
+        const LocalVoice lv = found->second.value<LocalVoice>();
+        {
+            QMutexLocker lock(&jobsMutex);
+            jobs[s.id] = SegJobState{n, 0};
+            sentenceTotal += n;
+        }
+        float rate = s.srate;
+        if (s.voice_id == 0 && s.srate == 0)
+            rate = voices[0].srate;
+        const fs::path dir = project.segSentencesDir(s.id);
+        for (int i = 0; i < n; ++i) {
+            std::string wav = pathToUtf8(dir / (std::to_string(i) + ".wav"));
+            pool.enqueue(ConvertRequest::make(lv, rate, {sentences[size_t(i)]}, std::move(wav)),
+                         [this, run, s, i, n](bool ok, std::string error, double) {
+                             onSentenceDone(run, s, i, n, ok, error);
+                         });
+            if (endedRun == run)
+                return; // a start failed at once and ended the run
+        }
+    }
+    raiseConverting();
+    setConvertingProgress(tr("Converting..."));
+    bool complete;
+    {
+        QMutexLocker lock(&jobsMutex);
+        complete = sentenceDone >= sentenceTotal;
+    }
+    if (complete)
+        finishConversion(run, true, QString());
+}
+
+bool ProjectModel::clearStaleAudio(ProjectSeg& seg)
+{
+    const fs::path wav = project.segWavPath(seg.id);
+    if (!pathExists(wav) && seg.seconds == 0)
+        return true;
+    project.removeSegAudio(seg.id);
+    int row = rowOfSeg(seg.id);
+    if (row < 0)
+        return true;
+    if (!project.db().updateSegResult(segs[row], 0, 0))
+        return false;
+    seg = segs[row];
+    return true;
+}
+
+void ProjectModel::onSentenceDone(quint64 run, const ProjectSeg& seg, int, int n, bool ok, const std::string& error)
+{
+    if (run != runTag || run == endedRun)
+        return;
+    {
+        QMutexLocker lock(&jobsMutex);
+        if (finished)
+            return;
+    }
+    postGui([this, run]() {
+        if (run != runTag)
+            return;
+        raiseConverting();
+        int64_t done, total;
+        {
+            QMutexLocker lock(&jobsMutex);
+            done = sentenceDone;
+            total = sentenceTotal;
+        }
+        setConvertingProgress(tr("Converting...%1%").arg(total ? done * 100 / total : 0));
+    });
+    if (!ok)
+        return finishConversion(run, false, tr("IDS_ERROR_OCCURED.") + fromUtf8(error));
+
+    bool segComplete, allComplete;
+    {
+        QMutexLocker lock(&jobsMutex);
+        SegJobState& st = jobs[seg.id];
+        st.doneCount += 1;
+        sentenceDone += 1;
+        segComplete = st.doneCount >= st.sentenceCount;
+        allComplete = sentenceDone >= sentenceTotal;
+    }
+    if (segComplete) {
+        // The join and its record run on the worker, so the page stays smooth.
+        const int row = rowOfSeg(seg.id);
+        ProjectSeg copy = row >= 0 ? segs[row] : seg;
+        ++joinsInFlight;
+        runWorker([this, run, copy, n]() mutable {
+            const fs::path dir = project.audioDir() / ("seg" + std::to_string(copy.id) + "-sentences");
+            std::vector<std::string> inputs;
+            for (int i = 0; i < n; ++i) {
+                fs::path p = dir / (std::to_string(i) + ".wav");
+                if (pathExists(p))
+                    inputs.push_back(pathToUtf8(p));
+            }
+            double seconds = 0;
+            std::string error;
+            bool ok = mergeWavFiles(inputs, pathToUtf8(project.segWavPath(copy.id)), &seconds, &error);
+            if (ok) {
+                removeAll(dir);
+                ok = project.db().updateSegResult(copy, seconds, n);
+                if (!ok)
+                    error = project.db().lastError();
+            }
+            postGui([this, run, copy, ok, error]() { segJoined(run, copy, ok, fromUtf8(error)); });
+        });
+        return;
+    }
+    if (allComplete)
+        finishConversion(run, true, QString());
+}
+
+void ProjectModel::segJoined(quint64 run, const ProjectSeg& seg, bool ok, const QString& error)
+{
+    const int row = rowOfSeg(seg.id);
+    if (ok && row >= 0) {
+        segs[row].converted = seg.converted;
+        segs[row].seconds = seg.seconds;
+        segs[row].sentences = seg.sentences;
+    }
+    if (run != runTag || run == endedRun)
+        return;
+    --joinsInFlight;
+    if (!ok)
+        return finishConversion(run, false, tr("IDS_ERROR_OCCURED.") + error);
+    bool allComplete;
+    {
+        QMutexLocker lock(&jobsMutex);
+        allComplete = sentenceDone >= sentenceTotal;
+    }
+    if (allComplete && joinsInFlight == 0)
+        finishConversion(run, true, QString());
+}
+
+void ProjectModel::finishConversion(quint64 run, bool ok, const QString& message)
+{
+    pool.dropPending();
+    if (!ok)
+        endedRun = run;
+    postGui([this, run, ok, message]() {
+        if (run != runTag)
+            return;
+        setConvertingCounter(0);
+        setConvertingProgress(QString());
+        bool first;
+        {
+            QMutexLocker lock(&jobsMutex);
+            first = !finished;
+            finished = true;
+            jobs.clear();
+        }
+        if (!first)
+            return;
+        auto completion = std::move(runCompletion);
+        runCompletion = nullptr;
+        if (leaving())
+            return;
+        if (ok) {
+            if (completion)
+                completion();
+        } else {
+            showError(message);
+        }
+    });
+}
+
+void ProjectModel::waitForIdlePool(std::function<void()> then, bool checkNow)
+{
+    if (checkNow && pool.isIdle()) {
+        then();
+        return;
+    }
+    auto* timer = new QTimer(this);
+    timer->setInterval(300);
+    connect(timer, &QTimer::timeout, this, [this, timer, then]() {
+        if (!pool.isIdle())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        then();
+    });
+    timer->start();
+}
+
+void ProjectModel::cancelConvert()
+{
+    if (convertingCounter == 0)
+        return;
+    setIsLoading(true);
+    pool.dropPending();
+    waitingRun = 0;
+    // Whatever was to follow the conversion (playing, exporting) stays undone,
+    // even when the running children still complete the run.
+    runCompletion = nullptr;
+    waitForIdlePool([this]() {
+        setIsLoading(false);
+        // Whatever the run still had posted counts no more.
+        ++runTag;
+        runCompletion = nullptr;
+        setConvertingCounter(0);
+        setConvertingProgress(QString());
+        QMutexLocker lock(&jobsMutex);
+        jobs.clear();
+    });
+}
+
+// ---------------------------------------------------------------- preview and play-all
+
+void ProjectModel::previewSeg(int idx)
+{
+    if (closed || idx < 0 || idx >= segs.size())
+        return;
+    player.stop();
+    const int id = segs[idx].id;
+    queueSegJobs({segs[idx]}, [this, id]() { startPreview(id); });
+}
+
+void ProjectModel::startPreview(int segId)
+{
+    const fs::path wav = project.segWavPath(segId);
+    if (!pathExists(wav))
+        return; // a segment without text has nothing to play
+    player.play(
+        fromUtf8(pathToUtf8(wav)),
+        [this](bool ok, const QString& message) {
+            setPreviewingSegId(0);
+            if (!ok)
+                showError(message);
+        },
+        [this, segId]() { setPreviewingSegId(segId); });
+}
+
+void ProjectModel::stopPreview()
+{
+    player.stop();
+}
+
+void ProjectModel::playAll()
+{
+    if (closed)
+        return;
+    convertSegs(segs, fromUtf8(pathToUtf8(project.mergedWavPath())), [this]() { startPlayAll(); });
+}
+
+void ProjectModel::startPlayAll()
+{
+    if (segs.isEmpty())
+        return;
+    if (!playTimer) {
+        playTimer = new QTimer(this);
+        playTimer->setInterval(500);
+        connect(playTimer, &QTimer::timeout, this, &ProjectModel::playTick);
+    }
+    setPlayingTimeDisplay(QStringLiteral("00:00:00"));
+    playList.clear();
+    for (const ProjectSeg& s : segs)
+        playList.append(PlayItem{s.id, s.seconds});
+    setPlayingPaused(false);
+    setPlayingProgress(0);
+    const int first = segs.front().id;
+    setPlayingSegId(first);
+    setFocusSegId(0);
+    focusLater(first);
+    playTimer->start();
+    const quint64 tag = ++playTag;
+    player.play(
+        fromUtf8(pathToUtf8(project.mergedWavPath())),
+        [this, tag](bool ok, const QString& message) { endPlayAll(tag, ok, message); }, nullptr);
+}
+
+void ProjectModel::playTick()
+{
+    const double p = player.position();
+    setPlayingTimeDisplay(playTimeText(p));
+    const int at = playItemAt(playList, p);
+    if (at >= 0 && playList[at].segId != playingId) {
+        setPlayingSegId(playList[at].segId);
+        focusLater(playList[at].segId);
+    }
+    setPlayingProgress(playProgressPercent(playList, p));
+}
+
+void ProjectModel::endPlayAll(quint64 tag, bool ok, const QString& message)
+{
+    if (tag != playTag)
+        return;
+    if (playTimer)
+        playTimer->stop();
+    setPlayingSegId(0);
+    setPlayingPaused(false);
+    if (!ok)
+        showError(message);
+}
+
+void ProjectModel::movePlayingProgress(int progress)
+{
+    player.seek(playSeekSeconds(playList, progress));
+}
+
+void ProjectModel::playPauseResume(bool topause)
+{
+    player.setPause(topause);
+    setPlayingPaused(topause);
+}
+
+void ProjectModel::stopPlayingAll()
+{
+    player.stop();
+    setPlayingSegId(0);
+}
+
+// ---------------------------------------------------------------- export
+
+void ProjectModel::exportSegs(QVariantMap settings)
+{
+    if (closed)
+        return;
+    const ExportSettings es = ExportSettings::fromMap(settings);
+    if (es.localFolder().isEmpty()) {
+        showError(tr("IDS_INVALID_SAVE_FOLDER"));
+        return;
+    }
+    QList<ProjectSeg> list;
+    QString merged;
+    if (es.seg_id != 0) {
+        for (const ProjectSeg& s : segs)
+            if (s.id == es.seg_id)
+                list.append(s);
+    } else {
+        list = segs;
+        merged = fromUtf8(pathToUtf8(project.mergedWavPath()));
+    }
+    convertSegs(list, merged, [this, es]() { runExport(es); });
+}
+
+void ProjectModel::runExport(const ExportSettings& settings)
+{
+    if (leaving())
+        return;
+    setIsLoading(true);
+    std::vector<ProjectSeg> list;
+    for (const ProjectSeg& s : segs)
+        if (settings.seg_id == 0 || s.id == settings.seg_id)
+            list.push_back(s);
+    // The worker reads its own copy of the voices.
+    std::map<int, ProjectVoice> voiceCopy = voices;
+    runWorker([this, settings, list, voiceCopy]() {
+        const fs::path folder = utf8ToPath(settings.localFolder().toStdString());
+        const fs::path target =
+            uniquePath(folder / ExportSettings::exportFolderName(QDate::currentDate()).toStdString());
+        QString error;
+        bool ok = false, stopped = false;
+        if (target.empty() || !createDirs(target)) {
+            error = QStringLiteral("%1(%2)").arg(QString::fromLocal8Bit(std::strerror(errno)),
+                                                 fromUtf8(pathToUtf8(target.empty() ? folder : target)));
+        } else {
+            ExportSources sources;
+            sources.segWav = [this](int id) { return project.segWavPath(id); };
+            sources.merged = project.mergedWavPath();
+            VoiceLookup voiceOf = [voiceCopy](int id) {
+                auto it = voiceCopy.find(id);
+                return it == voiceCopy.end() ? ProjectVoice{} : it->second;
+            };
+            exportAudioAndText(sources, list, voiceOf, pathToUtf8(target), settings.audioExtension(),
+                               settings.audio_merge != 0, settings.with_text, settings.textExtension(),
+                               settings.with_speaker, exportStatus);
+            ok = exportStatus.ok;
+            stopped = exportStatus.stop;
+            error = fromUtf8(exportStatus.error);
+        }
+        const QString path = fromUtf8(pathToUtf8(target));
+        postGui([this, ok, stopped, error, path]() { exportDone(ok, stopped, error, path); });
+    });
+}
+
+void ProjectModel::exportDone(bool ok, bool stopped, const QString& error, const QString& target)
+{
+    setIsLoading(false);
+    if (stopped || leaving())
+        return;
+    if (!ok) {
+        showError(error);
+        return;
+    }
+    showAlert(tr("Exported Completed!"), [this, target]() {
+        if (openFolder)
+            openFolder(target);
+    });
+}

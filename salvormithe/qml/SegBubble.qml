@@ -1,0 +1,193 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+
+// One segment: the speaker, the text in a speech bubble, preview and a menu.
+Item {
+    id: bubble
+
+    required property int idx
+    required property int segid
+    required property string spkcolor
+    required property string spkname
+    required property string segtext
+    property var projectModel
+    property bool editable: true
+    readonly property bool playing: projectModel.playingSegId === segid
+    readonly property bool previewing: projectModel.previewingSegId === segid
+    readonly property bool converting: projectModel.isConverting && projectModel.isSegConverting(idx)
+    // Set while the text is replaced from the model, so it is not sent back.
+    property bool syncing: false
+    signal exportRequested(int segId)
+
+    height: Math.max(speaker.height, frame.height) + 4
+    objectName: "segBubble_" + segid
+
+    function takeFocus() {
+        area.forceActiveFocus();
+        area.cursorPosition = Math.min(projectModel.focusSegTextCursor, area.length);
+    }
+
+    // Typing in this bubble wins over an older stored text; a line break in
+    // it has been split into new segments and goes.
+    function syncText() {
+        if (area.text === segtext || area.text.trim() === segtext)
+            return;
+        if (area.activeFocus && area.text.indexOf("\n") < 0)
+            return;
+        syncing = true;
+        area.text = segtext;
+        syncing = false;
+    }
+
+    onSegtextChanged: syncText()
+    Component.onCompleted: {
+        syncText();
+        if (projectModel.focusSegId === segid)
+            takeFocus();
+    }
+
+    Connections {
+        target: bubble.projectModel
+        function onFocusSegIdChanged() {
+            if (bubble.projectModel.focusSegId === segid)
+                bubble.takeFocus();
+        }
+    }
+
+    // The speaker: a dot in the voice's colour; pressing it opens the voice settings.
+    Column {
+        id: speaker
+        width: 64
+        spacing: 4
+        Rectangle {
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: 36
+            height: 36
+            radius: 18
+            color: spkcolor || "#BFBFBF"
+            Text {
+                anchors.centerIn: parent
+                text: spkname ? spkname.charAt(0).toUpperCase() : "?"
+                color: "white"
+                font.family: FONTFAMILY_MAIN
+                font.pixelSize: FONTSIZE_DEF
+                font.bold: true
+            }
+            MouseArea {
+                objectName: "speakerButton"
+                anchors.fill: parent
+                enabled: bubble.editable
+                cursorShape: Qt.PointingHandCursor
+                onClicked: bubble.projectModel.segSetting(idx)
+            }
+        }
+        Text {
+            width: parent.width
+            horizontalAlignment: Text.AlignHCenter
+            elide: Text.ElideRight
+            text: spkname || "--"
+            color: spkcolor || "#8A92A3"
+            font.family: FONTFAMILY_MAIN
+            font.pixelSize: FONTSIZE_SUB3
+        }
+    }
+
+    Rectangle {
+        id: frame
+        x: speaker.width + 6
+        width: parent.width - x - tools.width - 8
+        height: area.implicitHeight + 16
+        radius: 8
+        color: bubble.playing ? "#EAF8FF" : "white"
+        border.color: bubble.playing || area.activeFocus ? MAIN_COLOR : "#E3E5EA"
+        border.width: bubble.playing ? 2 : 1
+
+        TextArea {
+            id: area
+            objectName: "segText"
+            anchors.fill: parent
+            anchors.margins: 2
+            wrapMode: TextEdit.Wrap
+            selectByMouse: true
+            readOnly: !bubble.editable
+            font.family: FONTFAMILY_MAIN
+            font.pixelSize: FONTSIZE_DEF
+            color: TEXTCOLOR_MAIN2
+            background: null
+            onTextChanged: {
+                if (!bubble.syncing)
+                    bubble.projectModel.segTextChanged(idx, cursorPosition, text);
+            }
+            // Backspace at the very start joins this bubble to the one above.
+            Keys.onPressed: {
+                if (event.key === Qt.Key_Backspace && cursorPosition === 0 && selectedText.length === 0
+                        && !readOnly) {
+                    bubble.projectModel.mergeSeg(idx, text);
+                    event.accepted = true;
+                }
+            }
+        }
+
+    }
+
+    Row {
+        id: tools
+        anchors.right: parent.right
+        y: 6
+        spacing: 2
+        // While its sentences convert, in place of the preview button.
+        Spinner {
+            objectName: "segConverting"
+            width: 32
+            height: 32
+            visible: bubble.converting
+        }
+        ToolButton {
+            objectName: "previewButton"
+            width: 32
+            height: 32
+            visible: !bubble.converting
+            flat: true
+            enabled: bubble.previewing || (!bubble.projectModel.isConverting && bubble.projectModel.playingSegId === 0
+                                           && !bubble.projectModel.isLoading)
+            text: bubble.previewing ? "\u25A0" : "\u25B6"
+            font.pixelSize: 14
+            ToolTip.visible: hovered
+            ToolTip.text: bubble.previewing ? qsTr("Stop") : qsTr("Listen")
+            onClicked: {
+                if (bubble.previewing)
+                    bubble.projectModel.stopPreview();
+                else
+                    bubble.projectModel.previewSeg(idx);
+            }
+        }
+        ToolButton {
+            objectName: "menuButton"
+            width: 32
+            height: 32
+            flat: true
+            enabled: bubble.editable
+            text: "\u22EF"
+            font.pixelSize: 16
+            onClicked: menu.popup(this, 0, height)
+        }
+    }
+
+    Menu {
+        id: menu
+        font.family: FONTFAMILY_MAIN
+        font.pixelSize: FONTSIZE_SUB
+        MenuItem {
+            text: qsTr("Voice settings")
+            onTriggered: bubble.projectModel.segSetting(idx)
+        }
+        MenuItem {
+            text: qsTr("Export")
+            onTriggered: bubble.exportRequested(segid)
+        }
+        MenuItem {
+            text: qsTr("Delete")
+            onTriggered: bubble.projectModel.removeSeg(idx)
+        }
+    }
+}

@@ -1,0 +1,196 @@
+#include "training/HomeModel.h"
+
+#include "training/ExtractProcess.h"
+
+#include "LoopbackServers.h"
+#include "MsgboxLog.h"
+#include "TrainingTestSupport.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using namespace trainingtest;
+using testutil::waitFor;
+
+namespace {
+
+// Installs into root and waits for the end; the progress texts shown on the way.
+QStringList install(HomeModel& model, const fs::path& root)
+{
+    QStringList shown;
+    QMetaObject::Connection c = QObject::connect(&model, &HomeModel::installingProgressChanged, [&]() {
+        shown << model.getInstallingProgress();
+    });
+    model.installEnv(QUrl::fromLocalFile(q(root)));
+    EXPECT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 180000));
+    QObject::disconnect(c);
+    return shown;
+}
+
+int indexOfMatch(const QStringList& texts, const QString& pattern)
+{
+    return texts.indexOf(QRegularExpression(pattern));
+}
+
+} // namespace
+
+TEST(EnvInstaller, SevenZipProgressAndErrorsAreParsed)
+{
+    ExtractProcess p;
+    QList<int> seen;
+    p.progress = [&seen](int percent) { seen << percent; };
+    const std::vector<std::pair<QByteArray, QList<int>>> cases = {
+        {"  45% 3 - Scripts/python", {45}}, {"\b\b\b\b 7% 12\r\n 8%", {7}}, {"Everything is Ok", {}}};
+    for (const auto& [chunk, expected] : cases) {
+        seen.clear();
+        parse7zProgress(p, 1, chunk);
+        EXPECT_EQ(seen, expected) << chunk.toStdString();
+    }
+    // Standard error never moves the progress; it is kept as the error text.
+    seen.clear();
+    parse7zProgress(p, 2, "  ERROR: Data Error 50% \n");
+    parse7zProgress(p, 2, "Unexpected end");
+    EXPECT_TRUE(seen.isEmpty());
+    EXPECT_EQ(p.errorText, "ERROR: Data Error 50%Unexpected end");
+}
+
+TEST(EnvInstaller, InstallsFromOurServerAndAReinstallMakesNoRequest)
+{
+    testutil::TempDir tmp;
+    TrainingServer server(tmp.path() / "cat");
+    saveTenvPath(QString());
+    MsgboxLog log;
+    HomeModel model;
+
+    // Nothing installed: a box whose button asks for a folder.
+    QSignalSpy selectFolder(&model, &HomeModel::toSelEnvPath);
+    model.checkEnv();
+    ASSERT_EQ(log.boxes.size(), 1);
+    EXPECT_TRUE(log.boxes[0]["msg"].toString().startsWith("Please select the installation directory"));
+    EXPECT_EQ(log.boxes[0]["buttonNames"].toList(), QVariantList({"Select Folder"}));
+    EXPECT_EQ(log.boxes[0]["icon"].toInt(), int(MessageBoxContext::Alert));
+    log.press(0, 0);
+    EXPECT_EQ(selectFolder.count(), 1);
+
+    fs::path root = tmp.path() / "env root";
+    fs::create_directories(root);
+    QStringList shown = install(model, root);
+    EXPECT_EQ(log.boxes.size(), 1);
+    int downloading = indexOfMatch(shown, "^Downloading: .+ of .+$");
+    int installing = indexOfMatch(shown, "^Installing\\.\\.\\.\\d+%$");
+    EXPECT_GE(downloading, 0) << shown.join(" | ").toStdString();
+    EXPECT_GT(installing, downloading) << shown.join(" | ").toStdString();
+    EXPECT_EQ(model.getInstallingProgress(), QString());
+
+    fs::path target = root / "quorvine_salvormithe_tenv";
+    EXPECT_EQ(tenvPath(), q(target));
+    EXPECT_TRUE(QFileInfo(q(target / "python")).isExecutable());
+    EXPECT_FALSE(fs::exists(target / "installing"));
+    EXPECT_FALSE(fs::exists(root / "tenv_gpu.7z"));
+    model.checkEnv();
+    EXPECT_EQ(log.boxes.size(), 1);
+
+    // A folder holding the marker is no environment, even when it was saved.
+    testutil::writeFile(target / "installing", "");
+    model.checkEnv();
+    EXPECT_EQ(log.boxes.size(), 2);
+    fs::remove(target / "installing");
+
+    // The same folder again: adopted at once, the server is not asked.
+    server.stop();
+    saveTenvPath(QString());
+    QSignalSpy busy(&model, &HomeModel::installingEnvChanged);
+    model.installEnv(QUrl::fromLocalFile(q(root)));
+    EXPECT_EQ(busy.count(), 0);
+    EXPECT_EQ(tenvPath(), q(target));
+    EXPECT_EQ(log.boxes.size(), 2);
+}
+
+TEST(EnvInstaller, FailuresAreReportedAndARetryStartsClean)
+{
+    testutil::TempDir tmp;
+    TrainingServer server(tmp.path() / "cat");
+    saveTenvPath(QString());
+    const QByteArray whole = testutil::readFile(server.archive());
+    MsgboxLog log;
+    HomeModel model;
+    fs::path root = tmp.path() / "root";
+    fs::path target = root / "quorvine_salvormithe_tenv";
+    fs::create_directories(root);
+
+    // Not on the server: the downloader's text, and nothing left behind.
+    fs::remove(server.archive());
+    install(model, root);
+    ASSERT_EQ(log.boxes.size(), 1);
+    EXPECT_EQ(log.boxes[0]["icon"].toInt(), int(MessageBoxContext::Error));
+    EXPECT_TRUE(log.boxes[0]["msg"].toString().startsWith("CURL: ")) << log.boxes[0]["msg"].toString().toStdString();
+    EXPECT_FALSE(fs::exists(root / "tenv_gpu.7z"));
+    EXPECT_FALSE(fs::exists(target));
+
+    // A truncated archive downloads whole but does not unpack: 7z's own text,
+    // the marker stays, and the broken archive goes so that a retry fetches it again.
+    testutil::writeFile(server.archive(), whole.left(whole.size() / 2));
+    install(model, root);
+    ASSERT_EQ(log.boxes.size(), 2);
+    EXPECT_NE(log.boxes[1]["msg"].toString().indexOf("ERROR"), -1) << log.boxes[1]["msg"].toString().toStdString();
+    EXPECT_TRUE(fs::exists(target / "installing"));
+    EXPECT_FALSE(fs::exists(root / "tenv_gpu.7z"));
+    EXPECT_TRUE(tenvPath().isEmpty());
+    model.checkEnv();
+    EXPECT_EQ(log.boxes.size(), 3);
+
+    testutil::writeFile(server.archive(), whole);
+    install(model, root);
+    EXPECT_EQ(log.boxes.size(), 3);
+    EXPECT_EQ(tenvPath(), q(target));
+    EXPECT_FALSE(fs::exists(target / "installing"));
+
+    // No 7z on PATH: the start fails with the process's text; the archive stays for the next try.
+    saveTenvPath(QString());
+    fs::path other = tmp.path() / "other";
+    fs::create_directories(other);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString((tmp.path() / "empty").string()));
+    install(model, other);
+    qputenv("PATH", path);
+    ASSERT_EQ(log.boxes.size(), 4);
+    EXPECT_TRUE(log.boxes[3]["msg"].toString().endsWith("(7z)")) << log.boxes[3]["msg"].toString().toStdString();
+    EXPECT_TRUE(fs::exists(other / "tenv_gpu.7z"));
+    EXPECT_TRUE(tenvPath().isEmpty());
+
+    // A path with a non-English character: the folder dialog comes again after OK.
+    QSignalSpy selectFolder(&model, &HomeModel::toSelEnvPath);
+    model.installEnv(QUrl::fromLocalFile(q(tmp.path() / "caf\xc3\xa9")));
+    ASSERT_EQ(log.boxes.size(), 5);
+    EXPECT_EQ(log.boxes[4]["msg"].toString(),
+              "English characters only in the path is required. Please choose another folder.");
+    EXPECT_FALSE(model.getInstallingEnv());
+    log.press(4, 0);
+    EXPECT_EQ(selectFolder.count(), 1);
+}
+
+TEST(EnvInstaller, ClosingDuringTheDownloadStopsItQuietly)
+{
+    testutil::TempDir tmp;
+    // Headers for a large file, a little data, then nothing until the client goes.
+    testutil::RawServer slow([](int s, const std::string&) {
+        testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n" + std::string(1000, 'x'));
+        testutil::RawServer::waitForClose(s, 60000);
+    });
+    qputenv("QV_VOICE_SERVER", QByteArray::fromStdString(slow.base()));
+    MsgboxLog log;
+    HomeModel model;
+    model.installEnv(QUrl::fromLocalFile(q(tmp.path())));
+    ASSERT_TRUE(waitFor([&] { return slow.requests() == 1; }, 30000));
+    QSignalSpy closed(&model, &HomeModel::toClose);
+    model.close();
+    EXPECT_TRUE(closed.wait(30000));
+    EXPECT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 10000));
+    EXPECT_TRUE(log.boxes.isEmpty());
+    EXPECT_FALSE(fs::exists(tmp.path() / "tenv_gpu.7z"));
+    qunsetenv("QV_VOICE_SERVER");
+}

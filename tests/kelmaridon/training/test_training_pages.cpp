@@ -1,0 +1,191 @@
+// The training side of kelmaridon's window: the environment prompt and its
+// busy cover, the trainings page and the new-training popup.
+#include "common/QmlProgram.h"
+#include "recording/KelmaridonStartup.h"
+#include "recording/RecordingProject.h"
+#include "training/TrainingFolder.h"
+#include "training/TrainingRecord.h"
+#include "training/TrainingTypes.h"
+
+#include "QuickFind.h"
+#include "TrainingTestSupport.h"
+
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QRegularExpression>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+using namespace trainingtest;
+using testutil::waitFor;
+
+namespace {
+
+QStringList warnings;
+
+// kelmaridon's window as the program loads it; warnings are collected.
+struct Window
+{
+    Window()
+    {
+        warnings.clear();
+        previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+            if (type != QtDebugMsg && type != QtInfoMsg)
+                warnings.append(text);
+        });
+        static bool registered = false;
+        if (!registered) {
+            KelmaridonStartup startup;
+            addTrainingTypes(startup);
+            startup.registerTypes();
+            registered = true;
+        }
+        QmlProgram::setRootContext(engine, "Quorvine Voice Cloning");
+        engine.load(QUrl(QStringLiteral("qrc:/qml/main.qml")));
+        window = qobject_cast<QQuickWindow*>(engine.rootObjects().value(0));
+        navUtil = window ? window->findChild<QObject*>("navUtil") : nullptr;
+    }
+    ~Window() { qInstallMessageHandler(previous); }
+
+    // The named object once it is there; null after 10 s.
+    QObject* find(const QString& name) const
+    {
+        QObject* found = nullptr;
+        waitFor([&] { return (found = testutil::findNamed(window->contentItem(), name)) != nullptr; }, 10000);
+        return found;
+    }
+    bool gone(const QString& name) const
+    {
+        return waitFor([&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            return !testutil::findNamed(window->contentItem(), name);
+        }, 10000);
+    }
+    void click(const QString& name) const
+    {
+        QObject* o = find(name);
+        ASSERT_TRUE(o) << name.toStdString();
+        QMetaObject::invokeMethod(o, "clicked");
+    }
+    QString source() const { return navUtil->property("currentSource").toString(); }
+    void nav(const QString& page) const
+    {
+        QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, page), Q_ARG(QVariant, QVariantMap()));
+    }
+
+    QQmlApplicationEngine engine;
+    QQuickWindow* window = nullptr;
+    QObject* navUtil = nullptr;
+    QtMessageHandler previous = nullptr;
+};
+
+fs::path makeRecording(const std::string& name)
+{
+    fs::path dir = RecordingProject::rootDir() / name;
+    RecordingProject project;
+    EXPECT_TRUE(project.open(dir.u8string(), name, "en-us")) << project.lastError();
+    return dir;
+}
+
+} // namespace
+
+TEST(TrainingPages, WindowAsksForTheEnvironmentAndCoversThePagesWhileInstalling)
+{
+    saveTenvPath(QString());
+    Window w;
+    ASSERT_TRUE(w.window) << warnings.join("\n").toStdString();
+    QObject* model = w.window->findChild<QObject*>("homeModel");
+    QSignalSpy selectFolder(model, SIGNAL(toSelEnvPath()));
+    ASSERT_TRUE(w.find("msgboxButton0"));
+    EXPECT_EQ(w.find("msgboxButton0")->property("text").toString(), "Select Folder");
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+
+    // The box's button opens the folder dialog.
+    w.click("msgboxButton0");
+    EXPECT_EQ(selectFolder.count(), 1);
+    QObject* dialog = nullptr;
+    for (QObject* o : w.window->findChildren<QObject*>())
+        if (QString(o->metaObject()->className()).contains("FileDialog"))
+            dialog = o;
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(dialog->property("selectFolder").toBool());
+    EXPECT_EQ(dialog->property("title").toString(), "IDS_SELECT_TRAINING_ENV_ROOT");
+    QMetaObject::invokeMethod(dialog, "reject");
+
+    // While installing, a busy layer with the progress covers the pages.
+    QObject* layer = w.find("busyLayer");
+    EXPECT_FALSE(layer->property("visible").toBool());
+    model->setProperty("installingEnv", true);
+    model->setProperty("installingProgress", "Installing...45%");
+    EXPECT_TRUE(layer->property("visible").toBool());
+    EXPECT_EQ(w.find("busyText")->property("text").toString(), "Installing...45%");
+}
+
+TEST(TrainingPages, TrainingsPageListsOpensAndRemoves)
+{
+    testutil::TempDir env;
+    saveTenvPath(q(env.path()));
+    fs::remove_all(trainingRoot());
+    fs::path recording = makeRecording("Page");
+    for (const char* name : {"First", "Second"}) {
+        TrainingRecord record;
+        ASSERT_TRUE(record.create((trainingRoot() / name).u8string(), name, recording.u8string(), ""));
+    }
+    Window w;
+    w.nav("Trainings.qml");
+    QObject* list = w.find("trainingList");
+    ASSERT_TRUE(list);
+    ASSERT_TRUE(waitFor([&] { return list->property("count").toInt() == 2; }, 10000));
+
+    // Delete asks; Yes removes the row and its folder.
+    w.click("trainingDelete1");
+    w.click("msgboxButton0");
+    EXPECT_TRUE(waitFor([&] { return list->property("count").toInt() == 1; }, 10000));
+    EXPECT_EQ(int(fs::exists(trainingRoot() / "First")) + int(fs::exists(trainingRoot() / "Second")), 1);
+
+    // New Training opens the form, Cancel closes it; a row opens its training.
+    w.click("trainingsNew");
+    ASSERT_TRUE(w.find("createTrainingForm"));
+    w.click("createTrainingCancel");
+    EXPECT_TRUE(w.gone("createTrainingForm"));
+    QMetaObject::invokeMethod(w.find("trainingRow0"), "open");
+    EXPECT_TRUE(waitFor([&] { return w.source() == "Training.qml"; }, 10000));
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+}
+
+TEST(TrainingPages, NewTrainingPopupCreatesTheTrainingAndOpensIt)
+{
+    testutil::TempDir tmp;
+    saveTenvPath(q(tmp.path()));
+    TrainingServer server(tmp.path() / "cat");
+    makeRecording("Popup");
+    Window w;
+    w.nav("Trainings.qml");
+    w.click("trainingsNew");
+    ASSERT_TRUE(w.find("createTrainingForm"));
+    QObject* model = nullptr;
+    for (QObject* o : w.window->findChildren<QObject*>())
+        if (QString(o->metaObject()->className()) == "CreateTrainingModel")
+            model = o;
+    ASSERT_TRUE(model);
+    ASSERT_TRUE(waitFor([&] { return !model->property("isLoading").toBool(); }, 30000));
+
+    // Recording, model and consent chosen through the form's own controls.
+    const int idx = model->property("recordingOptions").toStringList().indexOf(QRegularExpression("Popup - .*"));
+    ASSERT_GT(idx, 0);
+    QMetaObject::invokeMethod(w.find("recordingCombo"), "activated", Q_ARG(int, idx));
+    QMetaObject::invokeMethod(w.find("modelCombo"), "activated", Q_ARG(int, 1));
+    EXPECT_FALSE(w.find("createTrainingStart")->property("enabled").toBool());
+    w.find("policyCheck")->setProperty("checked", true);
+    QMetaObject::invokeMethod(w.find("policyCheck"), "toggled");
+    EXPECT_TRUE(w.find("createTrainingStart")->property("enabled").toBool());
+
+    const std::string name = model->property("newTrainingName").toString().toStdString();
+    w.click("createTrainingStart");
+    EXPECT_TRUE(waitFor([&] { return w.source() == "Training.qml"; }, 60000));
+    EXPECT_TRUE(fs::exists(trainingRoot() / name / "manifest"));
+    EXPECT_TRUE(w.gone("createTrainingForm"));
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+}

@@ -1,0 +1,101 @@
+import QtQuick 2.15
+import QtQuick.Window 2.15
+import QtTest 1.15
+
+TestCase {
+    name: "ProjectPage"
+
+    property var win: null
+
+    function initTestCase() {
+        var c = Qt.createComponent("qrc:/qml/main.qml");
+        compare(c.status, Component.Ready, c.errorString());
+        win = c.createObject(null);
+        verify(win);
+        tryCompare(win, "visible", true);
+    }
+
+    function cleanupTestCase() {
+        if (win)
+            win.destroy();
+        voiceFixture.clear();
+        projectMaker.clear();
+    }
+
+    function find(root, name) {
+        var o = findChild(root, name);
+        verify(o, name);
+        return o;
+    }
+
+    function test_page_lists_segments_and_sets_a_voice() {
+        verify(voiceFixture.install("qml_a", 0, "Anna", 2));
+        var path = projectMaker.make("Smoke", "qml_a", ["First bubble.", "Second bubble.", "Third bubble."]);
+        verify(path.length > 0);
+        // The project's voice stays known to it; the picker offers only Bert.
+        voiceFixture.clear();
+        verify(voiceFixture.install("qml_b", 1, "Bert", 1));
+        var navUtil = find(win.contentItem, "navUtil");
+        navUtil.nav("Project.qml", { "path": path });
+        compare(find(win.contentItem, "mainLeft").current, "projects");
+        var list = find(win.contentItem, "segList");
+        tryCompare(list, "count", 3, 10000);
+        tryCompare(find(win.contentItem, "projectTitle"), "text", "Smoke");
+        waitForRendering(list);
+        var first = list.itemAtIndex(0);
+        compare(find(first, "segText").text, "First bubble.");
+        compare(first.spkname, "Anna");
+        verify(find(win.contentItem, "playAllButton").enabled);
+
+        // The second bubble gets its own voice and rate.
+        mouseClick(find(list.itemAtIndex(1), "speakerButton"));
+        var check = null;
+        tryVerify(function () { check = findChild(win.overlay, "defaultVoiceCheck"); return check !== null; });
+        verify(check.checked);
+        mouseClick(check);
+        mouseClick(find(win.overlay, "chooseVoiceButton"));
+        var bert = null;
+        tryVerify(function () { bert = findChild(win.overlay, "localVoice0"); return bert !== null && bert.visible; });
+        mouseClick(bert);
+        tryCompare(find(win.overlay, "chosenVoiceName"), "text", "Bert (Deutsch)");
+        tryVerify(function () { return findChild(win.overlay, "closeVoiceSelector") === null; });
+        mouseClick(find(win.overlay, "okSettingButton"));
+        tryVerify(function () { return findChild(win.overlay, "okSettingButton") === null; });
+        tryCompare(list.itemAtIndex(1), "spkname", "Bert");
+        compare(list.itemAtIndex(0).spkname, "Anna");
+
+        // No voice chosen: the box says so and its OK opens the picker.
+        mouseClick(find(list.itemAtIndex(2), "speakerButton"));
+        tryVerify(function () { check = findChild(win.overlay, "defaultVoiceCheck"); return check !== null; });
+        mouseClick(check);
+        mouseClick(find(win.overlay, "okSettingButton"));
+        var boxText = null;
+        tryVerify(function () { boxText = findChild(win.overlay, "msgboxText"); return boxText !== null; });
+        verify(boxText.getText(0, boxText.length).indexOf("IDS_INVALID_VOICE") >= 0);
+        mouseClick(find(win.overlay, "msgboxButton0"));
+        var picker = null;
+        tryVerify(function () { picker = findChild(win.overlay, "closeVoiceSelector"); return picker !== null && picker.visible; });
+        mouseClick(picker);
+        tryVerify(function () { return findChild(win.overlay, "closeVoiceSelector") === null; });
+        mouseClick(find(win.overlay, "cancelSettingButton"));
+        tryVerify(function () { return findChild(win.overlay, "okSettingButton") === null; });
+        compare(list.itemAtIndex(2).spkname, "Anna");
+
+        // The project settings form renames the project.
+        verify(voiceFixture.install("qml_a", 0, "Anna", 2));
+        mouseClick(find(win.contentItem, "settingsButton"));
+        var nameField = null;
+        tryVerify(function () { nameField = findChild(win.overlay, "projectNameField"); return nameField !== null; });
+        compare(nameField.text, "Smoke");
+        mouseClick(nameField);
+        keyClick(Qt.Key_End);
+        keyClick(Qt.Key_Space);
+        keyClick(Qt.Key_2);
+        mouseClick(find(win.overlay, "settingOk"));
+        tryCompare(find(win.contentItem, "projectTitle"), "text", "Smoke 2");
+
+        // Leaving the page closes its model first.
+        mouseClick(find(win.contentItem, "navEntry_home"));
+        tryCompare(navUtil, "currentSource", "home.qml", 5000);
+    }
+}

@@ -1,0 +1,492 @@
+#include "common/FileUtils.h"
+#include "common/MessageBoxContext.h"
+#include "projects/ProjectFolder.h"
+#include "projects/ProjectModel.h"
+
+#include "../synthesis/SynthesisFixture.h"
+#include "ProjectTestUtil.h"
+#include "TestUtil.h"
+
+#include <QDate>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace fs = std::filesystem;
+using projecttest::sqliteShell;
+using testutil::waitFor;
+
+namespace {
+
+// Message boxes the models asked for, with a way to press their buttons.
+struct Boxes
+{
+    Boxes()
+    {
+        conn = QObject::connect(MessageBoxContext::instance(), &MessageBoxContext::msgbox,
+                                [this](const QVariantMap& e) { list.append(e); });
+    }
+    ~Boxes() { QObject::disconnect(conn); }
+    QString text(int i) const { return list.value(i).value("msg").toString(); }
+    void press(int i, int button)
+    {
+        QVariantMap e = list.value(i);
+        auto cb = e["cbs"].toList().value(button).value<MessageBoxContext::CallBack>();
+        if (cb)
+            cb();
+    }
+    QList<QVariantMap> list;
+    QMetaObject::Connection conn;
+};
+
+class ProjectModelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        voice = synthtest::installVoice("en_model", {0, 1});
+        ASSERT_FALSE(voice.uid.empty());
+    }
+    void TearDown() override
+    {
+        model.reset();
+        std::error_code ec;
+        fs::remove_all(ProjectFolder::projectsDir(), ec);
+        fs::remove_all(voicesDir(), ec);
+    }
+
+    // A project whose segments were last changed well in the past, opened in a model.
+    void openProject(const std::vector<std::string>& texts, const QString& worker = "salvormithe")
+    {
+        dir = ProjectFolder::projectsDir() / "Story";
+        {
+            ProjectFolder p;
+            ASSERT_TRUE(p.create(dir, "Story", voice, 1.0f)) << p.error();
+            std::vector<ProjectSeg> segs;
+            for (const std::string& t : texts) {
+                ProjectSeg s;
+                s.text = t;
+                segs.push_back(s);
+            }
+            ASSERT_TRUE(segs.empty() || p.db().insertSegsAfter(0, segs, 0, 0));
+        }
+        sql("update seg set modified = modified - 100");
+        model = std::make_unique<ProjectModel>();
+        model->convertPool().setWorkerProgram(testutil::binDir() + "/" + worker);
+        model->open(QString::fromStdString(dir.string()));
+        ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, 10000));
+    }
+
+    QString sql(const QString& query) { return sqliteShell(dir / "ttsdata", query); }
+    int rows() { return model->segsItemModel()->rowCount(); }
+    QVariant cell(int row, int role) { return model->segsItemModel()->index(row, 0).data(role); }
+    int idAt(int row) { return cell(row, 1).toInt(); }
+    QString textAt(int row) { return cell(row, 4).toString(); }
+    bool idle() { return !model->isConverting() && !model->isLoading(); }
+
+    LocalVoice voice;
+    fs::path dir;
+    std::unique_ptr<ProjectModel> model;
+    Boxes boxes;
+};
+
+} // namespace
+
+TEST_F(ProjectModelTest, OpensAndEditsSegmentsByIdWithOneWriteAfterTheLastKeystroke)
+{
+    openProject({"One.", "Two.", "Three.", "Four."});
+    EXPECT_EQ(model->projectName(), "Story");
+    EXPECT_EQ(rows(), 4);
+    EXPECT_EQ(textAt(2), "Three.");
+    EXPECT_EQ(cell(0, 3).toString(), QString::fromStdString(voice.name));
+    EXPECT_EQ(cell(0, 2).toString(), "#A22A2B");
+    EXPECT_EQ(model->defaultVoice()["uid"].toString(), "en_model");
+    ASSERT_TRUE(waitFor([&] { return model->focusSegId() == idAt(0); }, 3000));
+
+    // A burst of keystrokes in one bubble: one write, of the last text.
+    QSignalSpy loading(model.get(), &ProjectModel::isLoadingChanged);
+    const int two = idAt(1);
+    model->segTextChanged(1, 5, "Two a");
+    model->segTextChanged(1, 6, "Two ab");
+    model->segTextChanged(1, 7, "Two abc");
+    EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(two)), "Two.");
+    ASSERT_TRUE(waitFor([&] { return loading.count() == 2; }, 5000));
+    EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(two)), "Two abc");
+    EXPECT_EQ(textAt(1), "Two abc");
+    QTest::qWait(700);
+    EXPECT_EQ(loading.count(), 2);
+
+    // Typing back to the stored text drops the edit still waiting.
+    model->segTextChanged(1, 8, "Two abcd");
+    model->segTextChanged(1, 7, "Two abc");
+    QTest::qWait(900);
+    EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(two)), "Two abc");
+
+    // An edit of "Three." lands on that segment although a row above it goes first.
+    const int three = idAt(2), one = idAt(0);
+    model->segTextChanged(2, 0, "Three changed");
+    model->removeSeg(0);
+    ASSERT_EQ(boxes.list.size(), 1);
+    EXPECT_EQ(boxes.text(0), "IDS_CONFIRM_TO_REMOVE_SEG?");
+    boxes.press(0, 0);
+    EXPECT_EQ(rows(), 3);
+    ASSERT_TRUE(waitFor([&] { return textAt(1) == "Three changed" && idle(); }, 5000));
+    EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(three)), "Three changed");
+    EXPECT_EQ(sql(QString("select count(*) from seg where id=%1").arg(one)), "0");
+
+    // Removing a segment drops its waiting edit: nothing comes back.
+    const int four = idAt(2);
+    model->segTextChanged(2, 0, "Four edited");
+    model->removeSeg(2);
+    boxes.press(1, 0);
+    QTest::qWait(900);
+    EXPECT_EQ(rows(), 2);
+    EXPECT_EQ(sql(QString("select count(*) from seg where id=%1").arg(four)), "0");
+    EXPECT_EQ(sql("select count(*) from seg"), "2");
+
+    // A line break splits the bubble; Backspace at the start joins it again.
+    model->segTextChanged(1, 10, "Three\nSplit off");
+    ASSERT_TRUE(waitFor([&] { return rows() == 3 && idle(); }, 5000));
+    EXPECT_EQ(textAt(1), "Three");
+    EXPECT_EQ(textAt(2), "Split off");
+    ASSERT_TRUE(waitFor([&] { return model->focusSegId() == idAt(2); }, 3000));
+    model->mergeSeg(0, "ignored"); // the first bubble has nothing above it
+    model->mergeSeg(2, "Split off");
+    ASSERT_TRUE(waitFor([&] { return rows() == 2 && idle(); }, 5000));
+    EXPECT_EQ(textAt(1), "Three Split off");
+    EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(three)), "Three Split off");
+    ASSERT_TRUE(waitFor([&] { return model->focusSegTextCursor() == INT_MAX && model->focusSegId() == three; }, 3000));
+
+    // Typing in the bubble above and joining within the delay keeps both.
+    model->segTextChanged(0, 9, "Two abc +");
+    model->mergeSeg(1, "Three Split off");
+    ASSERT_TRUE(waitFor([&] { return rows() == 1 && idle(); }, 5000));
+    EXPECT_EQ(textAt(0), "Two abc + Three Split off");
+    EXPECT_EQ(sql("select text from seg"), "Two abc + Three Split off");
+    EXPECT_TRUE(boxes.list.size() == 2);
+}
+
+TEST_F(ProjectModelTest, EmptyProjectTakesItsFirstTextAndCloseWritesWaitingEdits)
+{
+    openProject({});
+    EXPECT_EQ(rows(), 0);
+    model->initSegText("First line\n\n  Second line ");
+    ASSERT_TRUE(waitFor([&] { return rows() == 2 && idle(); }, 5000));
+    EXPECT_EQ(textAt(0), "First line");
+    EXPECT_EQ(textAt(1), "Second line");
+    model->initSegText("ignored once there are segments");
+    QTest::qWait(700);
+    EXPECT_EQ(rows(), 2);
+
+    // Leaving right after typing: the text is saved before the page goes.
+    QSignalSpy closed(model.get(), &ProjectModel::closeTodo);
+    model->segTextChanged(1, 3, "Last words");
+    model->close();
+    EXPECT_TRUE(model->isClosing());
+    ASSERT_TRUE(closed.wait(5000));
+    EXPECT_FALSE(model->isClosing());
+    EXPECT_EQ(sql("select group_concat(text, '|') from seg order by sort"), "First line|Last words");
+}
+
+TEST_F(ProjectModelTest, SegmentVoiceAndRate)
+{
+    openProject({"Hello there.", "General Kenobi."});
+    LocalVoice other;
+    ASSERT_TRUE(findInstalledVoice("en_model", 1, other));
+
+    model->segSetting(1);
+    QVariantMap s = model->currentSettingSeg();
+    EXPECT_EQ(s["idx"].toInt(), 1);
+    EXPECT_EQ(s["id"].toInt(), idAt(1));
+    EXPECT_DOUBLE_EQ(s["srate"].toDouble(), 1.0);
+    EXPECT_EQ(s["voice_id"].toInt(), 0);
+    EXPECT_EQ(s["voice"].value<LocalVoice>().uid, "en_model");
+
+    // Another voice with its own rate: a new voice row with the next colour.
+    model->okSegSetting(1, false, other, 1.5f);
+    EXPECT_TRUE(model->currentSettingSeg().isEmpty());
+    EXPECT_EQ(cell(1, 3).toString(), QString::fromStdString(other.name));
+    EXPECT_EQ(cell(1, 2).toString(), QString::fromStdString(ProjectFolder::voiceColor(1)));
+    EXPECT_EQ(sql(QString("select voice_id || ':' || round(srate, 2) from seg where id=%1").arg(idAt(1))), "1:1.5");
+    // The same voice again reuses its row.
+    model->okSegSetting(0, false, other, 0.8f);
+    EXPECT_EQ(sql("select count(*) from voice"), "2");
+
+    // The default voice at its own rate follows later changes of that rate.
+    model->okSegSetting(0, true, LocalVoice{}, 1.0f);
+    EXPECT_EQ(sql(QString("select voice_id || ':' || round(srate, 2) from seg where id=%1").arg(idAt(0))), "0:0.0");
+    model->okSegSetting(0, true, LocalVoice{}, 1.3f);
+    EXPECT_EQ(sql(QString("select voice_id || ':' || round(srate, 2) from seg where id=%1").arg(idAt(0))), "0:1.3");
+
+    // No voice chosen: the dialog is told to open its picker.
+    model->segSetting(0);
+    model->okSegSetting(0, false, LocalVoice{}, 1.0f);
+    ASSERT_EQ(boxes.list.size(), 1);
+    EXPECT_EQ(boxes.text(0), "IDS_INVALID_VOICE");
+    boxes.press(0, 0);
+    EXPECT_TRUE(model->currentSettingSeg()["select_voice"].toBool());
+    model->cancelSegSetting();
+    EXPECT_TRUE(model->currentSettingSeg().isEmpty());
+
+    // The project settings: name and default voice; default-voice segments are due again.
+    model->openProjSetting();
+    EXPECT_TRUE(model->projSettingInfo()["setting"].toBool());
+    EXPECT_EQ(model->projSettingInfo()["projectName"].toString(), "Story");
+    model->openProjSettingResult(true, "Renamed", 1.0f, other);
+    EXPECT_TRUE(model->projSettingInfo().isEmpty());
+    EXPECT_EQ(model->projectName(), "Renamed");
+    EXPECT_EQ(model->defaultVoice()["spk"].toInt(), 1);
+    EXPECT_EQ(sql("select spk from voice where id=0"), "1");
+    EXPECT_TRUE(testutil::readFile(dir / "manifest").contains("\"Renamed\""));
+}
+
+TEST_F(ProjectModelTest, ConvertsWithProgressPlaysAllAndThenFindsEverythingUpToDate)
+{
+    openProject({"Hi. Yo.", "   ", "A second segment, long enough to be found by the slider at the end."});
+    // The blank segment once had audio: it must not be heard or counted.
+    const int blank = idAt(1);
+    ProjectFolder side;
+    ASSERT_TRUE(side.open(dir));
+    testutil::writeFile(side.segWavPath(blank), QByteArray(44 + 22050 * 2, '\1'));
+    sql(QString("update seg set seconds=5, converted=modified-50 where id=%1").arg(blank));
+    model.reset();
+    model = std::make_unique<ProjectModel>();
+    model->convertPool().setWorkerProgram(testutil::binDir() + "/salvormithe");
+    model->open(QString::fromStdString(dir.string()));
+    ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, 10000));
+
+    QStringList progress;
+    QObject::connect(model.get(), &ProjectModel::convertingProgressChanged,
+                     [&] { progress << model->convertingProgress(); });
+    model->playAll();
+    EXPECT_TRUE(model->isConverting());
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() != 0; }, 120000)) << progress.join(",").toStdString();
+    EXPECT_FALSE(model->isConverting());
+    EXPECT_EQ(model->playingSegId(), idAt(0));
+    EXPECT_TRUE(progress.contains("Converting..."));
+    EXPECT_TRUE(progress.contains("Converting...33%"));
+    EXPECT_TRUE(progress.contains("Converting...100%"));
+    EXPECT_EQ(progress.last(), "");
+    EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
+
+    for (int row : {0, 2}) {
+        synthtest::Wav w = synthtest::readWav(side.segWavPath(idAt(row)));
+        EXPECT_TRUE(synthtest::isSpeechWav(w));
+        EXPECT_GT(w.rms(), 300.0);
+        EXPECT_FALSE(fs::exists(side.audioDir() / ("seg" + std::to_string(idAt(row)) + "-sentences")));
+    }
+    EXPECT_FALSE(fs::exists(side.segWavPath(blank)));
+    EXPECT_EQ(sql(QString("select sentences || ':' || seconds from seg where id=%1").arg(blank)), "0:0.0");
+    EXPECT_EQ(sql(QString("select sentences from seg where id=%1").arg(idAt(0))), "2");
+    const double first = sql(QString("select seconds from seg where id=%1").arg(idAt(0))).toDouble();
+    const double second = sql(QString("select seconds from seg where id=%1").arg(idAt(2))).toDouble();
+    synthtest::Wav merged = synthtest::readWav(side.mergedWavPath());
+    EXPECT_NEAR(merged.seconds(), first + second, 0.01);
+
+    // Play-all: the position moves, the slider seeks into the last segment, pause and stop.
+    ASSERT_TRUE(waitFor([&] { return model->playingTimeDisplay() != "00:00:00"; }, 10000));
+    model->movePlayingProgress(90);
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == idAt(2) && model->playingProgress() >= 50; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return model->focusSegId() == idAt(2); }, 3000));
+    model->playPauseResume(true);
+    EXPECT_TRUE(model->playingPaused());
+    model->stopPlayingAll();
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == 0 && !model->playingPaused(); }, 3000));
+
+    // Everything is up to date: the next play converts nothing.
+    progress.clear();
+    const auto stamp = fs::last_write_time(side.segWavPath(idAt(0)));
+    model->playAll();
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() != 0; }, 20000));
+    EXPECT_FALSE(progress.join(",").contains("%"));
+    EXPECT_EQ(fs::last_write_time(side.segWavPath(idAt(0))), stamp);
+    model->stopPlayingAll();
+
+    // Preview plays one segment and reports its end.
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == 0; }, 3000));
+    model->previewSeg(2);
+    ASSERT_TRUE(waitFor([&] { return model->previewingSegId() == idAt(2); }, 10000));
+    ASSERT_TRUE(waitFor([&] { return model->previewingSegId() == 0; }, 20000));
+    EXPECT_TRUE(boxes.list.isEmpty());
+}
+
+TEST_F(ProjectModelTest, MissingVoicesStopTheRunOrTheOpen)
+{
+    openProject({"Spoken by the default voice.", "Spoken by a voice that went away."});
+    sql("insert into voice (id, uid, spk, name, native) values (7, 'gone_voice', 0, 'Gone', 'Weg')");
+    sql(QString("update seg set voice_id=7 where id=%1").arg(idAt(1)));
+    model.reset();
+    model = std::make_unique<ProjectModel>();
+    model->convertPool().setWorkerProgram(testutil::binDir() + "/salvormithe");
+    model->open(QString::fromStdString(dir.string()));
+    ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, 10000));
+
+    model->playAll();
+    ASSERT_TRUE(waitFor([&] { return !boxes.list.isEmpty(); }, 10000));
+    EXPECT_EQ(boxes.text(0), "Voice Gone(Weg) is unavailable. Please select another voice.");
+    EXPECT_FALSE(model->isConverting());
+    EXPECT_EQ(model->convertingProgress(), "");
+    QTest::qWait(1500);
+    EXPECT_EQ(model->playingSegId(), 0);
+    EXPECT_EQ(boxes.list.size(), 1);
+
+    // Without any voice row the project does not open and the page is let go.
+    model.reset();
+    sql("delete from voice");
+    model = std::make_unique<ProjectModel>();
+    QSignalSpy closed(model.get(), &ProjectModel::closeTodo);
+    model->open(QString::fromStdString(dir.string()));
+    ASSERT_TRUE(closed.wait(10000));
+    EXPECT_FALSE(model->isOpened());
+    ASSERT_EQ(boxes.list.size(), 2);
+    EXPECT_EQ(boxes.text(1), "IDS_NO_DEFAULT_VOICE");
+}
+
+TEST_F(ProjectModelTest, CancelStaysBusyUntilTheChildrenEndAndCloseWaitsForThem)
+{
+    openProject({"sleep:1500. sleep:1500. sleep:1500.", "sleep:1500."}, "fake_convert_worker");
+    model->playAll();
+    ASSERT_TRUE(waitFor([&] { return model->convertingProgress() == "Converting..."; }, 5000));
+    EXPECT_TRUE(model->isSegConverting(0));
+    EXPECT_FALSE(model->isSegConverting(5));
+    model->cancelConvert();
+    EXPECT_TRUE(model->isLoading());
+    EXPECT_TRUE(model->isConverting());
+    EXPECT_FALSE(model->convertPool().isIdle());
+    ASSERT_TRUE(waitFor([&] { return !model->isLoading(); }, 20000));
+    EXPECT_TRUE(model->convertPool().isIdle());
+    EXPECT_FALSE(model->isConverting());
+    EXPECT_EQ(model->convertingProgress(), "");
+    EXPECT_FALSE(model->isSegConverting(0));
+    // Cancelled: what was to follow the conversion does not start.
+    QTest::qWait(700);
+    EXPECT_EQ(model->playingSegId(), 0);
+
+    // Closing during a conversion: the page goes only after the children ended.
+    model->segTextChanged(0, 0, "sleep:1600. sleep:1600.");
+    ASSERT_TRUE(waitFor([&] { return model->isLoading(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return !model->isLoading(); }, 5000));
+    model->playAll();
+    ASSERT_TRUE(waitFor([&] { return !model->convertPool().isIdle(); }, 5000));
+    QSignalSpy closed(model.get(), &ProjectModel::closeTodo);
+    model->close();
+    EXPECT_TRUE(model->isClosing());
+    ASSERT_TRUE(closed.wait(20000));
+    EXPECT_TRUE(model->convertPool().isIdle());
+    QTest::qWait(500);
+    EXPECT_EQ(model->playingSegId(), 0);
+    EXPECT_TRUE(boxes.list.isEmpty());
+    model.reset();
+}
+
+TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
+{
+    openProject({"Export me as sound.", "And me as well."});
+    QStringList opened;
+    model->setOpenFolderHook([&](const QString& folder) { opened << folder; });
+    testutil::TempDir out;
+    QVariantMap settings{{"seg_id", 0},
+                         {"save_url", QUrl::fromLocalFile(QString::fromStdString(out.path().string())).toString()},
+                         {"audio_type", "MP3"},
+                         {"audio_merge", 1},
+                         {"with_text", true},
+                         {"text_type", ".pdf"},
+                         {"with_speaker", true}};
+
+    // No folder, or one that is not on this computer: refused before anything converts.
+    QVariantMap bad = settings;
+    for (const QString& url : {QString(), QString("https://example.com/x"), QString("relative/folder")}) {
+        bad["save_url"] = url;
+        model->exportSegs(bad);
+        EXPECT_FALSE(model->isConverting());
+    }
+    ASSERT_EQ(boxes.list.size(), 3);
+    EXPECT_EQ(boxes.text(2), "IDS_INVALID_SAVE_FOLDER");
+
+    const std::string day = QDate::currentDate().toString("yyyyMMdd").toStdString();
+    const fs::path first = out.path() / ("quorvine_salvormithe_export_" + day);
+    model->exportSegs(settings);
+    ASSERT_TRUE(waitFor([&] { return boxes.list.size() == 4 && idle(); }, 120000));
+    EXPECT_EQ(boxes.text(3), "Exported Completed!");
+    EXPECT_TRUE(opened.isEmpty());
+    boxes.press(3, 0);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0].toStdString(), first.string());
+    QProcess ffprobe;
+    ffprobe.start("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name,channels", "-of", "csv=p=0",
+                              QString::fromStdString((first / "audio.mp3").string())});
+    ASSERT_TRUE(ffprobe.waitForFinished(60000));
+    EXPECT_EQ(QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed(), "mp3,2");
+    EXPECT_TRUE(testutil::readFile(first / "text.pdf").startsWith("%PDF"));
+
+    // The same day again: the name with "(1)"; ".docx" is written as plain text.
+    settings["seg_id"] = idAt(1);
+    settings["audio_type"] = "WAV";
+    settings["text_type"] = ".docx";
+    model->exportSegs(settings);
+    ASSERT_TRUE(waitFor([&] { return boxes.list.size() == 5 && idle(); }, 60000));
+    boxes.press(4, 0);
+    const fs::path second = out.path() / ("quorvine_salvormithe_export_" + day + "(1)");
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened[1].toStdString(), second.string());
+    EXPECT_TRUE(fs::exists(second / ("audio" + std::to_string(idAt(1)) + ".wav")));
+    EXPECT_TRUE(testutil::readFile(second / "text.txt").endsWith(":\nAnd me as well.\n\n"));
+    EXPECT_FALSE(fs::exists(second / "text.docx"));
+
+    // Leaving the page while a PDF export runs never hangs.
+    settings["seg_id"] = 0;
+    settings["text_type"] = ".pdf";
+    model->exportSegs(settings);
+    ASSERT_TRUE(waitFor([&] { return model->isLoading(); }, 60000));
+    QSignalSpy closed(model.get(), &ProjectModel::closeTodo);
+    model->close();
+    ASSERT_TRUE(closed.wait(30000));
+    EXPECT_EQ(boxes.list.size(), 5);
+}
+
+TEST(PlayList, TimeTextCurrentItemSeekAndProgress)
+{
+    EXPECT_EQ(playTimeText(3725.4), "01:02:05");
+    EXPECT_EQ(playTimeText(0), "00:00:00");
+    EXPECT_EQ(playTimeText(59.99), "00:00:59");
+    EXPECT_EQ(playTimeText(360000), "100:00:00");
+
+    const QList<PlayItem> items{{1, 2.5}, {2, 0}, {3, 3.9}};
+    struct Case { double p; int item; } cases[] = {{0, 0}, {2.5, 0}, {2.6, 2}, {6.4, 2}, {6.5, -1}};
+    for (const Case& c : cases)
+        EXPECT_EQ(playItemAt(items, c.p), c.item) << c.p;
+    // The total is summed in whole seconds: 2, then 5.
+    EXPECT_EQ(playSeekSeconds(items, 50), 2);
+    EXPECT_EQ(playSeekSeconds(items, 100), 5);
+    EXPECT_EQ(playProgressPercent(items, 3.2), 50);
+    EXPECT_EQ(playProgressPercent({}, 3.2), 0);
+}
+
+TEST(ExportSettingsMap, FolderFormatsAndDatedName)
+{
+    struct Case { QString url; QString folder; } folders[] = {
+        {"file:///home/me/Export%20here", "/home/me/Export here"},
+        {"/home/me/plain/", "/home/me/plain"},
+        {"", ""},
+        {"relative/dir", ""},
+        {"https://example.com/dir", ""},
+        {"file:relative", ""},
+    };
+    for (const Case& c : folders)
+        EXPECT_EQ(ExportSettings::fromMap({{"save_url", c.url}}).localFolder(), c.folder) << c.url.toStdString();
+
+    ExportSettings s = ExportSettings::fromMap({{"audio_type", "AAC"}, {"text_type", ".docx"}});
+    EXPECT_EQ(s.audioExtension(), ".aac");
+    EXPECT_EQ(s.textExtension(), ".txt");
+    EXPECT_EQ(s.audio_merge, 1);
+    EXPECT_TRUE(s.with_speaker);
+    EXPECT_FALSE(s.with_text);
+    for (const char* kept : {".html", ".pdf", ".txt"})
+        EXPECT_EQ(ExportSettings::fromMap({{"text_type", kept}}).textExtension(), kept);
+    EXPECT_EQ(ExportSettings::exportFolderName(QDate(2024, 3, 9)), "quorvine_salvormithe_export_20240309");
+}
