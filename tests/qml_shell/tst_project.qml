@@ -87,10 +87,13 @@ TestCase {
         var nameField = null;
         tryVerify(function () { nameField = findChild(win.overlay, "projectNameField"); return nameField !== null; });
         compare(nameField.text, "Smoke");
+        waitForRendering(nameField);
         mouseClick(nameField);
+        tryVerify(function () { return nameField.activeFocus; });
         keyClick(Qt.Key_End);
         keyClick(Qt.Key_Space);
         keyClick(Qt.Key_2);
+        tryCompare(nameField, "text", "Smoke 2");
         mouseClick(find(win.overlay, "settingOk"));
         tryCompare(find(win.contentItem, "projectTitle"), "text", "Smoke 2");
 
