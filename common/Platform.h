@@ -29,6 +29,9 @@ char pathListSeparator();
 uint64_t physicalMemoryBytes();
 // Opens a local folder or file, or a web address, in the desktop.
 bool openInDesktop(const QString& pathOrUrl);
+// Where file dialogs start: the user's documents folder, or the home folder
+// when there is none.
+QString documentsFolder();
 // Puts standard input in binary mode (a no-op on POSIX).
 void setStdinBinary();
 // Reads up to len bytes from standard input; 0 at end of input, -1 on error.

@@ -3,6 +3,8 @@
 #include "common/Platform.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace platform {
@@ -13,6 +15,16 @@ bool openInDesktop(const QString& pathOrUrl)
     if (url.scheme() != "http" && url.scheme() != "https")
         url = QUrl::fromLocalFile(pathOrUrl);
     return QDesktopServices::openUrl(url);
+}
+
+QString documentsFolder()
+{
+    // A fresh account may have no documents folder; a file dialog opened in a
+    // folder that is not there cannot choose anything.
+    QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!docs.isEmpty() && QFileInfo(docs).isDir())
+        return docs;
+    return QString::fromStdString(homePath().string());
 }
 
 } // namespace platform

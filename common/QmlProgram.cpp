@@ -1,6 +1,7 @@
 #include "common/QmlProgram.h"
 
 #include "common/MessageBoxContext.h"
+#include "common/Platform.h"
 #include "common/ServerAddress.h"
 #include "common/SingleInstanceGuard.h"
 
@@ -33,6 +34,8 @@ void QmlProgram::setRootContext(QQmlEngine& engine, const QString& prodName)
     ctx->setContextProperty("MAIN_COLOR", QStringLiteral("#02BAFF"));
     // The maker's web pages (tutorial, web site, update page) are on our server.
     ctx->setContextProperty("WEB_BASE_URL", QString::fromStdString(voiceServerBase()));
+    // Where the file dialogs start.
+    ctx->setContextProperty("DOCUMENTS_URL", QUrl::fromLocalFile(platform::documentsFolder()));
 }
 
 void QmlProgram::onRootObjectCreated(QObject* object, const QUrl& url, const QUrl& rootUrl)

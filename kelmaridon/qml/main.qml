@@ -108,7 +108,7 @@ ApplicationWindow {
             selectFolder: true
             selectExisting: true
             selectMultiple: false
-            folder: shortcuts.documents
+            folder: DOCUMENTS_URL
             onAccepted: {
                 homeModel.installEnv(fileUrl);
                 destroy();

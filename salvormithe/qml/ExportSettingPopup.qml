@@ -9,7 +9,7 @@ Popup {
     property var projectModel
     property int segId: 0
     // The user's documents folder unless the page knows a better one.
-    property url saveUrl: folderDialog.shortcuts.documents
+    property url saveUrl: DOCUMENTS_URL
 
     function settings() {
         return {

@@ -89,7 +89,7 @@ Item {
             title: qsTr("Select text files")
             selectMultiple: true
             selectExisting: true
-            folder: shortcuts.documents
+            folder: DOCUMENTS_URL
             nameFilters: [qsTr("Text files (*.txt *.htm *.html *.TXT *.HTM *.HTML)"), qsTr("All files (*)")]
             onAccepted: {
                 page.filesChosen(fileUrls);

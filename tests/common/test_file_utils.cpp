@@ -46,6 +46,20 @@ TEST(Folders, HomeAndProgramAsQtSeesThem)
     EXPECT_EQ(platform::executablePath(), fs::u8path(QCoreApplication::applicationFilePath().toStdString()));
 }
 
+TEST(Folders, FileDialogsStartInAFolderThatIsThere)
+{
+    testutil::TempDir tmp;
+    std::string oldHome = platform::getEnv("HOME"), oldConfig = platform::getEnv("XDG_CONFIG_HOME");
+    platform::setEnv("HOME", tmp.path().string());
+    platform::setEnv("XDG_CONFIG_HOME", (tmp.path() / "config").string());
+    // No documents folder yet: the home folder.
+    EXPECT_EQ(platform::documentsFolder().toStdString(), tmp.path().string());
+    fs::create_directory(tmp.path() / "Documents");
+    EXPECT_EQ(platform::documentsFolder().toStdString(), (tmp.path() / "Documents").string());
+    platform::setEnv("HOME", oldHome);
+    platform::setEnv("XDG_CONFIG_HOME", oldConfig);
+}
+
 TEST(Folders, EspeakDataIsFound)
 {
     fs::path d = espeakDataDir();
