@@ -127,3 +127,9 @@ void MyItemModel::updateRemoveRow(int row)
     updateRemove(row, 1);
     update(row, ownerRows() - row);
 }
+
+void MyItemModel::updateInsertRows(int pos, int count)
+{
+    updateInsert(pos, count);
+    update(pos + count, ownerRows() - pos - count);
+}

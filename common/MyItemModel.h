@@ -31,6 +31,8 @@ public:
     // After the owner removed one row: announces it, and the changed
     // positions of the rows after it.
     void updateRemoveRow(int row);
+    // After the owner inserted count rows at pos: the same for an insertion.
+    void updateInsertRows(int pos, int count);
 
 public slots:
     void update(int pos, int count);

@@ -110,7 +110,5 @@ void TrainingsModel::removeWorker(const std::string& folder)
         }
     }
     trainings.erase(trainings.begin() + row);
-    itemModel->updateRemove(row, 1);
-    // The rows after it moved up: their "idx" changed.
-    itemModel->update(row, int(trainings.size()) - row);
+    itemModel->updateRemoveRow(row);
 }

@@ -451,7 +451,7 @@ void ProjectModel::editDone(int baseId, bool ok, const QString& error, const std
                     focusLater(out.back().id);
                     for (int i = 1; i < n; ++i)
                         segs.insert(row + i, out[size_t(i)]);
-                    segsModel->updateInsert(row + 1, n - 1);
+                    segsModel->updateInsertRows(row + 1, n - 1);
                 }
             }
         }
@@ -510,7 +510,7 @@ void ProjectModel::mergeDone(int keptId, int removedId, bool ok, const QString& 
         int row = rowOfSeg(removedId);
         if (row >= 0) {
             segs.removeAt(row);
-            segsModel->updateRemove(row, 1);
+            segsModel->updateRemoveRow(row);
         }
         int keptRow = rowOfSeg(keptId);
         if (keptRow >= 0) {
@@ -567,7 +567,7 @@ void ProjectModel::removeSeg(int idx)
                                            return;
                                        }
                                        segs.removeAt(row);
-                                       segsModel->updateRemove(row, 1);
+                                       segsModel->updateRemoveRow(row);
                                    }),
         nullptr, MessageBoxContext::Question, tr("Yes"), tr("No"));
 }

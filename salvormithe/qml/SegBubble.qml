@@ -186,6 +186,7 @@ Item {
             onTriggered: bubble.exportRequested(segid)
         }
         MenuItem {
+            objectName: "deleteSegItem"
             text: qsTr("Delete")
             onTriggered: bubble.projectModel.removeSeg(idx)
         }

@@ -582,7 +582,7 @@ void VoiceSelectorModel::removeVoiceNow(const LocalVoice& voice)
         return;
     }
     locals.erase(locals.begin() + row);
-    localModel->updateRemove(row, 1);
+    localModel->updateRemoveRow(row);
 }
 
 std::shared_ptr<VoiceTask> VoiceSelectorModel::acquireTask(const std::string& key)

@@ -97,6 +97,21 @@ TestCase {
         mouseClick(find(win.overlay, "settingOk"));
         tryCompare(find(win.contentItem, "projectTitle"), "text", "Smoke 2");
 
+        // Deleting the first bubble: the others know their new rows.
+        var del = find(list.itemAtIndex(0), "deleteSegItem");
+        mouseClick(find(list.itemAtIndex(0), "menuButton"));
+        tryVerify(function () { return del.visible && del.width > 0; });
+        waitForRendering(del);
+        mouseClick(del);
+        tryVerify(function () { return findChild(win.overlay, "msgboxButton0") !== null; });
+        mouseClick(find(win.overlay, "msgboxButton0"));
+        tryCompare(list, "count", 2, 5000);
+        tryVerify(function () { var b = list.itemAtIndex(1); return b !== null && b.segid === 3; });
+        compare(find(list.itemAtIndex(1), "segText").text, "Third bubble.");
+        tryVerify(function () { return list.itemAtIndex(1).idx === 1; }, 2000);
+        compare(list.itemAtIndex(0).idx, 0);
+        compare(list.itemAtIndex(0).segid, 2);
+
         // Leaving the page closes its model first.
         mouseClick(find(win.contentItem, "navEntry_home"));
         tryCompare(navUtil, "currentSource", "home.qml", 5000);
