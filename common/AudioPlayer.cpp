@@ -2,7 +2,6 @@
 
 #include "common/AudioPlayerFile.h"
 
-#include <QCoreApplication>
 #include <QMutex>
 #include <QUrl>
 
@@ -83,12 +82,6 @@ inline float roundOff(float x)
         return x;
     float y = knee + (1.0f - knee) * std::tanh((a - knee) / (1.0f - knee));
     return x < 0 ? -y : y;
-}
-
-QThread* guiThread()
-{
-    QCoreApplication* app = QCoreApplication::instance();
-    return app ? app->thread() : QThread::currentThread();
 }
 
 // QFile reads resources as ":/..."; QML hands them over as "qrc:/...".

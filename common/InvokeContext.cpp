@@ -1,9 +1,16 @@
 #include "common/InvokeContext.h"
 
 #include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QTimer>
 
 #include <atomic>
+
+QThread* guiThread()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    return app ? app->thread() : QThread::currentThread();
+}
 
 void postToThread(std::function<void()> fn, QObject* context, QThread* thread)
 {

@@ -8,6 +8,9 @@
 #include <map>
 #include <memory>
 
+// The thread of the application object; the current thread when there is none.
+QThread* guiThread();
+
 // Runs fn once in thread. With a context, the call goes to that object and
 // is dropped when the object is deleted first; without one, to the thread's
 // event dispatcher (or a relay object when the thread has not started yet).

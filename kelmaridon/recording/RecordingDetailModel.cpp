@@ -7,19 +7,12 @@
 #include "recording/PromptsDb.h"
 #include "recording/VoiceRecorder.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
-#include <QThread>
 
 #include <algorithm>
 
 namespace {
-
-QThread* guiThread()
-{
-    return QCoreApplication::instance()->thread();
-}
 
 template <typename T>
 bool assign(T& field, const T& value)

@@ -18,11 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QThread* guiThread()
-{
-    return QCoreApplication::instance()->thread();
-}
-
 // One name inside one folder: nothing that could lead out of it.
 bool isPlainFileName(const std::string& name)
 {

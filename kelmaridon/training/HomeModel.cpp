@@ -6,7 +6,6 @@
 #include "training/ExtractProcess.h"
 #include "training/TrainingEnvironment.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -16,11 +15,6 @@
 #include <exception>
 
 namespace {
-
-QThread* guiThread()
-{
-    return QCoreApplication::instance()->thread();
-}
 
 std::filesystem::path toPath(const QString& s)
 {

@@ -11,7 +11,6 @@
 #include "training/TrainingModelProcess.h"
 #include "training/TrainingPreProcess.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QThreadPool>
 
@@ -22,11 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kLogChars = 1000;
-
-QThread* guiThread()
-{
-    return QCoreApplication::instance()->thread();
-}
 
 // Stops a tool whose end nobody waits for any more, and lets it go.
 template <class Tool>

@@ -7,7 +7,6 @@
 #include "recording/RecordingProject.h"
 #include "training/TrainingFolder.h"
 
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 
@@ -20,7 +19,7 @@ TrainingsModel::TrainingsModel(QObject* parent) : QObject(parent)
     itemModel->roles = {"idx", "tpath", "name", "lang", "epochs", "modified"};
     itemModel->rowCountFn = [this]() { return int(trainings.size()); };
     itemModel->dataFn = [this](int row, int role, const QString& roleName) { return itemData(row, role, roleName); };
-    invoker.post([this]() { load(); }, QCoreApplication::instance()->thread());
+    invoker.post([this]() { load(); }, guiThread());
 }
 
 TrainingsModel::~TrainingsModel()

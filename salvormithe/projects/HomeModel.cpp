@@ -7,20 +7,10 @@
 #include "projects/ProjectFolder.h"
 #include "voices/LocalVoice.h"
 
-#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 
 #include <vector>
-
-namespace {
-
-QThread* guiThread()
-{
-    return QCoreApplication::instance()->thread();
-}
-
-} // namespace
 
 HomeModel::HomeModel(QObject* parent) : QObject(parent) {}
 

@@ -10,7 +10,6 @@
 #include "synthesis/WavJoin.h"
 #include "voices/VoiceStore.h"
 
-#include <QCoreApplication>
 #include <QDate>
 #include <QJSValue>
 #include <QMutexLocker>
@@ -25,11 +24,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-QThread* guiThread()
-{
-    return QCoreApplication::instance()->thread();
-}
 
 QString fromUtf8(const std::string& s)
 {
