@@ -3,8 +3,6 @@
 #include "common/FileUtils.h"
 #include "common/JsonRef.h"
 #include "common/TextUtils.h"
-#include "recording/PromptsDb.h"
-#include "recording/RecordingProject.h"
 #include "training/TrainingRecord.h"
 #include "voices/VoiceFolder.h"
 #include "voices/VoiceStore.h"
@@ -19,16 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-PromptLang recordingLang(const std::string& recording)
-{
-    if (recording.empty())
-        return PromptLang();
-    RecordingProject project;
-    project.readManifest(recording);
-    std::string code = project.lang();
-    return code.empty() ? PromptLang() : findPromptLang(code);
-}
 
 bool fail(const fs::path& voiceDir, int err, std::string& error)
 {
@@ -94,7 +82,7 @@ bool createTrainedVoiceFolder(const TrainingRecord& record, fs::path& voiceDir, 
         return fail(voiceDir, ec.value(), error);
 
     int epochs = record.epochs() - record.initEpochs();
-    std::string json = trainedSpeakerJson(uid, name, trainedVoiceQuality(epochs), recordingLang(record.recording()));
+    std::string json = trainedSpeakerJson(uid, name, trainedVoiceQuality(epochs), record.recordingLang());
     if (!writeFreshFile(VoiceFolder::speakerFilePath(voiceDir, 0), json, false))
         return fail(voiceDir, errno, error);
     return true;

@@ -103,16 +103,18 @@ bool TrainingRecord::save()
 
 std::string TrainingRecord::title() const
 {
-    std::string native;
+    return formatString("%s - %s", name().c_str(), recordingLang().native.c_str());
+}
+
+PromptLang TrainingRecord::recordingLang() const
+{
     std::string folder = recording();
-    if (!folder.empty()) {
-        RecordingProject project;
-        project.readManifest(folder);
-        std::string lang = project.lang();
-        if (!lang.empty())
-            native = findPromptLang(lang).native;
-    }
-    return formatString("%s - %s", name().c_str(), native.c_str());
+    if (folder.empty())
+        return PromptLang();
+    RecordingProject project;
+    project.readManifest(folder);
+    std::string code = project.lang();
+    return code.empty() ? PromptLang() : findPromptLang(code);
 }
 
 int64_t TrainingRecord::modifiedTime() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "recording/PromptLang.h"
+
 #include <cstdint>
 #include <string>
 
@@ -26,6 +28,8 @@ public:
 
     // "%s - %s" of the name and the native name of the recording's language.
     std::string title() const;
+    // The language of the recording's manifest; all fields empty when it has none.
+    PromptLang recordingLang() const;
     // The manifest file's last change in seconds since 1970; 0 when unknown.
     int64_t modifiedTime() const;
 

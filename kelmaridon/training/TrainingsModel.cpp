@@ -3,8 +3,6 @@
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
 #include "common/MyItemModel.h"
-#include "recording/PromptsDb.h"
-#include "recording/RecordingProject.h"
 #include "training/TrainingFolder.h"
 
 #include <QDateTime>
@@ -58,15 +56,8 @@ QVariant TrainingsModel::itemData(int row, int role, const QString& roleName) co
         return QString::fromStdString(t.dir);
     if (roleName == QLatin1String("name"))
         return QString::fromStdString(t.name());
-    if (roleName == QLatin1String("lang")) {
-        std::string recording = t.recording();
-        if (recording.empty())
-            return QString();
-        RecordingProject project;
-        project.readManifest(recording);
-        std::string lang = project.lang();
-        return lang.empty() ? QString() : QString::fromStdString(findPromptLang(lang).native);
-    }
+    if (roleName == QLatin1String("lang"))
+        return QString::fromStdString(t.recordingLang().native);
     if (roleName == QLatin1String("epochs"))
         return t.epochs() - t.initEpochs();
     if (roleName == QLatin1String("modified"))
