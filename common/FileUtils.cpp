@@ -338,6 +338,15 @@ int removeAll(const fs::path& path)
     return removeTree(path, count) ? count : -1;
 }
 
+bool removeAll(const fs::path& path, std::string& error)
+{
+    errno = 0;
+    if (removeAll(path) >= 0)
+        return true;
+    error = std::strerror(errno ? errno : EIO);
+    return false;
+}
+
 bool removeFile(const fs::path& path)
 {
     std::lock_guard<std::mutex> lock(fileRemoveMutex());

@@ -51,6 +51,9 @@ std::filesystem::path utf8ToPath(const std::string& s);
 // Removes a file or a whole tree; the number of entries removed, 0 when the path does
 // not exist, -1 on error.
 int removeAll(const std::filesystem::path& path);
+// removeAll for callers that show the reason: true when nothing is left at path
+// (also when nothing was there), else error holds the C library's text.
+bool removeAll(const std::filesystem::path& path, std::string& error);
 // Removes one file; true when a file was removed.
 bool removeFile(const std::filesystem::path& path);
 // Writes a new file through path + ".tmp" and a rename; an existing file is kept as it is.

@@ -10,7 +10,6 @@
 #include <QDateTime>
 
 #include <algorithm>
-#include <system_error>
 
 namespace fs = std::filesystem;
 
@@ -90,10 +89,9 @@ void RecordingModel::removeConfirmed(const std::string& path)
     if (it == items.end())
         return;
     int row = int(it - items.begin());
-    std::error_code ec;
-    fs::remove_all(utf8ToPath(path), ec);
-    if (ec) {
-        showError(QString::fromLocal8Bit(ec.message().c_str()));
+    std::string error;
+    if (!removeAll(utf8ToPath(path), error)) {
+        showError(QString::fromLocal8Bit(error.c_str()));
         return;
     }
     items.erase(items.begin() + row);

@@ -8,8 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 
 TrainingsModel::TrainingsModel(QObject* parent) : QObject(parent)
 {
@@ -78,27 +77,18 @@ void TrainingsModel::removeTraining(int idx)
 
 void TrainingsModel::removeWorker(const std::string& folder)
 {
-    int row = -1;
-    for (size_t i = 0; i < trainings.size(); ++i) {
-        if (trainings[i].dir == folder) {
-            row = int(i);
-            break;
-        }
-    }
-    if (row < 0)
+    auto it = std::find_if(trainings.begin(), trainings.end(),
+                           [&](const TrainingRecord& t) { return t.dir == folder; });
+    if (it == trainings.end())
         return;
-    std::filesystem::path path = utf8ToPath(folder);
+    int row = int(it - trainings.begin());
     // A folder already gone just leaves the list.
-    if (pathExists(path)) {
-        errno = 0;
-        int removed = removeAll(path);
-        int err = errno;
-        if (removed <= 0) {
-            showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromLocal8Bit(std::strerror(err)),
-                         nullptr, MessageBoxContext::Alert, tr("OK"));
-            return;
-        }
+    std::string error;
+    if (!removeAll(utf8ToPath(folder), error)) {
+        showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromLocal8Bit(error.c_str()), nullptr,
+                     MessageBoxContext::Alert, tr("OK"));
+        return;
     }
-    trainings.erase(trainings.begin() + row);
+    trainings.erase(it);
     itemModel->updateRemoveRow(row);
 }
