@@ -40,6 +40,14 @@ fs::path utf8ToPath(const std::string& s)
     return fs::u8path(s);
 }
 
+int64_t lastWriteTime(const fs::path& p)
+{
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0)
+        return 0;
+    return static_cast<int64_t>(st.st_mtime);
+}
+
 bool readWholeFile(const fs::path& p, std::string& out, uint64_t maxBytes)
 {
     // The status first: opening a FIFO or a device could block or never end.

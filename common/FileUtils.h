@@ -15,6 +15,9 @@ std::filesystem::path appDataDir();
 std::filesystem::path espeakDataDir();
 std::filesystem::path tashkeelModelPath();
 
+// Last write time in seconds since 1970; 0 when it cannot be read.
+int64_t lastWriteTime(const std::filesystem::path& p);
+
 // File-system calls serialised by this module's mutex.
 bool pathExists(const std::filesystem::path& p);
 bool createDirs(const std::filesystem::path& p);

@@ -5,8 +5,6 @@
 
 #include <json-c/json.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -14,15 +12,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Last write time in seconds since 1970; 0 when it cannot be read.
-int64_t lastWriteTime(const fs::path& p)
-{
-    struct stat st;
-    if (::stat(p.c_str(), &st) != 0)
-        return 0;
-    return static_cast<int64_t>(st.st_mtime);
-}
 
 bool isFile(const fs::path& p)
 {

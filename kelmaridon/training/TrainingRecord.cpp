@@ -9,10 +9,6 @@
 
 #include <json-c/json.h>
 
-#include <QDateTime>
-#include <QFileInfo>
-#include <QString>
-
 #include <cerrno>
 #include <cstring>
 
@@ -119,11 +115,7 @@ PromptLang TrainingRecord::recordingLang() const
 
 int64_t TrainingRecord::modifiedTime() const
 {
-    QFileInfo info(QString::fromStdString(pathToUtf8(utf8ToPath(dir) / "manifest")));
-    if (!info.exists())
-        return 0;
-    QDateTime time = info.lastModified();
-    return time.isValid() ? time.toSecsSinceEpoch() : 0;
+    return lastWriteTime(utf8ToPath(dir) / "manifest");
 }
 
 void TrainingRecord::setInt(const char* key, int value)

@@ -6,8 +6,6 @@
 
 #include <json-c/json.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -67,15 +65,6 @@ int64_t toInt64(const JsonRef& v)
     default:
         return 0;
     }
-}
-
-// Last-write time in seconds since 1970; 0 when it cannot be read.
-int64_t modifiedTime(const fs::path& p)
-{
-    struct stat st;
-    if (::stat(p.c_str(), &st) != 0)
-        return 0;
-    return static_cast<int64_t>(st.st_mtime);
 }
 
 } // namespace
@@ -229,7 +218,7 @@ void ProjectFolder::listProjects(std::vector<ProjectListItem>& items)
         item.name = m.get("project_name").toString();
         item.path = dir;
         item.created = toInt64(m.get("created"));
-        item.modified = modifiedTime(dir);
+        item.modified = lastWriteTime(dir);
         items.push_back(std::move(item));
     }
     std::sort(items.begin(), items.end(),
