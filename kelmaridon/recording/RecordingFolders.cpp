@@ -33,10 +33,10 @@ fs::path newRecordingFolder(const std::string& name, std::string& error)
     return folder;
 }
 
-QString proposedRecordingName()
+QString proposedFolderName(const fs::path& root, const QString& stem)
 {
-    QString candidate = QStringLiteral("Recording%1").arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd")));
-    fs::path folder = uniquePath(ensureRecordingRoot() / utf8ToPath(candidate.toStdString()));
+    QString candidate = stem + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    fs::path folder = uniquePath(root / utf8ToPath(candidate.toStdString()));
     if (folder.empty())
         return candidate;
     return QString::fromStdString(pathToUtf8(folder.filename()));

@@ -14,5 +14,6 @@ std::filesystem::path ensureRecordingRoot();
 // when the root cannot be examined.
 std::filesystem::path newRecordingFolder(const std::string& name, std::string& error);
 
-// "Recording" and today's date, numbered when a folder of that name exists.
-QString proposedRecordingName();
+// stem and today's date, e.g. "Recording20240131", numbered "(n)" when root
+// already holds that name.
+QString proposedFolderName(const std::filesystem::path& root, const QString& stem);

@@ -7,7 +7,7 @@
 RecordingSettingModel::RecordingSettingModel(QObject* parent)
     : QObject(parent), languages(listPromptLangs())
 {
-    name = proposedRecordingName();
+    name = proposedFolderName(ensureRecordingRoot(), QStringLiteral("Recording"));
 }
 
 void RecordingSettingModel::setName(const QString& value)

@@ -4,13 +4,13 @@
 #include "common/MessageBoxContext.h"
 #include "common/TextUtils.h"
 #include "recording/PromptsDb.h"
+#include "recording/RecordingFolders.h"
 #include "recording/RecordingProject.h"
 #include "training/CheckpointServer.h"
 #include "training/TrainingFolder.h"
 #include "training/TrainingRecord.h"
 
 #include <QCoreApplication>
-#include <QDate>
 
 #include <exception>
 
@@ -159,11 +159,7 @@ void CreateTrainingModel::beforeNewTraining()
 {
     setIsLoading(true);
     setNewTrainingCheckPolicy(false);
-    QString proposed = QStringLiteral("Voice") + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
-    fs::path unique = uniquePath(trainingRoot() / utf8ToPath(proposed.toStdString()));
-    if (!unique.empty())
-        proposed = QString::fromStdString(pathToUtf8(unique.filename()));
-    setNewTrainingName(proposed);
+    setNewTrainingName(proposedFolderName(trainingRoot(), QStringLiteral("Voice")));
     runInWorkerThread(&worker, [this]() {
         QMap<QString, QString> found;
         try {
