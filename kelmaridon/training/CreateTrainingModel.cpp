@@ -190,12 +190,12 @@ void CreateTrainingModel::loadRecordingOptions(const QMap<QString, QString>& fou
             chosen = int(i) + 1;
     }
     setRecordingOptions(options);
-    if (chosen != newTrainingRecodingIdx) {
-        newTrainingRecodingIdx = chosen;
-        loadModelOptions();
-        emit newTrainingRecodingIdxChanged();
-    }
+    // The base models may have changed even when the chosen recording has not.
+    bool changed = chosen != newTrainingRecodingIdx;
+    newTrainingRecodingIdx = chosen;
     loadModelOptions();
+    if (changed)
+        emit newTrainingRecodingIdxChanged();
 }
 
 const RecordingInfo* CreateTrainingModel::chosenRecording() const
