@@ -91,8 +91,3 @@ uint64_t probeGpuMemory(int timeoutMs)
     unsigned long long value = std::strtoull(m.captured(1).toLatin1().constData(), nullptr, 10);
     return errno == ERANGE ? 0 : uint64_t(value);
 }
-
-uint64_t physicalMemory()
-{
-    return platform::physicalMemoryBytes();
-}

@@ -19,5 +19,3 @@ QProcessEnvironment tenvProcessEnvironment(const QString& tenvRoot);
 // without a device, when the probe fails, or when it has not ended within
 // timeoutMs (it is then killed).
 uint64_t probeGpuMemory(int timeoutMs = 120000);
-// Bytes of physical memory of this machine.
-uint64_t physicalMemory();

@@ -2,6 +2,7 @@
 
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
+#include "common/Platform.h"
 #include "training/BatchSize.h"
 #include "training/Checkpoints.h"
 #include "training/DatasetExport.h"
@@ -166,7 +167,8 @@ void TrainingModel::applyDefaultBatchSize(uint64_t gpuMemory)
 {
     probing = false;
     setIsLoading(false);
-    int bs = defaultBatchSize(gpuMemory, physicalMemory(), QThreadPool::globalInstance()->maxThreadCount());
+    int bs = defaultBatchSize(gpuMemory, platform::physicalMemoryBytes(),
+                              QThreadPool::globalInstance()->maxThreadCount());
     bool gpu = gpuMemory != 0;
     record.setGpu(gpu ? 1 : 0);
     record.setBatchSize(bs);

@@ -1,6 +1,7 @@
 #include "training/TrainingEnvironment.h"
 
 #include "common/FileUtils.h"
+#include "common/Platform.h"
 
 #include "TrainingTestSupport.h"
 
@@ -98,5 +99,5 @@ TEST(TrainingEnvironment, GpuProbe)
     // No interpreter at all.
     saveTenvPath(q(tmp.path() / "nowhere"));
     EXPECT_EQ(probeGpuMemory(), 0u);
-    EXPECT_GT(physicalMemory(), uint64_t(64) << 20);
+    EXPECT_GT(platform::physicalMemoryBytes(), uint64_t(64) << 20);
 }

@@ -3,6 +3,7 @@
 #include "common/FileDownloader.h"
 #include "common/FileUtils.h"
 #include "common/JsonRef.h"
+#include "common/Platform.h"
 #include "recording/PromptsDb.h"
 #include "training/CheckpointServer.h"
 #include "training/Checkpoints.h"
@@ -89,7 +90,7 @@ TEST(TrainingModel, TrainsFromTheBaseCheckpointStopsResumesAndExportsAVoiceTheCo
     EXPECT_EQ(model->getTrainingModifiedStr(),
               QFileInfo(q(dir / "manifest")).lastModified().toString("yyyy-MM-dd hh:mm:ss"));
     ASSERT_TRUE(waitFor([&] { return !model->getIsLoading(); }, 60000));
-    const int expected = defaultBatchSize(0, physicalMemory(), QThreadPool::globalInstance()->maxThreadCount());
+    const int expected = defaultBatchSize(0, platform::physicalMemoryBytes(), QThreadPool::globalInstance()->maxThreadCount());
     EXPECT_EQ(model->getBatchSize(), expected);
     EXPECT_FALSE(model->getWithGPU());
     EXPECT_EQ(readRecord(dir).batchSize(), expected);
