@@ -90,7 +90,8 @@ TEST(TrainingModel, TrainsFromTheBaseCheckpointStopsResumesAndExportsAVoiceTheCo
     EXPECT_EQ(model->getTrainingModifiedStr(),
               QFileInfo(q(dir / "manifest")).lastModified().toString("yyyy-MM-dd hh:mm:ss"));
     ASSERT_TRUE(waitFor([&] { return !model->getIsLoading(); }, 60000));
-    const int expected = defaultBatchSize(0, platform::physicalMemoryBytes(), QThreadPool::globalInstance()->maxThreadCount());
+    const int expected =
+        defaultBatchSize(0, platform::physicalMemoryBytes(), QThreadPool::globalInstance()->maxThreadCount());
     EXPECT_EQ(model->getBatchSize(), expected);
     EXPECT_FALSE(model->getWithGPU());
     EXPECT_EQ(readRecord(dir).batchSize(), expected);
