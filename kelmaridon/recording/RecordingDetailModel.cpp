@@ -4,6 +4,7 @@
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
 #include "common/MyItemModel.h"
+#include "common/PropertyValue.h"
 #include "recording/PromptsDb.h"
 #include "recording/VoiceRecorder.h"
 
@@ -11,19 +12,6 @@
 #include <QFileInfo>
 
 #include <algorithm>
-
-namespace {
-
-template <typename T>
-bool assign(T& field, const T& value)
-{
-    if (field == value)
-        return false;
-    field = value;
-    return true;
-}
-
-} // namespace
 
 RecordingDetailModel::RecordingDetailModel(QObject* parent)
     : QObject(parent), recorder(std::make_unique<VoiceRecorder>()), player(std::make_unique<AudioPlayer>())
@@ -45,73 +33,73 @@ RecordingDetailModel::~RecordingDetailModel()
 
 void RecordingDetailModel::setRecordingPath(const QString& value)
 {
-    if (assign(recordingPath, value))
+    if (assignProperty(recordingPath, value))
         emit recordingPathChanged();
 }
 
 void RecordingDetailModel::setRecordingName(const QString& value)
 {
-    if (assign(recordingName, value))
+    if (assignProperty(recordingName, value))
         emit recordingNameChanged();
 }
 
 void RecordingDetailModel::setRecordingTimeDisplay(const QString& value)
 {
-    if (assign(recordingTimeDisplay, value))
+    if (assignProperty(recordingTimeDisplay, value))
         emit recordingTimeDisplayChanged();
 }
 
 void RecordingDetailModel::setTotalItems(int value)
 {
-    if (assign(totalItems, value))
+    if (assignProperty(totalItems, value))
         emit totalItemsChanged();
 }
 
 void RecordingDetailModel::setNextPromptId(int value)
 {
-    if (assign(nextPromptId, value))
+    if (assignProperty(nextPromptId, value))
         emit nextPromptIdChanged();
 }
 
 void RecordingDetailModel::setNextPrompt(const QString& value)
 {
-    if (assign(nextPrompt, value))
+    if (assignProperty(nextPrompt, value))
         emit nextPromptChanged();
 }
 
 void RecordingDetailModel::setNextPromptFinished(bool value)
 {
-    if (assign(nextPromptFinished, value))
+    if (assignProperty(nextPromptFinished, value))
         emit nextPromptFinishedChanged();
 }
 
 void RecordingDetailModel::setRecordingId(int value)
 {
-    if (assign(recordingId, value))
+    if (assignProperty(recordingId, value))
         emit recordingIdChanged();
 }
 
 void RecordingDetailModel::setPlayingId(int value)
 {
-    if (assign(playingId, value))
+    if (assignProperty(playingId, value))
         emit playingIdChanged();
 }
 
 void RecordingDetailModel::setEditPromptId(int value)
 {
-    if (assign(editPromptId, value))
+    if (assignProperty(editPromptId, value))
         emit editPromptIdChanged();
 }
 
 void RecordingDetailModel::setEditPrompt(const QString& value)
 {
-    if (assign(editPrompt, value))
+    if (assignProperty(editPrompt, value))
         emit editPromptChanged();
 }
 
 void RecordingDetailModel::setEditPromptFinished(bool value)
 {
-    if (assign(editPromptFinished, value))
+    if (assignProperty(editPromptFinished, value))
         emit editPromptFinishedChanged();
 }
 

@@ -1,6 +1,7 @@
 #include "recording/RecordingSettingModel.h"
 
 #include "common/MessageBoxContext.h"
+#include "common/PropertyValue.h"
 #include "recording/PromptsDb.h"
 #include "recording/RecordingFolders.h"
 
@@ -12,10 +13,8 @@ RecordingSettingModel::RecordingSettingModel(QObject* parent)
 
 void RecordingSettingModel::setName(const QString& value)
 {
-    if (name == value)
-        return;
-    name = value;
-    emit nameChanged();
+    if (assignProperty(name, value))
+        emit nameChanged();
 }
 
 QStringList RecordingSettingModel::langs()

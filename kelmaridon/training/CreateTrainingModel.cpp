@@ -2,6 +2,7 @@
 
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
+#include "common/PropertyValue.h"
 #include "common/TextUtils.h"
 #include "recording/PromptsDb.h"
 #include "recording/RecordingFolders.h"
@@ -52,34 +53,26 @@ CreateTrainingModel::~CreateTrainingModel()
 
 void CreateTrainingModel::setNewTrainingCheckPolicy(bool value)
 {
-    if (newTrainingCheckPolicy == value)
-        return;
-    newTrainingCheckPolicy = value;
-    emit newTrainingCheckPolicyChanged();
+    if (assignProperty(newTrainingCheckPolicy, value))
+        emit newTrainingCheckPolicyChanged();
 }
 
 void CreateTrainingModel::setNewTrainingName(const QString& value)
 {
-    if (newTrainingName == value)
-        return;
-    newTrainingName = value;
-    emit newTrainingNameChanged();
+    if (assignProperty(newTrainingName, value))
+        emit newTrainingNameChanged();
 }
 
 void CreateTrainingModel::setRecordingOptions(const QStringList& value)
 {
-    if (recordingOptions == value)
-        return;
-    recordingOptions = value;
-    emit recordingOptionsChanged();
+    if (assignProperty(recordingOptions, value))
+        emit recordingOptionsChanged();
 }
 
 void CreateTrainingModel::setModelOptions(const QStringList& value)
 {
-    if (modelOptions == value)
-        return;
-    modelOptions = value;
-    emit modelOptionsChanged();
+    if (assignProperty(modelOptions, value))
+        emit modelOptionsChanged();
 }
 
 void CreateTrainingModel::setNewTrainingRecodingIdx(int value)
@@ -93,42 +86,32 @@ void CreateTrainingModel::setNewTrainingRecodingIdx(int value)
 
 void CreateTrainingModel::setNewTrainingModelIdx(int value)
 {
-    if (newTrainingModelIdx == value)
-        return;
-    newTrainingModelIdx = value;
-    emit newTrainingModelIdxChanged();
+    if (assignProperty(newTrainingModelIdx, value))
+        emit newTrainingModelIdxChanged();
 }
 
 void CreateTrainingModel::setIsLoading(bool value)
 {
-    if (isLoading == value)
-        return;
-    isLoading = value;
-    emit isLoadingChanged();
+    if (assignProperty(isLoading, value))
+        emit isLoadingChanged();
 }
 
 void CreateTrainingModel::setDownloadProgress(const QString& value)
 {
-    if (downloadProgress == value)
-        return;
-    downloadProgress = value;
-    emit downloadProgressChanged();
+    if (assignProperty(downloadProgress, value))
+        emit downloadProgressChanged();
 }
 
 void CreateTrainingModel::setIsCreating(bool value)
 {
-    if (isCreating == value)
-        return;
-    isCreating = value;
-    emit isCreatingChanged();
+    if (assignProperty(isCreating, value))
+        emit isCreatingChanged();
 }
 
 void CreateTrainingModel::setInitRecordingPath(const QString& value)
 {
-    if (initRecordingPath == value)
-        return;
-    initRecordingPath = value;
-    emit initRecordingPathChanged();
+    if (assignProperty(initRecordingPath, value))
+        emit initRecordingPathChanged();
 }
 
 std::string CreateTrainingModel::baseCheckpointPath(const std::string& fileName, std::string& error)

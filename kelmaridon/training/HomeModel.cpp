@@ -2,6 +2,7 @@
 
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
+#include "common/PropertyValue.h"
 #include "training/CheckpointServer.h"
 #include "training/ExtractProcess.h"
 #include "training/TrainingEnvironment.h"
@@ -42,18 +43,14 @@ HomeModel::~HomeModel()
 
 void HomeModel::setInstallingEnv(bool value)
 {
-    if (installingEnv == value)
-        return;
-    installingEnv = value;
-    emit installingEnvChanged();
+    if (assignProperty(installingEnv, value))
+        emit installingEnvChanged();
 }
 
 void HomeModel::setInstallingProgress(const QString& value)
 {
-    if (installingProgress == value)
-        return;
-    installingProgress = value;
-    emit installingProgressChanged();
+    if (assignProperty(installingProgress, value))
+        emit installingProgressChanged();
 }
 
 bool HomeModel::isInstalledEnv(const QString& folder)

@@ -3,6 +3,7 @@
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
 #include "common/Platform.h"
+#include "common/PropertyValue.h"
 #include "training/BatchSize.h"
 #include "training/Checkpoints.h"
 #include "training/DatasetExport.h"
@@ -67,66 +68,50 @@ TrainingModel::~TrainingModel()
 
 void TrainingModel::setIsTraining(bool value)
 {
-    if (isTraining == value)
-        return;
-    isTraining = value;
-    emit isTrainingChanged();
+    if (assignProperty(isTraining, value))
+        emit isTrainingChanged();
 }
 
 void TrainingModel::setTrainingName(const QString& value)
 {
-    if (trainingName == value)
-        return;
-    trainingName = value;
-    emit trainingNameChanged();
+    if (assignProperty(trainingName, value))
+        emit trainingNameChanged();
 }
 
 void TrainingModel::setTrainingModifiedStr(const QString& value)
 {
-    if (trainingModifiedStr == value)
-        return;
-    trainingModifiedStr = value;
-    emit trainingModifiedStrChanged();
+    if (assignProperty(trainingModifiedStr, value))
+        emit trainingModifiedStrChanged();
 }
 
 void TrainingModel::setEpochs(int value)
 {
-    if (epochs == value)
-        return;
-    epochs = value;
-    emit epochsChanged();
+    if (assignProperty(epochs, value))
+        emit epochsChanged();
 }
 
 void TrainingModel::setLogs(const QString& value)
 {
-    if (logs == value)
-        return;
-    logs = value;
-    emit logsChanged();
+    if (assignProperty(logs, value))
+        emit logsChanged();
 }
 
 void TrainingModel::setBatchSize(int value)
 {
-    if (batchSize == value)
-        return;
-    batchSize = value;
-    emit batchSizeChanged();
+    if (assignProperty(batchSize, value))
+        emit batchSizeChanged();
 }
 
 void TrainingModel::setWithGPU(bool value)
 {
-    if (withGPU == value)
-        return;
-    withGPU = value;
-    emit withGPUChanged();
+    if (assignProperty(withGPU, value))
+        emit withGPUChanged();
 }
 
 void TrainingModel::setIsLoading(bool value)
 {
-    if (isLoading == value)
-        return;
-    isLoading = value;
-    emit isLoadingChanged();
+    if (assignProperty(isLoading, value))
+        emit isLoadingChanged();
 }
 
 void TrainingModel::open(QString path, bool bstart)
