@@ -4,6 +4,7 @@
 #include "common/MessageBoxContext.h"
 #include "common/MyItemModel.h"
 #include "training/TrainingFolder.h"
+#include "training/TrainingRecord.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -39,7 +40,8 @@ void TrainingsModel::load()
     for (const QFileInfo& info : folders) {
         TrainingRecord record;
         if (record.read(info.absoluteFilePath().toStdString()))
-            trainings.push_back(std::move(record));
+            trainings.push_back({record.dir, record.name(), record.recordingLang().native,
+                                 record.epochs() - record.initEpochs(), record.modifiedTime()});
     }
     itemModel->updateReset();
 }
@@ -48,19 +50,19 @@ QVariant TrainingsModel::itemData(int row, int role, const QString& roleName) co
 {
     if (row < 0 || row >= int(trainings.size()) || role < 0 || role > 5)
         return QVariant();
-    const TrainingRecord& t = trainings[size_t(row)];
+    const Row& t = trainings[size_t(row)];
     if (roleName == QLatin1String("idx"))
         return row;
     if (roleName == QLatin1String("tpath"))
         return QString::fromStdString(t.dir);
     if (roleName == QLatin1String("name"))
-        return QString::fromStdString(t.name());
+        return QString::fromStdString(t.name);
     if (roleName == QLatin1String("lang"))
-        return QString::fromStdString(t.recordingLang().native);
+        return QString::fromStdString(t.lang);
     if (roleName == QLatin1String("epochs"))
-        return t.epochs() - t.initEpochs();
+        return t.epochs;
     if (roleName == QLatin1String("modified"))
-        return QDateTime::fromSecsSinceEpoch(t.modifiedTime()).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        return QDateTime::fromSecsSinceEpoch(t.modified).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     return QVariant();
 }
 
@@ -78,7 +80,7 @@ void TrainingsModel::removeTraining(int idx)
 void TrainingsModel::removeWorker(const std::string& folder)
 {
     auto it = std::find_if(trainings.begin(), trainings.end(),
-                           [&](const TrainingRecord& t) { return t.dir == folder; });
+                           [&](const Row& t) { return t.dir == folder; });
     if (it == trainings.end())
         return;
     int row = int(it - trainings.begin());

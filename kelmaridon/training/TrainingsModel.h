@@ -1,13 +1,13 @@
 #pragma once
 
 #include "common/InvokeContext.h"
-#include "training/TrainingRecord.h"
 
 #include <QAbstractItemModel>
 #include <QObject>
 #include <QString>
 #include <QVariant>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -26,12 +26,22 @@ public:
     Q_INVOKABLE void removeTraining(int idx);
 
 private:
+    // What a row shows, read once when the list is loaded.
+    struct Row
+    {
+        std::string dir;
+        std::string name;
+        std::string lang;
+        int epochs = 0;
+        int64_t modified = 0;
+    };
+
     void load();
     QVariant itemData(int row, int role, const QString& roleName) const;
     // Removes the training in folder from the disk and the list, wherever its row is now.
     void removeWorker(const std::string& folder);
 
     InvokeContext invoker;
-    std::vector<TrainingRecord> trainings;
+    std::vector<Row> trainings;
     MyItemModel* itemModel = nullptr;
 };
