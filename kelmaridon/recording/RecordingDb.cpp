@@ -51,27 +51,6 @@ bool RecordingDb::noHandle()
 void RecordingDb::close()
 {
     db.close();
-    transactionDepth = 0;
-}
-
-void RecordingDb::beginTransaction()
-{
-    if (transactionDepth == 0) {
-        if (db.exec(Sqlite3Query("BEGIN TRANSACTION")))
-            transactionDepth = 1;
-    } else {
-        ++transactionDepth;
-    }
-}
-
-void RecordingDb::endTransaction()
-{
-    if (transactionDepth == 1) {
-        if (db.exec(Sqlite3Query("COMMIT TRANSACTION")))
-            transactionDepth = 0;
-    } else if (transactionDepth > 1) {
-        --transactionDepth;
-    }
 }
 
 bool RecordingDb::create(const std::string& path, const std::string& lang)
@@ -94,7 +73,7 @@ bool RecordingDb::create(const std::string& path, const std::string& lang)
     std::vector<Prompt> prompts = listPrompts(lang);
     if (prompts.empty())
         return failWith("no prompts;");
-    beginTransaction();
+    bool inTransaction = db.exec(Sqlite3Query("BEGIN TRANSACTION"));
     for (const Prompt& p : prompts) {
         Sqlite3Query insert("insert into recording(text, pid) values(?,?)");
         insert.addText(p.text);
@@ -102,12 +81,13 @@ bool RecordingDb::create(const std::string& path, const std::string& lang)
         if (!db.exec(insert)) {
             fail();
             // Nothing half-inserted stays behind.
-            if (transactionDepth == 1 && db.exec(Sqlite3Query("ROLLBACK TRANSACTION")))
-                transactionDepth = 0;
+            if (inTransaction)
+                db.exec(Sqlite3Query("ROLLBACK TRANSACTION"));
             return false;
         }
     }
-    endTransaction();
+    if (inTransaction && !db.exec(Sqlite3Query("COMMIT TRANSACTION")))
+        return fail();
     return true;
 }
 

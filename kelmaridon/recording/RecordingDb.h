@@ -40,11 +40,8 @@ private:
     bool fail();
     bool failWith(const std::string& text);
     bool noHandle();
-    void beginTransaction();
-    void endTransaction();
 
     std::string error;
     Sqlite3DB db;
-    int64_t transactionDepth = 0;
     std::string language;
 };
