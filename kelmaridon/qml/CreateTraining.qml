@@ -9,7 +9,6 @@ Popup {
 
     property string initRecordingPath: ""
     property int dimMargins: 0
-    readonly property alias formModel: formModel
     readonly property bool busy: formModel.isLoading || formModel.isCreating
     readonly property bool canStart: formModel.newTrainingCheckPolicy && formModel.newTrainingRecodingIdx > 0
                                      && formModel.newTrainingModelIdx > 0

@@ -7,8 +7,6 @@ import RecordingModel 1.0
 Item {
     id: page
 
-    readonly property alias recordingModel: recordingModel
-    readonly property alias list: recordingList
     readonly property int dimMargins: typeof customWin !== "undefined" ? customWin.frameInset : 0
 
     function go(source, props) {

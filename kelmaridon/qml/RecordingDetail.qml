@@ -9,7 +9,6 @@ Item {
 
     property string recordingPath: ""
     readonly property alias detailModel: detailModel
-    readonly property alias list: recList
     readonly property int dimMargins: typeof customWin !== "undefined" ? customWin.frameInset : 0
 
     function go(source, props) {

@@ -11,7 +11,6 @@ Popup {
     property int dimMargins: 0
     // The field shows the proposed name before it writes back.
     property bool nameShown: false
-    readonly property alias settingModel: settingModel
     signal next(string name, string lang)
 
     anchors.centerIn: Overlay.overlay

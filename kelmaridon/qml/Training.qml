@@ -10,7 +10,6 @@ Item {
     // Set by the page that opens this one.
     property string trainingPath: ""
     property bool toStart: false
-    readonly property alias trainingModel: trainingModel
 
     function go(source, props) {
         if (typeof navUtil !== "undefined")

@@ -7,8 +7,6 @@ import TrainingsModel 1.0
 Item {
     id: page
 
-    readonly property alias trainingsModel: trainingsModel
-    readonly property alias list: trainingList
     readonly property int dimMargins: typeof customWin !== "undefined" ? customWin.frameInset : 0
 
     function go(source, props) {
