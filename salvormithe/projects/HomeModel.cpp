@@ -19,10 +19,6 @@ HomeModel::~HomeModel()
     closing = true;
     worker.quit();
     worker.wait();
-    if (worker.isRunning()) {
-        worker.quit();
-        worker.wait();
-    }
 }
 
 void HomeModel::setIsLoading(bool value)

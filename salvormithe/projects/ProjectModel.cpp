@@ -18,7 +18,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -802,8 +801,8 @@ void ProjectModel::startRun(quint64 run, const QList<ProjectSeg>& list)
         for (int i = 0; i < n; ++i) {
             std::string wav = pathToUtf8(dir / (std::to_string(i) + ".wav"));
             pool.enqueue(ConvertRequest::make(lv, rate, {sentences[size_t(i)]}, std::move(wav)),
-                         [this, run, s, i, n](bool ok, std::string error, double) {
-                             onSentenceDone(run, s, i, n, ok, error);
+                         [this, run, s, n](bool ok, std::string error, double) {
+                             onSentenceDone(run, s, n, ok, error);
                          });
             if (endedRun == run)
                 return; // a start failed at once and ended the run
@@ -835,7 +834,7 @@ bool ProjectModel::clearStaleAudio(ProjectSeg& seg)
     return true;
 }
 
-void ProjectModel::onSentenceDone(quint64 run, const ProjectSeg& seg, int, int n, bool ok, const std::string& error)
+void ProjectModel::onSentenceDone(quint64 run, const ProjectSeg& seg, int n, bool ok, const std::string& error)
 {
     if (run != runTag || run == endedRun)
         return;
@@ -874,7 +873,7 @@ void ProjectModel::onSentenceDone(quint64 run, const ProjectSeg& seg, int, int n
         ProjectSeg copy = row >= 0 ? segs[row] : seg;
         ++joinsInFlight;
         runWorker([this, run, copy, n]() mutable {
-            const fs::path dir = project.audioDir() / ("seg" + std::to_string(copy.id) + "-sentences");
+            const fs::path dir = project.segSentencesDir(copy.id);
             std::vector<std::string> inputs;
             for (int i = 0; i < n; ++i) {
                 fs::path p = dir / (std::to_string(i) + ".wav");

@@ -193,7 +193,7 @@ private:
     void convertSegs(const QList<ProjectSeg>& list, const QString& mergedPath, std::function<void()> completion);
     void queueSegJobs(const QList<ProjectSeg>& list, std::function<void()> completion);
     void startRun(quint64 run, const QList<ProjectSeg>& list);
-    void onSentenceDone(quint64 run, const ProjectSeg& seg, int index, int n, bool ok, const std::string& error);
+    void onSentenceDone(quint64 run, const ProjectSeg& seg, int n, bool ok, const std::string& error);
     void segJoined(quint64 run, const ProjectSeg& seg, bool ok, const QString& error);
     void finishConversion(quint64 run, bool ok, const QString& message);
     void waitForIdlePool(std::function<void()> then, bool checkNow = false);

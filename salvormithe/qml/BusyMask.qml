@@ -14,6 +14,7 @@ Rectangle {
     MouseArea {
         anchors.fill: parent
         hoverEnabled: true
+        acceptedButtons: Qt.AllButtons
         onWheel: wheel.accepted = true
     }
 

@@ -3,7 +3,7 @@ import QtQuick.Controls 2.15
 import QtQuick.Dialogs 1.3
 
 // Where and how to export the whole project (segId 0) or one segment.
-Popup {
+FormPopup {
     id: popup
 
     property var projectModel
@@ -31,26 +31,7 @@ Popup {
         close();
     }
 
-    anchors.centerIn: Overlay.overlay
-    width: 480
-    modal: true
-    focus: true
-    closePolicy: Popup.CloseOnEscape
-    padding: 20
-    background: Rectangle {
-        color: "white"
-        radius: 8
-        border.color: "#E3E5EA"
-    }
-    // The dimmed area stays inside the window's visible frame.
-    Overlay.modal: Item {
-        Rectangle {
-            anchors.fill: parent
-            anchors.margins: typeof customWin !== "undefined" ? customWin.frameInset : 0
-            radius: 10
-            color: "#66000000"
-        }
-    }
+    dimMargins: typeof customWin !== "undefined" ? customWin.frameInset : 0
     onClosed: destroy()
     Component.onCompleted: open()
 

@@ -131,7 +131,7 @@ Item {
                 objectName: "settingsButton"
                 text: qsTr("Settings")
                 quiet: true
-                enabled: projModel.isOpened && !page.busy && projModel.playingSegId === 0
+                enabled: projModel.isOpened && page.editable
                 onClicked: projModel.openProjSetting()
             }
             ActionButton {

@@ -5,7 +5,7 @@ import ProjectSettingFormModel 1.0
 // The project settings popup: the project's name (hidden when files are
 // converted), its default voice and its speech rate. OK hands the three
 // values on through accepted().
-Popup {
+FormPopup {
     id: form
 
     property string title: qsTr("New Project")
@@ -14,7 +14,6 @@ Popup {
     property string initialName: ""
     property var initialVoice
     property real initialSrate: 1.0
-    property int dimMargins: 0
     readonly property alias formModel: formModel
     signal accepted(string name, var voice, real srate)
     // Closed without OK (Cancel, Escape).
@@ -33,25 +32,7 @@ Popup {
         return c;
     }
 
-    anchors.centerIn: Overlay.overlay
-    width: 480
-    modal: true
-    focus: true
-    closePolicy: Popup.CloseOnEscape
     padding: 24
-    background: Rectangle {
-        color: "white"
-        radius: 8
-        border.color: "#E3E5EA"
-    }
-    Overlay.modal: Item {
-        Rectangle {
-            anchors.fill: parent
-            anchors.margins: form.dimMargins
-            radius: 10
-            color: "#66000000"
-        }
-    }
     onClosed: {
         if (!answered)
             rejected();

@@ -2,7 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 
 // A segment's own voice and speech rate, or the project's default voice.
-Popup {
+FormPopup {
     id: popup
 
     property var projectModel
@@ -29,33 +29,12 @@ Popup {
                                   Math.round(rate.value * 10) / 10);
     }
 
-    readonly property int dimMargins: typeof customWin !== "undefined" ? customWin.frameInset : 0
-
     Component {
         id: chooserComponent
         VoiceSelector {}
     }
 
-    anchors.centerIn: Overlay.overlay
-    width: 480
-    modal: true
-    focus: true
-    closePolicy: Popup.CloseOnEscape
-    padding: 20
-    background: Rectangle {
-        color: "white"
-        radius: 8
-        border.color: "#E3E5EA"
-    }
-    // The dimmed area stays inside the window's visible frame.
-    Overlay.modal: Item {
-        Rectangle {
-            anchors.fill: parent
-            anchors.margins: popup.dimMargins
-            radius: 10
-            color: "#66000000"
-        }
-    }
+    dimMargins: typeof customWin !== "undefined" ? customWin.frameInset : 0
     onClosed: projectModel.cancelSegSetting()
     onSettingChanged: {
         if (setting.select_voice) {

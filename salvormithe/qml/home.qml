@@ -186,22 +186,8 @@ Item {
     }
 
     // Busy mask while files are converted or the page closes.
-    Rectangle {
+    BusyMask {
         objectName: "homeBusy"
-        anchors.fill: parent
         visible: homeModel.isLoading
-        color: "#99FFFFFF"
-        MouseArea {
-            anchors.fill: parent
-            hoverEnabled: true
-            acceptedButtons: Qt.AllButtons
-            onWheel: wheel.accepted = true
-        }
-        BusyIndicator {
-            anchors.centerIn: parent
-            width: 64
-            height: 64
-            running: parent.visible
-        }
     }
 }
