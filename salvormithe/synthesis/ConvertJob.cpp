@@ -44,9 +44,7 @@ void ConvertJob::start()
         if (pool->closed)
             process->kill();
     }
-    std::string bytes = request.encode();
-    process->write(QByteArray(bytes.data(), 4));
-    process->write(QByteArray(bytes.data() + 4, int(bytes.size()) - 4));
+    process->write(QByteArray::fromStdString(request.encode()));
 }
 
 void ConvertJob::onFinished(WorkerProcess* process, int exitCode, bool crashed)

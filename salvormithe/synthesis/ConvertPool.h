@@ -5,11 +5,7 @@
 
 #include <QString>
 
-#include <functional>
 #include <memory>
-#include <set>
-#include <string>
-#include <vector>
 
 // How many conversion children may run at once: half the whole GiB of memory,
 // at most 0.8 times the logical processors, at least 1.

@@ -6,7 +6,6 @@
 #include <json-c/json.h>
 
 #include <cstdint>
-#include <cstring>
 
 ConvertRequest ConvertRequest::make(const LocalVoice& voice, float srate, std::vector<std::string> sentences,
                                     std::string wav)

@@ -58,12 +58,10 @@ int convertMain()
     ConvertRequest request;
     if (!ConvertRequest::decode(buffer.data(), size_t(length), request))
         return fail("Invalid input(2).");
-    const std::string& uid = request.voiceUid;
-    int spk = request.voiceSpk;
 
     LocalVoice voice;
-    if (!findInstalledVoice(uid, spk, voice))
-        return fail("Invalid voice: " + uid + "(" + std::to_string(spk) + ").");
+    if (!findInstalledVoice(request.voiceUid, request.voiceSpk, voice))
+        return fail("Invalid voice: " + request.voiceUid + "(" + std::to_string(request.voiceSpk) + ").");
 
     int code = 1;
     synthesizeToWav(voice, request.srate, request.sentences, request.wav, [&code](bool ok, std::string message, double) {

@@ -34,7 +34,7 @@ struct SynthesisState
             return;
         if (written + uint64_t(count) > SpeechWav::maxSamples) {
             failed = tooLong = true;
-            errorText = "The audio would pass the 4 GiB a WAV file can hold(" + path + ")";
+            errorText = SpeechWav::tooLongError(path);
             return;
         }
         if (std::fwrite(samples, 2, size_t(count), out) != size_t(count) || std::ferror(out)) {

@@ -23,6 +23,11 @@ double SpeechWav::secondsOfFile(const std::filesystem::path& path)
     return secondsOfSize(int64_t(size));
 }
 
+std::string SpeechWav::tooLongError(const std::string& path)
+{
+    return "The audio would pass the 4 GiB a WAV file can hold(" + path + ")";
+}
+
 std::string SpeechWav::partPath(const std::string& path, long pid)
 {
     return path + "." + std::to_string(pid) + ".part";

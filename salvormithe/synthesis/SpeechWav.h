@@ -16,6 +16,8 @@ public:
 
     // The most samples a file can hold: the header's size fields are 32 bits wide.
     static constexpr uint64_t maxSamples = (0xFFFFFFFFull - 36) / sampleWidth;
+    // The error of audio for path that would pass maxSamples.
+    static std::string tooLongError(const std::string& path);
 
     static std::string header(unsigned sampleCount);
     // Seconds of audio in a file of that size (0 below the header size).

@@ -55,7 +55,7 @@ bool mergeWavFiles(const std::vector<std::string>& inputs, const std::string& ou
                 if (uint64_t(out.tellp() - headerSize) + uint64_t(n) > SpeechWav::maxSamples * SpeechWav::sampleWidth) {
                     failed(output);
                     if (error)
-                        *error = "The audio would pass the 4 GiB a WAV file can hold(" + output + ")";
+                        *error = SpeechWav::tooLongError(output);
                     return false;
                 }
                 out.write(buffer.data(), n);

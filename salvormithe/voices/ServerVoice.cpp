@@ -34,7 +34,7 @@ bool ServerVoice::install(const ServerVoice& voice, std::string& error, VoicePro
     fs::path dir = voicesDir() / utf8ToPath(voice.uid);
     bool installed;
     {
-        std::lock_guard<std::mutex> lock(voiceStoreMutex());
+        std::lock_guard<std::mutex> lock(treeChangeMutex());
         std::error_code ec;
         fs::file_type type = fs::symlink_status(dir, ec).type();
         installed = type != fs::file_type::none && type != fs::file_type::not_found;

@@ -24,6 +24,11 @@ QString text(const std::string& s)
     return QString::fromStdString(s);
 }
 
+QString networkError(const std::string& error)
+{
+    return VoiceSelectorModel::tr("Network connection error!") + "<br/>" + text(error);
+}
+
 int compareInts(int64_t a, int64_t b)
 {
     return a < b ? -1 : (a > b ? 1 : 0);
@@ -287,7 +292,7 @@ void VoiceSelectorModel::loadServerLangs()
                 langs = result;
                 langsModel->updateReset();
             } else if (!skipped) {
-                setLoadServerLangsError(tr("Network connection error!") + "<br/>" + text(error));
+                setLoadServerLangsError(networkError(error));
             }
         });
     });
@@ -323,7 +328,7 @@ void VoiceSelectorModel::reloadServerVoices()
                 ++shownGen;
                 serverModel->updateReset();
             } else if (!skipped) {
-                setLoadServerVoicesError(tr("Network connection error!") + "<br/>" + text(error));
+                setLoadServerVoicesError(networkError(error));
             }
         });
     });
@@ -379,7 +384,7 @@ void VoiceSelectorModel::playSample(QString uid, int spk)
                 if (!stopping)
                     player.play(file, nullptr, nullptr);
             } else if (!cancelled) {
-                showError(tr("Network connection error!") + "<br/>" + text(error));
+                showError(networkError(error));
             }
         });
     });

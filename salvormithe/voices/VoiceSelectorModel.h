@@ -97,7 +97,6 @@ public:
     // The lists as the views see them.
     const std::vector<ServerLang>& serverLangs() const { return langs; }
     const std::vector<ServerVoice>& shownServerVoices() const { return shownVoices; }
-    const std::vector<LocalVoice>& localVoices() const { return locals; }
     // The player of the samples.
     const AudioPlayer& samplePlayer() const { return player; }
     // Keys of the running tasks.

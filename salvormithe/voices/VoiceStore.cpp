@@ -3,24 +3,9 @@
 #include "common/FileUtils.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <thread>
-#include <unistd.h>
+#include <mutex>
 
 namespace fs = std::filesystem;
-
-std::mutex& voiceStoreMutex()
-{
-    return treeChangeMutex();
-}
-
-std::mutex& voiceScanMutex()
-{
-    return fileRemoveMutex();
-}
 
 fs::path voicesDir()
 {
@@ -91,7 +76,7 @@ bool removeVoiceSpeaker(const LocalVoice& voice)
     if (voice.dir.empty())
         return false;
     {
-        std::lock_guard<std::mutex> lock(voiceScanMutex());
+        std::lock_guard<std::mutex> lock(fileRemoveMutex());
         // The file as listed, else the one lookup finds for the speaker number.
         fs::path file = voice.speakerFile;
         std::error_code ec;

@@ -5,7 +5,6 @@
 #include "voices/VoiceFolder.h"
 
 #include <filesystem>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,9 +20,3 @@ void listVoiceSpeakers(const std::filesystem::path& voiceDir, std::vector<LocalV
 // Uninstalls one speaker; the voice folder goes with its last speaker. True when the
 // speaker is no longer installed.
 bool removeVoiceSpeaker(const LocalVoice& voice);
-
-// Process-wide mutexes of the store: changes of the store (existence test before an
-// install, tree removal, the rename of writeFileAtomic) and single-file removal;
-// they are those of the file helpers. Never held together.
-std::mutex& voiceStoreMutex();
-std::mutex& voiceScanMutex();

@@ -7,6 +7,7 @@
 #include "voices/VoiceStore.h"
 
 #include "LoopbackServers.h"
+#include "ModelCells.h"
 #include "TestUtil.h"
 #include "VoiceTestSupport.h"
 
@@ -20,6 +21,8 @@
 #include <random>
 
 namespace fs = std::filesystem;
+using testutil::cell;
+using testutil::column;
 using testutil::waitFor;
 
 void PrintTo(const QString& s, std::ostream* os)
@@ -42,16 +45,6 @@ fs::path demoCatalogue()
     }();
     EXPECT_TRUE(built);
     return dir.path() / "demo";
-}
-
-// The texts of one role of an item model, row by row.
-QStringList column(QAbstractItemModel* model, const char* role)
-{
-    int r = model->roleNames().key(role, -1);
-    QStringList out;
-    for (int i = 0; i < model->rowCount(); ++i)
-        out << model->data(model->index(i, 0), r).toString();
-    return out;
 }
 
 // Message boxes the model asks for.
@@ -158,9 +151,9 @@ TEST_F(VoiceSelector, BrowseSearchAndSortTheCatalogue)
     ASSERT_TRUE(waitFor([&] { return idle(m); }, 20000));
     QAbstractItemModel* voices = m.serverVoicesModel();
     EXPECT_EQ(column(voices, "name"), QStringList({"Lucía", "Mateo", "Sofía"}));
-    QVariant whole = voices->data(voices->index(1, 0), voices->roleNames().key("voice"));
+    QVariant whole = cell(voices, 1, "voice");
     EXPECT_EQ(whole.value<ServerVoice>().name, "Mateo");
-    EXPECT_EQ(voices->data(voices->index(1, 0), voices->roleNames().key("sex")), QVariant(1));
+    EXPECT_EQ(cell(voices, 1, "sex"), QVariant(1));
 
     auto search = [&](const QString& kw) {
         m.searchServerVoice(kw);
