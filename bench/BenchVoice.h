@@ -39,16 +39,9 @@ inline LocalVoice installBenchVoice()
     namespace fs = std::filesystem;
     fs::path dir = voicesDir() / "bench_en";
     fs::create_directories(dir / "speakers");
-    auto write = [](const fs::path& p, const std::string& text) {
-        FILE* f = std::fopen(p.c_str(), "wb");
-        if (f) {
-            std::fwrite(text.data(), 1, text.size(), f);
-            std::fclose(f);
-        }
-    };
-    write(dir / "bench_en.onnx", "weights");
-    write(dir / "bench_en.onnx.json",
-          R"({"audio":{"sample_rate":22050},"espeak":{"voice":"en-us"},"num_speakers":1})");
+    writeFreshFile(dir / "bench_en.onnx", "weights", false);
+    writeFreshFile(dir / "bench_en.onnx.json",
+                   R"({"audio":{"sample_rate":22050},"espeak":{"voice":"en-us"},"num_speakers":1})", false);
     LocalVoice v;
     v.uid = "bench_en";
     v.spk = 0;

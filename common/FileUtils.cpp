@@ -369,9 +369,8 @@ bool writeFileAtomic(const fs::path& path, const std::string& text, std::string&
     std::error_code ec;
     if (fs::exists(fs::symlink_status(path, ec)))
         return true;
-    fs::path parent = path.parent_path();
-    if (!parent.empty() && !pathExists(parent))
-        createDirs(parent);
+    // A failure here shows when the temporary file is written.
+    createDirs(path.parent_path());
 
     fs::path tmp = path;
     tmp += ".tmp";
@@ -391,6 +390,7 @@ bool writeFileAtomic(const fs::path& path, const std::string& text, std::string&
         rc = std::rename(tmp.c_str(), path.c_str());
     if (rc != 0) {
         error = std::string("Rename config file failed. ") + std::strerror(errno);
+        ::unlink(tmp.c_str());
         return false;
     }
     return true;

@@ -35,8 +35,9 @@ const char* reason(int status)
 
 struct ConnectionLoop::Connection
 {
-    Connection(int fd, const RequestLimits& limits, Clock::time_point deadline, int served)
-        : fd(fd), head(limits), opened(Clock::now()), deadline(deadline), served(served)
+    // Waits for a request's first byte within the idle time.
+    Connection(int fd, const ConnectionLimits& limits, int served)
+        : fd(fd), head(limits.request), opened(Clock::now()), deadline(opened + limits.idleTimeout), served(served)
     {
     }
 
@@ -215,7 +216,7 @@ bool ConnectionLoop::acceptNew(std::vector<std::unique_ptr<Connection>>& conns)
         long open = std::count_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd >= 0; });
         if (open >= limits.maxConnections)
             closeOldest();
-        conns.push_back(std::make_unique<Connection>(fd, limits.request, Clock::now() + limits.idleTimeout, 0));
+        conns.push_back(std::make_unique<Connection>(fd, limits, 0));
     }
 }
 
@@ -239,15 +240,20 @@ void ConnectionLoop::readFrom(Connection& c)
                 closeConnection(c);
             continue;
         }
-        if (!c.started) {
-            c.started = true;
-            c.deadline = Clock::now() + limits.requestTimeout;
-        }
-        c.buffer.append(block, size_t(n));
-        advance(c);
+        receive(c, std::string_view(block, size_t(n)));
         if (c.draining)
             return;
     }
+}
+
+void ConnectionLoop::receive(Connection& c, std::string_view bytes)
+{
+    if (!c.started) {
+        c.started = true;
+        c.deadline = Clock::now() + limits.requestTimeout;
+    }
+    c.buffer.append(bytes);
+    advance(c);
 }
 
 void ConnectionLoop::advance(Connection& c)
@@ -310,15 +316,9 @@ void ConnectionLoop::takeReturned(std::vector<std::unique_ptr<Connection>>& conn
         back.swap(returned);
     }
     for (Job& job : back) {
-        conns.push_back(
-            std::make_unique<Connection>(job.fd, limits.request, Clock::now() + limits.idleTimeout, job.served));
-        Connection& c = *conns.back();
-        if (!job.rest.empty()) {
-            c.started = true;
-            c.deadline = Clock::now() + limits.requestTimeout;
-            c.buffer = std::move(job.rest);
-            advance(c);
-        }
+        conns.push_back(std::make_unique<Connection>(job.fd, limits, job.served));
+        if (!job.rest.empty())
+            receive(*conns.back(), job.rest);
     }
 }
 

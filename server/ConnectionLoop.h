@@ -11,6 +11,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -67,6 +68,8 @@ private:
     // False when no connection could be accepted for want of file descriptors.
     bool acceptNew(std::vector<std::unique_ptr<Connection>>& conns);
     void readFrom(Connection& c);
+    // Adds bytes of a request; the first starts the request's time limit.
+    void receive(Connection& c, std::string_view bytes);
     void advance(Connection& c);
     void refuse(Connection& c, int status);
     void closeConnection(Connection& c);

@@ -1,11 +1,12 @@
 #include "server/TrainingCatalogue.h"
 
+#include "common/FileUtils.h"
+
 #include <archive.h>
 #include <archive_entry.h>
 #include <json-c/json.h>
 
 #include <cstdint>
-#include <fstream>
 
 namespace fs = std::filesystem;
 
@@ -117,10 +118,7 @@ bool TrainingCatalogue::build(const fs::path& outDir, const fs::path& envArchive
     }
     std::string text = json_object_to_json_string_ext(langs, JSON_C_TO_STRING_PLAIN);
     json_object_put(langs);
-    std::ofstream out(outDir / "ckpt" / "langs.json", std::ios::binary | std::ios::trunc);
-    out << text;
-    out.flush();
-    if (!out) {
+    if (!writeFreshFile(outDir / "ckpt" / "langs.json", text, false)) {
         error = "cannot write " + (outDir / "ckpt" / "langs.json").u8string();
         return false;
     }

@@ -1,6 +1,7 @@
 #include "server/VoicePackageFile.h"
 #include "server/VoiceServer.h"
 
+#include "InProcessServer.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +17,6 @@
 #include <csignal>
 #include <fstream>
 #include <map>
-#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -108,25 +108,13 @@ protected:
         for (int i = 0; i < 100; ++i)
             data.push_back(char('A' + i % 26));
         testutil::writeFile(dir.path() / "download" / "data.bin", QByteArray::fromStdString(data));
-        VoiceCatalogue cat;
-        std::vector<std::string> warnings;
-        ASSERT_TRUE(cat.load(dir.path(), warnings));
-        server = std::make_unique<VoiceServer>(std::move(cat), limits);
-        port = server->bind("127.0.0.1", 0);
+        server = std::make_unique<testutil::InProcessServer>(dir.path(), limits);
+        port = server->port;
         ASSERT_GT(port, 0);
-        thread = std::thread([this] { server->run(); });
-    }
-    void TearDown() override
-    {
-        if (server)
-            server->stop();
-        if (thread.joinable())
-            thread.join();
     }
 
     testutil::TempDir dir;
-    std::unique_ptr<VoiceServer> server;
-    std::thread thread;
+    std::unique_ptr<testutil::InProcessServer> server;
     int port = 0;
 };
 

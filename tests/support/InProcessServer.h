@@ -22,12 +22,12 @@ namespace testutil {
 class InProcessServer
 {
 public:
-    explicit InProcessServer(const std::filesystem::path& catalogueDir)
+    explicit InProcessServer(const std::filesystem::path& catalogueDir, ConnectionLimits limits = ConnectionLimits())
     {
         VoiceCatalogue catalogue;
         std::vector<std::string> warnings;
         EXPECT_TRUE(catalogue.load(catalogueDir, warnings));
-        server = std::make_unique<VoiceServer>(std::move(catalogue));
+        server = std::make_unique<VoiceServer>(std::move(catalogue), limits);
         port = server->bind("127.0.0.1", 0);
         EXPECT_GT(port, 0);
         thread = std::thread([this] { server->run(); });

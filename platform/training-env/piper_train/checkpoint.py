@@ -5,10 +5,13 @@
 """
 
 import hashlib
+import io
 import json
 import os
 import re
 import zipfile
+
+from . import files
 
 META = "checkpoint/meta.json"
 WEIGHTS = "checkpoint/weights.bin"
@@ -31,15 +34,12 @@ def make_weights(seed):
 
 
 def write_checkpoint(path, meta, weights):
-    """Writes through a temporary name, then renames, so a reader never meets
-    a half-written checkpoint under its final name."""
-    tmp = path + ".tmp"
-    with zipfile.ZipFile(tmp, "w", compression=zipfile.ZIP_DEFLATED) as archive:
+    """Writes the archive whole before it appears under its final name."""
+    data = io.BytesIO()
+    with zipfile.ZipFile(data, "w", compression=zipfile.ZIP_DEFLATED) as archive:
         archive.writestr(META, json.dumps(meta, sort_keys=True, indent=1))
         archive.writestr(WEIGHTS, weights)
-    with open(tmp, "rb+") as f:
-        os.fsync(f.fileno())
-    os.replace(tmp, path)
+    files.write_replacing(path, data.getvalue())
 
 
 def read_checkpoint(path):

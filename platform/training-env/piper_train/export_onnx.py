@@ -11,7 +11,7 @@ import json
 import os
 import sys
 
-from . import checkpoint
+from . import checkpoint, files
 
 MAGIC = b"QVVOICE1\n"
 
@@ -29,15 +29,10 @@ def main(argv=None):
     header = dict(meta)
     header["weights_sha256"] = hashlib.sha256(weights).hexdigest()
     data = MAGIC + json.dumps(header, sort_keys=True).encode("utf-8") + b"\n" + weights
-    tmp = args.output + ".tmp"
     try:
         folder = os.path.dirname(os.path.abspath(args.output))
         os.makedirs(folder, exist_ok=True)
-        with open(tmp, "wb") as f:
-            f.write(data)
-            f.flush()
-            os.fsync(f.fileno())
-        os.replace(tmp, args.output)
+        files.write_replacing(args.output, data)
     except OSError as exc:
         print("ERROR: cannot write %s: %s" % (args.output, exc.strerror), flush=True)
         return 1

@@ -13,7 +13,7 @@ import json
 import os
 import sys
 
-from . import voice_analysis
+from . import files, voice_analysis
 
 # Takes measured for the pitch and frames measured in each; takes spoken by
 # espeak-ng for the speaking rate.
@@ -108,15 +108,6 @@ def spread(count, wanted):
     return {i * count // wanted for i in range(wanted)}
 
 
-def write_replacing(path, text):
-    tmp = path + ".tmp"
-    with open(tmp, "w", encoding="utf-8", newline="\n") as f:
-        f.write(text)
-        f.flush()
-        os.fsync(f.fileno())
-    os.replace(tmp, path)
-
-
 def make_config(args, pitch, speaking_rate, count):
     config = {
         "dataset": os.path.basename(os.path.normpath(args.input_dir)),
@@ -175,10 +166,11 @@ def preprocess(args):
         if take_pitches:
             item["pitch_hz"] = round(voice_analysis.median(take_pitches), 1)
         lines.append(json.dumps(item, ensure_ascii=False))
-    write_replacing(os.path.join(args.output_dir, "dataset.jsonl"), "\n".join(lines) + "\n")
+    dataset = "\n".join(lines) + "\n"
+    files.write_replacing(os.path.join(args.output_dir, "dataset.jsonl"), dataset.encode("utf-8"))
     config = make_config(args, pitch, speaking_rate, len(utterances))
-    write_replacing(os.path.join(args.output_dir, "config.json"),
-                    json.dumps(config, ensure_ascii=False, indent=4) + "\n")
+    files.write_replacing(os.path.join(args.output_dir, "config.json"),
+                          (json.dumps(config, ensure_ascii=False, indent=4) + "\n").encode("utf-8"))
 
     pitch_text = "%.1f Hz" % pitch if pitch is not None else "not measured (no voiced speech)"
     rate_text = "%.2f" % speaking_rate if speaking_rate is not None else "not measured"
