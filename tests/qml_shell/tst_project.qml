@@ -88,6 +88,9 @@ TestCase {
         tryVerify(function () { nameField = findChild(win.overlay, "projectNameField"); return nameField !== null; });
         compare(nameField.text, "Smoke");
         waitForRendering(nameField);
+        // Typed keys go to the active window.
+        win.requestActivate();
+        tryVerify(function () { return win.active; });
         mouseClick(nameField);
         tryVerify(function () { return nameField.activeFocus; });
         keyClick(Qt.Key_End);
