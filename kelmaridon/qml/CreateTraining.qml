@@ -4,35 +4,18 @@ import CreateTrainingModel 1.0
 
 // The new-training popup: a voice name, a recording, a base model and the
 // consent; "Start Training" creates the training and opens its page.
-Popup {
+FormPopup {
     id: form
 
     property string initRecordingPath: ""
-    property int dimMargins: 0
     readonly property bool busy: formModel.isLoading || formModel.isCreating
     readonly property bool canStart: formModel.newTrainingCheckPolicy && formModel.newTrainingRecodingIdx > 0
                                      && formModel.newTrainingModelIdx > 0
 
-    anchors.centerIn: Overlay.overlay
     width: 500
     height: 460
-    modal: true
-    focus: true
     closePolicy: Popup.NoAutoClose
     padding: 24
-    background: Rectangle {
-        color: "white"
-        radius: 8
-        border.color: "#E3E5EA"
-    }
-    Overlay.modal: Item {
-        Rectangle {
-            anchors.fill: parent
-            anchors.margins: form.dimMargins
-            radius: 10
-            color: "#66000000"
-        }
-    }
     onClosed: destroy()
 
     component FormLabel: Text {

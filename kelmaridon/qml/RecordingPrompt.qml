@@ -3,13 +3,12 @@ import QtQuick.Controls 2.15
 
 // The sentence to read, with the recording and playback buttons. In next
 // mode it shows the next prompt and "Next"; in edit mode a recorded one.
-Popup {
+FormPopup {
     id: prompt
 
     // The page's RecordingDetailModel.
     property var model
     property bool editMode: false
-    property int dimMargins: 0
 
     readonly property int promptId: editMode ? model.editPromptId : model.nextPromptId
     readonly property string promptText: editMode ? model.editPrompt : model.nextPrompt
@@ -33,26 +32,10 @@ Popup {
         close();
     }
 
-    anchors.centerIn: Overlay.overlay
     width: 550
     height: editMode ? 460 : 500
-    modal: true
-    focus: true
     closePolicy: Popup.NoAutoClose
     padding: 24
-    background: Rectangle {
-        color: "white"
-        radius: 8
-        border.color: "#E3E5EA"
-    }
-    Overlay.modal: Item {
-        Rectangle {
-            anchors.fill: parent
-            anchors.margins: prompt.dimMargins
-            radius: 10
-            color: "#66000000"
-        }
-    }
     onClosed: destroy()
 
     Connections {

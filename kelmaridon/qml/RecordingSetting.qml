@@ -5,34 +5,16 @@ import RecordingSettingModel 1.0
 
 // The new-recording form: a name and the language of the sentences to read.
 // OK hands both on through next() and closes the form.
-Popup {
+FormPopup {
     id: form
 
-    property int dimMargins: 0
     // The field shows the proposed name before it writes back.
     property bool nameShown: false
     signal next(string name, string lang)
 
-    anchors.centerIn: Overlay.overlay
     width: 450
     height: 400
-    modal: true
-    focus: true
-    closePolicy: Popup.CloseOnEscape
     padding: 24
-    background: Rectangle {
-        color: "white"
-        radius: 8
-        border.color: "#E3E5EA"
-    }
-    Overlay.modal: Item {
-        Rectangle {
-            anchors.fill: parent
-            anchors.margins: form.dimMargins
-            radius: 10
-            color: "#66000000"
-        }
-    }
     onClosed: destroy()
 
     RecordingSettingModel {

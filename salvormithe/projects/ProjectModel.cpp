@@ -843,30 +843,30 @@ void ProjectModel::onSentenceDone(quint64 run, const ProjectSeg& seg, int n, boo
         if (finished)
             return;
     }
-    postGui([this, run]() {
+    bool segComplete = false, allComplete = false;
+    int64_t done, total;
+    {
+        QMutexLocker lock(&jobsMutex);
+        if (ok) {
+            SegJobState& st = jobs[seg.id];
+            st.doneCount += 1;
+            sentenceDone += 1;
+            segComplete = st.doneCount >= st.sentenceCount;
+            allComplete = sentenceDone >= sentenceTotal;
+        }
+        done = sentenceDone;
+        total = sentenceTotal;
+    }
+    // The counts of this very completion: later ones may come before the post runs.
+    postGui([this, run, done, total]() {
         if (run != runTag)
             return;
         raiseConverting();
-        int64_t done, total;
-        {
-            QMutexLocker lock(&jobsMutex);
-            done = sentenceDone;
-            total = sentenceTotal;
-        }
         setConvertingProgress(tr("Converting...%1%").arg(total ? done * 100 / total : 0));
     });
     if (!ok)
         return finishConversion(run, false, tr("IDS_ERROR_OCCURED.") + fromUtf8(error));
 
-    bool segComplete, allComplete;
-    {
-        QMutexLocker lock(&jobsMutex);
-        SegJobState& st = jobs[seg.id];
-        st.doneCount += 1;
-        sentenceDone += 1;
-        segComplete = st.doneCount >= st.sentenceCount;
-        allComplete = sentenceDone >= sentenceTotal;
-    }
     if (segComplete) {
         // The join and its record run on the worker, so the page stays smooth.
         const int row = rowOfSeg(seg.id);

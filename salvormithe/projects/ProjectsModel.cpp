@@ -8,9 +8,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
-#include <cerrno>
-#include <cstring>
-
 ProjectsModel::ProjectsModel(QObject* parent) : QObject(parent)
 {
     itemModel = new MyItemModel(this);
@@ -71,15 +68,9 @@ void ProjectsModel::removeConfirmed(const std::filesystem::path& path)
     }
     if (row < 0)
         return;
-    bool gone = !pathExists(path);
-    int err = 0;
-    if (!gone) {
-        errno = 0;
-        gone = removeAll(path) >= 0;
-        err = errno;
-    }
-    if (!gone) {
-        showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromUtf8(std::strerror(err)), nullptr,
+    std::string error;
+    if (!removeAll(path, error)) {
+        showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromStdString(error), nullptr,
                      MessageBoxContext::Error, tr("OK"));
         return;
     }

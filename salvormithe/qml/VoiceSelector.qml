@@ -5,11 +5,9 @@ import VoiceSelectorModel 1.0
 // The voice-picking popup of the project pages: the voice pages' two tabs;
 // clicking an installed voice (or installing one) picks it. Destroys itself
 // once its model has closed.
-Popup {
+FormPopup {
     id: popup
 
-    // The dimmed area stays inside the window's visible frame.
-    property int dimMargins: 0
     signal voiceSelected(var voice)
 
     function pick(voice) {
@@ -19,26 +17,10 @@ Popup {
         voiceModel.close();
     }
 
-    anchors.centerIn: Overlay.overlay
     width: 450
     height: 450
-    modal: true
-    focus: true
     closePolicy: Popup.NoAutoClose
     padding: 16
-    background: Rectangle {
-        color: "white"
-        radius: 8
-        border.color: "#E3E5EA"
-    }
-    Overlay.modal: Item {
-        Rectangle {
-            anchors.fill: parent
-            anchors.margins: popup.dimMargins
-            radius: 10
-            color: "#66000000"
-        }
-    }
 
     VoiceSelectorModel {
         id: voiceModel
