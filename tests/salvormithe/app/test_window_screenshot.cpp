@@ -6,7 +6,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
@@ -46,24 +45,24 @@ public:
         }
     }
 
+    // Xvfb picks a free display itself and writes its number once it listens.
     bool start()
     {
-        for (int n = 90 + getpid() % 400, tries = 0; tries < 50; ++n, ++tries) {
-            if (QFileInfo::exists(QString("/tmp/.X11-unix/X%1").arg(n)) ||
-                QFileInfo::exists(QString("/tmp/.X%1-lock").arg(n)))
-                continue;
-            display = QString(":%1").arg(n);
-            xvfb.start("Xvfb", {display, "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
-            if (!xvfb.waitForStarted(5000))
-                return false;
-            if (waitFor([&] {
-                    return QFileInfo::exists(QString("/tmp/.X11-unix/X%1").arg(n)) ||
-                           xvfb.state() == QProcess::NotRunning;
-                }, 10000) && xvfb.state() == QProcess::Running)
-                return true;
-            xvfb.waitForFinished(2000);
-        }
-        return false;
+        xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1280x900x24", "-nolisten", "tcp"});
+        if (!xvfb.waitForStarted(5000))
+            return false;
+        QByteArray out;
+        waitFor([&] {
+            xvfb.waitForReadyRead(100);
+            out += xvfb.readAllStandardOutput();
+            return out.contains('\n') || xvfb.state() == QProcess::NotRunning;
+        }, 20000);
+        bool ok = false;
+        int n = out.trimmed().toInt(&ok);
+        if (!ok || xvfb.state() != QProcess::Running)
+            return false;
+        display = QString(":%1").arg(n);
+        return true;
     }
 
     QString display;
