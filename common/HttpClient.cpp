@@ -32,6 +32,12 @@ void HttpClient::setTimeouts(long connectSeconds, long stallSeconds)
     stallTime = stallSeconds;
 }
 
+void HttpClient::setLimits(long totalSeconds, size_t maxTextBytes)
+{
+    totalTime = totalSeconds;
+    maxText = maxTextBytes;
+}
+
 bool HttpClient::prepareHandle(const std::string& url, const std::list<std::string>& headerLines)
 {
     if (!curl)
@@ -54,6 +60,7 @@ bool HttpClient::prepareHandle(const std::string& url, const std::list<std::stri
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeout);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallTime);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT, totalTime);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &HttpClient::onTransferInfo);
@@ -155,10 +162,17 @@ CURLcode HttpClient::run()
 std::string HttpClient::performText()
 {
     std::string text;
-    bool ok = perform([&text](const char* data, size_t length) {
+    bool tooLarge = false;
+    bool ok = perform([&](const char* data, size_t length) {
+        if (maxText && text.size() + length > maxText) {
+            tooLarge = true;
+            return -1;
+        }
         text.append(data, length);
         return int(length);
     });
+    if (tooLarge)
+        lastError = "The answer is too large.";
     if (!ok) {
         status = -1;
         return std::string();

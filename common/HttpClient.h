@@ -29,6 +29,9 @@ public:
     // Limits for the next prepare: seconds to connect, and seconds during
     // which less than one byte a second arrives before the transfer fails.
     void setTimeouts(long connectSeconds, long stallSeconds);
+    // Limits for the next prepare on the whole transfer: seconds from start to
+    // end, and bytes of body that performText accepts (0: no limit).
+    void setLimits(long totalSeconds, size_t maxTextBytes);
 
     // Value of a response header, its name compared without regard to case;
     // empty when absent.
@@ -60,4 +63,6 @@ private:
     std::function<int(const char*, size_t)> writer;
     long connectTimeout = 30;
     long stallTime = 60;
+    long totalTime = 0;
+    size_t maxText = 0;
 };

@@ -7,8 +7,11 @@
 
 #include <QProcess>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
+
+#include <sys/socket.h>
 
 using testutil::HttplibServer;
 using testutil::RawServer;
@@ -222,6 +225,35 @@ TEST(HttpClient, StalledServerHitsTheLimits)
         EXPECT_LT(took, 8.0) << path;
         EXPECT_EQ(client.lastError, "CURL: Timeout was reached") << path;
     }
+}
+
+TEST(HttpClient, EndlessOrTricklingAnswersHitTheWholeTransferLimits)
+{
+    std::atomic<bool> stop{false};
+    RawServer raw([&](int s, const std::string& req) {
+        bool endless = req.find("GET /endless") == 0;
+        RawServer::send(s, "HTTP/1.1 200 OK\r\n\r\n");
+        std::string block(endless ? 65536 : 1, 'x');
+        while (!stop && ::send(s, block.data(), block.size(), MSG_NOSIGNAL) > 0) {
+            if (!endless)
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+    });
+    HttpClient client;
+    client.setLimits(2, 100000);
+    ASSERT_TRUE(client.prepare(raw.base() + "endless", "", {}));
+    EXPECT_EQ(client.performText(), "");
+    EXPECT_EQ(client.status, -1);
+    EXPECT_EQ(client.lastError, "The answer is too large.");
+
+    ASSERT_TRUE(client.prepare(raw.base() + "trickle", "", {}));
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(client.performText(), "");
+    double took = secondsSince(start);
+    stop = true;
+    EXPECT_GT(took, 1.5);
+    EXPECT_LT(took, 8.0);
+    EXPECT_EQ(client.lastError, "CURL: Timeout was reached");
 }
 
 TEST(HttpClient, HttpsCertificatesAreChecked)
