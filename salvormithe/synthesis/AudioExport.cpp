@@ -5,11 +5,46 @@
 #include "synthesis/FfmpegRun.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+std::string lastBytes(const std::string& text, size_t n)
+{
+    return text.size() > n ? text.substr(text.size() - n) : text;
+}
+
+// What stands at a path: enough to tell whether a run has written it.
+struct FileStamp
+{
+    bool regular = false;
+    off_t size = 0;
+    struct timespec mtime {};
+
+    static FileStamp of(const fs::path& p)
+    {
+        FileStamp s;
+        struct stat st;
+        if (::lstat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            s.regular = true;
+            s.size = st.st_size;
+            s.mtime = st.st_mtim;
+        }
+        return s;
+    }
+    bool nonEmpty() const { return regular && size > 0; }
+    bool operator!=(const FileStamp& o) const
+    {
+        return regular != o.regular || size != o.size || mtime.tv_sec != o.mtime.tv_sec ||
+               mtime.tv_nsec != o.mtime.tv_nsec;
+    }
+};
 
 bool isBlank(const std::string& text)
 {
@@ -24,25 +59,36 @@ bool isBlank(const std::string& text)
 bool convertAudioFile(const std::string& audioExt, ExportStatus& status, const fs::path& source,
                       const fs::path& target)
 {
+    const FileStamp before = FileStamp::of(target);
+    std::string failure;
     if (audioExt == ".wav") {
         std::error_code ec;
+        errno = 0;
         fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
-        if (ec) {
-            status.ok = false;
-            status.error = ec.message();
-            return false;
-        }
-        return true;
+        // errno keeps the reason (a full disk) where ec says only "I/O error".
+        if (ec)
+            failure = errno ? std::strerror(errno) : ec.message();
+    } else {
+        const std::string src = pathToUtf8(source), dst = pathToUtf8(target);
+        std::string log;
+        int code = runFfmpeg({"-vn", "-i", src.c_str(), "-ac", "2", "-ar", "22050", "-y", dst.c_str()},
+                             &log);
+        // An exit code of 0 is not enough: a full disk can cut the file short
+        // or leave it empty with only an error line in the log.
+        if (code != 0)
+            failure = lastBytes(log, 100);
+        else if (!ffmpegRunError().empty())
+            failure = lastBytes(ffmpegRunError(), 100);
+        else if (!FileStamp::of(target).nonEmpty())
+            failure = std::string(std::strerror(EIO)) + "(" + dst + ")";
     }
-
-    const std::string src = pathToUtf8(source), dst = pathToUtf8(target);
-    std::string log;
-    int code = runFfmpeg({"-vn", "-i", src.c_str(), "-ac", "2", "-ar", "22050", "-y", dst.c_str()},
-                         &log);
-    if (code == 0)
+    if (failure.empty())
         return true;
+    // What this run wrote is incomplete; a file it never reached stays.
+    if (FileStamp::of(target) != before)
+        removeFile(target);
     status.ok = false;
-    status.error = log.size() > 100 ? log.substr(log.size() - 100) : log;
+    status.error = failure;
     return false;
 }
 

@@ -18,6 +18,12 @@ std::string& ffmpegLogBuffer()
     return buffer;
 }
 
+std::string& ffmpegRunError()
+{
+    thread_local std::string error;
+    return error;
+}
+
 void formatFfmpegLog(void*, int level, const char* format, va_list arguments)
 {
     if (level > av_log_get_level())
@@ -31,6 +37,13 @@ void formatFfmpegLog(void*, int level, const char* format, va_list arguments)
     std::string line(size_t(n), '\0');
     std::vsnprintf(line.data(), line.size() + 1, format, arguments);
     std::printf("%s", line.c_str());
+
+    if (level <= AV_LOG_ERROR) {
+        std::string& error = ffmpegRunError();
+        error = line;
+        while (!error.empty() && (error.back() == '\n' || error.back() == '\r'))
+            error.pop_back();
+    }
 
     std::string& buffer = ffmpegLogBuffer();
     buffer += line;
@@ -50,6 +63,7 @@ void ffmpegExitHook(int code)
 
 int runFfmpeg(std::vector<const char*> arguments, std::string* log)
 {
+    ffmpegRunError().clear();
     if (log) {
         ffmpegLogBuffer().clear();
         av_log_set_callback(ffmpegLogCallback);

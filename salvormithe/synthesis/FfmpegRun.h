@@ -18,3 +18,8 @@ void ffmpegExitHook(int code);
 
 // This thread's log of the current run.
 std::string& ffmpegLogBuffer();
+
+// The last error message (or worse) of this thread's latest run, without its
+// line end; empty when the run logged none. FFmpeg may exit 0 after one, for
+// example when the trailer of a full disk's file cannot be written.
+std::string& ffmpegRunError();

@@ -97,7 +97,9 @@ bool PrintMsgsExec::printNext()
     }
     if (painter.isActive()) {
         errno = 0;
-        if (!painter.end()) {
+        const bool ended = painter.end();
+        closeErrno = errno;
+        if (!ended) {
             ok = false;
             error = QString("write file failed. %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         }

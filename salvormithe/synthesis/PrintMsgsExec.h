@@ -24,6 +24,8 @@ public:
     // errorText then says why.
     bool succeeded() const { return ok; }
     QString errorText() const { return error; }
+    // errno as the device was closed: the reason when its file came out short.
+    int endErrno() const { return closeErrno; }
     // Ends the layout at the next record.
     void stop() { stopped = true; }
 
@@ -59,4 +61,5 @@ private:
 
     bool ok = true;
     QString error;
+    int closeErrno = 0;
 };

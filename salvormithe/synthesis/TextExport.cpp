@@ -2,6 +2,7 @@
 
 #include "common/FileUtils.h"
 #include "common/InvokeContext.h"
+#include "common/TextUtils.h"
 #include "synthesis/PrintMsgsExec.h"
 
 #include <QCoreApplication>
@@ -34,6 +35,24 @@ const char* const htmlHead =
 std::string errnoText()
 {
     return std::strerror(errno);
+}
+
+// A file whose writing failed (a full disk) holds only part of the text.
+void dropUnfinished(std::ofstream& out, const std::string& path)
+{
+    int saved = errno;
+    out.close();
+    removeFile(utf8ToPath(path));
+    errno = saved;
+}
+
+// A whole PDF ends with its end-of-file marker.
+bool pdfComplete(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.size() < 16 || !f.seek(f.size() - 16))
+        return false;
+    return f.read(16).contains("%%EOF");
 }
 
 std::string imageDataUrl(const char* resource)
@@ -159,14 +178,13 @@ bool exportText(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
             out << voiceOf(seg.voice_id).name << ":\n" << seg.text << "\n\n";
         else
             out << seg.text << "\n\n";
-        if (!out) {
-            error = errnoText();
-            return false;
-        }
+        if (!out)
+            break;
     }
     out.flush();
     if (!out) {
         error = errnoText();
+        dropUnfinished(out, path);
         return false;
     }
     return true;
@@ -181,7 +199,10 @@ bool exportHtml(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
         error = errnoText();
         return false;
     }
-    return writeHtml(out, pathToUtf8(target.filename()), segs, voiceOf, withSpeaker, error);
+    if (writeHtml(out, pathToUtf8(target.filename()), segs, voiceOf, withSpeaker, error))
+        return true;
+    dropUnfinished(out, path);
+    return false;
 }
 
 bool writeHtml(std::ostream& out, const std::string& title, const std::vector<ProjectSeg>& segs,
@@ -229,10 +250,18 @@ void printMsgsToPdf(const QList<PrintMsg>& msgs, const QString& path, bool withS
     }
     QObject::connect(exec, &PrintMsgsExec::finished, exec,
                      [exec, writer, path, done = std::move(done), cancelled]() {
-                         const bool ok = exec->succeeded();
+                         bool ok = exec->succeeded();
                          std::string error;
-                         if (!ok)
+                         if (!ok) {
                              error = (exec->errorText() + "(" + path + ")").toStdString();
+                         } else if (!(cancelled && cancelled()) && !pdfComplete(path)) {
+                             // The writer does not report failed writes (a full disk).
+                             ok = false;
+                             const int e = exec->endErrno() ? exec->endErrno() : EIO;
+                             error = formatString("write file failed. %s(%s)", std::strerror(e),
+                                                  path.toUtf8().constData());
+                             QFile::remove(path);
+                         }
                          exec->deleteLater();
                          writer->deleteLater();
                          // A stopped layout is only part of the document.

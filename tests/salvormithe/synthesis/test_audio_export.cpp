@@ -13,6 +13,8 @@
 #include <cstring>
 #include <thread>
 
+#include <sys/mount.h>
+
 namespace fs = std::filesystem;
 using namespace exporttest;
 using testutil::readFile;
@@ -34,6 +36,28 @@ ProjectVoice voiceOf(int)
     v.color = "#A22A2B";
     return v;
 }
+
+// A small tmpfs at dir, filled up to the last `room` bytes.
+class NearlyFullDisk
+{
+public:
+    NearlyFullDisk(const fs::path& dir, size_t room) : dir(dir)
+    {
+        fs::create_directories(dir);
+        mounted = ::mount("tmpfs", dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k") == 0;
+        if (mounted)
+            testutil::writeFile(dir / "filler", QByteArray(int(256 * 1024 - room), 'f'));
+    }
+    ~NearlyFullDisk()
+    {
+        if (mounted)
+            ::umount2(dir.c_str(), MNT_DETACH);
+    }
+    bool mounted = false;
+
+private:
+    fs::path dir;
+};
 
 class AudioExport : public ::testing::Test
 {
@@ -325,4 +349,42 @@ TEST_F(AudioExport, StopDuringThePdfLayoutDropsTheDocument)
     testutil::waitFor([] { return false; }, 300);
     EXPECT_TRUE(status.ok) << status.error;
     EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.wav"}));
+}
+
+TEST_F(AudioExport, AFullDiskFailsTheExportAndLeavesNoBrokenFile)
+{
+    const fs::path full = dir.path() / "full";
+    NearlyFullDisk disk(full, 16 * 1024);
+    if (!disk.mounted)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    out = full;
+    segAudio(1, 22050 * 30);
+    segAudio(2, 500);
+    const std::string longText(100 * 1024, 'x');
+    struct Case
+    {
+        std::string audioExt, textExt;
+        int segId;
+        const char* broken;   // the file that does not fit
+        const char* written;  // the file before it, or ""
+    } cases[] = {
+        {".wav", "", 1, "audio1.wav", ""},
+        {".mp3", "", 1, "audio1.mp3", ""},
+        {".aac", "", 1, "audio1.aac", ""},
+        {".wav", ".txt", 2, "text.txt", "audio2.wav"},
+        {".wav", ".html", 2, "text.html", "audio2.wav"},
+        {".wav", ".pdf", 2, "text.pdf", "audio2.wav"},
+    };
+    for (const Case& c : cases) {
+        for (const std::string& name : outFiles())
+            if (name != "filler")
+                fs::remove(out / name);
+        exportSegs({seg(c.segId, longText)}, c.audioExt, false, !c.textExt.empty(), c.textExt);
+        EXPECT_FALSE(status.ok) << c.broken;
+        EXPECT_NE(status.error.find(std::strerror(ENOSPC)), std::string::npos) << c.broken << ": " << status.error;
+        std::vector<std::string> left{"filler"};
+        if (*c.written)
+            left.insert(left.begin(), c.written);
+        EXPECT_EQ(outFiles(), left) << c.broken;
+    }
 }
