@@ -7,10 +7,20 @@
 #include "projects/ProjectFolder.h"
 #include "voices/LocalVoice.h"
 
-#include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <vector>
+
+namespace {
+
+// Larger files are refused: each of their lines would become a segment.
+constexpr uint64_t kImportMaxBytes = 32 * 1024 * 1024;
+
+} // namespace
 
 HomeModel::HomeModel(QObject* parent) : QObject(parent) {}
 
@@ -97,6 +107,30 @@ void HomeModel::postFailure(const QString& error)
         guiThread());
 }
 
+bool HomeModel::readFileToImport(const QString& localPath, QByteArray& bytes, QString& error)
+{
+    // Only a regular file is opened: a FIFO or a device could block or never end.
+    const std::filesystem::path p = utf8ToPath(localPath.toStdString());
+    std::string data;
+    if (readWholeFile(p, data, kImportMaxBytes)) {
+        bytes = QByteArray::fromStdString(data);
+        return true;
+    }
+    int readErrno = errno;
+    struct stat st;
+    if (::stat(p.c_str(), &st) != 0)
+        error = QString::fromLocal8Bit(std::strerror(errno));
+    else if (S_ISDIR(st.st_mode))
+        error = QString::fromLocal8Bit(std::strerror(EISDIR));
+    else if (!S_ISREG(st.st_mode))
+        error = tr("IDS_FILE_NOT_REGULAR");
+    else if (uint64_t(st.st_size) > kImportMaxBytes)
+        error = tr("IDS_FILE_TOO_LARGE");
+    else
+        error = QString::fromLocal8Bit(std::strerror(readErrno ? readErrno : EIO));
+    return false;
+}
+
 void HomeModel::convertFilesWorker(const QList<QUrl>& fileUrls, const QVariant& voice, float srate)
 {
     QString lastPath;
@@ -106,17 +140,12 @@ void HomeModel::convertFilesWorker(const QList<QUrl>& fileUrls, const QVariant& 
         QString localPath = url.toLocalFile();
         // The file's own name: the URL's text would keep "%23" for "#".
         QString name = QFileInfo(url.isLocalFile() ? localPath : url.toString()).fileName();
-        QFile file(localPath);
-        if (!file.open(QIODevice::ReadOnly)) {
-            postFailure(file.errorString() + QString(" (%1)").arg(localPath));
+        QByteArray bytes;
+        QString readError;
+        if (!readFileToImport(localPath, bytes, readError)) {
+            postFailure(readError + QString(" (%1)").arg(localPath));
             return;
         }
-        QByteArray bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            postFailure(file.errorString() + QString(" (%1)").arg(localPath));
-            return;
-        }
-        file.close();
 
         QString text;
         if (!decodeUtf8Text(bytes, text)) {

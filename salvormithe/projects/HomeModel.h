@@ -43,6 +43,9 @@ public:
 private:
     void convertFilesWorker(const QList<QUrl>& fileUrls, const QVariant& voice, float srate);
     void postFailure(const QString& error);
+    // The content of a regular file of at most the import size; else false
+    // with the reason.
+    static bool readFileToImport(const QString& localPath, QByteArray& bytes, QString& error);
 
     bool isLoading = false;
     QThread worker;

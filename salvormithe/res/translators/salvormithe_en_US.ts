@@ -288,6 +288,14 @@
         <source>IDS_FILE_NOT_UTF8</source>
         <translation>The file is not UTF-8 text.</translation>
     </message>
+    <message>
+        <source>IDS_FILE_NOT_REGULAR</source>
+        <translation>Only regular files can be converted.</translation>
+    </message>
+    <message>
+        <source>IDS_FILE_TOO_LARGE</source>
+        <translation>The file is too large to be converted.</translation>
+    </message>
 </context>
 <context>
     <name>ProjectsModel</name>

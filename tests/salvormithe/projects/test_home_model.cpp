@@ -15,6 +15,8 @@
 
 #include <set>
 
+#include <sys/stat.h>
+
 namespace fs = std::filesystem;
 using namespace testutil;
 
@@ -205,6 +207,12 @@ TEST_F(HomeModelTest, AFailingFileStopsTheConversionWithItsReason)
     fs::create_directories(folder);
     fs::path latin1 = files.path() / "latin1.txt";
     writeFile(latin1, "Caf\xE9 au lait.");
+    // Neither a FIFO nor a device is opened: reading either would never end.
+    fs::path fifo = files.path() / "fifo.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::path huge = files.path() / "huge.txt";
+    writeFile(huge, "");
+    fs::resize_file(huge, 33u * 1024 * 1024);
 
     struct Case
     {
@@ -214,6 +222,9 @@ TEST_F(HomeModelTest, AFailingFileStopsTheConversionWithItsReason)
         {folder, "directory"},
         {files.path() / "missing.txt", "No such file"},
         {latin1, "IDS_FILE_NOT_UTF8"},
+        {fifo, "IDS_FILE_NOT_REGULAR"},
+        {"/dev/zero", "IDS_FILE_NOT_REGULAR"},
+        {huge, "IDS_FILE_TOO_LARGE"},
     };
     for (const Case& c : cases) {
         fs::remove_all(ProjectFolder::projectsDir());
