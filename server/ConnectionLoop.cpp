@@ -4,8 +4,10 @@
 
 #include <netdb.h>
 #include <netinet/in.h>
+#include <linux/sockios.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,6 +21,19 @@ using Clock = std::chrono::steady_clock;
 // What a refused client may still send before its connection is closed.
 constexpr uint64_t kDrainBytes = 1024 * 1024;
 constexpr std::chrono::milliseconds kDrainTime{2000};
+// With all connections taken, one that has waited this long for its request
+// makes way for a new one.
+constexpr std::chrono::milliseconds kMinWait{1000};
+constexpr size_t kSendBlock = 256 * 1024;
+
+// Bytes in the socket's send queue that the client has not acknowledged.
+int unacked(int fd)
+{
+    int queued = 0;
+    if (::ioctl(fd, SIOCOUTQ, &queued) != 0)
+        return 0;
+    return queued;
+}
 
 const char* reason(int status)
 {
@@ -50,11 +65,19 @@ struct ConnectionLoop::Connection
     bool started = false;  // a byte of the request has come
     bool draining = false; // refused; what still comes is read and dropped
     uint64_t drained = 0;
+    // While an answer is sent: its rest, what follows it, and the send queue
+    // at the last look, to tell a client that reads from one that does not.
+    PendingAnswer answer;
+    bool writing = false;
+    bool closeAfter = false;
+    std::string after;
+    int queued = 0;
 };
 
 ConnectionLoop::ConnectionLoop(ConnectionLimits limits, Handler handler)
     : limits(std::move(limits)), handler(std::move(handler)), wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
+    scratch.resize(kSendBlock);
 }
 
 ConnectionLoop::~ConnectionLoop()
@@ -83,7 +106,7 @@ int ConnectionLoop::bind(const std::string& host, int port)
             continue;
         int on = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        if (::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd, 128) != 0) {
+        if (::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd, SOMAXCONN) != 0) {
             int err = errno;
             ::close(fd);
             fd = -1;
@@ -133,10 +156,11 @@ bool ConnectionLoop::run()
         Clock::time_point now = Clock::now();
         fds.clear();
         fds.push_back({wakeFd, POLLIN, 0});
-        fds.push_back({now >= acceptPausedUntil ? listenFd : -1, POLLIN, 0});
+        bool canAccept = now >= acceptPausedUntil && makeRoom(conns, false);
+        fds.push_back({canAccept ? listenFd : -1, POLLIN, 0});
         Clock::time_point next = now + std::chrono::seconds(1);
         for (const auto& c : conns) {
-            fds.push_back({c->fd, POLLIN, 0});
+            fds.push_back({c->fd, short(c->writing ? POLLOUT : POLLIN), 0});
             next = std::min(next, c->deadline);
         }
         int wait = int(std::max<int64_t>(
@@ -153,16 +177,20 @@ bool ConnectionLoop::run()
         // Connections accepted below have no entry in fds.
         size_t polled = fds.size() - 2;
         for (size_t i = 0; i < polled; ++i) {
-            if (fds[i + 2].revents && conns[i]->fd >= 0)
+            if (!fds[i + 2].revents || conns[i]->fd < 0)
+                continue;
+            if (conns[i]->writing)
+                writeTo(*conns[i]);
+            else
                 readFrom(*conns[i]);
         }
         // Out of file descriptors with nothing to let go: try again a little later.
         if ((fds[1].revents & POLLIN) && !acceptNew(conns))
             acceptPausedUntil = Clock::now() + std::chrono::milliseconds(100);
         now = Clock::now();
-        for (auto& c : conns) {
-            if (c->fd >= 0 && now >= c->deadline)
-                expire(*c);
+        for (size_t i = 0; i < conns.size(); ++i) {
+            if (conns[i]->fd >= 0 && now >= conns[i]->deadline)
+                expire(*conns[i]);
         }
         conns.erase(std::remove_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd < 0; }),
                     conns.end());
@@ -189,35 +217,59 @@ bool ConnectionLoop::run()
         ::close(job.fd);
     jobs.clear();
     returned.clear();
+    outstanding = 0;
     return ok;
+}
+
+bool ConnectionLoop::makeRoom(std::vector<std::unique_ptr<Connection>>& conns, bool closeOne)
+{
+    long held = std::count_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd >= 0; });
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        held += outstanding;
+    }
+    if (held < limits.maxConnections)
+        return true;
+    // A connection still waiting for its request, the one that has waited
+    // longest; answers being sent are never cut off for new clients.
+    Connection* oldest = nullptr;
+    for (const auto& c : conns) {
+        if (c->fd >= 0 && !c->writing && (!oldest || c->opened < oldest->opened))
+            oldest = c.get();
+    }
+    if (!oldest || Clock::now() - oldest->opened < kMinWait)
+        return false;
+    if (closeOne)
+        closeConnection(*oldest);
+    return true;
 }
 
 bool ConnectionLoop::acceptNew(std::vector<std::unique_ptr<Connection>>& conns)
 {
-    auto closeOldest = [&conns, this] {
-        Connection* oldest = nullptr;
-        for (const auto& c : conns) {
-            if (c->fd >= 0 && (!oldest || c->opened < oldest->opened))
-                oldest = c.get();
-        }
-        if (oldest)
-            closeConnection(*oldest);
-        return oldest != nullptr;
-    };
-    for (;;) {
+    // The rest of the queue waits in the kernel until there is room.
+    while (makeRoom(conns, true)) {
         int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
-            if (errno == EMFILE || errno == ENFILE)
-                return closeOldest();
+            // Out of file descriptors: one that waits for its request goes
+            // when it has had its time; else try again a little later.
+            if (errno == EMFILE || errno == ENFILE) {
+                Connection* oldest = nullptr;
+                for (const auto& c : conns) {
+                    if (c->fd >= 0 && !c->writing && (!oldest || c->opened < oldest->opened))
+                        oldest = c.get();
+                }
+                if (!oldest || Clock::now() - oldest->opened < kMinWait)
+                    return false;
+                closeConnection(*oldest);
+                continue;
+            }
             return true;
         }
-        long open = std::count_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd >= 0; });
-        if (open >= limits.maxConnections)
-            closeOldest();
         conns.push_back(std::make_unique<Connection>(fd, limits, 0));
     }
+    return true;
 }
 
 void ConnectionLoop::readFrom(Connection& c)
@@ -302,10 +354,70 @@ void ConnectionLoop::closeConnection(Connection& c)
 
 void ConnectionLoop::expire(Connection& c)
 {
+    if (c.writing) {
+        const Clock::time_point due = c.deadline;
+        writeTo(c);
+        if (c.fd < 0 || !c.writing || c.deadline != due)
+            return;
+        // The socket took nothing, but the client may still be reading what
+        // it holds; one that read nothing for the write time is dropped.
+        if (progressed(c))
+            c.deadline = Clock::now() + limits.writeTimeout;
+        else
+            closeConnection(c);
+        return;
+    }
+    // A client still reading the end of the last answer is not idle.
+    if (!c.started && !c.draining && progressed(c)) {
+        c.deadline = Clock::now() + limits.writeTimeout;
+        return;
+    }
     if (c.started && !c.draining)
         refuse(c, 408);
     else
         closeConnection(c);
+}
+
+bool ConnectionLoop::progressed(Connection& c)
+{
+    int queued = unacked(c.fd);
+    bool moved = queued < c.queued;
+    c.queued = queued;
+    return moved;
+}
+
+void ConnectionLoop::writeTo(Connection& c)
+{
+    bool moved = false;
+    PendingAnswer::Sent sent = c.answer.send(c.fd, scratch, moved);
+    if (sent == PendingAnswer::Sent::Failed) {
+        closeConnection(c);
+        return;
+    }
+    if (moved) {
+        c.queued = unacked(c.fd);
+        c.deadline = Clock::now() + limits.writeTimeout;
+    }
+    if (sent == PendingAnswer::Sent::Done)
+        answerSent(c);
+}
+
+void ConnectionLoop::answerSent(Connection& c)
+{
+    c.writing = false;
+    c.answer = PendingAnswer();
+    if (c.closeAfter) {
+        // The kernel still delivers what it holds of the answer.
+        closeConnection(c);
+        return;
+    }
+    c.opened = Clock::now();
+    c.deadline = c.opened + limits.idleTimeout;
+    c.queued = unacked(c.fd);
+    std::string after;
+    after.swap(c.after);
+    if (!after.empty())
+        receive(c, after);
 }
 
 void ConnectionLoop::takeReturned(std::vector<std::unique_ptr<Connection>>& conns)
@@ -314,17 +426,25 @@ void ConnectionLoop::takeReturned(std::vector<std::unique_ptr<Connection>>& conn
     {
         std::lock_guard<std::mutex> lock(mutex);
         back.swap(returned);
+        outstanding -= int(back.size());
     }
     for (Job& job : back) {
         conns.push_back(std::make_unique<Connection>(job.fd, limits, job.served));
-        if (!job.rest.empty())
-            receive(*conns.back(), job.rest);
+        Connection& c = *conns.back();
+        c.answer = std::move(job.answer);
+        c.closeAfter = job.closeAfter;
+        c.after = std::move(job.rest);
+        c.writing = true;
+        c.queued = unacked(c.fd);
+        c.deadline = Clock::now() + limits.writeTimeout;
+        writeTo(c);
     }
 }
 
 void ConnectionLoop::dispatch(Job job)
 {
     std::lock_guard<std::mutex> lock(mutex);
+    ++outstanding;
     jobs.push_back(std::move(job));
     if (jobs.size() > size_t(idleWorkers) && workers.size() < size_t(std::max(1, limits.maxWorkers)))
         workers.emplace_back(&ConnectionLoop::workerLoop, this);
@@ -345,18 +465,23 @@ void ConnectionLoop::workerLoop()
         inFlight.insert(job.fd);
         lock.unlock();
 
-        RequestStream stream(job.fd, std::move(job.request), limits.writeTimeout);
+        RequestStream stream(job.fd, std::move(job.request));
         bool last = job.served + 1 >= limits.maxRequestsPerConnection;
         bool closeAfter = false;
         bool ok = handler(stream, last, closeAfter);
+        PendingAnswer answer = stream.takeRest();
+        closeAfter = !ok || closeAfter || last;
 
         lock.lock();
         inFlight.erase(job.fd);
-        if (!ok || closeAfter || last || stream.failed() || closing) {
+        if (stream.failed() || closing || (closeAfter && answer.empty())) {
             ::close(job.fd);
+            --outstanding;
         } else {
-            returned.push_back({job.fd, std::string(), std::move(job.rest), job.served + 1});
-            wake();
+            returned.push_back({job.fd, std::string(), std::move(job.rest), job.served + 1, std::move(answer),
+                                closeAfter});
         }
+        // Also when a connection ended: the loop may be waiting for room.
+        wake();
     }
 }

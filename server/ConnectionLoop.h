@@ -1,5 +1,6 @@
 #pragma once
 
+#include "server/PendingAnswer.h"
 #include "server/RequestHead.h"
 
 #include <atomic>
@@ -15,9 +16,7 @@
 #include <thread>
 #include <vector>
 
-namespace httplib {
-class Stream;
-}
+class RequestStream;
 
 // Time and size limits of the server's connections.
 struct ConnectionLimits
@@ -25,23 +24,26 @@ struct ConnectionLimits
     RequestLimits request;
     std::chrono::milliseconds idleTimeout{5000};     // waiting for the first byte of a request
     std::chrono::milliseconds requestTimeout{10000}; // from a request's first byte to its last
-    std::chrono::milliseconds writeTimeout{5000};    // for each block of an answer
-    int maxConnections = 512;                        // connections waiting for a request
+    std::chrono::milliseconds writeTimeout{5000};    // an answer's client taking no byte
+    int maxConnections = 512;                        // connections held at once; more wait in the kernel
     int maxWorkers = 32;                             // threads answering requests
     int maxRequestsPerConnection = 100;
 };
 
 // Accepts connections and reads their requests on one thread that waits on
 // all of them at once, within the time and size limits; only a request that
-// has arrived in full goes to a worker thread to be answered. A slow or idle
-// client so holds a little memory for a limited time, never a thread.
+// has arrived in full goes to a worker thread to be answered. What of an
+// answer the socket does not take at once (a large file above all) is sent by
+// the same thread as the client reads it. A slow or idle client so holds a
+// little memory, never a thread; one that takes nothing for the write time is
+// dropped. Beyond the connection limit, new connections wait in the kernel.
 class ConnectionLoop
 {
 public:
     // Answers one complete request read from stream; lastRequest asks for the
     // connection to be closed after it. False, or closeConnection set, ends
-    // the connection.
-    using Handler = std::function<bool(httplib::Stream& stream, bool lastRequest, bool& closeConnection)>;
+    // the connection once the answer is sent.
+    using Handler = std::function<bool(RequestStream& stream, bool lastRequest, bool& closeConnection)>;
 
     ConnectionLoop(ConnectionLimits limits, Handler handler);
     ~ConnectionLoop();
@@ -63,11 +65,20 @@ private:
         std::string request; // one request's head and body
         std::string rest;    // bytes that followed it
         int served;
+        PendingAnswer answer = {}; // on the way back: what is still to be sent
+        bool closeAfter = false;   // on the way back: close once it is sent
     };
 
     // False when no connection could be accepted for want of file descriptors.
     bool acceptNew(std::vector<std::unique_ptr<Connection>>& conns);
+    // Room for one more connection, closing the oldest waiting one when that
+    // has had its share of time; false when new ones must wait.
+    bool makeRoom(std::vector<std::unique_ptr<Connection>>& conns, bool closeOne);
     void readFrom(Connection& c);
+    void writeTo(Connection& c);
+    // True when the client took bytes of the answer since the last look.
+    bool progressed(Connection& c);
+    void answerSent(Connection& c);
     // Adds bytes of a request; the first starts the request's time limit.
     void receive(Connection& c, std::string_view bytes);
     void advance(Connection& c);
@@ -79,6 +90,7 @@ private:
     void workerLoop();
     void wake();
 
+    std::vector<char> scratch; // the loop's block for sending files
     ConnectionLimits limits;
     Handler handler;
     int listenFd = -1;
@@ -90,6 +102,7 @@ private:
     std::deque<Job> jobs;
     std::vector<Job> returned;
     std::set<int> inFlight;
+    int outstanding = 0; // connections handed to the workers and not yet back
     int idleWorkers = 0;
     bool closing = false;
     std::vector<std::thread> workers;

@@ -2,16 +2,15 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The address of the socket's peer, or of the socket itself.
 void endpoint(int fd, bool peer, std::string& ip, int& port)
@@ -36,9 +35,12 @@ void endpoint(int fd, bool peer, std::string& ip, int& port)
 
 } // namespace
 
-RequestStream::RequestStream(int fd, std::string request, std::chrono::milliseconds writeTimeout)
-    : fd(fd), request(std::move(request)), writeTimeout(writeTimeout)
+RequestStream::RequestStream(int fd, std::string request) : fd(fd), request(std::move(request)) {}
+
+RequestStream::~RequestStream()
 {
+    if (fileFd >= 0)
+        ::close(fileFd);
 }
 
 bool RequestStream::is_readable() const
@@ -61,31 +63,42 @@ ssize_t RequestStream::read(char* ptr, size_t size)
 
 ssize_t RequestStream::write(const char* ptr, size_t size)
 {
-    // The whole block must be taken within the limit, not merely some of it,
-    // so a client that reads a byte now and then cannot hold the answer.
-    const Clock::time_point deadline = Clock::now() + writeTimeout;
+    if (broken)
+        return -1;
     size_t done = 0;
-    while (!broken && done < size) {
+    // Straight to the socket while nothing waits before these bytes.
+    while (!rest.hasBytes() && done < size) {
         ssize_t n = ::send(fd, ptr + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             done += size_t(n);
+        } else if (n < 0 && errno == EINTR) {
             continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            broken = true;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             break;
-        }
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        pollfd p{fd, POLLOUT, 0};
-        int r = left > 0 ? ::poll(&p, 1, int(left)) : 0;
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0 || (p.revents & (POLLERR | POLLNVAL)))
+        } else {
             broken = true;
+            return -1;
+        }
     }
-    return broken ? -1 : ssize_t(size);
+    if (done < size)
+        rest.append(ptr + done, size - done);
+    return ssize_t(size);
+}
+
+void RequestStream::sendFileAfter(int file, uint64_t offset, uint64_t length)
+{
+    if (fileFd >= 0)
+        ::close(fileFd);
+    fileFd = file;
+    fileOffset = offset;
+    fileLength = length;
+}
+
+PendingAnswer RequestStream::takeRest()
+{
+    if (fileFd >= 0)
+        rest.appendFile(std::exchange(fileFd, -1), fileOffset, fileLength);
+    return std::move(rest);
 }
 
 void RequestStream::get_remote_ip_and_port(std::string& ip, int& port) const

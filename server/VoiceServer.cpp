@@ -1,16 +1,27 @@
 #include "server/VoiceServer.h"
 
 #include "server/ByteRange.h"
+#include "server/RequestStream.h"
 
 #include <httplib.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 
 namespace fs = std::filesystem;
 
 const char* VoiceServer::upToDateReply = "latest";
+
+namespace {
+
+// The stream this worker thread answers on, for the files sent after an answer's head.
+thread_local RequestStream* answering = nullptr;
+
+} // namespace
 
 // httplib's routing and answers, driven by our connection loop one complete
 // request at a time.
@@ -23,11 +34,14 @@ public:
     // httplib stops writing answers while it believes its socket is closed.
     void setServing(bool on) { svr_sock_ = on ? 0 : INVALID_SOCKET; }
 
-    bool answer(httplib::Stream& stream, bool lastRequest, bool& closeConnection)
+    bool answer(RequestStream& stream, bool lastRequest, bool& closeConnection)
     {
+        answering = &stream;
         // Ranges are answered by serveFile, never by httplib.
-        return process_request(stream, lastRequest, closeConnection,
-                               [](httplib::Request& req) { req.ranges.clear(); });
+        bool ok = process_request(stream, lastRequest, closeConnection,
+                                  [](httplib::Request& req) { req.ranges.clear(); });
+        answering = nullptr;
+        return ok;
     }
 };
 
@@ -51,22 +65,25 @@ bool speakerParam(const httplib::Request& req, int& spk)
     return true;
 }
 
-// Streams a file, or the one run of bytes its "Range" asks for, in blocks,
-// so large downloads are not held in memory.
+// Answers with a file, or the one run of bytes its "Range" asks for. Only the
+// head is made here; the bytes follow from the file as the client reads them,
+// so large downloads are neither held in memory nor hold this thread.
 void serveFile(const fs::path& path, const char* contentType, const httplib::Request& req, httplib::Response& res)
 {
-    std::error_code ec;
-    uintmax_t size = fs::file_size(path, ec);
-    auto in = std::make_shared<std::ifstream>(path, std::ios::binary);
-    if (ec || !*in) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !answering) {
+        if (fd >= 0)
+            ::close(fd);
         notFound(res);
         return;
     }
+    const uint64_t size = uint64_t(st.st_size);
     // Without validators of our own, a conditional range gets the whole file.
-    ByteRange range = req.has_header("If-Range") ? ByteRange()
-                                                  : ByteRange::parse(req.get_header_value("Range"), uint64_t(size));
+    ByteRange range = req.has_header("If-Range") ? ByteRange() : ByteRange::parse(req.get_header_value("Range"), size);
     uint64_t base = 0, count = size;
     if (range.kind == ByteRange::Kind::Unsatisfiable) {
+        ::close(fd);
         res.status = 416;
         res.set_header("Content-Range", "bytes */" + std::to_string(size));
         res.set_content("Range Not Satisfiable", "text/plain");
@@ -79,17 +96,12 @@ void serveFile(const fs::path& path, const char* contentType, const httplib::Req
         res.set_header("Content-Range", "bytes " + std::to_string(base) + "-" + std::to_string(base + count - 1)
                                             + "/" + std::to_string(size));
     }
-    res.set_content_provider(size_t(count), contentType,
-                             [in, base](size_t offset, size_t length, httplib::DataSink& sink) {
-                                 char buf[65536];
-                                 in->seekg(std::streamoff(base + offset));
-                                 size_t want = std::min(length, sizeof buf);
-                                 in->read(buf, std::streamsize(want));
-                                 std::streamsize got = in->gcount();
-                                 if (got <= 0)
-                                     return false;
-                                 return sink.write(buf, size_t(got));
-                             });
+    res.set_header("Content-Type", contentType);
+    res.set_header("Content-Length", std::to_string(count));
+    if (req.method == "HEAD" || count == 0)
+        ::close(fd);
+    else
+        answering->sendFileAfter(fd, base, count);
 }
 
 } // namespace
@@ -103,7 +115,7 @@ VoiceServer::VoiceServer(VoiceCatalogue catalogue, ConnectionLimits limits)
     router->set_keep_alive_max_count(size_t(std::max(1, limits.maxRequestsPerConnection)));
     router->set_payload_max_length(size_t(limits.request.maxBody));
     routes();
-    loop = std::make_unique<ConnectionLoop>(limits, [this](httplib::Stream& stream, bool last, bool& close) {
+    loop = std::make_unique<ConnectionLoop>(limits, [this](RequestStream& stream, bool last, bool& close) {
         return router->answer(stream, last, close);
     });
 }

@@ -9,14 +9,19 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <cstring>
 #include <fstream>
 #include <map>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -29,10 +34,13 @@ struct Reply
     std::string body;
 };
 
-// A socket connected to the server, with a generous time limit on reads.
-int connectTo(int port)
+// A socket connected to the server, with a generous time limit on reads; a
+// receive buffer of that many bytes when asked.
+int connectTo(int port, int receiveBuffer = 0)
 {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(uint16_t(port));
@@ -282,4 +290,168 @@ TEST(VoiceServerMemory, StaysSmallWhileAClientStreamsHeaders)
     ::kill(pid_t(proc.processId()), SIGTERM);
     ASSERT_TRUE(proc.waitForFinished(10000));
     EXPECT_EQ(proc.exitCode(), 0);
+}
+
+TEST_F(LimitsTest, SlowReadersGetTheWholeFileAndStalledOnesHoldNoWorker)
+{
+    // A write limit far below the time the kernel's send buffer takes to
+    // drain at these rates, though each client reads well within it: only a
+    // client that takes nothing for that long may be dropped.
+    ConnectionLimits limits;
+    limits.writeTimeout = std::chrono::milliseconds(200);
+    start(limits);
+    QByteArray pattern(8 * 1024 * 1024, '\0');
+    for (int i = 0; i < pattern.size(); ++i)
+        pattern[i] = char((i * 7 + i / 4096) % 251);
+    testutil::writeFile(dir.path() / "download" / "big.bin", pattern);
+    const std::string big = pattern.toStdString();
+
+    struct Case
+    {
+        size_t fast; // bytes read at full speed before slowing down
+        size_t block;
+        int periodMs;
+    } cases[] = {{0, 32768, 10}, {0, 16384, 5}, {2 * 1024 * 1024, 65536, 20}};
+    std::vector<std::string> got(std::size(cases));
+    std::vector<std::thread> readers;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        readers.emplace_back([&, i] {
+            int fd = connectTo(port);
+            const std::string request = get("/download/big.bin");
+            ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+            std::vector<char> buf(cases[i].block);
+            ssize_t n;
+            while ((n = ::recv(fd, buf.data(), buf.size(), 0)) > 0) {
+                got[i].append(buf.data(), size_t(n));
+                if (got[i].size() > cases[i].fast)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(cases[i].periodMs));
+            }
+            ::close(fd);
+        });
+    }
+    for (std::thread& t : readers)
+        t.join();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        std::string text = got[i];
+        Reply r = parseReply(text);
+        EXPECT_EQ(r.status, 200) << i;
+        EXPECT_EQ(r.body.size(), big.size()) << i;
+        EXPECT_TRUE(r.body == big) << i;
+    }
+
+    // A client that reads nothing is dropped once the write limit passes.
+    testutil::writeFile(dir.path() / "download" / "huge.bin", "");
+    fs::resize_file(dir.path() / "download" / "huge.bin", 64u * 1024 * 1024);
+    int stalled = connectTo(port, 4096);
+    const std::string request = get("/download/huge.bin");
+    ::send(stalled, request.data(), request.size(), MSG_NOSIGNAL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::string partial = readAll(stalled);
+    ::close(stalled);
+    EXPECT_GT(partial.size(), 0u);
+    EXPECT_LT(partial.size(), 32u * 1024 * 1024);
+    EXPECT_EQ(parseReply(partial).status, 200);
+}
+
+TEST_F(LimitsTest, StalledDownloadsDoNotHoldUpOtherRequests)
+{
+    // With a minute to wait for each stalled client, a server that answers
+    // on the workers would have none left for the normal requests.
+    ConnectionLimits limits;
+    limits.writeTimeout = std::chrono::minutes(1);
+    start(limits);
+    testutil::writeFile(dir.path() / "download" / "huge.bin", "");
+    fs::resize_file(dir.path() / "download" / "huge.bin", 64u * 1024 * 1024);
+    std::vector<int> stalled;
+    for (int i = 0; i < limits.maxWorkers + 8; ++i) {
+        stalled.push_back(connectTo(port, 4096));
+        const std::string request = get("/download/huge.bin");
+        ::send(stalled.back(), request.data(), request.size(), MSG_NOSIGNAL);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int round = 0; round < 3; ++round) {
+        Reply r = ask(port, get("/langs.php"));
+        EXPECT_EQ(r.status, 200);
+        EXPECT_EQ(r.body, "[]");
+    }
+    for (int fd : stalled)
+        ::close(fd);
+}
+
+TEST_F(LimitsTest, ABurstOfAThousandRequestsIsAnsweredInFull)
+{
+    const int count = 1000;
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::min<rlim_t>(files.rlim_max, 8192);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    if (files.rlim_cur < rlim_t(2 * count + 200))
+        GTEST_SKIP() << "too few file descriptors";
+    start(ConnectionLimits());
+
+    // All connect at once; each sends its request when connected.
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const std::string request = get("/langs.php");
+    struct Client
+    {
+        int fd;
+        bool sent = false;
+        std::string text;
+    };
+    std::vector<Client> clients;
+    for (int i = 0; i < count; ++i) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        ASSERT_GE(fd, 0);
+        int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ASSERT_TRUE(rc == 0 || errno == EINPROGRESS) << std::strerror(errno);
+        clients.push_back({fd, false, std::string()});
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    size_t open = clients.size();
+    while (open > 0 && std::chrono::steady_clock::now() < until) {
+        std::vector<pollfd> fds;
+        std::vector<Client*> who;
+        for (Client& c : clients) {
+            if (c.fd >= 0) {
+                fds.push_back({c.fd, short(c.sent ? POLLIN : POLLOUT), 0});
+                who.push_back(&c);
+            }
+        }
+        ::poll(fds.data(), fds.size(), 1000);
+        for (size_t i = 0; i < fds.size(); ++i) {
+            Client& c = *who[i];
+            if (!fds[i].revents)
+                continue;
+            if (!c.sent) {
+                c.sent = ::send(c.fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size());
+                if (!c.sent) {
+                    ::close(c.fd);
+                    c.fd = -1;
+                    --open;
+                }
+                continue;
+            }
+            char buf[4096];
+            ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+            if (n > 0) {
+                c.text.append(buf, size_t(n));
+            } else if (n == 0 || errno != EAGAIN) {
+                ::close(c.fd);
+                c.fd = -1;
+                --open;
+            }
+        }
+    }
+    int answered = 0;
+    for (Client& c : clients) {
+        if (c.fd >= 0)
+            ::close(c.fd);
+        Reply r = parseReply(c.text);
+        answered += r.status == 200 && r.body == "[]";
+    }
+    EXPECT_EQ(open, 0u);
+    EXPECT_EQ(answered, count);
 }
