@@ -390,10 +390,7 @@ TEST_F(LimitsTest, ABurstOfAThousandRequestsIsAnsweredInFull)
     start(ConnectionLimits());
 
     // All connect at once; each sends its request when connected.
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(uint16_t(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in addr{AF_INET, htons(uint16_t(port)), {htonl(INADDR_LOOPBACK)}, {}};
     const std::string request = get("/langs.php");
     struct Client
     {
@@ -423,22 +420,15 @@ TEST_F(LimitsTest, ABurstOfAThousandRequestsIsAnsweredInFull)
         ::poll(fds.data(), fds.size(), 1000);
         for (size_t i = 0; i < fds.size(); ++i) {
             Client& c = *who[i];
+            ssize_t n = 0;
+            char buf[4096];
             if (!fds[i].revents)
                 continue;
-            if (!c.sent) {
-                c.sent = ::send(c.fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size());
-                if (!c.sent) {
-                    ::close(c.fd);
-                    c.fd = -1;
-                    --open;
-                }
-                continue;
-            }
-            char buf[4096];
-            ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
-            if (n > 0) {
+            if (!c.sent)
+                c.sent = (n = ::send(c.fd, request.data(), request.size(), MSG_NOSIGNAL)) > 0;
+            else if ((n = ::recv(c.fd, buf, sizeof buf, 0)) > 0)
                 c.text.append(buf, size_t(n));
-            } else if (n == 0 || errno != EAGAIN) {
+            if (n <= 0 && (n == 0 || errno != EAGAIN)) {
                 ::close(c.fd);
                 c.fd = -1;
                 --open;
