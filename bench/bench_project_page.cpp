@@ -4,14 +4,20 @@
 //     the longest frame while the list scrolls through;
 //  2. a conversion of about 1,000 sentences on all workers: the longest gap of
 //     a 10 ms timer on the GUI thread, the longest frame while the list
-//     scrolls meanwhile, and the conversion's throughput.
+//     scrolls meanwhile, and the conversion's throughput;
+//  3. play-all of a project whose audio is up to date, 20 minutes and 3 hours
+//     long (22050 Hz mono 16-bit): from playAll() to two seconds played, the
+//     longest gap of a 10 ms timer on the GUI thread and the growth of
+//     resident memory; then a seek to the middle. It runs first.
 //
-//   bench_project_page [segments] [sentences to convert]
+//   bench_project_page [segments] [sentences to convert] [play-all minutes...]
+// A segment count of 0 runs part 3 alone.
 // Run it with a display (xvfb-run) or QT_QPA_PLATFORM=offscreen.
 #include "BenchVoice.h"
 
 #include "app/AppMain.h"
 #include "common/FileUtils.h"
+#include "common/MessageBoxContext.h"
 #include "common/Platform.h"
 #include "projects/ProjectFolder.h"
 #include "projects/ProjectModel.h"
@@ -188,6 +194,123 @@ struct Scroller
     int frameCount = 0;
 };
 
+// A project of `minutes` of up-to-date audio in segments of 20 s, each
+// segment's file written as a quiet tone.
+fs::path makeLongProject(const std::string& name, const LocalVoice& voice, const std::vector<std::string>& sentences,
+                         int minutes)
+{
+    const int count = minutes * 3, rate = 22050, seconds = 20;
+    const fs::path dir = makeProject(name, voice, segmentTexts(sentences, size_t(count), 6));
+    std::vector<int16_t> samples(size_t(rate) * seconds);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = int16_t(((i / 50) % 2 ? 1 : -1) * 300);
+    const uint32_t bytes = uint32_t(samples.size() * 2);
+    auto u32 = [](std::string& h, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            h += char((v >> (8 * i)) & 0xff);
+    };
+    std::string header = "RIFF";
+    u32(header, 36 + bytes);
+    header += "WAVEfmt ";
+    u32(header, 16);
+    header += std::string("\x01\x00\x01\x00", 4);
+    u32(header, rate);
+    u32(header, rate * 2);
+    header += std::string("\x02\x00\x10\x00", 4);
+    header += "data";
+    u32(header, bytes);
+    fs::create_directories(dir / "audio");
+    for (int id = 1; id <= count; ++id) {
+        std::ofstream out(dir / "audio" / ("seg" + std::to_string(id) + ".wav"), std::ios::binary);
+        out.write(header.data(), std::streamsize(header.size()));
+        out.write(reinterpret_cast<const char*>(samples.data()), std::streamsize(bytes));
+    }
+    sqlite3* db = nullptr;
+    sqlite3_open((dir / "ttsdata").c_str(), &db);
+    const std::string sql = "update seg set converted=2, seconds=" + std::to_string(seconds) + ", sentences=6";
+    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return dir;
+}
+
+// Play-all of a long project: playAll() to two seconds played, then a seek to
+// the middle and a pause.
+bool benchPlayAll(QQmlComponent& component, const LocalVoice& voice, const std::vector<std::string>& sentences,
+                  int minutes)
+{
+    const fs::path dir = makeLongProject("Long" + std::to_string(minutes), voice, sentences, minutes);
+    Page page = loadPage(component, dir);
+    waitUntil([&] { return page.model->isOpened(); }, 30000);
+    waitUntil([] { return false; }, 300);
+    QString error;
+    auto errorConn = QObject::connect(MessageBoxContext::instance(), &MessageBoxContext::msgbox,
+                                      [&](const QVariantMap& e) { error = e.value("msg").toString(); });
+
+    QElapsedTimer t;
+    t.start();
+    qint64 lastTick = 0;
+    double worstGap = 0;
+    long rssPeak = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        qint64 now = t.elapsed();
+        worstGap = std::max(worstGap, double(now - lastTick));
+        lastTick = now;
+        rssPeak = std::max(rssPeak, residentKiB());
+    });
+    const long rssBefore = residentKiB();
+    rssPeak = rssBefore;
+    ticker.start();
+    lastTick = t.elapsed();
+    page.model->playAll();
+    qint64 started = -1;
+    const bool played = waitUntil(
+        [&] {
+            if (started < 0 && page.model->playingSegId() != 0)
+                started = t.elapsed();
+            return page.model->playingTimeDisplay() == QLatin1String("00:00:02") || !error.isEmpty();
+        },
+        300000) && error.isEmpty();
+    const qint64 playedAt = t.elapsed();
+    const double startGap = worstGap;
+    const long startPeak = rssPeak;
+
+    // A seek to the middle, a pause and a resume, as the slider and button do.
+    worstGap = 0;
+    lastTick = t.elapsed();
+    page.model->movePlayingProgress(50);
+    page.model->playPauseResume(true);
+    waitUntil([] { return false; }, 600);
+    const QString pausedAt = page.model->playingTimeDisplay();
+    page.model->playPauseResume(false);
+    // Two seconds on, so a tick of the display has seen at least one.
+    waitUntil([] { return false; }, 2000);
+    const QString resumedAt = page.model->playingTimeDisplay();
+    ticker.stop();
+    page.model->stopPlayingAll();
+    QObject::disconnect(errorConn);
+
+    std::error_code ec;
+    const auto joined = fs::file_size(dir / "audio" / "audio.wav", ec);
+    std::printf("play-all of %d minutes (%.0f MB joined): %.1f s to joined and playing, %.1f s to 2 s played%s\n",
+                minutes, ec ? 0.0 : double(joined) / 1e6,
+                started < 0 ? -1.0 : started / 1000.0, playedAt / 1000.0,
+                played ? "" : qPrintable(" (DID NOT PLAY: " + error + ")"));
+    std::printf("  longest gap of a 10 ms timer on the GUI thread: %.1f ms; resident memory grew %.1f MB at most\n",
+                startGap, (startPeak - rssBefore) / 1024.0);
+    std::printf("  seek to 50%%, pause, resume: longest gap %.1f ms, paused at %s, %s after resuming; resident "
+                "memory grew %.1f MB at most\n",
+                worstGap, qPrintable(pausedAt), qPrintable(resumedAt), (rssPeak - rssBefore) / 1024.0);
+
+    page.model->close();
+    waitUntil([&] { return !page.model->isClosing(); }, 30000);
+    delete page.item;
+    fs::remove_all(dir, ec);
+    return played;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -200,7 +323,7 @@ int main(int argc, char** argv)
         platform::setEnv("QT_QUICK_BACKEND", "software");
     QGuiApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    const size_t segments = argc > 1 ? size_t(std::max(1, std::atoi(argv[1]))) : 10000;
+    const size_t segments = argc > 1 ? size_t(std::max(0, std::atoi(argv[1]))) : 10000;
     const size_t toConvert = argc > 2 ? size_t(std::max(6, std::atoi(argv[2]))) : 1000;
 
     QFile file(QStringLiteral(QV_BENCH_TEXT));
@@ -215,6 +338,21 @@ int main(int argc, char** argv)
     const QString worker = QCoreApplication::applicationDirPath() + "/salvormithe";
     // The page is compiled before anything is timed.
     QQmlComponent component(&engine, QUrl("qrc:/qml/Project.qml"));
+
+    std::vector<int> playMinutes;
+    for (int i = 3; i < argc; ++i)
+        playMinutes.push_back(std::max(1, std::atoi(argv[i])));
+    if (playMinutes.empty())
+        playMinutes = {20, 180};
+    // 3. Play-all of long projects, first, while the process is small.
+    bool played = true;
+    for (int minutes : playMinutes)
+        played = benchPlayAll(component, voice, sentences, minutes) && played;
+    if (segments == 0) {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+        return played ? 0 : 1;
+    }
 
     // 1. A large project.
     const fs::path big = makeProject("Big", voice, segmentTexts(sentences, segments, 6));
@@ -297,7 +435,7 @@ int main(int argc, char** argv)
     const qint64 start = t.elapsed();
     lastTick = start;
     page.model->playAll();
-    const bool played = waitUntil([&] { return page.model->playingSegId() != 0; }, 600000);
+    played = waitUntil([&] { return page.model->playingSegId() != 0; }, 600000) && played;
     const qint64 end = t.elapsed();
     ticker.stop();
     scroller.timer.stop();

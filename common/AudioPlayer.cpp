@@ -1,6 +1,7 @@
 #include "common/AudioPlayer.h"
 
 #include "common/AudioPlayerFile.h"
+#include "common/AudioPlayerStream.h"
 
 #include <QMutex>
 #include <QUrl>
@@ -112,7 +113,10 @@ AudioPlayer::~AudioPlayer()
 void AudioPlayer::tapEffect(int, void* stream, int len, void* udata)
 {
     auto* t = static_cast<Tap*>(udata);
-    t->played.fetch_add(len, std::memory_order_relaxed);
+    if (AudioPlayerStream* source = t->source.load())
+        source->fill(static_cast<Uint8*>(stream), len);
+    else
+        t->played.fetch_add(len, std::memory_order_relaxed);
     if (t->mute.load()) {
         std::memset(stream, 0, size_t(len));
         return;
@@ -173,21 +177,24 @@ void AudioPlayer::playJob(const QString& path, ResultFn onResult, std::function<
             postResult(onResult, false, QStringLiteral("Can not open WAV File!") + error);
         return;
     }
-    SDL_RWops* rw = file->rwops();
-    wav = rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;
-    if (!wav) {
-        file.reset();
-        if (onResult)
-            postResult(onResult, false, QStringLiteral("Can not open WAV File!"));
-        return;
-    }
-
     int freq = 0, channels = 0;
     Uint16 format = 0;
     Mix_QuerySpec(&freq, &format, &channels);
+    stream = AudioPlayerStream::open(file, freq, format, channels);
+    if (!stream) {
+        SDL_RWops* rw = file->rwops();
+        wav = rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;
+        if (!wav) {
+            file.reset();
+            if (onResult)
+                postResult(onResult, false, QStringLiteral("Can not open WAV File!"));
+            return;
+        }
+    }
+
     tap.floatSamples = format == AUDIO_F32SYS;
     paused = false;
-    if (!startChannel(0)) {
+    if (!(stream ? startStream() : startChannel(0))) {
         releaseSound();
         file.reset();
         if (onResult)
@@ -211,10 +218,7 @@ bool AudioPlayer::startChannel(qint64 offset)
     view->volume = MIX_MAX_VOLUME;
     tap.base.store(offset);
     tap.played.store(0);
-    // The channel is halted, so no effect of a previous sound is left on it
-    // unless it never played.
-    Mix_UnregisterEffect(ch, &AudioPlayer::tapEffect);
-    Mix_RegisterEffect(ch, &AudioPlayer::tapEffect, nullptr, &tap);
+    registerTap();
     // A seek while paused must not sound before the pause takes hold again.
     tap.mute.store(paused);
     bool ok = Mix_PlayChannel(ch, view.get(), 0) >= 0;
@@ -224,14 +228,47 @@ bool AudioPlayer::startChannel(qint64 offset)
     return ok;
 }
 
+bool AudioPlayer::startStream()
+{
+    int freq = 0, channels = 0;
+    Uint16 format = 0;
+    Mix_QuerySpec(&freq, &format, &channels);
+    const size_t frame = size_t(channels) * (SDL_AUDIO_BITSIZE(format) / 8);
+    if (silenceBytes.size() != frame * 1024) {
+        silenceBytes.assign(frame * 1024, format == AUDIO_U8 ? 0x80 : 0);
+        silence = std::make_unique<Mix_Chunk>();
+        silence->allocated = 0;
+        silence->abuf = silenceBytes.data();
+        silence->alen = Uint32(silenceBytes.size());
+        silence->volume = MIX_MAX_VOLUME;
+    }
+    tap.source.store(stream.get());
+    registerTap();
+    tap.mute.store(false);
+    // The silence loops until the end check halts the channel; the tap writes
+    // the stream's sound over it.
+    return Mix_PlayChannel(*engine, silence.get(), -1) >= 0;
+}
+
+void AudioPlayer::registerTap()
+{
+    // The channel is halted, so no effect of a previous sound is left on it
+    // unless it never played.
+    Mix_UnregisterEffect(*engine, &AudioPlayer::tapEffect);
+    Mix_RegisterEffect(*engine, &AudioPlayer::tapEffect, nullptr, &tap);
+}
+
 void AudioPlayer::haltChannel()
 {
     // Halting also removes the channel's effect, under the mixer's lock.
     Mix_HaltChannel(*engine);
+    tap.source.store(nullptr);
 }
 
 void AudioPlayer::releaseSound()
 {
+    // The channel is halted: the mixer no longer reads the stream.
+    stream.reset();
     if (wav) {
         Mix_FreeChunk(wav);
         wav = nullptr;
@@ -242,7 +279,7 @@ void AudioPlayer::endCheck(unsigned id)
 {
     if (!engine || !handle || *handle != id)
         return;
-    if (!Mix_Playing(*engine)) {
+    if (!Mix_Playing(*engine) || (stream && stream->ended())) {
         invoker.post([this, id]() { finishJob(id); }, guiThread());
         return;
     }
@@ -272,6 +309,8 @@ double AudioPlayer::position() const
 {
     if (!engine || !handle)
         return 0;
+    if (stream)
+        return stream->position();
     qint64 bps = bytesPerSecond();
     if (bps <= 0)
         return 0;
@@ -280,7 +319,14 @@ double AudioPlayer::position() const
 
 void AudioPlayer::seek(int seconds)
 {
-    if (!engine || !handle || !wav)
+    if (!engine || !handle)
+        return;
+    if (stream) {
+        // Past the end the end check reports the sound as ended.
+        stream->seek(std::max(0, seconds));
+        return;
+    }
+    if (!wav)
         return;
     qint64 offset = qint64(std::max(0, seconds)) * bytesPerSecond();
     haltChannel();

@@ -4,17 +4,23 @@
 
 #include <QString>
 
+#include <SDL_stdinc.h>
+
 #include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class AudioPlayerFile;
+class AudioPlayerStream;
 struct Mix_Chunk;
 
 // Plays one sound file at a time (WAV, MP3, FLAC, Ogg) through the process's
 // shared mixer; each player has a channel of its own, so players do not cut
-// each other off. Jobs and callbacks run on the GUI thread.
+// each other off. PCM WAV files play from the file as they go, whatever their
+// length; other formats are decoded whole first. Jobs and callbacks run on
+// the GUI thread.
 class AudioPlayer
 {
 public:
@@ -42,11 +48,13 @@ public:
 
 private:
     // What the mixer's thread sees of the current sound: the bytes played
-    // since `base`, the offset the channel started from.
+    // since `base`, the offset the channel started from, or the stream that
+    // writes the channel's sound.
     struct Tap {
         std::atomic<qint64> played{0};
         std::atomic<qint64> base{0};
         std::atomic<bool> mute{false};
+        std::atomic<AudioPlayerStream*> source{nullptr};
         bool floatSamples = true;
     };
     static void tapEffect(int channel, void* stream, int len, void* udata);
@@ -55,6 +63,8 @@ private:
     void finishJob(std::optional<unsigned> id);
     void endCheck(unsigned id);
     bool startChannel(qint64 offset);
+    bool startStream();
+    void registerTap();
     void haltChannel();
     void releaseSound();
     void postResult(const ResultFn& fn, bool ok, const QString& message);
@@ -67,6 +77,10 @@ private:
     Mix_Chunk* wav = nullptr;
     // The part of wav that plays from the last seek on.
     std::unique_ptr<Mix_Chunk> view;
+    // A sound played from its file, over silence looping on the channel.
+    std::unique_ptr<AudioPlayerStream> stream;
+    std::vector<Uint8> silenceBytes;
+    std::unique_ptr<Mix_Chunk> silence;
     std::shared_ptr<AudioPlayerFile> file;
     ResultFn onResult;
     bool paused = false;

@@ -12,6 +12,8 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -63,6 +65,59 @@ QString writeTone(const TempDir& dir, const char* name, double seconds, float am
     auto path = dir.path() / name;
     testutil::writeFile(path, wavBytes(s, rate, 1));
     return QString::fromStdString(path.string());
+}
+
+// A WAV of the given fmt body and data bytes, with the data size the header
+// declares and an optional chunk before the data.
+QByteArray wavLayout(const QByteArray& fmt, const QByteArray& data, uint32_t declared, const QByteArray& extra = {})
+{
+    auto u32 = [](uint32_t v) {
+        QByteArray b;
+        for (int i = 0; i < 4; ++i)
+            b.append(char((v >> (8 * i)) & 0xff));
+        return b;
+    };
+    QByteArray body = "WAVEfmt " + u32(uint32_t(fmt.size())) + fmt + extra + "data" + u32(declared) + data;
+    return "RIFF" + u32(uint32_t(body.size())) + body;
+}
+
+QByteArray fmtBody(uint16_t tag, int channels, int rate, int bits, bool extensible = false)
+{
+    QByteArray f;
+    auto u16 = [&f](int v) { f.append(char(v & 0xff)).append(char((v >> 8) & 0xff)); };
+    auto u32 = [&](int v) {
+        u16(v & 0xffff);
+        u16(v >> 16);
+    };
+    u16(extensible ? 0xFFFE : tag);
+    u16(channels);
+    u32(rate);
+    u32(rate * channels * bits / 8);
+    u16(channels * bits / 8);
+    u16(bits);
+    if (extensible) {
+        u16(22);
+        u16(bits);
+        u32(channels == 2 ? 3 : 4);
+        u16(tag);
+        f.append(QByteArray::fromHex("000000001000800000aa00389b71"));
+    }
+    return f;
+}
+
+double residentMiB()
+{
+    std::ifstream in("/proc/self/status");
+    std::string key;
+    long kib = 0;
+    while (in >> key) {
+        if (key == "VmRSS:") {
+            in >> kib;
+            break;
+        }
+        in.ignore(1 << 16, '\n');
+    }
+    return kib / 1024.0;
 }
 
 QString dataFile(const char* name)
@@ -385,4 +440,107 @@ TEST(AudioPlayer, WrittenSamplesCarryTheGainAndRoundOff)
     EXPECT_EQ(loud, size_t(rate / 4 * 2));
     EXPECT_EQ(other, 0u);
     EXPECT_LT(peak, 1.0f);
+}
+
+TEST(AudioPlayer, ThreeHoursOfSpeechPlayFromTheFile)
+{
+    TempDir dir;
+    // A joined project of three hours at 22050 Hz, mono, 16-bit: silence,
+    // written as a hole in the file.
+    const int seconds = 3 * 3600;
+    const qint64 bytes = qint64(seconds) * 22050 * 2;
+    const auto path = dir.path() / "audio.wav";
+    testutil::writeFile(path, wavLayout(fmtBody(1, 1, 22050, 16), {}, uint32_t(bytes)));
+    std::filesystem::resize_file(path, std::uintmax_t(44 + bytes));
+    Events ev;
+    AudioPlayer player;
+    const double before = residentMiB();
+    double peak = before;
+    auto watch = [&](const std::function<bool()>& pred) {
+        return [&peak, pred] {
+            peak = std::max(peak, residentMiB());
+            return pred();
+        };
+    };
+    player.play(QString::fromStdString(path.string()), ev.result("long"), ev.start("long"));
+    ASSERT_TRUE(waitFor(watch([&] { return player.position() > 0.2; }), 5000));
+    EXPECT_EQ(ev.list, QStringList({"long start"}));
+
+    // Two hours in: the position is there at once and moves on from there.
+    player.seek(7200);
+    EXPECT_GE(player.position(), 7200.0);
+    EXPECT_LT(player.position(), 7200.5);
+    ASSERT_TRUE(waitFor(watch([&] { return player.position() > 7200.2; }), 3000));
+
+    player.setPause(true);
+    waitFor([] { return false; }, 100);
+    const double held = player.position();
+    waitFor(watch([] { return false; }), 600);
+    EXPECT_DOUBLE_EQ(player.position(), held);
+    player.setPause(false);
+    ASSERT_TRUE(waitFor(watch([&] { return player.position() > held + 0.1; }), 3000));
+    EXPECT_EQ(ev.list.size(), 1);
+
+    // The last second plays out and the end is reported once.
+    player.seek(seconds - 1);
+    ASSERT_TRUE(waitFor(watch([&] { return ev.list.size() == 2; }), 5000));
+    EXPECT_EQ(ev.list[1], "long result ok ");
+    EXPECT_EQ(player.position(), 0);
+    // The sound was never held in memory, neither as read nor as converted.
+    EXPECT_LT(peak - before, 50.0);
+}
+
+TEST(AudioPlayer, WavLayoutsPlayToTheirEnd)
+{
+    auto tone = [](int frames, int channels, int bytesPerSample) {
+        QByteArray d;
+        for (int i = 0; i < frames * channels; ++i) {
+            const float v = 0.2f * float(std::sin(i * 0.05));
+            if (bytesPerSample == 1) {
+                d.append(char(uint8_t(128 + int(v * 127))));
+            } else if (bytesPerSample == 2) {
+                auto s = int16_t(v * 32767);
+                d.append(char(s & 0xff)).append(char((s >> 8) & 0xff));
+            } else {
+                d.append(reinterpret_cast<const char*>(&v), 4);
+            }
+        }
+        return d;
+    };
+    const QByteArray mono16 = tone(11025, 1, 2); // half a second at 22050 Hz
+    struct Case
+    {
+        const char* name;
+        QByteArray wav;
+        double seconds;
+    };
+    const std::vector<Case> cases = {
+        {"a chunk of odd size before the data",
+         wavLayout(fmtBody(1, 1, 22050, 16), mono16, uint32_t(mono16.size()), QByteArray("LIST\x03\0\0\0abc\0", 12)),
+         0.5},
+        {"data size left at 0 by a streaming writer", wavLayout(fmtBody(1, 1, 22050, 16), mono16, 0), 0.5},
+        {"a cut file that declares more data", wavLayout(fmtBody(1, 1, 22050, 16), mono16, 4 * 22050 * 2), 0.5},
+        {"8-bit stereo at 11025 Hz", wavLayout(fmtBody(1, 2, 11025, 8), tone(5512, 2, 1), 5512 * 2), 0.5},
+        {"32-bit float in the extensible layout", wavLayout(fmtBody(3, 2, 48000, 32, true), tone(24000, 2, 4), 24000 * 8),
+         0.5},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        const auto path = dir.path() / "layout.wav";
+        testutil::writeFile(path, c.wav);
+        Events ev;
+        AudioPlayer player;
+        double maxPos = 0;
+        player.play(QString::fromStdString(path.string()), ev.result("w"), ev.start("w"));
+        ASSERT_TRUE(waitFor(
+            [&] {
+                maxPos = std::max(maxPos, player.position());
+                return ev.list.size() == 2;
+            },
+            5000))
+            << c.name;
+        EXPECT_EQ(ev.list, QStringList({"w start", "w result ok "})) << c.name;
+        EXPECT_GT(maxPos, c.seconds * 0.8) << c.name;
+        EXPECT_LT(maxPos, c.seconds + 0.05) << c.name;
+    }
 }

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <SDL_audio.h>
+
+#include <QtGlobal>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class AudioPlayerFile;
+
+// A PCM WAV file read from disk as the mixer asks for it and converted to the
+// mixer's format a block at a time, so an hour of sound costs no more memory
+// than a second of it. The mixer's thread calls fill(); the others come from
+// the GUI thread.
+class AudioPlayerStream
+{
+public:
+    ~AudioPlayerStream();
+    AudioPlayerStream(const AudioPlayerStream&) = delete;
+    AudioPlayerStream& operator=(const AudioPlayerStream&) = delete;
+
+    // Null when the file is not a PCM WAV this class can read; the file is
+    // then back at its start for another decoder.
+    static std::unique_ptr<AudioPlayerStream> open(std::shared_ptr<AudioPlayerFile> file, int rate,
+                                                   SDL_AudioFormat format, int channels);
+
+    // Writes len bytes in the mixer's format; silence once the sound is through.
+    void fill(Uint8* out, int len);
+    // Every sample has been handed out.
+    bool ended() const { return finished.load(); }
+    // Seconds handed out, counted from the start of the sound.
+    double position() const;
+    double duration() const;
+    // To a second of the sound; at or past its end the sound is through.
+    void seek(double seconds);
+
+private:
+    AudioPlayerStream() = default;
+    // With the lock held: moves the next block of the file into the converter.
+    bool readBlock();
+
+    std::shared_ptr<AudioPlayerFile> file;
+    SDL_AudioStream* converter = nullptr;
+    qint64 dataStart = 0;
+    qint64 dataBytes = 0;
+    int frameBytes = 0;
+    int rate = 0;
+    qint64 outBytesPerSecond = 0;
+    Uint8 silence = 0;
+
+    std::mutex lock;
+    // Guarded by lock.
+    qint64 remaining = 0;
+    bool flushed = false;
+    std::vector<Uint8> block;
+
+    std::atomic<double> base{0};
+    std::atomic<qint64> delivered{0};
+    std::atomic<bool> finished{false};
+};
