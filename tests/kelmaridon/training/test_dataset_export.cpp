@@ -39,6 +39,7 @@ TEST(DatasetExport, RecordedSentencesInIdOrder)
     run(db, "update recording set status=1 where id in (12, 3, 7, 9, 10, 11)");
     run(db, "update recording set status=-1 where id=5");
     const fs::path wav = dir / "wav";
+    fs::create_directories(wav);
     const std::string samples(9600, '\x11');
     for (int id : {3, 5, 7, 12})
         testutil::writeFile(wav / (std::to_string(id) + ".wav"), QByteArray::fromStdString(TakeWav::header(9600) + samples));
