@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using rectest::fileSize;
@@ -365,93 +366,58 @@ TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
     fs::path dir = makeRecording("cara", "Cara");
     RecordingProject paths;
     ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
-    const fs::path take1 = paths.takePath(1), take2 = paths.takePath(2), take3 = paths.takePath(3);
-    const fs::path microphone = tmp.path() / "microphone.raw";
-    const QByteArray input = testutil::readFile(microphone);
-
+    const fs::path take1 = paths.takePath(1), take2 = paths.takePath(2), microphone = tmp.path() / "microphone.raw";
     auto model = openModel(dir);
     startTake(*model, take1);
     model->stopRecording();
-    ASSERT_TRUE(isValidTake(take1));
     const QByteArray accepted = testutil::readFile(take1);
 
     // "Try again" whose take cannot be made: the accepted take stays, and "Next" still counts it.
     fs::create_directories(rectest::partOf(take1));
     model->recordNextPrompt();
-    EXPECT_EQ(model->getRecordingId(), 0);
-    ASSERT_EQ(log.boxes.size(), 1);
-    EXPECT_EQ(log.boxes[0]["msg"].toString(), "Is a directory");
     fs::remove(rectest::partOf(take1));
-    EXPECT_EQ(testutil::readFile(take1), accepted);
     model->todoNextPrompt();
     EXPECT_EQ(statusOf(dir, 1), 1);
-    EXPECT_EQ(model->getNextPromptId(), 2);
-
-    // "Try again" in edit mode with no microphone: refused, the take unchanged.
+    // In edit mode with no microphone; then a double click and a stop before the first block.
     model.reset();
     fs::rename(microphone, tmp.path() / "away.raw");
     model = openModel(dir);
     model->editRecord(0);
-    ASSERT_EQ(model->getEditPromptId(), 1);
     model->recordEditPrompt();
-    EXPECT_EQ(model->getRecordingId(), 0);
-    ASSERT_EQ(log.boxes.size(), 2);
-    EXPECT_EQ(log.boxes[1]["msg"].toString(), "Please check your computer's microphone.");
-    EXPECT_EQ(testutil::readFile(take1), accepted);
-    EXPECT_TRUE(model->getEditPromptFinished());
-
-    // A double click and a stop before the first block: still the accepted take.
     fs::rename(tmp.path() / "away.raw", microphone);
     ::setenv("SDL_DISKAUDIODELAY", "1000", 1);
     model->recordEditPrompt();
     model->recordEditPrompt();
     model->stopRecording();
+    ASSERT_EQ(log.boxes.size(), 2);
+    EXPECT_EQ(log.boxes[0]["msg"].toString(), "Is a directory");
+    EXPECT_EQ(log.boxes[1]["msg"].toString(), "Please check your computer's microphone.");
     EXPECT_EQ(testutil::readFile(take1), accepted);
-    EXPECT_FALSE(fs::exists(rectest::partOf(take1)));
     EXPECT_TRUE(model->getEditPromptFinished());
-    EXPECT_EQ(log.boxes.size(), 2);
     model.reset();
 
-    // Takes killed mid-capture: a retake of 1 and a first take of 2. The part
-    // files hold a WAV up to their last block; the takes are untouched.
-    auto retake = rectest::startTakeChild(take1);
-    auto first = rectest::startTakeChild(take2);
-    QByteArray out1, out2;
+    // Killed mid-capture, a retake of 1 and a first take of 2: the parts hold a WAV up to their last block.
+    auto retake = rectest::startTakeChild(take1), first = rectest::startTakeChild(take2);
+    QByteArray out;
     ASSERT_TRUE(waitFor([&] {
-        out1 += retake->readAllStandardOutput();
-        out2 += first->readAllStandardOutput();
-        return out1.contains("capturing") && out2.contains("capturing");
-    }, 30000)) << out1.toStdString() << out2.toStdString();
+        out += retake->readAllStandardOutput() + first->readAllStandardOutput();
+        return out == "capturing\ncapturing\n";
+    }, 30000)) << out.toStdString();
     for (QProcess* child : {retake.get(), first.get()}) {
         ::kill(pid_t(child->processId()), SIGKILL);
         EXPECT_TRUE(child->waitForFinished(10000));
     }
     ::setenv("SDL_DISKAUDIODELAY", "0", 1);
-    EXPECT_EQ(out1 + out2, "capturing\ncapturing\n");
-    for (const fs::path& take : {take1, take2}) {
-        ASSERT_TRUE(isValidTake(rectest::partOf(take)));
-        EXPECT_EQ(testutil::readFile(rectest::partOf(take)).mid(44, 9600), input.left(9600));
-    }
+    EXPECT_TRUE(isValidTake(rectest::partOf(take1)));
+    EXPECT_TRUE(isValidTake(rectest::partOf(take2)));
     EXPECT_EQ(testutil::readFile(take1), accepted);
-    EXPECT_FALSE(fs::exists(take2));
-    // A take an older build left with its header never written is no take either.
-    testutil::writeFile(take3, QByteArray(44, '\0') + input);
-
-    // Reopened: the cut-off parts are gone, the accepted take counts, the others do not.
+    // Reopened: the parts are gone, only the accepted take counts.
     model = openModel(dir);
-    EXPECT_FALSE(fs::exists(rectest::partOf(take1)));
-    EXPECT_FALSE(fs::exists(rectest::partOf(take2)));
+    EXPECT_FALSE(fs::exists(rectest::partOf(take1)) || fs::exists(rectest::partOf(take2)) || fs::exists(take2));
     EXPECT_EQ(model->getNextPromptId(), 2);
     EXPECT_FALSE(model->getNextPromptFinished());
-    model->todoNextPrompt();
-    EXPECT_EQ(statusOf(dir, 2), -1);
-    EXPECT_EQ(model->getNextPromptId(), 3);
-    EXPECT_FALSE(model->getNextPromptFinished());
-    model->recordDone();
-    EXPECT_EQ(statusOf(dir, 3), 0);
     model->editRecord(0);
     EXPECT_TRUE(model->getEditPromptFinished());
-    EXPECT_EQ(model->getTotalItems(), 1);
     EXPECT_EQ(log.boxes.size(), 2);
 }
 
@@ -460,95 +426,56 @@ TEST_F(RecordingModelsTest, HostileFilesAreRefusedOrReplacedNeverFollowed)
     MsgboxLog log;
     fs::path dir = makeRecording("dana", "Dana");
     RecordingProject paths;
-    ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
-    ASSERT_TRUE(paths.db().setRecorded(1));
-    const fs::path victim = tmp.path() / "victim";
+    ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)) && paths.db().setRecorded(1));
+    const fs::path victim = tmp.path() / "victim", take1 = paths.takePath(1);
     testutil::writeFile(victim, "precious");
     const QByteArray input = testutil::readFile(tmp.path() / "microphone.raw");
-
     using Make = std::function<void(const fs::path&)>;
-    const Make sparse8G = [](const fs::path& p) { std::ofstream(p).close(); fs::resize_file(p, uint64_t(8) << 30); };
-    const Make sparse3G = [](const fs::path& p) { std::ofstream(p).close(); fs::resize_file(p, uint64_t(3) << 30); };
-    const Make fifo = [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); };
+    auto sparse = [](uint64_t size) { return [size](const fs::path& p) { std::ofstream(p).close(); fs::resize_file(p, size); }; };
+    const Make fifo = [](const fs::path& p) { ::mkfifo(p.c_str(), 0600); };
     const Make devZero = [](const fs::path& p) { fs::create_symlink("/dev/zero", p); };
-    const Make folder = [](const fs::path& p) { fs::create_directories(p); };
-    const Make bareHeader = [](const fs::path& p) { testutil::writeFile(p, rectest::takeOf(QByteArray())); };
-    const Make noHeader = [&](const fs::path& p) { testutil::writeFile(p, QByteArray(44, '\0') + input); };
-    const Make linkedTake = [&](const fs::path& p) {
-        testutil::writeFile(victim.string() + ".wav", rectest::takeOf(input));
-        fs::create_symlink(victim.string() + ".wav", p);
-    };
+    auto bytes = [](QByteArray b) { return [b](const fs::path& p) { testutil::writeFile(p, b); }; };
 
-    // Manifests: only a small regular file is read; the recording still opens, without a name.
-    const struct
-    {
-        const char* what;
-        Make make;
-        size_t listed;
-    } manifests[] = {{"sparse 8 GiB", sparse8G, 1}, {"FIFO", fifo, 0}, {"link to /dev/zero", devZero, 0}};
-    for (const auto& c : manifests) {
-        SCOPED_TRACE(c.what);
+    // Manifests: only a small regular file is read; the recording opens without a name.
+    const std::tuple<Make, size_t> manifests[] = {{sparse(uint64_t(8) << 30), 1}, {fifo, 0}, {devZero, 0}};
+    for (const auto& [make, listed] : manifests) {
         fs::remove(dir / "manifest");
-        c.make(dir / "manifest");
-        std::vector<RecordingInfo> list = listRecordings();
-        ASSERT_EQ(list.size(), c.listed);
-        if (c.listed) {
-            EXPECT_EQ(list[0].name, "");
-        }
-        auto model = openModel(dir);
-        EXPECT_EQ(model->getRecordingName(), " - ");
-        EXPECT_EQ(model->getTotalItems(), 1);
+        make(dir / "manifest");
+        EXPECT_EQ(listRecordings().size(), listed);
+        EXPECT_EQ(openModel(dir)->getRecordingName(), " - ");
     }
-    EXPECT_EQ(log.boxes.size(), 0);
-
     // Takes: never counted, never handed to the player.
-    const struct
-    {
-        const char* what;
-        Make make;
-        const char* reason;
-    } takes[] = {
-        {"FIFO", fifo, "not a regular file"},
-        {"link to /dev/zero", devZero, "not a regular file"},
-        {"link to a take", linkedTake, "not a regular file"},
-        {"folder", folder, "not a regular file"},
-        {"sparse 3 GiB", sparse3G, "File too large"},
-        {"bare header", bareHeader, "no audio"},
-        {"header never written", noHeader, "not a 48000 Hz mono 16-bit WAV file"},
+    const std::tuple<Make, const char*> takes[] = {
+        {fifo, "not a regular file"},
+        {devZero, "not a regular file"},
+        {[&](const fs::path& p) { fs::create_symlink(victim, p); }, "not a regular file"},
+        {sparse(uint64_t(3) << 30), "File too large"},
+        {bytes(rectest::takeOf(QByteArray())), "no audio"},
+        {bytes(QByteArray(44, '\0') + input), "not a 48000 Hz mono 16-bit WAV file"},
     };
-    const fs::path take1 = paths.takePath(1);
     auto model = openModel(dir);
-    for (const auto& c : takes) {
-        SCOPED_TRACE(c.what);
-        fs::remove_all(take1);
-        c.make(take1);
-        int boxes = log.boxes.size();
+    for (const auto& [make, reason] : takes) {
+        fs::remove(take1);
+        make(take1);
         model->editRecord(0);
-        EXPECT_FALSE(model->getEditPromptFinished());
+        EXPECT_FALSE(model->getEditPromptFinished()) << reason;
         model->playRecord(1);
-        EXPECT_EQ(model->getPlayingId(), 0);
-        ASSERT_EQ(log.boxes.size(), boxes + 1);
         EXPECT_EQ(log.boxes.last()["msg"].toString(),
-                  QString("Invalid take: %1 (%2)").arg(c.reason, QString::fromStdString(pathToUtf8(take1))));
+                  QString("Invalid take: %1 (%2)").arg(reason, QString::fromStdString(pathToUtf8(take1))));
     }
+    EXPECT_EQ(log.boxes.size(), 6);
+    EXPECT_EQ(model->getPlayingId(), 0);
 
-    // A take and its part file that are links: replaced, the file they point to untouched.
-    fs::remove_all(take1);
+    // A take, its part file and the dataset list that are links: replaced, the file they point to untouched.
+    fs::remove(take1);
     fs::create_symlink(victim, take1);
     fs::create_symlink(victim, rectest::partOf(take1));
-    model->editRecord(0);
+    fs::create_symlink(victim, dir / "metadata.csv");
     startTake(*model, take1, true);
     model->stopRecording();
-    EXPECT_TRUE(model->getEditPromptFinished());
-    EXPECT_FALSE(fs::is_symlink(take1));
-    EXPECT_TRUE(isValidTake(take1));
-    EXPECT_EQ(testutil::readFile(victim), "precious");
-
-    // The dataset list that is a link: replaced the same way.
-    fs::create_symlink(victim, dir / "metadata.csv");
     std::string language, error;
-    ASSERT_TRUE(exportDataset(pathToUtf8(dir), language, &error)) << error;
-    EXPECT_FALSE(fs::is_symlink(dir / "metadata.csv"));
+    EXPECT_TRUE(exportDataset(pathToUtf8(dir), language, &error)) << error;
+    EXPECT_TRUE(isValidTake(take1) && !fs::is_symlink(take1));
     EXPECT_TRUE(testutil::readFile(dir / "metadata.csv").startsWith("wav/1.wav|"));
     EXPECT_EQ(testutil::readFile(victim), "precious");
 }
