@@ -6,10 +6,10 @@
 #include "common/MyItemModel.h"
 #include "common/PropertyValue.h"
 #include "recording/PromptsDb.h"
+#include "recording/TakeWav.h"
 #include "recording/VoiceRecorder.h"
 
 #include <QDateTime>
-#include <QFileInfo>
 
 #include <algorithm>
 
@@ -124,10 +124,7 @@ void RecordingDetailModel::showError(const QString& text)
 
 bool RecordingDetailModel::isTakeDone(int id) const
 {
-    if (!project.isOpen() || id <= 0)
-        return false;
-    QFileInfo take(QString::fromStdString(pathToUtf8(project.takePath(id))));
-    return take.exists() && take.size() > 44;
+    return project.isOpen() && id > 0 && TakeWav::check(project.takePath(id));
 }
 
 void RecordingDetailModel::loadRecorded()
@@ -171,6 +168,7 @@ void RecordingDetailModel::open()
         emit toClose();
         return;
     }
+    project.removeUnfinishedTakes();
     QString lang = QString::fromStdString(findPromptLang(project.lang()).native);
     setRecordingName(QStringLiteral("%1 - %2").arg(QString::fromStdString(project.name()), lang));
     setRecordingTimeDisplay(
@@ -316,8 +314,16 @@ void RecordingDetailModel::playRecord(int id)
 {
     if (id <= 0 || !project.isOpen())
         return;
+    // The player reads the whole file: a FIFO, a device or a huge file never reaches it.
+    std::filesystem::path take = project.takePath(id);
+    std::string why;
+    if (!TakeWav::check(take, &why)) {
+        showError(QStringLiteral("Invalid take: %1 (%2)")
+                      .arg(QString::fromStdString(why), QString::fromStdString(pathToUtf8(take))));
+        return;
+    }
     player->play(
-        QString::fromStdString(pathToUtf8(project.takePath(id))),
+        QString::fromStdString(pathToUtf8(take)),
         [this, id](bool ok, QString message) {
             if (playingId == id)
                 setPlayingId(0);

@@ -113,7 +113,7 @@ private:
         QString message;
     };
 
-    // The take of id holds audio: more than the bare 44-byte header.
+    // The take of id is a finished take: a valid header and samples behind it.
     bool isTakeDone(int id) const;
     void loadRecorded();
     // The next prompt's id; 0 when none is left, -1 on a database error.

@@ -2,6 +2,7 @@
 
 #include "common/FileUtils.h"
 #include "common/TextUtils.h"
+#include "recording/TakeWav.h"
 
 #include <json-c/json.h>
 
@@ -12,6 +13,9 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// A manifest holds a name and a language code.
+constexpr uint64_t kManifestMaxBytes = 64 * 1024;
 
 bool isFile(const fs::path& p)
 {
@@ -98,7 +102,7 @@ bool RecordingProject::openExisting(const std::string& dir)
 void RecordingProject::readManifest(const std::string& dir)
 {
     std::string text;
-    if (!readWholeFile(utf8ToPath(dir) / "manifest", text))
+    if (!readWholeFile(utf8ToPath(dir) / "manifest", text, kManifestMaxBytes))
         text.clear();
     manifest = JsonRef::parse(text);
     if (!manifest.isObject())
@@ -132,6 +136,21 @@ fs::path RecordingProject::wavDir() const
 fs::path RecordingProject::takePath(int id) const
 {
     return wavDir() / formatString("%d.wav", id);
+}
+
+void RecordingProject::removeUnfinishedTakes() const
+{
+    std::error_code ec;
+    fs::directory_iterator it(folder / "wav", ec);
+    std::vector<fs::path> parts;
+    for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        const fs::path& p = it->path();
+        if (p.extension() == ".tmp" && p.stem().extension() == ".wav" &&
+            TakeWav::partPath(p.parent_path() / p.stem()) == p)
+            parts.push_back(p);
+    }
+    for (const fs::path& p : parts)
+        removeFile(p);
 }
 
 std::vector<RecordingInfo> listRecordings()

@@ -36,6 +36,8 @@ public:
     std::filesystem::path wavDir() const;
     // The take of sentence id.
     std::filesystem::path takePath(int id) const;
+    // Removes the part files of takes that were cut off (a crash, a kill).
+    void removeUnfinishedTakes() const;
 
     const std::string& lastError() const { return error; }
     const std::filesystem::path& dir() const { return folder; }

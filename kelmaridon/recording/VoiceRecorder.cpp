@@ -1,34 +1,41 @@
 #include "recording/VoiceRecorder.h"
 
 #include "common/FileUtils.h"
-#include "common/TextUtils.h"
+#include "recording/TakeWav.h"
 
 #include <QObject>
 
 #include <SDL.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
 
 namespace {
-
-const char kHeaderTemplate[] =
-    "524946461C00000057415645666D74201000000001000100401F0000803E0000020010006461746100000000";
-
-const int kSampleRate = 48000;
-const int kBytesPerFrame = 2;
-
-void putU32(std::string& bytes, size_t offset, uint64_t value)
-{
-    uint32_t v = uint32_t(std::min<uint64_t>(value, 0xFFFFFFFFu));
-    for (int i = 0; i < 4; ++i)
-        bytes[offset + size_t(i)] = char((v >> (8 * i)) & 0xFF);
-}
 
 QString errnoText(int err)
 {
     return QString::fromUtf8(std::strerror(err));
+}
+
+// 0 or the errno of the failure.
+int writeAll(int fd, const char* data, size_t len, off_t offset = -1)
+{
+    while (len > 0) {
+        ssize_t n = offset < 0 ? ::write(fd, data, len) : ::pwrite(fd, data, len, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        data += n;
+        len -= size_t(n);
+        if (offset >= 0)
+            offset += n;
+    }
+    return 0;
 }
 
 } // namespace
@@ -54,11 +61,8 @@ void VoiceRecorder::writeWavHeader(std::ostream& take, uint32_t sampleRate, uint
     uint64_t pos = uint64_t(std::streamoff(end));
     take.seekp(0);
     if (!take.bad()) {
-        std::string header = hexToBytes(kHeaderTemplate, int(sizeof(kHeaderTemplate) - 1));
-        putU32(header, 4, pos >= 8 ? pos - 8 : 0);
-        putU32(header, 24, sampleRate);
-        putU32(header, 28, uint64_t(sampleRate) * bytesPerFrame);
-        putU32(header, 40, pos >= 44 ? pos - 44 : 0);
+        uint64_t data = pos >= TakeWav::kHeaderBytes ? pos - TakeWav::kHeaderBytes : 0;
+        std::string header = TakeWav::header(data, sampleRate, bytesPerFrame);
         take.write(header.data(), std::streamsize(header.size()));
         take.seekp(end);
     }
@@ -74,36 +78,90 @@ void VoiceRecorder::report(bool ok, const QString& message)
     cb(ok, message);
 }
 
-void VoiceRecorder::finishTake()
+bool VoiceRecorder::createPart(const fs::path& takePath)
 {
-    if (file) {
-        int err = 0;
-        writeWavHeader(*file, kSampleRate, kBytesPerFrame);
-        if (!*file)
-            err = errno;
-        file->close();
-        if (file->fail() && err == 0)
-            err = errno ? errno : EIO;
-        bool ok = !file->fail();
-        file.reset();
-        // A take whose end could not be written is no good take.
-        if (!ok) {
-            report(false, errnoText(err));
-            return;
-        }
+    fs::path part = TakeWav::partPath(takePath);
+    // Made afresh: a link or a part left by a crash is removed, never followed.
+    ::unlink(part.c_str());
+    int f = ::open(part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (f < 0) {
+        int err = errno;
+        std::error_code ec;
+        if (err == EEXIST && fs::is_directory(fs::symlink_status(part, ec)))
+            err = EISDIR;
+        report(false, errnoText(err));
+        return false;
     }
-    report(true, QString());
+    std::string header = TakeWav::header(0);
+    if (int err = writeAll(f, header.data(), header.size())) {
+        ::close(f);
+        ::unlink(part.c_str());
+        report(false, errnoText(err));
+        return false;
+    }
+    fd = f;
+    take = takePath;
+    dataBytes = 0;
+    writeError = 0;
+    return true;
+}
+
+int VoiceRecorder::writeBlock(const uint8_t* data, size_t len)
+{
+    if (dataBytes + len > TakeWav::kMaxBytes - TakeWav::kHeaderBytes)
+        return EFBIG;
+    if (int err = writeAll(fd, reinterpret_cast<const char*>(data), len))
+        return err;
+    dataBytes += len;
+    // The header follows the samples, so a take cut off here is still a WAV file.
+    std::string header = TakeWav::header(dataBytes);
+    if (int err = writeAll(fd, header.data() + 4, 4, 4))
+        return err;
+    return writeAll(fd, header.data() + 40, 4, 40);
+}
+
+void VoiceRecorder::finishTake(const QString& failure)
+{
+    if (fd < 0) {
+        report(true, QString());
+        return;
+    }
+    QString why = failure;
+    int err = writeError;
+    // The take must be on the disk before it replaces the old one.
+    if (!err && why.isEmpty() && dataBytes > 0 && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    fd = -1;
+    if (err && why.isEmpty())
+        why = errnoText(err);
+    fs::path part = TakeWav::partPath(take);
+    // Without samples there is no take: the old one stays.
+    bool keep = why.isEmpty() && dataBytes > 0;
+    if (keep && ::rename(part.c_str(), take.c_str()) != 0) {
+        why = errnoText(errno);
+        keep = false;
+    }
+    if (!keep)
+        ::unlink(part.c_str());
+    if (why.isEmpty())
+        report(true, QString());
+    else
+        report(false, why);
 }
 
 void VoiceRecorder::onData(void* userdata, uint8_t* stream, int len)
 {
     auto* self = static_cast<VoiceRecorder*>(userdata);
     std::lock_guard<std::mutex> lock(self->mutex);
-    if (!self->file || !stream || len <= 0 || self->file->bad())
+    if (self->fd < 0 || self->writeError || !stream || len <= 0)
         return;
-    self->file->write(reinterpret_cast<const char*>(stream), len);
-    if (!*self->file)
-        self->report(false, errnoText(errno));
+    if (int err = self->writeBlock(stream, size_t(len))) {
+        // Reported once; later blocks are dropped and the take is never put in place.
+        self->writeError = err;
+        self->report(false, errnoText(err));
+    }
 }
 
 bool VoiceRecorder::openDevice()
@@ -113,10 +171,10 @@ bool VoiceRecorder::openDevice()
         return false;
     SDL_AudioSpec want;
     SDL_zero(want);
-    want.freq = kSampleRate;
+    want.freq = TakeWav::kSampleRate;
     want.format = AUDIO_S16LSB;
     want.channels = 1;
-    want.samples = kSampleRate / 10;
+    want.samples = TakeWav::kSampleRate / 10;
     want.callback = &VoiceRecorder::onData;
     want.userdata = this;
     SDL_AudioSpec have;
@@ -129,10 +187,14 @@ bool VoiceRecorder::openDevice()
     return true;
 }
 
-void VoiceRecorder::pauseDevice()
+bool VoiceRecorder::pauseDevice()
 {
-    if (device)
-        SDL_PauseAudioDevice(device, 1);
+    if (!device)
+        return false;
+    // A device that went away during the take (unplugged, taken by the system) stops.
+    bool lost = fd >= 0 && SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED;
+    SDL_PauseAudioDevice(device, 1);
+    return lost;
 }
 
 void VoiceRecorder::closeDevice()
@@ -144,15 +206,28 @@ void VoiceRecorder::closeDevice()
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
+namespace {
+
+QString lostMicrophoneText()
+{
+    return QStringLiteral("The microphone stopped during the take. ") +
+           QObject::tr("Please check your computer's microphone.");
+}
+
+} // namespace
+
 void VoiceRecorder::start(const std::string& takePath, ResultCallback callback)
 {
     // Pausing waits for a running block, and a block waits for the lock:
     // pause first, then finish the take under the lock.
-    pauseDevice();
+    bool lost = pauseDevice();
     {
         std::lock_guard<std::mutex> lock(mutex);
-        finishTake();
+        finishTake(lost ? lostMicrophoneText() : QString());
     }
+    // A lost device is opened again for the next take.
+    if (lost)
+        closeDevice();
     if (!device && !openDevice()) {
         if (callback)
             callback(false, QObject::tr("Please check your computer's microphone."));
@@ -161,26 +236,24 @@ void VoiceRecorder::start(const std::string& takePath, ResultCallback callback)
     {
         std::lock_guard<std::mutex> lock(mutex);
         resultCallback = std::move(callback);
-        auto take = std::make_unique<std::fstream>(utf8ToPath(takePath), std::ios::out | std::ios::binary);
-        if (take->is_open())
-            take->seekp(44);
-        if (!take->is_open() || !take->good()) {
-            report(false, errnoText(errno));
+        if (!createPart(utf8ToPath(takePath)))
             return;
-        }
-        file = std::move(take);
     }
     SDL_PauseAudioDevice(device, 0);
     if (SDL_GetAudioDeviceStatus(device) != SDL_AUDIO_PLAYING) {
         closeDevice();
         std::lock_guard<std::mutex> lock(mutex);
-        report(false, QStringLiteral("Start capture device failed."));
+        finishTake(QStringLiteral("Start capture device failed."));
     }
 }
 
 void VoiceRecorder::stop()
 {
-    pauseDevice();
-    std::lock_guard<std::mutex> lock(mutex);
-    finishTake();
+    bool lost = pauseDevice();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        finishTake(lost ? lostMicrophoneText() : QString());
+    }
+    if (lost)
+        closeDevice();
 }

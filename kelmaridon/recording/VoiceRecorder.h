@@ -3,33 +3,37 @@
 #include <QString>
 
 #include <cstdint>
-#include <fstream>
+#include <filesystem>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <ostream>
 #include <string>
 
 // Records the default microphone into one take at a time: a 44-byte WAV
-// header and 16-bit mono samples at 48000 Hz. start and stop run on the
-// owner's thread; the samples arrive on the audio thread.
+// header and 16-bit mono samples at 48000 Hz. A take is written into its part
+// file beside the take, with a header kept valid as blocks arrive, and renamed
+// over the take only when it ended well: until then the old take stays as it
+// was. start and stop run on the owner's thread; the samples arrive on the
+// audio thread.
 class VoiceRecorder
 {
 public:
     // Called once at the end of each take: true and an empty text when it ended
-    // normally, false and the reason when it could not start or a write failed.
-    // It runs with the recorder's lock held and must not call the recorder.
+    // normally, false and the reason when it could not start, a write failed or
+    // the microphone was lost. It runs with the recorder's lock held and must
+    // not call the recorder.
     using ResultCallback = std::function<void(bool ok, QString message)>;
 
     VoiceRecorder();
-    // Finishes a running take (its header is written) without calling its callback.
+    // Finishes a running take (put in place when good) without calling its callback.
     ~VoiceRecorder();
     VoiceRecorder(const VoiceRecorder&) = delete;
     VoiceRecorder& operator=(const VoiceRecorder&) = delete;
 
     // Ends a running take, then records into takePath (UTF-8).
     void start(const std::string& takePath, ResultCallback resultCallback);
-    // Ends the running take; nothing happens without one.
+    // Ends the running take; nothing happens without one. A take without
+    // samples leaves the old take in place.
     void stop();
 
     // (Re)writes the header in front of the data written so far.
@@ -38,14 +42,25 @@ public:
 private:
     static void onData(void* userdata, uint8_t* stream, int len);
     bool openDevice();
-    void pauseDevice();
+    // Pauses the device; true when it had been lost during a running take.
+    bool pauseDevice();
     void closeDevice();
-    // With the lock held: writes the header, closes the file and reports.
-    void finishTake();
+    // With the lock held: a new part file for the take, its header written.
+    bool createPart(const std::filesystem::path& take);
+    // With the lock held: writes one block and the sizes of the header.
+    int writeBlock(const uint8_t* data, size_t len);
+    // With the lock held: closes the part file, puts it in place when the take
+    // ended well (else removes it) and reports.
+    void finishTake(const QString& failure = QString());
     // With the lock held: calls and drops the callback.
     void report(bool ok, const QString& message);
 
-    std::unique_ptr<std::fstream> file;
+    // The part file being written, -1 between takes.
+    int fd = -1;
+    std::filesystem::path take;
+    uint64_t dataBytes = 0;
+    // errno of the first failed write: the take is lost.
+    int writeError = 0;
     ResultCallback resultCallback;
     // The capture device; used on the owner's thread only.
     uint32_t device = 0;

@@ -4,14 +4,12 @@
 #include "common/TextUtils.h"
 #include "recording/PromptsDb.h"
 #include "recording/RecordingDb.h"
+#include "recording/TakeWav.h"
+
+#include <QtGlobal>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 #include <regex>
-#include <vector>
 
 namespace {
 
@@ -30,7 +28,16 @@ std::string cleanPromptText(const std::string& text)
     return std::regex_replace(text, breaks, " ");
 }
 
-bool exportDataset(const std::string& recordingDir, std::string& language, std::string* error)
+std::string leftOutText(const std::vector<int64_t>& ids)
+{
+    std::string text = "Left out of the dataset, no valid take:";
+    for (size_t i = 0; i < ids.size(); ++i)
+        text += (i ? ", " : " ") + std::to_string(ids[i]);
+    return text;
+}
+
+bool exportDataset(const std::string& recordingDir, std::string& language, std::string* error,
+                   std::vector<int64_t>* leftOut)
 {
     std::filesystem::path dir = utf8ToPath(recordingDir);
     RecordingDb db;
@@ -42,19 +49,27 @@ bool exportDataset(const std::string& recordingDir, std::string& language, std::
     std::sort(rows.begin(), rows.end(), [](const RecordedPrompt& a, const RecordedPrompt& b) { return a.id < b.id; });
     language = findPromptLang(db.lang()).vlang;
 
-    std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen((dir / "metadata.csv").c_str(), "wb"), std::fclose);
-    if (!out)
-        return fail(error, std::strerror(errno));
+    // The training tools get no take that is missing, empty or not ours.
+    std::string text;
+    std::vector<int64_t> skipped;
     for (const RecordedPrompt& row : rows) {
-        std::string line = formatString("wav/%d.wav|%s\n", int32_t(row.id), cleanPromptText(row.text).c_str());
-        if (std::fwrite(line.data(), 1, line.size(), out.get()) != line.size() || std::ferror(out.get()))
-            return fail(error, std::strerror(errno));
+        std::string name = formatString("%d.wav", int32_t(row.id));
+        if (!TakeWav::check(dir / "wav" / name)) {
+            skipped.push_back(row.id);
+            continue;
+        }
+        text += "wav/" + name + "|" + cleanPromptText(row.text) + "\n";
     }
-    // Buffered lines meet a full disk only here.
-    if (std::fflush(out.get()) != 0)
-        return fail(error, std::strerror(errno));
-    FILE* f = out.release();
-    if (std::fclose(f) != 0)
-        return fail(error, std::strerror(errno));
+    if (leftOut)
+        *leftOut = skipped;
+    if (!skipped.empty()) {
+        qWarning("%s", leftOutText(skipped).c_str());
+        if (skipped.size() == rows.size())
+            return fail(error, leftOutText(skipped));
+    }
+    // Written afresh: a link standing at the name is replaced, not followed.
+    std::string why;
+    if (!replaceFileAtomic(dir / "metadata.csv", text, why))
+        return fail(error, why);
     return true;
 }

@@ -2,16 +2,20 @@
 
 #include "common/Sqlite3Cursor.h"
 #include "common/Sqlite3DB.h"
+#include "recording/TakeWav.h"
 
 #include "TestUtil.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QProcess>
 
 #include <sqlite3.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace rectest {
@@ -39,6 +43,36 @@ inline int64_t fileSize(const std::filesystem::path& p)
     std::error_code ec;
     auto n = std::filesystem::file_size(p, ec);
     return ec ? -1 : int64_t(n);
+}
+
+// The file a running take is written into.
+inline std::filesystem::path partOf(const std::filesystem::path& take)
+{
+    return TakeWav::partPath(take);
+}
+
+// A take of the given samples behind a valid header.
+inline QByteArray takeOf(const QByteArray& samples)
+{
+    return QByteArray::fromStdString(TakeWav::header(uint64_t(samples.size()))) + samples;
+}
+
+// This test program started again as a recorder into take (see the child's
+// hook in test_voice_recorder.cpp): it prints "capturing" once a block is in
+// and "result <ok> <message>" when the recorder reports. With a size limit
+// it stops after the report and ends; without one it records until killed.
+inline std::unique_ptr<QProcess> startTakeChild(const std::filesystem::path& take, int64_t sizeLimit = 0)
+{
+    auto child = std::make_unique<QProcess>();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QV_TAKE_CHILD", QString::fromStdString(take.u8string()));
+    if (sizeLimit > 0)
+        env.insert("QV_TAKE_SIZE_LIMIT", QString::number(sizeLimit));
+    child->setProcessEnvironment(env);
+    child->setProcessChannelMode(QProcess::SeparateChannels);
+    child->start(QCoreApplication::applicationFilePath(), QStringList());
+    child->waitForStarted(10000);
+    return child;
 }
 
 inline uint32_t u32(const QByteArray& b, int offset)

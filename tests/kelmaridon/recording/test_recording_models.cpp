@@ -5,6 +5,7 @@
 #include "recording/RecordingModel.h"
 #include "recording/RecordingProject.h"
 #include "recording/RecordingSettingModel.h"
+#include "training/DatasetExport.h"
 
 #include "MsgboxLog.h"
 #include "RecordingTestSupport.h"
@@ -17,7 +18,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fstream>
+#include <functional>
 #include <memory>
+#include <sys/stat.h>
+#include <tuple>
 
 namespace fs = std::filesystem;
 using rectest::fileSize;
@@ -81,7 +87,7 @@ protected:
         else
             m.recordNextPrompt();
         ASSERT_GT(m.getRecordingId(), 0);
-        ASSERT_TRUE(waitFor([&] { return fileSize(take) > 44 + 9600; }, 30000));
+        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + 9600; }, 30000));
     }
 
     testutil::TempDir tmp;
@@ -292,7 +298,7 @@ TEST_F(RecordingModelsTest, TakesEndSafelyWhateverIsPressed)
     RecordingProject paths;
     ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
     // Prompt 2 has an old take but was never accepted.
-    fs::copy_file(tmp.path() / "microphone.raw", paths.takePath(2));
+    testutil::writeFile(paths.takePath(2), rectest::takeOf(testutil::readFile(tmp.path() / "microphone.raw")));
 
     auto model = openModel(dir);
     // "Next" during a take acts on the prompt being recorded only.
@@ -352,4 +358,124 @@ TEST_F(RecordingModelsTest, TakesEndSafelyWhateverIsPressed)
     EXPECT_EQ(missing->getRecordingId(), 0);
     EXPECT_FALSE(fs::exists(gone));
     EXPECT_EQ(log.boxes.size(), 2);
+}
+
+TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
+{
+    MsgboxLog log;
+    fs::path dir = makeRecording("cara", "Cara");
+    RecordingProject paths;
+    ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
+    const fs::path take1 = paths.takePath(1), take2 = paths.takePath(2), microphone = tmp.path() / "microphone.raw";
+    auto model = openModel(dir);
+    startTake(*model, take1);
+    model->stopRecording();
+    const QByteArray accepted = testutil::readFile(take1);
+
+    // "Try again" whose take cannot be made: the accepted take stays, and "Next" still counts it.
+    fs::create_directories(rectest::partOf(take1));
+    model->recordNextPrompt();
+    fs::remove(rectest::partOf(take1));
+    model->todoNextPrompt();
+    EXPECT_EQ(statusOf(dir, 1), 1);
+    // In edit mode with no microphone; then a double click and a stop before the first block.
+    model.reset();
+    fs::rename(microphone, tmp.path() / "away.raw");
+    model = openModel(dir);
+    model->editRecord(0);
+    model->recordEditPrompt();
+    fs::rename(tmp.path() / "away.raw", microphone);
+    ::setenv("SDL_DISKAUDIODELAY", "1000", 1);
+    model->recordEditPrompt();
+    model->recordEditPrompt();
+    model->stopRecording();
+    ASSERT_EQ(log.boxes.size(), 2);
+    EXPECT_EQ(log.boxes[0]["msg"].toString(), "Is a directory");
+    EXPECT_EQ(log.boxes[1]["msg"].toString(), "Please check your computer's microphone.");
+    EXPECT_EQ(testutil::readFile(take1), accepted);
+    EXPECT_TRUE(model->getEditPromptFinished());
+    model.reset();
+
+    // Killed mid-capture, a retake of 1 and a first take of 2: the parts hold a WAV up to their last block.
+    auto retake = rectest::startTakeChild(take1), first = rectest::startTakeChild(take2);
+    QByteArray out;
+    ASSERT_TRUE(waitFor([&] {
+        out += retake->readAllStandardOutput() + first->readAllStandardOutput();
+        return out == "capturing\ncapturing\n";
+    }, 30000)) << out.toStdString();
+    for (QProcess* child : {retake.get(), first.get()}) {
+        ::kill(pid_t(child->processId()), SIGKILL);
+        EXPECT_TRUE(child->waitForFinished(10000));
+    }
+    ::setenv("SDL_DISKAUDIODELAY", "0", 1);
+    EXPECT_TRUE(isValidTake(rectest::partOf(take1)));
+    EXPECT_TRUE(isValidTake(rectest::partOf(take2)));
+    EXPECT_EQ(testutil::readFile(take1), accepted);
+    // Reopened: the parts are gone, only the accepted take counts.
+    model = openModel(dir);
+    EXPECT_FALSE(fs::exists(rectest::partOf(take1)) || fs::exists(rectest::partOf(take2)) || fs::exists(take2));
+    EXPECT_EQ(model->getNextPromptId(), 2);
+    EXPECT_FALSE(model->getNextPromptFinished());
+    model->editRecord(0);
+    EXPECT_TRUE(model->getEditPromptFinished());
+    EXPECT_EQ(log.boxes.size(), 2);
+}
+
+TEST_F(RecordingModelsTest, HostileFilesAreRefusedOrReplacedNeverFollowed)
+{
+    MsgboxLog log;
+    fs::path dir = makeRecording("dana", "Dana");
+    RecordingProject paths;
+    ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)) && paths.db().setRecorded(1));
+    const fs::path victim = tmp.path() / "victim", take1 = paths.takePath(1);
+    testutil::writeFile(victim, "precious");
+    const QByteArray input = testutil::readFile(tmp.path() / "microphone.raw");
+    using Make = std::function<void(const fs::path&)>;
+    auto sparse = [](uint64_t size) { return [size](const fs::path& p) { std::ofstream(p).close(); fs::resize_file(p, size); }; };
+    const Make fifo = [](const fs::path& p) { ::mkfifo(p.c_str(), 0600); };
+    const Make devZero = [](const fs::path& p) { fs::create_symlink("/dev/zero", p); };
+    auto bytes = [](QByteArray b) { return [b](const fs::path& p) { testutil::writeFile(p, b); }; };
+
+    // Manifests: only a small regular file is read; the recording opens without a name.
+    const std::tuple<Make, size_t> manifests[] = {{sparse(uint64_t(8) << 30), 1}, {fifo, 0}, {devZero, 0}};
+    for (const auto& [make, listed] : manifests) {
+        fs::remove(dir / "manifest");
+        make(dir / "manifest");
+        EXPECT_EQ(listRecordings().size(), listed);
+        EXPECT_EQ(openModel(dir)->getRecordingName(), " - ");
+    }
+    // Takes: never counted, never handed to the player.
+    const std::tuple<Make, const char*> takes[] = {
+        {fifo, "not a regular file"},
+        {devZero, "not a regular file"},
+        {[&](const fs::path& p) { fs::create_symlink(victim, p); }, "not a regular file"},
+        {sparse(uint64_t(3) << 30), "File too large"},
+        {bytes(rectest::takeOf(QByteArray())), "no audio"},
+        {bytes(QByteArray(44, '\0') + input), "not a 48000 Hz mono 16-bit WAV file"},
+    };
+    auto model = openModel(dir);
+    for (const auto& [make, reason] : takes) {
+        fs::remove(take1);
+        make(take1);
+        model->editRecord(0);
+        EXPECT_FALSE(model->getEditPromptFinished()) << reason;
+        model->playRecord(1);
+        EXPECT_EQ(log.boxes.last()["msg"].toString(),
+                  QString("Invalid take: %1 (%2)").arg(reason, QString::fromStdString(pathToUtf8(take1))));
+    }
+    EXPECT_EQ(log.boxes.size(), 6);
+    EXPECT_EQ(model->getPlayingId(), 0);
+
+    // A take, its part file and the dataset list that are links: replaced, the file they point to untouched.
+    fs::remove(take1);
+    fs::create_symlink(victim, take1);
+    fs::create_symlink(victim, rectest::partOf(take1));
+    fs::create_symlink(victim, dir / "metadata.csv");
+    startTake(*model, take1, true);
+    model->stopRecording();
+    std::string language, error;
+    EXPECT_TRUE(exportDataset(pathToUtf8(dir), language, &error)) << error;
+    EXPECT_TRUE(isValidTake(take1) && !fs::is_symlink(take1));
+    EXPECT_TRUE(testutil::readFile(dir / "metadata.csv").startsWith("wav/1.wav|"));
+    EXPECT_EQ(testutil::readFile(victim), "precious");
 }

@@ -1,20 +1,68 @@
 // The recorder on SDL's disk driver: a raw file stands for the microphone.
 #include "recording/VoiceRecorder.h"
 
+#include "RecordingTestSupport.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
 using testutil::waitFor;
 
 namespace {
+
+// The child's side of rectest::startTakeChild.
+int runTakeChild(const char* take)
+{
+    const char* limit = std::getenv("QV_TAKE_SIZE_LIMIT");
+    if (limit) {
+        rlimit rl{rlim_t(std::atoll(limit)), rlim_t(std::atoll(limit))};
+        ::setrlimit(RLIMIT_FSIZE, &rl);
+        // The write past the limit then fails with EFBIG instead of ending the process.
+        std::signal(SIGXFSZ, SIG_IGN);
+    }
+    std::atomic<bool> reported{false};
+    VoiceRecorder recorder;
+    recorder.start(take, [&](bool ok, QString message) {
+        std::printf("result %d %s\n", ok ? 1 : 0, message.toUtf8().constData());
+        std::fflush(stdout);
+        reported = true;
+    });
+    fs::path part = TakeWav::partPath(take);
+    for (int i = 0; i < 3000 && rectest::fileSize(part) < 44 + 9600 && !reported; ++i)
+        ::usleep(10000);
+    std::printf("capturing\n");
+    std::fflush(stdout);
+    if (!limit)
+        for (;;)
+            ::pause();
+    for (int i = 0; i < 3000 && !reported; ++i)
+        ::usleep(10000);
+    recorder.stop();
+    std::printf("stopped\n");
+    std::fflush(stdout);
+    return 0;
+}
+
+// Before the tests run: the program started as such a child records and ends.
+const struct TakeChildHook
+{
+    TakeChildHook()
+    {
+        if (const char* take = std::getenv("QV_TAKE_CHILD"))
+            ::_exit(runTakeChild(take));
+    }
+} takeChildHook;
 
 struct Results
 {
@@ -114,7 +162,8 @@ TEST_F(VoiceRecorderTest, TakesHoldTheMicrophoneSamplesBehindAValidHeader)
     recorder.stop(); // no take: nothing happens
     recorder.start(first.string(), r1.callback());
     // The whole input, and then silence, once the file is used up.
-    ASSERT_TRUE(waitFor([&] { return fileSize(first) > 44 + input.size() + 9600; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(first)) > 44 + input.size() + 9600; }, 30000));
+    EXPECT_FALSE(fs::exists(first)); // in place only once it ended
     // A second start ends the first take before the next one begins.
     recorder.start(second.string(), r2.callback());
     ASSERT_EQ(r1.count(), 1u);
@@ -123,10 +172,11 @@ TEST_F(VoiceRecorderTest, TakesHoldTheMicrophoneSamplesBehindAValidHeader)
 
     QByteArray take = testutil::readFile(first);
     expectValidTake(take);
+    EXPECT_FALSE(fs::exists(rectest::partOf(first)));
     EXPECT_EQ(take.mid(44, input.size()), input);
     EXPECT_EQ(take.mid(44 + input.size()), QByteArray(take.size() - 44 - input.size(), '\0'));
 
-    ASSERT_TRUE(waitFor([&] { return fileSize(second) > 44 + 9600; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(second)) > 44 + 9600; }, 30000));
     EXPECT_EQ(r2.count(), 0u);
     recorder.stop();
     ASSERT_EQ(r2.count(), 1u);
@@ -152,7 +202,7 @@ TEST_F(VoiceRecorderTest, NoMicrophoneThenOne)
 
     testutil::writeFile(microphone, input);
     recorder.start(take.string(), later.callback());
-    ASSERT_TRUE(waitFor([&] { return fileSize(take) >= 44 + input.size(); }, 30000));
+    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) >= 44 + input.size(); }, 30000));
     recorder.stop();
     ASSERT_EQ(later.count(), 1u);
     EXPECT_TRUE(later.at(0).first);
@@ -164,20 +214,19 @@ TEST_F(VoiceRecorderTest, NoMicrophoneThenOne)
 TEST_F(VoiceRecorderTest, FailedWritesAndEndsWithoutStop)
 {
     testutil::writeFile(microphone, input);
-    if (!fs::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
 
-    // A full disk: one failure, however many blocks fail after it.
-    Results full;
-    {
-        VoiceRecorder recorder;
-        recorder.start("/dev/full", full.callback());
-        ASSERT_TRUE(waitFor([&] { return full.count() > 0; }, 30000));
-        EXPECT_FALSE(full.at(0).first);
-        EXPECT_EQ(full.at(0).second, QString::fromUtf8(std::strerror(ENOSPC)));
-        recorder.stop();
-    }
-    EXPECT_EQ(full.count(), 1u);
+    // Under a file-size limit: one failure however many blocks fail after it,
+    // and the old take stays as it was.
+    fs::path limited = tmp.path() / "6.wav";
+    testutil::writeFile(limited, "the old take");
+    auto child = rectest::startTakeChild(limited, 44 + 3 * 9600 + 100);
+    ASSERT_TRUE(child->waitForFinished(60000));
+    QByteArray out = child->readAllStandardOutput();
+    EXPECT_EQ(out.count("result "), 1) << out.toStdString();
+    EXPECT_TRUE(out.contains("result 0 " + QByteArray(std::strerror(EFBIG)) + "\n")) << out.toStdString();
+    EXPECT_TRUE(out.endsWith("stopped\n")) << out.toStdString();
+    EXPECT_EQ(testutil::readFile(limited), "the old take");
+    EXPECT_FALSE(fs::exists(rectest::partOf(limited)));
 
     // A take that cannot be created.
     Results noFolder;
@@ -193,7 +242,7 @@ TEST_F(VoiceRecorderTest, FailedWritesAndEndsWithoutStop)
     {
         VoiceRecorder mid;
         mid.start(take.string(), dropped.callback());
-        ASSERT_TRUE(waitFor([&] { return fileSize(take) > 44 + 9600; }, 30000));
+        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + 9600; }, 30000));
     }
     EXPECT_EQ(dropped.count(), 0u);
     QByteArray bytes = testutil::readFile(take);

@@ -3,6 +3,7 @@
 #include "common/Sqlite3DB.h"
 #include "common/Sqlite3Query.h"
 #include "recording/RecordingProject.h"
+#include "recording/TakeWav.h"
 
 #include "TrainingTestSupport.h"
 
@@ -35,13 +36,30 @@ TEST(DatasetExport, RecordedSentencesInIdOrder)
     run(db, "update recording set text='Hello|world\r\n' where id=7");
     run(db, "update recording set text='tab\there' where id=12");
     run(db, "update recording set text='Three.' where id=3");
-    run(db, "update recording set status=1 where id in (12, 3, 7)");
+    run(db, "update recording set status=1 where id in (12, 3, 7, 9, 10, 11)");
     run(db, "update recording set status=-1 where id=5");
+    const fs::path wav = dir / "wav";
+    fs::create_directories(wav);
+    const std::string samples(9600, '\x11');
+    for (int id : {3, 5, 7, 12})
+        testutil::writeFile(wav / (std::to_string(id) + ".wav"), QByteArray::fromStdString(TakeWav::header(9600) + samples));
+    // Broken takes: cut off before its header was written, a bare header, none.
+    testutil::writeFile(wav / "9.wav", QByteArray::fromStdString(std::string(44, '\0') + samples));
+    testutil::writeFile(wav / "10.wav", QByteArray::fromStdString(TakeWav::header(0)));
 
     std::string language, error;
-    ASSERT_TRUE(exportDataset(dir.u8string(), language, &error)) << error;
+    std::vector<int64_t> leftOut;
+    ASSERT_TRUE(exportDataset(dir.u8string(), language, &error, &leftOut)) << error;
     EXPECT_EQ(language, "en-us");
     EXPECT_EQ(testutil::readFile(dir / "metadata.csv"), "wav/3.wav|Three.\nwav/7.wav|Hello world \nwav/12.wav|tab\there\n");
+    EXPECT_EQ(leftOut, std::vector<int64_t>({9, 10, 11}));
+    EXPECT_EQ(leftOutText(leftOut), "Left out of the dataset, no valid take: 9, 10, 11");
+
+    // Only broken takes: refused, saying which.
+    run(db, "update recording set status=0 where id in (3, 7, 12)");
+    EXPECT_FALSE(exportDataset(dir.u8string(), language, &error));
+    EXPECT_EQ(error, "Left out of the dataset, no valid take: 9, 10, 11");
+    run(db, "update recording set status=0 where id in (9, 10, 11)");
 
     // A language the prompts database does not know gives no preprocessing language.
     run(db, "update config set val='xx-xx' where name='lang'");
@@ -54,14 +72,12 @@ TEST(DatasetExport, RecordedSentencesInIdOrder)
     ASSERT_TRUE(exportDataset(dir.u8string(), language, &error));
     EXPECT_EQ(testutil::readFile(dir / "metadata.csv"), QByteArray());
 
-    // A full disk.
-    if (fs::exists("/dev/full")) {
-        run(db, "update recording set status=1 where id=3");
-        fs::remove(dir / "metadata.csv");
-        fs::create_symlink("/dev/full", dir / "metadata.csv");
-        EXPECT_FALSE(exportDataset(dir.u8string(), language, &error));
-        EXPECT_EQ(error, "No space left on device");
-    }
+    // A list that cannot be written leaves the old one.
+    run(db, "update recording set status=1 where id=3");
+    fs::create_directories(dir / "metadata.csv.tmp");
+    EXPECT_FALSE(exportDataset(dir.u8string(), language, &error));
+    EXPECT_EQ(error, "Is a directory");
+    EXPECT_EQ(testutil::readFile(dir / "metadata.csv"), QByteArray());
 
     // No database: its error, and no list written.
     const fs::path empty = tmp.path() / "empty";
