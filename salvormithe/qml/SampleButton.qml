@@ -1,9 +1,12 @@
 import QtQuick 2.15
 
-// Plays a voice sample.
+// Plays a voice sample. While the sample downloads it turns around a stop
+// square; clicking it then asks to stop.
 Rectangle {
     id: button
 
+    // The sample of this button is being downloaded.
+    property bool loading: false
     signal clicked()
 
     width: 28
@@ -18,6 +21,7 @@ Rectangle {
         anchors.horizontalCenterOffset: 1
         width: 10
         height: 12
+        visible: !button.loading
         property color fill: mouse.containsMouse ? "white" : MAIN_COLOR
         onFillChanged: requestPaint()
         onPaint: {
@@ -31,6 +35,22 @@ Rectangle {
             ctx.closePath();
             ctx.fill();
         }
+    }
+
+    Spinner {
+        objectName: "sampleLoading"
+        anchors.centerIn: parent
+        size: button.width
+        visible: button.loading
+    }
+
+    Rectangle {
+        anchors.centerIn: parent
+        width: 8
+        height: 8
+        radius: 1
+        visible: button.loading
+        color: mouse.containsMouse ? "white" : MAIN_COLOR
     }
 
     MouseArea {
