@@ -25,13 +25,25 @@ struct ScriptedServer
     std::thread thread;
     std::string langsBody, voicesBody;
     std::string lastLang;
+    // "endless": the languages never end; "stalled": they never begin.
+    std::string langsMode;
     std::atomic<int> samples{0};
     int port = 0;
 
     ScriptedServer()
     {
         server.Get("/langs.php", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(langsBody, "application/json");
+            if (langsMode.empty()) {
+                res.set_content(langsBody, "application/json");
+                return;
+            }
+            bool endless = langsMode == "endless";
+            res.set_chunked_content_provider("application/json", [endless](size_t, httplib::DataSink& sink) {
+                if (endless)
+                    return sink.write(std::string(65536, '[').data(), 65536);
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                return sink.is_writable();
+            });
         });
         server.Get("/voices.php", [this](const httplib::Request& req, httplib::Response& res) {
             lastLang = req.get_param_value("lang");
@@ -113,6 +125,36 @@ TEST(VoiceServerClient, LanguageRepliesAndFailures)
     EXPECT_EQ(error, "CURL: Couldn't connect to server");
 }
 
+TEST(VoiceServerClient, ListRequestsAreCappedAndCanBeAborted)
+{
+    ScriptedServer s;
+    std::vector<ServerLang> langs;
+    std::string error;
+    s.langsMode = "endless";
+    EXPECT_FALSE(fetchServerLangs(langs, error));
+    EXPECT_EQ(error, "The answer is too large.");
+
+    // A server that never answers: the task ends the request from another thread.
+    s.langsMode = "stalled";
+    VoiceTask task;
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        task.cancel();
+    });
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(fetchServerLangs(langs, error, &task));
+    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    canceller.join();
+    EXPECT_LT(took, 1.3);
+    EXPECT_EQ(error.rfind("CURL: ", 0), 0u) << error;
+    // A task cancelled before the request starts sends none.
+    std::vector<ServerVoice> voices;
+    s.lastLang.clear();
+    EXPECT_FALSE(fetchServerVoices("de", voices, error, &task));
+    EXPECT_EQ(s.lastLang, "");
+    EXPECT_TRUE(langs.empty());
+}
+
 TEST(VoiceServerClient, VoiceColumnsAreFoundByName)
 {
     ScriptedServer s;
@@ -174,7 +216,9 @@ TEST(VoiceServerClient, SamplesAreDownloadedOnceAndCanBeCancelled)
     ScriptedServer s;
     std::string error;
     fs::path path = voiceSamplePath("u1", 2);
-    EXPECT_EQ(path, platform::tempDir() / "quorvine_voice_u1-spk2.mp3");
+    // The user's own temporary folder, never the one all users share.
+    EXPECT_EQ(path, platform::userTempDir() / "quorvine_voice_u1-spk2.mp3");
+    EXPECT_NE(path.parent_path(), platform::tempDir());
     fs::remove(path);
 
     VoiceTask task;
@@ -201,6 +245,16 @@ TEST(VoiceServerClient, SamplesAreDownloadedOnceAndCanBeCancelled)
     EXPECT_LT(took, 1.3);
     EXPECT_TRUE(slow.isCancelled());
     EXPECT_FALSE(fs::exists(voiceSamplePath("slow", 0)));
+    EXPECT_FALSE(fs::exists(voiceSamplePath("slow", 0).string() + ".downloading"));
+    // Without a runtime folder the samples go to the user's cache folder, made when missing.
+    std::string runtime = platform::getEnv("XDG_RUNTIME_DIR"), oldCache = platform::getEnv("XDG_CACHE_HOME");
+    fs::path cache = fs::path(platform::getEnv("QV_TEST_ROOT")) / "new-cache";
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    EXPECT_EQ(downloadVoiceSample("u1", 3, error, nullptr), cache / "quorvine_voice_u1-spk3.mp3") << error;
+    EXPECT_EQ(fs::status(cache).permissions() & fs::perms::all, fs::perms::owner_all);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", oldCache.c_str(), 1);
     // The cancel function was cleared with the download: cancelling again is harmless.
     slow.cancel();
 }
