@@ -37,11 +37,26 @@ Rectangle {
         }
     }
 
-    Spinner {
+    // A dot that circles the stop square.
+    Item {
         objectName: "sampleLoading"
-        anchors.centerIn: parent
-        size: button.width
+        anchors.fill: parent
         visible: button.loading
+        Rectangle {
+            x: (parent.width - width) / 2
+            y: 1
+            width: 5
+            height: 5
+            radius: 2.5
+            color: mouse.containsMouse ? "white" : MAIN_COLOR
+        }
+        RotationAnimator on rotation {
+            from: 0
+            to: 360
+            duration: 900
+            loops: Animation.Infinite
+            running: button.loading
+        }
     }
 
     Rectangle {
