@@ -62,21 +62,6 @@ Item {
             keyClick(Qt.Key_Escape);
             tryVerify(function () { return destroyed; });
             compare(picked, []);
-
-            // On the server tab the language list opens by itself: the first
-            // Escape closes that list, the second the picker.
-            voiceFixture.clear();
-            popup = open();
-            var langs = findChild(popup, "languageListPopup");
-            tryCompare(langs, "opened", true);
-            destroyed = false;
-            popup.Component.destruction.connect(function () { destroyed = true; });
-            keyClick(Qt.Key_Escape);
-            tryCompare(langs, "visible", false);
-            verify(!destroyed);
-            compare(popup.visible, true);
-            keyClick(Qt.Key_Escape);
-            tryVerify(function () { return destroyed; });
         }
 
         function test_the_project_settings_take_the_picked_voice() {
