@@ -132,6 +132,13 @@ bool FileDownloader::download(const std::string& url, const fs::path& target, co
     bool ok = downloadLocked(url, target, md5, error);
     {
         std::lock_guard<std::mutex> lock(downloadMutex());
+        // A cancelled or failed download leaves no partial file behind.
+        if (!ok) {
+            fs::path temp = target;
+            temp += ".downloading";
+            std::error_code ec;
+            fs::remove(temp, ec);
+        }
         busyTargets().erase(key);
     }
     busyChanged().notify_all();

@@ -7,7 +7,8 @@
 #include <string>
 
 // Fetches one URL into one file through "<target>.downloading", following
-// redirects itself and checking an optional MD5 before the final rename.
+// redirects itself and checking an optional MD5 before the final rename. A
+// download that fails or is cancelled removes its ".downloading" file.
 class FileDownloader : public HttpClient
 {
 public:

@@ -63,7 +63,8 @@ Rectangle {
                 objectName: "localSample" + index
                 anchors.verticalCenter: parent.verticalCenter
                 visible: !row.custom
-                onClicked: row.selector.playSample(model.uid, model.spk)
+                loading: model.sampleLoading
+                onClicked: loading ? row.selector.stopSample() : row.selector.playSample(model.uid, model.spk)
             }
             Text {
                 anchors.verticalCenter: parent.verticalCenter

@@ -51,7 +51,8 @@ Rectangle {
                 objectName: "serverSample" + index
                 anchors.verticalCenter: parent.verticalCenter
                 visible: !row.custom
-                onClicked: row.selector.playSample(model.uid, model.spk)
+                loading: model.sampleLoading
+                onClicked: loading ? row.selector.stopSample() : row.selector.playSample(model.uid, model.spk)
             }
         }
     }

@@ -3,10 +3,13 @@ import QtQuick.Controls 2.15
 import VoiceSelectorModel 1.0
 
 // The voice-picking popup of the project pages: the voice pages' two tabs;
-// clicking an installed voice (or installing one) picks it. Destroys itself
-// once its model has closed.
+// clicking an installed voice (or installing one) picks it. Escape closes it
+// as Close does. Destroys itself once its model has closed.
 FormPopup {
     id: popup
+
+    // The model has closed: hiding the popup now asks for nothing more.
+    property bool finished: false
 
     signal voiceSelected(var voice)
 
@@ -19,21 +22,26 @@ FormPopup {
 
     width: 450
     height: 450
-    closePolicy: Popup.NoAutoClose
     padding: 16
+
+    // Escape hides the popup at once; it goes when its model has stopped.
+    onClosed: {
+        if (!finished && !voiceModel.isClosing)
+            voiceModel.close();
+    }
 
     VoiceSelectorModel {
         id: voiceModel
         objectName: "voiceModel"
         onVoiceInstalled: popup.pick(voice)
         onToClose: {
+            popup.finished = true;
             popup.close();
             popup.destroy();
         }
     }
 
     contentItem: Item {
-        Keys.onEscapePressed: voiceModel.close()
 
         VoiceTabs {
             id: tabs

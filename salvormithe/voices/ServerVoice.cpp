@@ -8,6 +8,8 @@
 #include "voices/VoiceStore.h"
 #include "voices/VoiceTask.h"
 
+#include <algorithm>
+
 namespace fs = std::filesystem;
 
 bool ServerVoice::install(const ServerVoice& voice, std::string& error, VoiceProgress progress, VoiceTask* task)
@@ -40,8 +42,19 @@ bool ServerVoice::install(const ServerVoice& voice, std::string& error, VoicePro
         installed = type != fs::file_type::none && type != fs::file_type::not_found;
     }
     if (!installed) {
+        // One bar for both phases, moving only forward: the download fills
+        // the first part, the extraction the rest.
+        constexpr int downloadShare = 80;
+        int shown = 0;
+        auto report = [&progress, &shown](int percent, std::string text) {
+            shown = std::max(shown, std::min(100, std::max(0, percent)));
+            if (progress)
+                progress(shown, std::move(text));
+        };
         FileDownloader downloader;
-        downloader.progress = progress;
+        downloader.progress = [&report](int percent, std::string text) {
+            report(percent * downloadShare / 100, std::move(text));
+        };
         if (task)
             task->setCancel([&downloader] { downloader.aborted = true; });
         if (task && task->isCancelled()) {
@@ -49,7 +62,10 @@ bool ServerVoice::install(const ServerVoice& voice, std::string& error, VoicePro
             task->setCancel(nullptr);
             return false;
         }
+        // A package left by an installation that did not end is never trusted:
+        // it may be cut off or hold another speaker.
         fs::path package = voicesDir() / utf8ToPath(voice.uid + ".orvelin");
+        removeAll(package);
         std::string url = voiceServerBase()
                           + formatString("voice_path.php?uid=%s&spk=%d&import", encodeQueryValue(voice.uid).c_str(),
                                          voice.spk);
@@ -58,14 +74,14 @@ bool ServerVoice::install(const ServerVoice& voice, std::string& error, VoicePro
             task->setCancel(nullptr);
         if (!ok)
             return false;
-        if (!serverInstallVoice(package, error, progress, task, voice.uid)) {
-            // A cancelled installation keeps the package for the next try; one
-            // that failed on its content must not be found again.
-            if (!(task && task->isCancelled()))
-                removeAll(package);
-            return false;
-        }
+        VoiceProgress extracting = [&report](int percent, std::string text) {
+            report(downloadShare + percent * (100 - downloadShare) / 100, std::move(text));
+        };
+        ok = serverInstallVoice(package, error, extracting, task, voice.uid, voice.spk);
+        // The package is not kept, whatever the outcome.
         removeAll(package);
+        if (!ok)
+            return false;
     }
 
     LocalVoice speaker;

@@ -48,7 +48,9 @@ public:
     int32_t fav_persons = 0;
 
     // Installs this speaker: downloads and unpacks the voice package unless the
-    // voice model is installed already, then writes the speaker file.
+    // voice model is installed already, then writes the speaker file. Progress
+    // runs once from 0 to 100 over download and extraction; the package file
+    // is removed afterwards, also after a failure or a cancel.
     static bool install(const ServerVoice& voice, std::string& error, VoiceProgress progress, VoiceTask* task);
 
     QString qmlUid() const { return QString::fromStdString(uid); }

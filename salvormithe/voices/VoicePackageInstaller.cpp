@@ -287,7 +287,7 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
 }
 
 bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoiceProgress progress, VoiceTask* task,
-                        const std::string& expectedUid)
+                        const std::string& expectedUid, int expectedSpk)
 {
     std::atomic<bool> cancelled{false};
     CancelScope scope(task, [&cancelled] { cancelled = true; });
@@ -331,61 +331,78 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
         error = formatString("Invalid speaker number %d.", spk);
         return false;
     }
+    if (expectedSpk >= 0 && spk != expectedSpk) {
+        error = formatString("Invalid speaker number %d. The package is not for speaker %d.", spk, expectedSpk);
+        return false;
+    }
+
+    // Every package is unpacked and checked whole, also for a voice that is
+    // installed already, into a folder of its own that is removed afterwards:
+    // a failed or cancelled installation leaves nothing behind.
+    fs::path work = freshWorkDir(voicesDir() / ".tmp");
+    if (work.empty()) {
+        error = std::string("create ") + pathToUtf8(voicesDir() / ".tmp") + " error. " + std::strerror(errno);
+        return false;
+    }
+    auto fail = [&work]() {
+        removeAll(work);
+        return false;
+    };
+    std::error_code ec;
+    uintmax_t fileSize = fs::file_size(packagePath, ec);
+    int64_t packageSize = ec ? 0 : int64_t(fileSize);
+    int64_t payloadSize = ec ? 0 : packageSize - int64_t(length) - 4;
+    auto reader = [&](char* buffer, int size) -> int {
+        if (cancelled)
+            return -1;
+        in.read(buffer, size);
+        std::streamsize n = in.gcount();
+        if (n == 0 && in.bad())
+            return -1;
+        return int(n);
+    };
+    auto onBlock = [&](const std::string&, int64_t position, int64_t total) {
+        if (progress)
+            progress(total > 0 ? int(std::min<int64_t>(100, position * 100 / total)) : 0, "Extracting...");
+        return !cancelled;
+    };
+    bool ok = false;
+    std::string top = extractArchive(reader, payloadSize, work, ok, error, onBlock, installLimits(work, packageSize));
+    if (!ok || cancelled) {
+        if (cancelled)
+            error.clear();
+        return fail();
+    }
+    fs::path extracted = utf8ToPath(top);
+    fs::path model, config;
+    if (top.empty() || !findModelFiles(extracted, model, config)) {
+        error = "Invalid orvelin file(model). The package holds no voice model.";
+        return fail();
+    }
+    // A voice the synthesizer cannot load is not installed.
+    if (!checkVoiceConfig(config, spk, error))
+        return fail();
+    // The header is the one speaker a package installs: speaker files the
+    // archive carries itself are not taken.
+    if (!removeAll(VoiceFolder::speakersDir(extracted), error))
+        return fail();
 
     fs::path dir = voicesDir() / utf8ToPath(uid);
-    if (!pathExists(dir)) {
-        // Each installation unpacks into a folder of its own, removed afterwards,
-        // so a failed or cancelled one leaves nothing behind.
-        fs::path work = freshWorkDir(voicesDir() / ".tmp");
-        if (work.empty()) {
-            error = std::string("create ") + pathToUtf8(voicesDir() / ".tmp") + " error. " + std::strerror(errno);
-            return false;
-        }
-        std::error_code ec;
-        uintmax_t fileSize = fs::file_size(packagePath, ec);
-        int64_t packageSize = ec ? 0 : int64_t(fileSize);
-        int64_t payloadSize = ec ? 0 : packageSize - int64_t(length) - 4;
-        auto reader = [&](char* buffer, int size) -> int {
-            if (cancelled)
-                return -1;
-            in.read(buffer, size);
-            std::streamsize n = in.gcount();
-            if (n == 0 && in.bad())
-                return -1;
-            return int(n);
-        };
-        auto onBlock = [&](const std::string&, int64_t position, int64_t total) {
-            if (progress)
-                progress(total > 0 ? int(position * 100 / total) : 0, "Extracting...");
-            return !cancelled;
-        };
-        bool ok = false;
-        std::string top = extractArchive(reader, payloadSize, work, ok, error, onBlock,
-                                         installLimits(work, packageSize));
-        if (!ok || cancelled) {
-            if (cancelled)
-                error.clear();
-            removeAll(work);
-            return false;
-        }
-        fs::path extracted = utf8ToPath(top);
-        fs::path model, config;
-        if (top.empty() || !findModelFiles(extracted, model, config)) {
-            error = "Invalid orvelin file(model). The package holds no voice model.";
-            removeAll(work);
-            return false;
-        }
-        // A voice the synthesizer cannot load is not installed.
-        if (!checkVoiceConfig(config, spk, error)) {
-            removeAll(work);
-            return false;
-        }
-        if (!renameFile(extracted, dir)) {
-            error = std::string("serverInstallVoice rename extracted failed. ") + std::strerror(errno);
-            removeAll(work);
-            return false;
-        }
+    if (pathExists(dir)) {
         removeAll(work);
+        if (cancelled)
+            return false;
+        return writeFileAtomic(VoiceFolder::speakerFilePath(dir, spk), header, error);
     }
-    return writeFileAtomic(VoiceFolder::speakerFilePath(dir, spk), header, error);
+    // The voice appears with its speaker in one rename.
+    if (!writeFileAtomic(VoiceFolder::speakerFilePath(extracted, spk), header, error))
+        return fail();
+    if (cancelled)
+        return fail();
+    if (!renameFile(extracted, dir)) {
+        error = std::string("serverInstallVoice rename extracted failed. ") + std::strerror(errno);
+        return fail();
+    }
+    removeAll(work);
+    return true;
 }

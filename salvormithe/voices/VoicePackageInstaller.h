@@ -9,11 +9,13 @@
 class VoiceTask;
 
 // Installs a voice package (".orvelin") into the voice store: checks its
-// header, unpacks its archive into the voice folder named by the header's uid
-// and stores the header as that speaker's file. When expectedUid is given, a
-// package for another uid is refused.
+// header, unpacks and checks its whole archive, moves it into the voice folder
+// named by the header's uid (an installed voice folder is kept as it is) and
+// stores the header as that speaker's file, the only speaker it adds. When
+// expectedUid or expectedSpk (>= 0) is given, a package for another voice or
+// speaker is refused.
 bool serverInstallVoice(const std::filesystem::path& packagePath, std::string& error, VoiceProgress progress,
-                        VoiceTask* task, const std::string& expectedUid = std::string());
+                        VoiceTask* task, const std::string& expectedUid = std::string(), int expectedSpk = -1);
 
 // Fills buffer with up to size bytes of the archive: the count, 0 at the end, -1 to abort.
 using ArchiveReader = std::function<int(char* buffer, int size)>;

@@ -57,6 +57,11 @@ int compareKey(const Voice& a, const Voice& b, VoiceSelectorModel::Sort sort)
     }
 }
 
+std::string sampleKey(const std::string& uid, int spk)
+{
+    return uid + "|" + std::to_string(spk);
+}
+
 bool sameSpeaker(const LocalVoice& a, const LocalVoice& b)
 {
     return a.uid == b.uid && a.spk == b.spk && a.dir == b.dir;
@@ -124,7 +129,7 @@ VoiceSelectorModel::VoiceSelectorModel(QObject* parent) : QObject(parent)
     };
 
     serverModel = new MyItemModel(this);
-    serverModel->roles = {"uid", "spk", "name", "quality", "sex", "voice"};
+    serverModel->roles = {"uid", "spk", "name", "quality", "sex", "voice", "sampleLoading"};
     serverModel->rowCountFn = [this]() { return int(shownVoices.size()); };
     serverModel->dataFn = [this](int row, int role, QString) -> QVariant {
         const ServerVoice& v = shownVoices[size_t(row)];
@@ -135,12 +140,14 @@ VoiceSelectorModel::VoiceSelectorModel(QObject* parent) : QObject(parent)
         case 3: return int(v.quality);
         case 4: return int(v.sex);
         case 5: return QVariant::fromValue(v);
+        case 6: return !loadingSampleKey.empty() && loadingSampleKey == sampleKey(v.uid, v.spk);
         default: return QVariant();
         }
     };
 
     localModel = new MyItemModel(this);
-    localModel->roles = {"eng_name", "native_name", "uid", "spk", "name", "quality", "sex", "voice", "idx"};
+    localModel->roles = {"eng_name", "native_name", "uid", "spk", "name", "quality", "sex", "voice", "idx",
+                         "sampleLoading"};
     localModel->rowCountFn = [this]() { return int(locals.size()); };
     localModel->dataFn = [this](int row, int role, QString) -> QVariant {
         const LocalVoice& v = locals[size_t(row)];
@@ -154,6 +161,7 @@ VoiceSelectorModel::VoiceSelectorModel(QObject* parent) : QObject(parent)
         case 6: return int(v.sex);
         case 7: return QVariant::fromValue(v);
         case 8: return row;
+        case 9: return !loadingSampleKey.empty() && loadingSampleKey == sampleKey(v.uid, v.spk);
         default: return QVariant();
         }
     };
@@ -161,12 +169,15 @@ VoiceSelectorModel::VoiceSelectorModel(QObject* parent) : QObject(parent)
 
 VoiceSelectorModel::~VoiceSelectorModel()
 {
-    // Running downloads end now rather than holding up the GUI thread.
+    // Running requests end now rather than holding up the GUI thread; the
+    // cancels repeat in case one landed while a transfer was starting.
     stopping = true;
-    for (auto& entry : tasks)
-        entry.second.task->cancel();
+    player.stop();
     worker.quit();
-    worker.wait();
+    do {
+        for (auto& entry : tasks)
+            entry.second.task->cancel();
+    } while (!worker.wait(100));
 }
 
 template <typename T>
@@ -280,18 +291,22 @@ void VoiceSelectorModel::loadServerLangs()
     raise(langsBusy, &VoiceSelectorModel::setIsLoadingServerLangs);
     setLoadServerLangsError(QString());
     setSortBy(IdAsc);
-    runJob([this]() {
+    const std::string key = "loadServerLangs";
+    std::shared_ptr<VoiceTask> task = acquireTask(key);
+    runJob([this, key, task]() {
         std::vector<ServerLang> result;
         std::string error;
-        bool skipped = stopping;
-        bool ok = !skipped && fetchServerLangs(result, error);
-        postToGui([this, ok, skipped, result = std::move(result), error]() {
+        bool skipped = stopping || task->isCancelled();
+        bool ok = !skipped && fetchServerLangs(result, error, task.get());
+        postToGui([this, key, task, ok, skipped, result = std::move(result), error]() {
+            bool dropped = skipped || task->isCancelled();
+            releaseTask(key, task);
             fetchingLangs = false;
             lower(langsBusy, &VoiceSelectorModel::setIsLoadingServerLangs);
             if (ok) {
                 langs = result;
                 langsModel->updateReset();
-            } else if (!skipped) {
+            } else if (!dropped) {
                 setLoadServerLangsError(networkError(error));
             }
         });
@@ -312,12 +327,19 @@ void VoiceSelectorModel::reloadServerVoices()
     setSortBy(IdAsc);
     unsigned gen = fetchedGen;
     std::string lang = m_curLang.toStdString();
-    runJob([this, gen, lang]() {
+    // The list of the language asked for before is no longer wanted, and
+    // would hold up this one.
+    const std::string key = "reloadServerVoices";
+    cancelTask(key);
+    std::shared_ptr<VoiceTask> task = acquireTask(key);
+    runJob([this, gen, lang, key, task]() {
         std::vector<ServerVoice> result;
         std::string error;
-        bool skipped = stopping;
-        bool ok = !skipped && fetchServerVoices(lang, result, error);
-        postToGui([this, gen, ok, skipped, result = std::move(result), error]() {
+        bool skipped = stopping || task->isCancelled();
+        bool ok = !skipped && fetchServerVoices(lang, result, error, task.get());
+        postToGui([this, gen, key, task, ok, skipped, result = std::move(result), error]() {
+            bool dropped = skipped || task->isCancelled();
+            releaseTask(key, task);
             lower(serverBusy, &VoiceSelectorModel::setIsLoadingServerVoices);
             // A later reload owns the lists now.
             if (gen != fetchedGen)
@@ -327,7 +349,7 @@ void VoiceSelectorModel::reloadServerVoices()
                 shownVoices = fetchedVoices;
                 ++shownGen;
                 serverModel->updateReset();
-            } else if (!skipped) {
+            } else if (!dropped) {
                 setLoadServerVoicesError(networkError(error));
             }
         });
@@ -363,31 +385,79 @@ void VoiceSelectorModel::loadLocalVoices()
 void VoiceSelectorModel::playSample(QString uid, int spk)
 {
     std::string u = uid.toStdString();
+    const std::string shownKey = sampleKey(u, spk);
+    // Another sample that is still downloading is not wanted any more.
+    if (sampleTask && loadingSampleKey != shownKey) {
+        sampleTask->cancel();
+        setLoadingSample(std::string(), nullptr);
+    }
     fs::path path = voiceSamplePath(u, spk);
     QString file = text(pathToUtf8(path));
     if (isSafeVoiceUid(u) && pathExists(path)) {
         player.play(file, nullptr, nullptr);
         return;
     }
+    player.stop();
     std::string key = formatString("playSample|%s|%d", u.c_str(), spk);
     std::shared_ptr<VoiceTask> task = acquireTask(key);
-    raise(serverBusy, &VoiceSelectorModel::setIsLoadingServerVoices);
+    setLoadingSample(shownKey, task);
     runJob([this, u, spk, key, task, file]() {
         std::string error;
-        bool skipped = stopping;
+        bool skipped = stopping || task->isCancelled();
         bool ok = !skipped && !downloadVoiceSample(u, spk, error, task.get()).empty();
         postToGui([this, key, task, file, ok, skipped, error]() {
             bool cancelled = skipped || task->isCancelled();
             releaseTask(key, task);
-            lower(serverBusy, &VoiceSelectorModel::setIsLoadingServerVoices);
-            if (ok) {
-                if (!stopping)
-                    player.play(file, nullptr, nullptr);
-            } else if (!cancelled) {
+            if (sampleTask == task)
+                setLoadingSample(std::string(), nullptr);
+            if (cancelled || stopping)
+                return;
+            if (ok)
+                player.play(file, nullptr, nullptr);
+            else
                 showError(networkError(error));
-            }
         });
     });
+}
+
+void VoiceSelectorModel::stopSample()
+{
+    player.stop();
+    if (sampleTask)
+        sampleTask->cancel();
+    setLoadingSample(std::string(), nullptr);
+}
+
+void VoiceSelectorModel::setLoadingSample(const std::string& key, std::shared_ptr<VoiceTask> task)
+{
+    sampleTask = std::move(task);
+    if (key == loadingSampleKey)
+        return;
+    std::string old = loadingSampleKey;
+    loadingSampleKey = key;
+    updateSampleRows(old);
+    updateSampleRows(key);
+}
+
+void VoiceSelectorModel::updateSampleRows(const std::string& key)
+{
+    if (key.empty())
+        return;
+    for (size_t i = 0; i < shownVoices.size(); ++i) {
+        if (sampleKey(shownVoices[i].uid, shownVoices[i].spk) == key)
+            serverModel->update(int(i), 1);
+    }
+    for (size_t i = 0; i < locals.size(); ++i) {
+        if (sampleKey(locals[i].uid, locals[i].spk) == key)
+            localModel->update(int(i), 1);
+    }
+}
+
+void VoiceSelectorModel::cancelTask(const std::string& key)
+{
+    auto it = tasks.find(key);
+    if (it != tasks.end())
+        it->second.task->cancel();
 }
 
 void VoiceSelectorModel::installVoice(ServerVoice voice)

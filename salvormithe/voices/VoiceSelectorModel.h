@@ -101,6 +101,9 @@ public:
     const AudioPlayer& samplePlayer() const { return player; }
     // Keys of the running tasks.
     std::vector<std::string> taskKeys() const;
+    // "uid|spk" of the sample being downloaded, empty when none; the rows of
+    // that speaker show it in their "sampleLoading" role.
+    std::string loadingSample() const { return loadingSampleKey; }
 
 signals:
     void toClose();
@@ -136,6 +139,8 @@ public:
     Q_INVOKABLE void removeVoice(int idx);
     // Stops the running installs; they end without a message.
     Q_INVOKABLE void cancelInstall();
+    // Stops the sample that plays and cancels the one that downloads.
+    Q_INVOKABLE void stopSample();
 
 private:
     // One entry of the task table: the task and the number of jobs using it.
@@ -159,6 +164,10 @@ private:
     void showError(const QString& message);
     void removeVoiceNow(const LocalVoice& voice);
     void setInstallProgress(int percent, const QString& v);
+    // Cancels the running task of key, if any; a new one takes its place.
+    void cancelTask(const std::string& key);
+    void setLoadingSample(const std::string& key, std::shared_ptr<VoiceTask> task);
+    void updateSampleRows(const std::string& key);
 
     bool m_isLoadingServerLangs = false;
     QString m_loadServerLangsError;
@@ -197,6 +206,9 @@ private:
     bool repeating = false;
 
     std::map<std::string, TaskEntry> tasks;
+    // The sample download the rows show, and its task.
+    std::string loadingSampleKey;
+    std::shared_ptr<VoiceTask> sampleTask;
     // Set by close() and the destructor: jobs that have not started yet do nothing.
     std::atomic<bool> stopping{false};
 

@@ -16,12 +16,29 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// What one catalogue request may take: a list request that goes on for longer,
+// or sends more, fails.
+constexpr long listTotalSeconds = 30;
+constexpr size_t listMaxBytes = 8 * 1024 * 1024;
+
 // GETs a catalogue path; false with the client's error when nothing came back.
-bool fetchText(const std::string& path, std::string& body, std::string& error)
+// The task, when given, can abort the request from another thread.
+bool fetchText(const std::string& path, std::string& body, std::string& error, VoiceTask* task)
 {
     HttpClient client;
-    client.prepare(voiceServerBase() + path, std::string(), {});
-    body = client.performText();
+    client.setTimeouts(10, 15);
+    client.setLimits(listTotalSeconds, listMaxBytes);
+    if (task)
+        task->setCancel([&client] { client.aborted = true; });
+    body.clear();
+    if (!task || !task->isCancelled()) {
+        client.prepare(voiceServerBase() + path, std::string(), {});
+        body = client.performText();
+    } else {
+        client.lastError = "CURL: " + std::string(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK));
+    }
+    if (task)
+        task->setCancel(nullptr);
     if (body.empty()) {
         error = client.lastError;
         return false;
@@ -31,10 +48,10 @@ bool fetchText(const std::string& path, std::string& body, std::string& error)
 
 } // namespace
 
-bool fetchServerLangs(std::vector<ServerLang>& out, std::string& error)
+bool fetchServerLangs(std::vector<ServerLang>& out, std::string& error, VoiceTask* task)
 {
     std::string body;
-    if (!fetchText("langs.php", body, error))
+    if (!fetchText("langs.php", body, error, task))
         return false;
     JsonRef doc = JsonRef::parse(body);
     int count = doc.isArray() ? doc.size() : 0;
@@ -50,10 +67,10 @@ bool fetchServerLangs(std::vector<ServerLang>& out, std::string& error)
     return true;
 }
 
-bool fetchServerVoices(const std::string& lang, std::vector<ServerVoice>& out, std::string& error)
+bool fetchServerVoices(const std::string& lang, std::vector<ServerVoice>& out, std::string& error, VoiceTask* task)
 {
     std::string body;
-    if (!fetchText("voices.php?lang=" + encodeQueryValue(lang), body, error))
+    if (!fetchText("voices.php?lang=" + encodeQueryValue(lang), body, error, task))
         return false;
     JsonRef doc = JsonRef::parse(body);
     std::map<std::string, int> columns;
@@ -90,7 +107,7 @@ bool fetchServerVoices(const std::string& lang, std::vector<ServerVoice>& out, s
 
 fs::path voiceSamplePath(const std::string& uid, int spk)
 {
-    return platform::tempDir() / utf8ToPath(formatString("quorvine_voice_%s-spk%d.mp3", uid.c_str(), spk));
+    return platform::userTempDir() / utf8ToPath(formatString("quorvine_voice_%s-spk%d.mp3", uid.c_str(), spk));
 }
 
 fs::path downloadVoiceSample(const std::string& uid, int spk, std::string& error, VoiceTask* task)
@@ -105,6 +122,12 @@ fs::path downloadVoiceSample(const std::string& uid, int spk, std::string& error
         task->setCancel([&downloader] { downloader.aborted = true; });
     }
     fs::path target = voiceSamplePath(uid, spk);
+    // The user's cache folder may not exist yet; it is made private to the user.
+    if (!pathExists(target.parent_path())) {
+        createDirs(target.parent_path());
+        std::error_code ec;
+        fs::permissions(target.parent_path(), fs::perms::owner_all, fs::perm_options::replace, ec);
+    }
     bool ok = false;
     if (!task || !task->isCancelled()) {
         ok = downloader.download(voiceServerBase()

@@ -53,6 +53,17 @@ Item {
             compare(picked, []);
         }
 
+        function test_escape_closes_the_picker() {
+            verify(voiceFixture.install("vx", 0, "Xena", 2));
+            var popup = open();
+            tryCompare(findChild(popup, "localVoiceList"), "count", 1);
+            var destroyed = false;
+            popup.Component.destruction.connect(function () { destroyed = true; });
+            keyClick(Qt.Key_Escape);
+            tryVerify(function () { return destroyed; });
+            compare(picked, []);
+        }
+
         function test_the_project_settings_take_the_picked_voice() {
             verify(voiceFixture.install("vy", 1, "Yann", 1));
             var c = Qt.createComponent("qrc:/qml/ProjectSettingForm.qml");

@@ -207,11 +207,16 @@ TEST_F(PackageInstall, ArchiveLayouts)
         << error;
     EXPECT_EQ(readBytes(voicesDir() / "odd" / "abc.txt"), "odd");
 
-    // An installed model: only the speaker file is added, the archive is not read.
-    ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "o2.orvelin", speakerHeader("odd", 1), "not an archive"),
-                                   error, nullptr, nullptr))
+    // An installed model: the package is checked whole, then only its speaker
+    // file is added and the installed model stays as it was.
+    EXPECT_FALSE(serverInstallVoice(writePackage(dir.path(), "o2.orvelin", speakerHeader("odd", 1), "not an archive"),
+                                    error, nullptr, nullptr));
+    EXPECT_FALSE(fs::exists(voicesDir() / "odd" / "speakers" / "spk-1.json"));
+    ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "o3.orvelin", speakerHeader("odd", 1), zip), error, nullptr,
+                                   nullptr))
         << error;
     EXPECT_TRUE(fs::exists(voicesDir() / "odd" / "speakers" / "spk-1.json"));
+    EXPECT_FALSE(fs::exists(voicesDir() / "odd" / "x.onnx"));
 }
 
 TEST_F(PackageInstall, HostilePackagesLeaveTheStoreAsItWas)
@@ -239,7 +244,6 @@ TEST_F(PackageInstall, HostilePackagesLeaveTheStoreAsItWas)
     {
         const char* what;
         std::string archive;
-        std::string uid = "evil";
     };
     auto with = [&](std::vector<ArchiveItem> extra, const std::string& kind = "tar.gz") {
         std::vector<ArchiveItem> items = good;
@@ -259,17 +263,42 @@ TEST_F(PackageInstall, HostilePackagesLeaveTheStoreAsItWas)
         {"file on top", makeArchive({{"voice.onnx", "m"}, {"voice.onnx.json", "{}"}})},
         {"empty archive", makeArchive({})},
     };
+    // Each package for a new voice and for the speaker of an installed one.
     for (const Case& c : cases) {
+      for (const std::string uid : {"evil", "kept"}) {
         error.clear();
-        fs::path pkg = writePackage(dir.path(), "hostile.orvelin", speakerHeader(c.uid, 0), c.archive);
-        EXPECT_FALSE(serverInstallVoice(pkg, error, nullptr, nullptr)) << c.what;
+        fs::path pkg = writePackage(dir.path(), "hostile.orvelin", speakerHeader(uid, 1), c.archive);
+        EXPECT_FALSE(serverInstallVoice(pkg, error, nullptr, nullptr)) << c.what << " " << uid;
         EXPECT_FALSE(error.empty()) << c.what;
-        EXPECT_EQ(storeState(), before) << c.what << ": " << error;
+        EXPECT_EQ(storeState(), before) << c.what << " " << uid << ": " << error;
         EXPECT_TRUE(extractionAreaEmpty()) << c.what;
         EXPECT_TRUE(fs::is_empty(outside)) << c.what;
         EXPECT_FALSE(fs::exists(voicesDir().parent_path() / "escaped.txt")) << c.what;
         EXPECT_FALSE(fs::exists(voicesDir().parent_path() / "escaped")) << c.what;
+      }
     }
+
+    // Speaker files an archive carries are not taken: the header names the one
+    // speaker a package adds, for a new voice as for an installed one.
+    const std::string kept0 = readBytes(voicesDir() / "kept" / "speakers" / "spk-0.json");
+    for (const std::string uid : {"planted", "kept"}) {
+        std::string archive = with({{"evil/speakers", "", ArchiveItem::Folder},
+                                    {"evil/speakers/spk-0.json", speakerHeader(uid, 0, "Evil")},
+                                    {"evil/speakers/spk-1.json", speakerHeader(uid, 1, "Evil")},
+                                    {"evil/speakers/spk-5.json", speakerHeader(uid, 5, "Evil")}});
+        std::string header = speakerHeader(uid, 1, "Honest");
+        ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "planted.orvelin", header, archive), error, nullptr,
+                                       nullptr))
+            << error;
+        std::vector<LocalVoice> speakers;
+        listVoiceSpeakers(voicesDir() / uid, speakers);
+        ASSERT_EQ(speakers.size(), uid == "kept" ? 2u : 1u) << uid;
+        EXPECT_EQ(readBytes(voicesDir() / uid / "speakers" / "spk-1.json"), header);
+        EXPECT_FALSE(fs::exists(voicesDir() / uid / "speakers" / "spk-5.json"));
+    }
+    EXPECT_EQ(readBytes(voicesDir() / "kept" / "speakers" / "spk-0.json"), kept0);
+    removeAll(voicesDir() / "planted");
+    removeAll(voicesDir() / "kept" / "speakers" / "spk-1.json");
 
     // A damaged archive reports libarchive's own text.
     fs::path pkg = writePackage(dir.path(), "trunc.orvelin", speakerHeader("evil", 0), truncated);
@@ -392,14 +421,18 @@ TEST_F(PackageInstall, CancelDuringExtraction)
     std::vector<ArchiveItem> items = voiceFiles("big");
     items.push_back({"big/weights.bin", big});
     fs::path cat = dir.path() / "cat";
-    writePackage(cat / "packages", "big.orvelin", speakerHeader("big", 0), makeArchive(items));
+    std::string archive = makeArchive(items);
+    writePackage(cat / "packages", "big-0.orvelin", speakerHeader("big", 0), archive);
+    writePackage(cat / "packages", "big-1.orvelin", speakerHeader("big", 1, "Other"), archive);
     InProcessServer server(cat);
 
     VoiceTask task;
     int extracting = 0;
+    std::vector<int> percents;
     std::string error = "untouched";
     bool ok = ServerVoice::install(serverVoice("big", 0, "Big"), error,
-                                   [&](int, std::string text) {
+                                   [&](int percent, std::string text) {
+                                       percents.push_back(percent);
                                        if (text == "Extracting..." && ++extracting == 1)
                                            task.cancel();
                                    },
@@ -409,12 +442,29 @@ TEST_F(PackageInstall, CancelDuringExtraction)
     EXPECT_EQ(extracting, 1);
     EXPECT_FALSE(fs::exists(voicesDir() / "big"));
     EXPECT_TRUE(extractionAreaEmpty());
-    // The downloaded package stays for the next try.
-    EXPECT_TRUE(fs::exists(voicesDir() / "big.orvelin"));
+    // Nothing of the cancelled install stays: no package, no partial file.
+    EXPECT_TRUE(storeState().empty());
+    // One bar: the download fills it to 80 %, the extraction goes on from there.
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_GE(percents.back(), 80);
 
+    // Installing another speaker of that voice installs that speaker only.
     VoiceTask again;
-    ASSERT_TRUE(ServerVoice::install(serverVoice("big", 0, "Big"), error, nullptr, &again)) << error;
+    ASSERT_TRUE(ServerVoice::install(serverVoice("big", 1, "Other"), error, nullptr, &again)) << error;
     EXPECT_EQ(fs::file_size(voicesDir() / "big" / "weights.bin"), big.size());
+    EXPECT_FALSE(fs::exists(voicesDir() / "big.orvelin"));
+    std::vector<LocalVoice> installed;
+    listInstalledVoices(installed);
+    ASSERT_EQ(installed.size(), 1u);
+    EXPECT_EQ(installed[0].spk, 1);
+    EXPECT_EQ(installed[0].name, "Other");
+
+    // A package left behind by an install that never ended is not trusted.
+    writePackage(voicesDir(), "big.orvelin", speakerHeader("big", 0, "Stale"), archive);
+    removeAll(voicesDir() / "big");
+    ASSERT_TRUE(ServerVoice::install(serverVoice("big", 1, "Other"), error, nullptr, nullptr)) << error;
+    LocalVoice stale;
+    EXPECT_FALSE(findInstalledVoice("big", 0, stale));
     EXPECT_FALSE(fs::exists(voicesDir() / "big.orvelin"));
 }
 

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <random>
 
@@ -226,19 +227,20 @@ TEST_F(VoiceSelector, SampleInstallSortAndRemove)
     Boxes boxes;
 
     // The first play downloads the sample under a task; the player then plays it.
+    // The download shows at the sample, not as a mask over the list.
     m.playSample("demo-de-de", 0);
-    EXPECT_TRUE(m.isLoadingServerVoices());
+    EXPECT_FALSE(m.isLoadingServerVoices());
+    EXPECT_EQ(m.loadingSample(), "demo-de-de|0");
     EXPECT_EQ(m.taskKeys(), std::vector<std::string>({"playSample|demo-de-de|0"}));
-    ASSERT_TRUE(waitFor([&] { return idle(m); }, 20000));
-    EXPECT_TRUE(m.taskKeys().empty());
+    ASSERT_TRUE(waitFor([&] { return m.taskKeys().empty(); }, 20000));
+    EXPECT_EQ(m.loadingSample(), "");
     EXPECT_TRUE(fs::exists(voiceSamplePath("demo-de-de", 0)));
     EXPECT_TRUE(waitFor([&] { return m.samplePlayer().position() > 0; }, 10000));
     // Two plays of one sample share a task until the second has ended too.
     m.playSample("demo-de-de", 1);
     m.playSample("demo-de-de", 1);
     EXPECT_EQ(m.taskKeys(), std::vector<std::string>({"playSample|demo-de-de|1"}));
-    ASSERT_TRUE(waitFor([&] { return idle(m); }, 20000));
-    EXPECT_TRUE(m.taskKeys().empty());
+    ASSERT_TRUE(waitFor([&] { return m.taskKeys().empty(); }, 20000));
     // A sample on disk plays at once: no flag, no task.
     QSignalSpy voiceFlag(&m, &VoiceSelectorModel::isLoadingServerVoicesChanged);
     m.playSample("demo-de-de", 0);
@@ -285,6 +287,12 @@ TEST_F(VoiceSelector, SampleInstallSortAndRemove)
     m.resortLocalVoices(VoiceSelectorModel::SexDesc);
     ASSERT_TRUE(waitFor([&] { return idle(m); }, 20000));
     EXPECT_EQ(column(locals, "name"), QStringList({"Lena", "Jonas"}));
+    // A sample asked for from the installed tab shows loading in its own row.
+    removeAll(voiceSamplePath("demo-de-de", 1));
+    m.playSample("demo-de-de", 1);
+    EXPECT_EQ(column(locals, "sampleLoading"), QStringList({"false", "true"}));
+    ASSERT_TRUE(waitFor([&] { return m.loadingSample().empty(); }, 20000));
+    EXPECT_EQ(column(locals, "sampleLoading"), QStringList({"false", "false"}));
 
     // Asked about row 0 (Lena); the rows move before the answer: Lena goes.
     m.removeVoice(0);
@@ -337,57 +345,112 @@ TEST_F(VoiceSelector, SampleInstallSortAndRemove)
     EXPECT_TRUE(m.taskKeys().empty());
 }
 
-TEST_F(VoiceSelector, CancelAndCloseDuringAStalledDownload)
+TEST_F(VoiceSelector, LeavingAndClosingAgainstAStalledServer)
 {
-    // Answers every request with the start of a large body, then sends nothing more.
+    // Reads each request and then sends nothing more: lists get no answer at
+    // all, samples and packages the start of a large body.
     std::atomic<int> requests{0};
-    testutil::RawServer stalled([&](int s, const std::string&) {
+    testutil::RawServer stalled([&](int s, const std::string& request) {
         ++requests;
-        testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n" + std::string(1000, 'x'));
+        if (request.rfind("GET /voice_", 0) == 0)
+            testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n" + std::string(1000, 'x'));
         testutil::RawServer::waitForClose(s, 120000);
     });
     ::setenv(voiceServerEnvVar, stalled.base().c_str(), 1);
-    auto storeNow = [] {
-        std::set<std::string> out;
-        for (const std::string& e : voicetest::snapshot(voicesDir())) {
-            if (e.rfind(".tmp", 0) != 0 && e.find(".downloading") == std::string::npos)
+    auto waitRequests = [&](int n) { return waitFor([&] { return requests == n; }, 20000); };
+    auto seconds = [](std::chrono::steady_clock::time_point since) {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+    };
+    auto closeTime = [&](VoiceSelectorModel& m) {
+        QSignalSpy closed(&m, &VoiceSelectorModel::toClose);
+        auto start = std::chrono::steady_clock::now();
+        m.close();
+        EXPECT_TRUE(waitFor([&] { return closed.count() == 1; }, 20000));
+        double took = seconds(start);
+        EXPECT_TRUE(idle(m) && m.taskKeys().empty() && m.loadingSample().empty());
+        return took;
+    };
+    // No download leaves anything behind, in the store or among the samples.
+    auto leftovers = [] {
+        std::set<std::string> out = voicetest::snapshot(voicesDir());
+        for (const std::string& e : voicetest::snapshot(voiceSamplePath("x", 0).parent_path())) {
+            if (e.rfind("quorvine_voice_", 0) == 0)
                 out.insert(e);
         }
+        out.erase(".tmp/");
         return out;
     };
-    std::set<std::string> before = storeNow();
+    const std::set<std::string> before = leftovers();
     Boxes boxes;
 
+    // Leaving while the language and voice lists get no answer.
+    {
+        VoiceSelectorModel m;
+        m.loadServerLangs();
+        m.setCurLang("de-de");
+        m.reloadServerVoices();
+        ASSERT_TRUE(waitRequests(1));
+        EXPECT_EQ(m.taskKeys(), std::vector<std::string>({"loadServerLangs", "reloadServerVoices"}));
+        EXPECT_LT(closeTime(m), 1.0);
+        EXPECT_TRUE(m.loadServerLangsError().isEmpty());
+        EXPECT_TRUE(m.loadServerVoicesError().isEmpty());
+    }
+    // A picker destroyed without close() does not wait for the server either.
+    {
+        auto m = std::make_unique<VoiceSelectorModel>();
+        m->loadServerLangs();
+        ASSERT_TRUE(waitRequests(2));
+        auto start = std::chrono::steady_clock::now();
+        m.reset();
+        EXPECT_LT(seconds(start), 1.0);
+    }
+
+    // A stalled sample shows at its speaker; another sample cancels it, and a
+    // stop cancels that one.
+    {
+        VoiceSelectorModel m;
+        m.playSample("demo-de-de", 0);
+        EXPECT_EQ(m.loadingSample(), "demo-de-de|0");
+        ASSERT_TRUE(waitRequests(3));
+        m.playSample("demo-de-de", 1);
+        EXPECT_EQ(m.loadingSample(), "demo-de-de|1");
+        // The server takes the next request only once the first is dropped.
+        ASSERT_TRUE(waitRequests(4));
+        ASSERT_TRUE(waitFor([&] { return m.taskKeys().size() == 1; }, 20000));
+        EXPECT_EQ(m.taskKeys(), std::vector<std::string>({"playSample|demo-de-de|1"}));
+        m.stopSample();
+        EXPECT_EQ(m.loadingSample(), "");
+        ASSERT_TRUE(waitFor([&] { return m.taskKeys().empty(); }, 20000));
+        m.playSample("demo-de-de", 2);
+        ASSERT_TRUE(waitRequests(5));
+        EXPECT_LT(closeTime(m), 1.0);
+    }
+
+    // A stalled install: Cancel, then leaving while it stalls again.
     ServerVoice voice;
     voice.uid = "demo-de-de";
     voice.name = "Lena";
-    VoiceSelectorModel m;
-    m.installVoice(voice);
-    ASSERT_TRUE(waitFor([&] { return m.voiceInstallPercent() == 0 && !m.voiceInstallProgress().isEmpty(); }, 20000));
-    EXPECT_TRUE(m.isInstallingVoice());
-    m.cancelInstall();
-    ASSERT_TRUE(waitFor([&] { return !m.isInstallingVoice(); }, 20000));
-    EXPECT_TRUE(m.taskKeys().empty());
-    EXPECT_EQ(storeNow(), before);
+    {
+        VoiceSelectorModel m;
+        m.installVoice(voice);
+        ASSERT_TRUE(waitFor([&] { return !m.voiceInstallProgress().isEmpty(); }, 20000));
+        EXPECT_TRUE(m.isInstallingVoice());
+        m.cancelInstall();
+        ASSERT_TRUE(waitFor([&] { return !m.isInstallingVoice(); }, 20000));
+        EXPECT_TRUE(m.taskKeys().empty());
 
-    // Install and sample again; the page closes while the install stalls.
-    m.installVoice(voice);
-    m.installVoice(voice);
-    m.playSample("demo-de-de", 1);
-    ASSERT_TRUE(waitFor([&] { return requests == 2; }, 20000));
-    EXPECT_EQ(m.taskKeys(), std::vector<std::string>({"installVoice|demo-de-de|0", "playSample|demo-de-de|1"}));
-    QSignalSpy closed(&m, &VoiceSelectorModel::toClose);
-    m.close();
-    EXPECT_TRUE(m.isClosing());
-    ASSERT_TRUE(waitFor([&] { return closed.count() == 1; }, 20000));
-    EXPECT_FALSE(m.isClosing());
-    EXPECT_TRUE(idle(m));
-    EXPECT_TRUE(m.taskKeys().empty());
-    // The queued sample never asked the server; nobody was told anything.
-    waitFor([] { return false; }, 300);
-    EXPECT_EQ(requests, 2);
+        int sent = requests;
+        m.installVoice(voice);
+        m.playSample("demo-de-de", 1);
+        ASSERT_TRUE(waitRequests(sent + 1));
+        EXPECT_EQ(m.taskKeys(), std::vector<std::string>({"installVoice|demo-de-de|0", "playSample|demo-de-de|1"}));
+        EXPECT_LT(closeTime(m), 1.0);
+        // The queued sample never asked the server.
+        EXPECT_EQ(requests, sent + 1);
+    }
+    // Nobody was told anything, and nothing stays behind.
     EXPECT_EQ(boxes.spy.count(), 0);
-    EXPECT_EQ(storeNow(), before);
+    EXPECT_EQ(leftovers(), before);
     ::unsetenv(voiceServerEnvVar);
 }
 

@@ -25,13 +25,21 @@ struct ScriptedServer
     std::thread thread;
     std::string langsBody, voicesBody;
     std::string lastLang;
+    // The languages never end.
+    bool endlessLangs = false;
     std::atomic<int> samples{0};
     int port = 0;
 
     ScriptedServer()
     {
         server.Get("/langs.php", [this](const httplib::Request&, httplib::Response& res) {
-            res.set_content(langsBody, "application/json");
+            if (!endlessLangs) {
+                res.set_content(langsBody, "application/json");
+                return;
+            }
+            res.set_chunked_content_provider("application/json", [](size_t, httplib::DataSink& sink) {
+                return sink.write(std::string(65536, '[').data(), 65536);
+            });
         });
         server.Get("/voices.php", [this](const httplib::Request& req, httplib::Response& res) {
             lastLang = req.get_param_value("lang");
@@ -104,6 +112,13 @@ TEST(VoiceServerClient, LanguageRepliesAndFailures)
     EXPECT_EQ(langs[2].lang, "es-es");
     EXPECT_EQ(langs[2].name, "");
 
+    // A list that never ends is cut off.
+    s.endlessLangs = true;
+    langs.clear();
+    EXPECT_FALSE(fetchServerLangs(langs, error));
+    EXPECT_EQ(error, "The answer is too large.");
+    EXPECT_TRUE(langs.empty());
+
     // Nothing listens on the address any more.
     int port = s.port;
     s.shutdown();
@@ -174,7 +189,9 @@ TEST(VoiceServerClient, SamplesAreDownloadedOnceAndCanBeCancelled)
     ScriptedServer s;
     std::string error;
     fs::path path = voiceSamplePath("u1", 2);
-    EXPECT_EQ(path, platform::tempDir() / "quorvine_voice_u1-spk2.mp3");
+    // The user's own temporary folder, never the one all users share.
+    EXPECT_EQ(path, platform::userTempDir() / "quorvine_voice_u1-spk2.mp3");
+    EXPECT_NE(path.parent_path(), platform::tempDir());
     fs::remove(path);
 
     VoiceTask task;
@@ -201,6 +218,16 @@ TEST(VoiceServerClient, SamplesAreDownloadedOnceAndCanBeCancelled)
     EXPECT_LT(took, 1.3);
     EXPECT_TRUE(slow.isCancelled());
     EXPECT_FALSE(fs::exists(voiceSamplePath("slow", 0)));
+    EXPECT_FALSE(fs::exists(voiceSamplePath("slow", 0).string() + ".downloading"));
+    // Without a runtime folder the samples go to the user's cache folder, made when missing.
+    std::string runtime = platform::getEnv("XDG_RUNTIME_DIR"), oldCache = platform::getEnv("XDG_CACHE_HOME");
+    fs::path cache = fs::path(platform::getEnv("QV_TEST_ROOT")) / "new-cache";
+    ::setenv("XDG_RUNTIME_DIR", "", 1);
+    ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    EXPECT_EQ(downloadVoiceSample("u1", 3, error, nullptr), cache / "quorvine_voice_u1-spk3.mp3") << error;
+    EXPECT_EQ(fs::status(cache).permissions() & fs::perms::all, fs::perms::owner_all);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", oldCache.c_str(), 1);
     // The cancel function was cleared with the download: cancelling again is harmless.
     slow.cancel();
 }
