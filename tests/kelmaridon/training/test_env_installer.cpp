@@ -7,10 +7,13 @@
 #include "TrainingTestSupport.h"
 
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace trainingtest;
@@ -34,6 +37,47 @@ QStringList install(HomeModel& model, const fs::path& root)
 int indexOfMatch(const QStringList& texts, const QString& pattern)
 {
     return texts.indexOf(QRegularExpression(pattern));
+}
+
+// A "7z" first on PATH while it lives, run as the file control/"mode" says:
+// "hold" unpacks a part and waits, "full" unpacks a part and fails as on a full
+// disk, anything else runs the real 7z.
+class Stand7z
+{
+public:
+    explicit Stand7z(const fs::path& dir) : control(dir), oldPath(qgetenv("PATH"))
+    {
+        const QString real = QStandardPaths::findExecutable("7z");
+        fs::create_directories(dir / "bin");
+        testutil::writeFile(dir / "bin" / "7z",
+                            QString("#!/bin/sh\n"
+                                    "c='%1'\n"
+                                    "for a; do case \"$a\" in -o*) out=\"${a#-o}\";; esac; done\n"
+                                    "case \"$(cat \"$c/mode\" 2>/dev/null)\" in\n"
+                                    "hold) mkdir -p \"$out/Scripts\"; echo half > \"$out/Scripts/part\"\n"
+                                    "  echo $$ > \"$c/7z.pid\"; echo ' 5% 1 - Scripts/part'; exec sleep 600;;\n"
+                                    "full) mkdir -p \"$out\"; echo half > \"$out/part\"; echo ' 10%'\n"
+                                    "  echo 'System ERROR:' >&2; echo 'errno=28 : No space left on device' >&2; exit 2;;\n"
+                                    "esac\n"
+                                    "exec '%2' \"$@\"\n")
+                                .arg(q(dir), real)
+                                .toUtf8());
+        QFile::setPermissions(q(dir / "bin" / "7z"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("PATH", (q(dir / "bin") + ":").toUtf8() + oldPath);
+    }
+    ~Stand7z() { qputenv("PATH", oldPath); }
+    void mode(const char* m) const { testutil::writeFile(control / "mode", m); }
+    qint64 pid() const { return pidIn(control / "7z.pid"); }
+
+private:
+    fs::path control;
+    QByteArray oldPath;
+};
+
+ino_t inode(const fs::path& p)
+{
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
 } // namespace
@@ -132,12 +176,14 @@ TEST(EnvInstaller, FailuresAreReportedAndARetryStartsClean)
     EXPECT_FALSE(fs::exists(target));
 
     // A truncated archive downloads whole but does not unpack: 7z's own text,
-    // the marker stays, and the broken archive goes so that a retry fetches it again.
+    // the half-unpacked folder goes, and so does the broken archive, so that a
+    // retry fetches it again.
     testutil::writeFile(server.archive(), whole.left(whole.size() / 2));
     install(model, root);
     ASSERT_EQ(log.boxes.size(), 2);
     EXPECT_NE(log.boxes[1]["msg"].toString().indexOf("ERROR"), -1) << log.boxes[1]["msg"].toString().toStdString();
-    EXPECT_TRUE(fs::exists(target / "installing"));
+    EXPECT_EQ(log.boxes[1]["buttonNames"].toList(), QVariantList({"Retry", "Select Folder", "Cancel"}));
+    EXPECT_FALSE(fs::exists(target));
     EXPECT_FALSE(fs::exists(root / "tenv_gpu.7z"));
     EXPECT_TRUE(tenvPath().isEmpty());
     model.checkEnv();
@@ -192,5 +238,110 @@ TEST(EnvInstaller, ClosingDuringTheDownloadStopsItQuietly)
     EXPECT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 10000));
     EXPECT_TRUE(log.boxes.isEmpty());
     EXPECT_FALSE(fs::exists(tmp.path() / "tenv_gpu.7z"));
+    EXPECT_FALSE(fs::exists(tmp.path() / "tenv_gpu.7z.downloading"));
     qunsetenv("QV_VOICE_SERVER");
+}
+
+TEST(EnvInstaller, ACancelledDownloadLeavesNothingAndTheFailureBoxRetries)
+{
+    testutil::TempDir tmp;
+    saveTenvPath(QString());
+    fs::path root = tmp.path() / "root";
+    fs::create_directories(root);
+    MsgboxLog log;
+    HomeModel model;
+    {
+        testutil::RawServer slow([](int s, const std::string&) {
+            testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n" + std::string(5000, 'x'));
+            testutil::RawServer::waitForClose(s, 60000);
+        });
+        qputenv("QV_VOICE_SERVER", QByteArray::fromStdString(slow.base()));
+        model.installEnv(QUrl::fromLocalFile(q(root)));
+        ASSERT_TRUE(waitFor([&] { return model.getInstallingProgress().contains(" of "); }, 30000));
+        model.cancelInstall();
+        EXPECT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 10000));
+        EXPECT_TRUE(log.boxes.isEmpty());
+        EXPECT_TRUE(fs::is_empty(root));
+    }
+
+    // A failed download: the box offers the install again, and Retry completes it.
+    TrainingServer server(tmp.path() / "cat");
+    const QByteArray whole = testutil::readFile(server.archive());
+    fs::remove(server.archive());
+    install(model, root);
+    ASSERT_EQ(log.boxes.size(), 1);
+    EXPECT_EQ(log.boxes[0]["buttonNames"].toList(), QVariantList({"Retry", "Select Folder", "Cancel"}));
+    QSignalSpy selectFolder(&model, &HomeModel::toSelEnvPath);
+    log.press(0, 1);
+    EXPECT_EQ(selectFolder.count(), 1);
+    testutil::writeFile(server.archive(), whole);
+    log.press(0, 0);
+    EXPECT_TRUE(model.getInstallingEnv());
+    ASSERT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 120000));
+    EXPECT_EQ(log.boxes.size(), 1);
+    EXPECT_EQ(tenvPath(), q(root / "quorvine_salvormithe_tenv"));
+}
+
+TEST(EnvInstaller, ACancelledClosedOrFailedUnpackLeavesNothingHalfUnpackedAndKeepsAWholeArchive)
+{
+    testutil::TempDir tmp;
+    TrainingServer server(tmp.path() / "cat");
+    Stand7z sevenZip(tmp.path() / "7z");
+    saveTenvPath(QString());
+    MsgboxLog log;
+    fs::path root = tmp.path() / "root";
+    fs::path target = root / "quorvine_salvormithe_tenv";
+    fs::path archive = root / "tenv_gpu.7z";
+    fs::create_directories(root);
+    {
+        HomeModel model;
+        // Cancelled while unpacking: 7z ends, its part goes, the archive stays.
+        sevenZip.mode("hold");
+        model.installEnv(QUrl::fromLocalFile(q(root)));
+        ASSERT_TRUE(waitFor([&] { return model.getInstallingProgress() == "Installing...5%"; }, 60000));
+        EXPECT_TRUE(fs::exists(target / "Scripts" / "part"));
+        EXPECT_TRUE(fs::exists(target / "installing"));
+        model.cancelInstall();
+        EXPECT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 10000));
+        EXPECT_TRUE(processGone(sevenZip.pid()));
+        EXPECT_FALSE(fs::exists(target));
+        EXPECT_TRUE(fs::exists(archive));
+        EXPECT_TRUE(log.boxes.isEmpty());
+        const ino_t kept = inode(archive);
+
+        // A full disk: 7z's text, nothing half-unpacked, and the archive (the
+        // server's size) is kept: the retry from the box does not fetch it again.
+        sevenZip.mode("full");
+        install(model, root);
+        ASSERT_EQ(log.boxes.size(), 1);
+        EXPECT_TRUE(log.boxes[0]["msg"].toString().contains("No space left on device"));
+        EXPECT_FALSE(fs::exists(target));
+        EXPECT_EQ(inode(archive), kept);
+        sevenZip.mode("real");
+        log.press(0, 0);
+        ASSERT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 120000));
+        EXPECT_EQ(log.boxes.size(), 1);
+        EXPECT_EQ(tenvPath(), q(target));
+        EXPECT_TRUE(QFileInfo(q(target / "python")).isExecutable());
+        EXPECT_FALSE(fs::exists(archive));
+    }
+
+    // Closing while unpacking: the model ends 7z and its part, then closes.
+    saveTenvPath(QString());
+    fs::path other = tmp.path() / "other";
+    fs::create_directories(other);
+    HomeModel model;
+    sevenZip.mode("hold");
+    fs::remove(tmp.path() / "7z" / "7z.pid");
+    model.installEnv(QUrl::fromLocalFile(q(other)));
+    ASSERT_TRUE(waitFor([&] { return model.getInstallingProgress() == "Installing...5%"; }, 60000));
+    QSignalSpy closed(&model, &HomeModel::toClose);
+    model.close();
+    EXPECT_TRUE(closed.count() == 1 || closed.wait(10000));
+    EXPECT_FALSE(model.getInstallingEnv());
+    EXPECT_TRUE(processGone(sevenZip.pid()));
+    EXPECT_FALSE(fs::exists(other / "quorvine_salvormithe_tenv"));
+    EXPECT_TRUE(fs::exists(other / "tenv_gpu.7z"));
+    EXPECT_EQ(log.boxes.size(), 1);
+    EXPECT_TRUE(tenvPath().isEmpty());
 }
