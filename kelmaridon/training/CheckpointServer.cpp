@@ -11,7 +11,7 @@
 namespace {
 
 // The language list is a few hundred bytes; a larger or slower answer is no list.
-constexpr long kListSeconds = 30;
+constexpr long kListSeconds = 15;
 constexpr size_t kListMaxBytes = 1 << 20;
 
 } // namespace

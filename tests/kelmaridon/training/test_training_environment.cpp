@@ -2,6 +2,11 @@
 
 #include "common/FileUtils.h"
 #include "common/Platform.h"
+#include "training/CheckpointServer.h"
+#include "training/ExtractProcess.h"
+#include "training/TrainingRecord.h"
+
+#include "LoopbackServers.h"
 
 #include "TrainingTestSupport.h"
 
@@ -11,6 +16,10 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
 
 namespace fs = std::filesystem;
 using namespace trainingtest;
@@ -100,4 +109,110 @@ TEST(TrainingEnvironment, GpuProbe)
     saveTenvPath(q(tmp.path() / "nowhere"));
     EXPECT_EQ(probeGpuMemory(), 0u);
     EXPECT_GT(platform::physicalMemoryBytes(), uint64_t(64) << 20);
+}
+
+namespace {
+
+// Peak resident memory of this process in KiB since the last resetPeakMemory.
+long peakMemoryKib()
+{
+    QByteArray status = testutil::readFile("/proc/self/status");
+    int at = status.indexOf("VmHWM:");
+    return at < 0 ? 0 : status.mid(at + 6, status.indexOf('\n', at) - at - 6).trimmed().split(' ').value(0).toLong();
+}
+
+void resetPeakMemory()
+{
+    testutil::writeFile("/proc/self/clear_refs", "5");
+}
+
+} // namespace
+
+TEST(TrainingBounds, ManifestsChildOutputAndListAnswersAreBounded)
+{
+    testutil::TempDir tmp;
+    // Manifests: only a regular file of sane size is read.
+    struct ManifestCase
+    {
+        const char* what;
+        std::function<void(const fs::path&)> make;
+    };
+    const ManifestCase manifests[] = {
+        {"FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+        {"link to /dev/zero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }},
+        {"sparse 4 GiB file", [](const fs::path& p) { testutil::writeFile(p, ""); fs::resize_file(p, 4ull << 30); }},
+        {"folder", [](const fs::path& p) { fs::create_directories(p); }},
+    };
+    for (const ManifestCase& c : manifests) {
+        fs::path dir = tmp.path() / c.what;
+        fs::create_directories(dir);
+        c.make(dir / "manifest");
+        TrainingRecord record;
+        EXPECT_FALSE(record.read(dir.u8string())) << c.what;
+        EXPECT_EQ(record.lastError, "invalid training.") << c.what;
+    }
+
+    // The GPU probe reads what it needs as it comes: endless output holds no memory,
+    // and the answer ends the child at once.
+    struct ProbeCase
+    {
+        const char* script;
+        int timeoutMs;
+        uint64_t bytes;
+    };
+    const ProbeCase probes[] = {
+        {"exec yes 'no memory here'\n", 1500, 0},
+        {"exec cat /dev/zero\n", 1500, 0},
+        {"echo memory:8589934592\nexec yes more\n", 600000, 8589934592ull},
+    };
+    fs::path env = tmp.path() / "env";
+    for (const ProbeCase& c : probes) {
+        useFakeEnvironment(env, c.script);
+        resetPeakMemory();
+        const long before = peakMemoryKib();
+        EXPECT_EQ(probeGpuMemory(c.timeoutMs), c.bytes) << c.script;
+        EXPECT_LT(peakMemoryKib() - before, 200 * 1024) << c.script;
+    }
+
+    // 7z's standard error keeps its last part only.
+    ExtractProcess sevenZip;
+    for (int i = 0; i < 1000; ++i)
+        parse7zProgress(sevenZip, 2, QByteArray(1024, 'e') + QByteArray::number(i));
+    EXPECT_LE(sevenZip.errorText.size(), ExtractProcess::maxErrorText);
+    EXPECT_TRUE(sevenZip.errorText.endsWith("999"));
+
+    // The checkpoint-language list: an endless answer and a trickle both end in false.
+    struct ListCase
+    {
+        const char* what;
+        testutil::RawServer::Reply reply;
+    };
+    const ListCase lists[] = {
+        {"endless", [](int s, const std::string&) {
+             testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n{\"en-us\": \"");
+             const std::string block(65536, 'a');
+             for (int i = 0; i < 100000; ++i)
+                 if (::send(s, block.data(), block.size(), MSG_NOSIGNAL) <= 0)
+                     return;
+         }},
+        {"trickle", [](int s, const std::string&) {
+             testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
+             for (int i = 0; i < 1000; ++i) {
+                 if (::send(s, "{", 1, MSG_NOSIGNAL) <= 0)
+                     return;
+                 ::usleep(900000);
+             }
+         }},
+    };
+    for (const ListCase& c : lists) {
+        testutil::RawServer server(c.reply);
+        qputenv("QV_VOICE_SERVER", QByteArray::fromStdString(server.base()));
+        resetPeakMemory();
+        const long before = peakMemoryKib();
+        int called = 0;
+        EXPECT_FALSE(fetchCheckpointLangs([&](const std::string&, const std::string&) { ++called; })) << c.what;
+        EXPECT_EQ(called, 0);
+        EXPECT_LT(peakMemoryKib() - before, 200 * 1024) << c.what;
+    }
+    qunsetenv("QV_VOICE_SERVER");
 }
