@@ -10,7 +10,8 @@ Rectangle {
     property var model
 
     objectName: "busyLayer"
-    color: "#99FFFFFF"
+    // Nearly opaque: the page beneath must not read through the progress.
+    color: "#E6FBFBFE"
     visible: model.installingEnv
 
     MouseArea {
