@@ -58,22 +58,16 @@ inline void writeDamagedCheckpoint(const std::filesystem::path& path, int epoch)
 // A zip checkpoint whole in every byte, whose metadata the training tool cannot parse.
 inline void writeUnparsableCheckpoint(const std::filesystem::path& path)
 {
-    std::filesystem::create_directories(path.parent_path());
     archive* a = archive_write_new();
     archive_write_set_format_zip(a);
     ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
-    const std::pair<const char*, std::string> members[] = {{"checkpoint/meta.json", "{\"epoch\": 2"},
-                                                           {"checkpoint/weights.bin", std::string(4096, 'w')}};
-    for (const auto& [name, data] : members) {
-        archive_entry* e = archive_entry_new();
-        archive_entry_set_pathname(e, name);
-        archive_entry_set_filetype(e, AE_IFREG);
-        archive_entry_set_perm(e, 0644);
-        archive_entry_set_size(e, la_int64_t(data.size()));
-        EXPECT_EQ(archive_write_header(a, e), ARCHIVE_OK);
-        EXPECT_EQ(archive_write_data(a, data.data(), data.size()), la_ssize_t(data.size()));
-        archive_entry_free(e);
-    }
+    archive_entry* e = archive_entry_new();
+    archive_entry_set_pathname(e, "checkpoint/meta.json");
+    archive_entry_set_filetype(e, AE_IFREG);
+    archive_entry_set_size(e, 11);
+    EXPECT_EQ(archive_write_header(a, e), ARCHIVE_OK);
+    EXPECT_EQ(archive_write_data(a, "{\"epoch\": 2", 11), 11);
+    archive_entry_free(e);
     archive_write_close(a);
     archive_write_free(a);
 }

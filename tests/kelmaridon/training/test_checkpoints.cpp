@@ -12,20 +12,6 @@
 namespace fs = std::filesystem;
 using namespace trainingtest;
 
-namespace {
-
-// Where a zip's central directory starts, as its end record says.
-int centralDirectoryOffset(const QByteArray& zip)
-{
-    int end = zip.lastIndexOf(QByteArray("PK\x05\x06", 4));
-    if (end < 0 || end + 20 > zip.size())
-        return -1;
-    const auto* p = reinterpret_cast<const unsigned char*>(zip.constData() + end + 16);
-    return int(p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24);
-}
-
-} // namespace
-
 TEST(CheckpointEpoch, ReadsTheNumberAfterEpoch)
 {
     struct Case
@@ -87,14 +73,11 @@ TEST(Checkpoints, ListedByEpochAndCheckedWhole)
     EXPECT_EQ(error, "archive_read_open failed.");
     EXPECT_EQ(verifyCheckpoint(q(dir / "cut.ckpt")), -1);
 
-    // Cut inside its central directory, every member whole: refused, as the
-    // training tool (which reads that directory) refuses it.
-    const int directory = centralDirectoryOffset(whole);
-    ASSERT_GT(directory, 0);
-    for (int keep : {directory + 10, int(whole.size()) - 10}) {
-        testutil::writeFile(dir / "cut-directory.ckpt", whole.left(keep));
-        EXPECT_EQ(verifyCheckpoint(q(dir / "cut-directory.ckpt")), -1) << keep;
-    }
+    // Cut inside its central directory (the last 60 bytes hold the end of its
+    // last entry and the end record), every member whole: refused, as by the
+    // training tool, which reads that directory.
+    testutil::writeFile(dir / "cut.ckpt", whole.left(whole.size() - 60));
+    EXPECT_EQ(verifyCheckpoint(q(dir / "cut.ckpt")), -1);
 
     // One flipped byte in the weights: the member's checksum no longer matches.
     writeDamagedCheckpoint(dir / "flipped.ckpt", 12);

@@ -19,7 +19,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <functional>
 
 namespace fs = std::filesystem;
 using namespace trainingtest;
@@ -113,17 +112,16 @@ TEST(TrainingEnvironment, GpuProbe)
 
 namespace {
 
-// Peak resident memory of this process in KiB since the last resetPeakMemory.
-long peakMemoryKib()
+// Peak resident memory of this process in MiB since the last call.
+long peakGrowthMib(long& since)
 {
     QByteArray status = testutil::readFile("/proc/self/status");
-    int at = status.indexOf("VmHWM:");
-    return at < 0 ? 0 : status.mid(at + 6, status.indexOf('\n', at) - at - 6).trimmed().split(' ').value(0).toLong();
-}
-
-void resetPeakMemory()
-{
+    int at = status.indexOf("VmHWM:") + 6;
+    long now = status.mid(at, status.indexOf('\n', at) - at).trimmed().split(' ').value(0).toLong() / 1024;
+    long growth = now - since;
     testutil::writeFile("/proc/self/clear_refs", "5");
+    since = now;
+    return growth;
 }
 
 } // namespace
@@ -131,47 +129,32 @@ void resetPeakMemory()
 TEST(TrainingBounds, ManifestsChildOutputAndListAnswersAreBounded)
 {
     testutil::TempDir tmp;
-    // Manifests: only a regular file of sane size is read.
-    struct ManifestCase
-    {
-        const char* what;
-        std::function<void(const fs::path&)> make;
-    };
-    const ManifestCase manifests[] = {
-        {"FIFO", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
-        {"link to /dev/zero", [](const fs::path& p) { fs::create_symlink("/dev/zero", p); }},
-        {"sparse 4 GiB file", [](const fs::path& p) { testutil::writeFile(p, ""); fs::resize_file(p, 4ull << 30); }},
-        {"folder", [](const fs::path& p) { fs::create_directories(p); }},
-    };
-    for (const ManifestCase& c : manifests) {
-        fs::path dir = tmp.path() / c.what;
+    // Manifests: a FIFO, a link to /dev/zero, a 4 GiB sparse file and a folder are no manifests.
+    for (int kind = 0; kind < 4; ++kind) {
+        fs::path dir = tmp.path() / std::to_string(kind), manifest = dir / "manifest";
         fs::create_directories(dir);
-        c.make(dir / "manifest");
+        if (kind == 0)
+            ASSERT_EQ(::mkfifo(manifest.c_str(), 0600), 0);
+        else if (kind == 1)
+            fs::create_symlink("/dev/zero", manifest);
+        else if (kind == 2)
+            testutil::writeFile(manifest, ""), fs::resize_file(manifest, 4ull << 30);
+        else
+            fs::create_directories(manifest);
         TrainingRecord record;
-        EXPECT_FALSE(record.read(dir.u8string())) << c.what;
-        EXPECT_EQ(record.lastError, "invalid training.") << c.what;
+        EXPECT_FALSE(record.read(dir.u8string())) << kind;
+        EXPECT_EQ(record.lastError, "invalid training.") << kind;
     }
 
-    // The GPU probe reads what it needs as it comes: endless output holds no memory,
-    // and the answer ends the child at once.
-    struct ProbeCase
-    {
-        const char* script;
-        int timeoutMs;
-        uint64_t bytes;
-    };
-    const ProbeCase probes[] = {
-        {"exec yes 'no memory here'\n", 1500, 0},
-        {"exec cat /dev/zero\n", 1500, 0},
-        {"echo memory:8589934592\nexec yes more\n", 600000, 8589934592ull},
-    };
-    fs::path env = tmp.path() / "env";
-    for (const ProbeCase& c : probes) {
-        useFakeEnvironment(env, c.script);
-        resetPeakMemory();
-        const long before = peakMemoryKib();
-        EXPECT_EQ(probeGpuMemory(c.timeoutMs), c.bytes) << c.script;
-        EXPECT_LT(peakMemoryKib() - before, 200 * 1024) << c.script;
+    // The GPU probe: endless output holds no memory, and the answer ends the child at once.
+    long peak = 0;
+    peakGrowthMib(peak);
+    const std::pair<const char*, uint64_t> probes[] = {{"exec yes 'no memory here'\n", 0},
+                                                       {"echo memory:8589934592\nexec yes more\n", 8589934592ull}};
+    for (const auto& [script, bytes] : probes) {
+        useFakeEnvironment(tmp.path() / "env", script);
+        EXPECT_EQ(probeGpuMemory(bytes ? 600000 : 1500), bytes) << script;
+        EXPECT_LT(peakGrowthMib(peak), 200) << script;
     }
 
     // 7z's standard error keeps its last part only.
@@ -181,38 +164,18 @@ TEST(TrainingBounds, ManifestsChildOutputAndListAnswersAreBounded)
     EXPECT_LE(sevenZip.errorText.size(), ExtractProcess::maxErrorText);
     EXPECT_TRUE(sevenZip.errorText.endsWith("999"));
 
-    // The checkpoint-language list: an endless answer and a trickle both end in false.
-    struct ListCase
-    {
-        const char* what;
-        testutil::RawServer::Reply reply;
-    };
-    const ListCase lists[] = {
-        {"endless", [](int s, const std::string&) {
-             testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n\r\n{\"en-us\": \"");
-             const std::string block(65536, 'a');
-             for (int i = 0; i < 100000; ++i)
-                 if (::send(s, block.data(), block.size(), MSG_NOSIGNAL) <= 0)
-                     return;
-         }},
-        {"trickle", [](int s, const std::string&) {
-             testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n");
-             for (int i = 0; i < 1000; ++i) {
-                 if (::send(s, "{", 1, MSG_NOSIGNAL) <= 0)
-                     return;
-                 ::usleep(900000);
-             }
-         }},
-    };
-    for (const ListCase& c : lists) {
-        testutil::RawServer server(c.reply);
+    // The checkpoint-language list: an endless answer and a 1 byte/s trickle end in false.
+    for (bool endless : {true, false}) {
+        testutil::RawServer server([endless](int s, const std::string&) {
+            testutil::RawServer::send(s, endless ? "HTTP/1.1 200 OK\r\n\r\n{\"en-us\": \"" : "HTTP/1.1 200 OK\r\nContent-Length: 999\r\n\r\n");
+            const std::string block(endless ? 65536 : 1, '{');
+            for (int i = 0; i < 100000 && ::send(s, block.data(), block.size(), MSG_NOSIGNAL) > 0; ++i)
+                if (!endless)
+                    ::usleep(900000);
+        });
         qputenv("QV_VOICE_SERVER", QByteArray::fromStdString(server.base()));
-        resetPeakMemory();
-        const long before = peakMemoryKib();
-        int called = 0;
-        EXPECT_FALSE(fetchCheckpointLangs([&](const std::string&, const std::string&) { ++called; })) << c.what;
-        EXPECT_EQ(called, 0);
-        EXPECT_LT(peakMemoryKib() - before, 200 * 1024) << c.what;
+        EXPECT_FALSE(fetchCheckpointLangs([](const std::string&, const std::string&) { ADD_FAILURE(); })) << endless;
+        EXPECT_LT(peakGrowthMib(peak), 200) << endless;
     }
     qunsetenv("QV_VOICE_SERVER");
 }
