@@ -402,7 +402,9 @@ void TrainingModel::onTrainFinished(TrainingModelProcess* tool, int runId)
     const QString tail = lastLines(tool->output).toHtmlEscaped().replace('\n', "<br/>");
     const QString refused = tool->resumedFrom;
     const QString pre = QDir(QString::fromStdString(record.dir) + "/lightning_logs/pre").absolutePath();
-    bool keptOne = !refused.isEmpty() && QFileInfo(refused).absolutePath() == pre;
+    // Only a kept checkpoint that the tool named in its complaint is given up.
+    bool keptOne = !refused.isEmpty() && QFileInfo(refused).absolutePath() == pre
+                   && tool->output.contains(QFileInfo(refused).fileName().toUtf8());
     bool wroteNone = listCheckpoints(QString::fromStdString(record.dir) + "/lightning_logs/version_0/checkpoints")
                          .isEmpty();
     if (!keptOne || !wroteNone) {
