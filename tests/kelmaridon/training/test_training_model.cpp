@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
@@ -298,6 +299,15 @@ TEST(TrainingModel, FailedExportsLeaveNoVoiceBehind)
     ASSERT_EQ(boxes.boxes.size(), 3);
     EXPECT_NE(boxes.boxes[2].value("msg").toString().indexOf("IDS_EXPORT_FAILED"), -1);
     EXPECT_TRUE(customVoices().empty());
+    // Starting a training without an environment says so and offers the install.
+    QSignalSpy installAsked(&model, &TrainingModel::toInstallEnv);
+    model.train();
+    EXPECT_FALSE(model.getIsTraining());
+    ASSERT_EQ(boxes.boxes.size(), 4);
+    EXPECT_EQ(boxes.boxes[3].value("title").toString(), "The training environment is not installed.");
+    boxes.press(3, 0);
+    EXPECT_EQ(installAsked.count(), 1);
+    boxes.boxes.removeLast();
 
     // A name with a slash stays one folder, and the speaker keeps the name.
     saveTenvPath(realEnv);
