@@ -10,15 +10,35 @@ Item {
     // Set by the page that opens this one.
     property string trainingPath: ""
     property bool toStart: false
+    // What to do once the model has closed, when the page is asked to leave.
+    property var leaveTodo: null
 
     function go(source, props) {
         if (typeof navUtil !== "undefined")
             navUtil.nav(source, props);
     }
 
+    // The page leaves once its model has stopped the probe and the tools.
+    function nav(fn) {
+        leaveTodo = fn;
+        trainingModel.close();
+    }
+
     TrainingModel {
         id: trainingModel
-        onToClose: page.go("Trainings.qml", {})
+        objectName: "trainingModel"
+        onToClose: {
+            var todo = page.leaveTodo;
+            page.leaveTodo = null;
+            if (todo)
+                todo();
+            else
+                Qt.callLater(page.go, "Trainings.qml", {});
+        }
+        onToInstallEnv: {
+            if (typeof homeModel !== "undefined")
+                homeModel.toSelEnvPath();
+        }
     }
 
     Component.onCompleted: {

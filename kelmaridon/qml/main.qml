@@ -21,17 +21,16 @@ ApplicationWindow {
     visible: true
     title: PROD_NAME
 
-    // Ends the program once the shown page has closed its model.
+    // Ends the program once a running install has ended and the shown page
+    // has closed its model.
     onClosing: function (close) {
         close.accepted = false;
-        navUtil.navTodo(function () { engine.quit(); });
+        homeModel.close();
     }
 
     CustomWin {
         id: customWin
         win: window
-        busy: homeModel.installingEnv
-        busyText: homeModel.installingProgress
 
         MainHeader {
             id: mainHeader
@@ -73,6 +72,13 @@ ApplicationWindow {
                 width: parent.width - mainLeft.width
                 height: parent.height
                 clip: true
+
+                // Over the pages only: the header's buttons keep working.
+                InstallCover {
+                    anchors.fill: parent
+                    z: 1
+                    model: homeModel
+                }
             }
         }
     }
@@ -99,6 +105,7 @@ ApplicationWindow {
         id: homeModel
         objectName: "homeModel"
         onToSelEnvPath: envRootDialog.createObject(window).open()
+        onToClose: navUtil.navTodo(function () { engine.quit(); })
     }
 
     Component {

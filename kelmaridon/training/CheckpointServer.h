@@ -2,6 +2,9 @@
 
 #include "common/JsonRef.h"
 
+class HttpClient;
+
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -18,3 +21,7 @@ std::map<std::string, JsonRef> jsonObjectFields(const JsonRef& value);
 // downloaded from.
 std::string checkpointDownloadUrl(const std::string& lang);
 std::string trainingEnvUrl();
+// The size in bytes of the environment archive the server hands out, asked
+// through client (whose abort flag ends the request); -1 when the server does
+// not say.
+int64_t fetchTrainingEnvSize(HttpClient& client);

@@ -17,13 +17,15 @@ ExtractProcess::ExtractProcess()
 
 ExtractProcess::~ExtractProcess()
 {
+    kill();
+}
+
+void ExtractProcess::kill()
+{
     progress = nullptr;
     finished = nullptr;
     process.disconnect();
-    if (process.state() != QProcess::NotRunning) {
-        process.kill();
-        process.waitForFinished(-1);
-    }
+    process.killGroup();
 }
 
 bool start7z(ExtractProcess& p, const QString& archive, const QString& outDir)
@@ -43,6 +45,8 @@ void parse7zProgress(ExtractProcess& p, int channel, const QByteArray& data)
     QString text = QString::fromUtf8(data).trimmed();
     if (channel == 2) {
         p.errorText += text;
+        if (p.errorText.size() > ExtractProcess::maxErrorText)
+            p.errorText = p.errorText.right(ExtractProcess::maxErrorText);
         return;
     }
     static const QRegularExpression percent(QStringLiteral("(?:^|[\\r\\n]*)([\\d]+)%"));

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "training/GroupedProcess.h"
+
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
 
 #include <functional>
@@ -16,7 +17,14 @@ public:
     ExtractProcess(const ExtractProcess&) = delete;
     ExtractProcess& operator=(const ExtractProcess&) = delete;
 
-    QProcess process;
+    // Ends a running 7z with everything it started, and waits for it; the
+    // callbacks are not called any more.
+    void kill();
+
+    // Characters of standard error kept: the last ones.
+    static constexpr int maxErrorText = 16384;
+
+    GroupedProcess process;
     QString errorText;
     // Called on the process's thread.
     std::function<void(int percent)> progress;

@@ -15,9 +15,11 @@
 #include <cstring>
 #include <exception>
 
+namespace fs = std::filesystem;
+
 namespace {
 
-std::filesystem::path toPath(const QString& s)
+fs::path toPath(const QString& s)
 {
     return utf8ToPath(s.toStdString());
 }
@@ -25,6 +27,18 @@ std::filesystem::path toPath(const QString& s)
 QString markerPath(const QString& target)
 {
     return target + "/installing";
+}
+
+// True unless the server names a size the archive does not have: an archive
+// that cannot be checked now is checked again before the next unpack.
+bool matchesServer(HttpClient& client, const fs::path& archive)
+{
+    std::error_code ec;
+    if (!fs::is_regular_file(archive, ec))
+        return false;
+    int64_t local = int64_t(fs::file_size(archive, ec));
+    int64_t remote = fetchTrainingEnvSize(client);
+    return !ec && (remote < 0 || remote == local);
 }
 
 } // namespace
@@ -35,9 +49,12 @@ HomeModel::~HomeModel()
 {
     closing = true;
     downloader.aborted = true;
+    sizeClient.aborted = true;
+    // An unpack cut short here keeps its marker: the next start asks again.
+    if (extract)
+        extract->kill();
     worker.quit();
     worker.wait();
-    // An unpack cut short keeps its marker: the next start asks again.
     extract.reset();
 }
 
@@ -55,7 +72,16 @@ void HomeModel::setInstallingProgress(const QString& value)
 
 bool HomeModel::isInstalledEnv(const QString& folder)
 {
-    return !folder.isEmpty() && QFileInfo(folder).isDir() && !QFileInfo::exists(markerPath(folder));
+    return isInstalledTenv(folder);
+}
+
+bool HomeModel::archiveDamaged(const QString& errorText)
+{
+    static const QRegularExpression damaged(
+        QStringLiteral("data error|crc failed|headers error|unexpected end|is not archive|"
+                       "can ?not open the file as|unsupported method"),
+        QRegularExpression::CaseInsensitiveOption);
+    return errorText.contains(damaged);
 }
 
 void HomeModel::checkEnv()
@@ -71,7 +97,7 @@ void HomeModel::checkEnv()
 
 void HomeModel::installEnv(QUrl rootUrl)
 {
-    if (installingEnv)
+    if (installingEnv || closing)
         return;
     QString dir = rootUrl.toLocalFile();
     if (dir.isEmpty())
@@ -84,104 +110,197 @@ void HomeModel::installEnv(QUrl rootUrl)
                      MessageBoxContext::Alert, tr("OK"));
         return;
     }
+    installInto(dir);
+}
+
+void HomeModel::installInto(const QString& dir)
+{
+    if (installingEnv || closing)
+        return;
     QString target = QDir::cleanPath(dir + "/quorvine_salvormithe_tenv");
     if (isInstalledEnv(target)) {
         saveTenvPath(target);
         return;
     }
+    stage = Stage::Downloading;
+    cancelled = false;
+    downloader.aborted = false;
+    sizeClient.aborted = false;
     setInstallingEnv(true);
     setInstallingProgress(tr("Downloading: "));
     downloader.progress = [this](int, std::string text) {
         QString shown = tr("Downloading: ") + QString::fromStdString(text);
-        invoker.post([this, shown]() { setInstallingProgress(shown); }, guiThread());
+        invoker.post(
+            [this, shown]() {
+                if (stage == Stage::Downloading && !cancelled)
+                    setInstallingProgress(shown);
+            },
+            guiThread());
     };
     runInWorkerThread(&worker, [this, dir, target]() { downloadEnv(dir, target); });
 }
 
+void HomeModel::cancelInstall()
+{
+    if (!installingEnv || cancelled || closing)
+        return;
+    if (stage == Stage::Downloading) {
+        cancelled = true;
+        downloader.aborted = true;
+        sizeClient.aborted = true;
+        setInstallingProgress(tr("Cancelling..."));
+        return;
+    }
+    if (stage != Stage::Unpacking || !extract)
+        return;
+    cancelled = true;
+    stage = Stage::Ending;
+    extract->kill();
+    extract.reset();
+    setInstallingProgress(tr("Cancelling..."));
+    QString target = unpackTarget;
+    runInWorkerThread(&worker, [this, target]() {
+        removeAll(toPath(target));
+        invoker.post([this]() { endInstall(); }, guiThread());
+    });
+}
+
 void HomeModel::close()
 {
+    if (closing)
+        return;
     closing = true;
     downloader.aborted = true;
-    quitThreadThen(&worker, [this]() { emit toClose(); });
+    sizeClient.aborted = true;
+    if (extract) {
+        extract->kill();
+        extract.reset();
+        QString target = unpackTarget;
+        runInWorkerThread(&worker, [target]() { removeAll(toPath(target)); });
+    }
+    quitThreadThen(&worker, [this]() {
+        endInstall();
+        emit toClose();
+    });
 }
 
 void HomeModel::downloadEnv(const QString& dir, const QString& target)
 {
-    QString archive = QDir::cleanPath(dir + "/tenv_gpu.7z");
+    const fs::path archive = toPath(QDir::cleanPath(dir + "/tenv_gpu.7z"));
     std::string error;
     bool ok = false;
     try {
-        ok = downloader.download(trainingEnvUrl(), toPath(archive), std::string(), error);
+        // An archive kept from an earlier try is used only while it matches the server's.
+        std::error_code ec;
+        if (fs::is_regular_file(archive, ec) && !matchesServer(sizeClient, archive))
+            removeFile(archive);
+        ok = downloader.download(trainingEnvUrl(), archive, std::string(), error);
     } catch (const std::exception& e) {
         error = e.what();
     }
-    if (ok) {
-        invoker.post([this, archive, target]() { extractEnv(archive, target); }, guiThread());
-    } else {
-        QString text = QString::fromStdString(error);
-        invoker.post([this, text]() { onDownloadFailed(text); }, guiThread());
+    if (!ok) {
+        fs::path partial = archive;
+        partial += ".downloading";
+        removeFile(partial);
     }
+    QString archiveText = QString::fromStdString(pathToUtf8(archive));
+    QString text = QString::fromStdString(error);
+    invoker.post(
+        [this, ok, dir, archiveText, target, text]() {
+            if (ok)
+                extractEnv(dir, archiveText, target);
+            else
+                onDownloadFailed(dir, text);
+        },
+        guiThread());
 }
 
 void HomeModel::endInstall()
 {
+    stage = Stage::Idle;
     setInstallingEnv(false);
     setInstallingProgress(QString());
 }
 
-void HomeModel::onDownloadFailed(const QString& error)
+void HomeModel::showInstallFailed(const QString& dir, const QString& error)
 {
-    endInstall();
-    if (!closing)
-        showMsgboxError(MessageBoxContext::instance(), QString(), error, nullptr, tr("OK"));
+    // The install is offered again right here: the same folder, or another.
+    showMsgbox(MessageBoxContext::instance(), QString(), error, MessageBoxContext::Error,
+               {MsgboxButton{MessageBoxContext::OK, tr("Retry"),
+                             MessageBoxContext::guarded(this, [this, dir]() { installInto(dir); })},
+                MsgboxButton{MessageBoxContext::OK, tr("Select Folder"),
+                             MessageBoxContext::guarded(this, [this]() { emit toSelEnvPath(); })},
+                MsgboxButton{MessageBoxContext::Cancel, tr("Cancel"), nullptr}});
 }
 
-void HomeModel::extractEnv(const QString& archive, const QString& target)
+void HomeModel::onDownloadFailed(const QString& dir, const QString& error)
 {
+    bool quiet = closing || cancelled;
+    endInstall();
+    if (!quiet)
+        showInstallFailed(dir, error);
+}
+
+void HomeModel::extractEnv(const QString& dir, const QString& archive, const QString& target)
+{
+    if (closing || cancelled) {
+        endInstall();
+        return;
+    }
+    stage = Stage::Unpacking;
     createDirs(toPath(target));
     // The marker goes first: an unpack cut short is never taken for an environment.
     if (!writeFreshFile(toPath(markerPath(target)), std::string(), false)) {
         QString error = QString::fromLocal8Bit(std::strerror(errno)) + QString(" (%1)").arg(markerPath(target));
         endInstall();
-        showMsgboxError(MessageBoxContext::instance(), QString(), error, nullptr, tr("OK"));
+        showInstallFailed(dir, error);
         return;
     }
+    unpackTarget = target;
     extract = std::make_unique<ExtractProcess>();
-    extract->progress = [this](int percent) {
-        setInstallingProgress(tr("Installing...%1%").arg(percent));
+    extract->progress = [this](int percent) { setInstallingProgress(tr("Installing...%1%").arg(percent)); };
+    extract->finished = [this, dir, archive, target](bool success) {
+        invoker.post([this, dir, archive, target, success]() { finishInstall(dir, archive, target, success); },
+                     guiThread());
     };
-    extract->finished = [this, archive, target](bool success) {
-        invoker.post([this, archive, target, success]() { finishInstall(archive, target, success); }, guiThread());
-    };
-    if (!start7z(*extract, archive, target)) {
-        QString error = extract->errorText;
-        extract.reset();
-        endInstall();
-        showMsgboxError(MessageBoxContext::instance(), QString(), error, nullptr, tr("OK"));
-    }
+    if (!start7z(*extract, archive, target))
+        finishInstall(dir, archive, target, false);
 }
 
-void HomeModel::finishInstall(const QString& archive, const QString& target, bool success)
+void HomeModel::finishInstall(const QString& dir, const QString& archive, const QString& target, bool success)
 {
-    QString errorText;
-    if (extract) {
-        parse7zProgress(*extract, 2, extract->process.readAllStandardError());
-        // A 7z killed by a signal has failed whatever its code says.
-        success = success && extract->process.exitStatus() == QProcess::NormalExit;
-        errorText = extract->errorText;
-        if (errorText.isEmpty() && !success)
-            errorText = extract->process.errorString() + "(7z)";
-        extract.reset();
-    }
-    endInstall();
-    if (!success) {
-        // A broken archive would fail every retry: the next attempt fetches it again.
+    if (!extract)
+        return;
+    parse7zProgress(*extract, 2, extract->process.readAllStandardError());
+    // A 7z killed by a signal has failed whatever its code says.
+    success = success && extract->process.exitStatus() == QProcess::NormalExit;
+    QString errorText = extract->errorText;
+    if (errorText.isEmpty() && !success)
+        errorText = extract->process.errorString() + "(7z)";
+    extract->kill();
+    extract.reset();
+    if (success) {
+        removeFile(toPath(markerPath(target)));
+        saveTenvPath(target);
         removeFile(toPath(archive));
-        if (!closing)
-            showMsgboxError(MessageBoxContext::instance(), QString(), errorText, nullptr, tr("OK"));
+        endInstall();
         return;
     }
-    removeFile(toPath(markerPath(target)));
-    saveTenvPath(target);
-    removeFile(toPath(archive));
+    // Nothing half-unpacked stays; the archive stays unless it is broken, so
+    // that a retry after, say, a full disk does not download it again.
+    stage = Stage::Ending;
+    bool damaged = archiveDamaged(errorText);
+    runInWorkerThread(&worker, [this, dir, archive, target, damaged, errorText]() {
+        removeAll(toPath(target));
+        fs::path file = toPath(archive);
+        if (damaged || !matchesServer(sizeClient, file))
+            removeFile(file);
+        invoker.post(
+            [this, dir, errorText]() {
+                endInstall();
+                if (!closing)
+                    showInstallFailed(dir, errorText);
+            },
+            guiThread());
+    });
 }

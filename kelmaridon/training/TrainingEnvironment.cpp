@@ -5,6 +5,8 @@
 #include "training/GroupedProcess.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cerrno>
@@ -12,6 +14,9 @@
 #include <mutex>
 
 namespace {
+
+// The longest line of the probe's output that is looked at.
+constexpr int kProbeLineMax = 4096;
 
 std::mutex& cacheMutex()
 {
@@ -52,6 +57,11 @@ QString tenvPath()
     return cachedPath();
 }
 
+bool isInstalledTenv(const QString& folder)
+{
+    return !folder.isEmpty() && QFileInfo(folder).isDir() && !QFileInfo::exists(folder + "/installing");
+}
+
 QProcessEnvironment tenvProcessEnvironment(const QString& tenvRoot)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -66,11 +76,13 @@ QProcessEnvironment tenvProcessEnvironment(const QString& tenvRoot)
     return env;
 }
 
-uint64_t probeGpuMemory(int timeoutMs)
+uint64_t probeGpuMemory(int timeoutMs, const std::atomic<bool>* cancel)
 {
     QString root = tenvPath();
     GroupedProcess process;
     process.setProcessEnvironment(tenvProcessEnvironment(root));
+    // Only standard output is looked at; the rest is never buffered.
+    process.setStandardErrorFile(QProcess::nullDevice());
     process.start(root + "/python", QStringList(), QIODevice::ReadWrite);
     if (!process.waitForStarted(1000))
         return 0;
@@ -79,15 +91,44 @@ uint64_t probeGpuMemory(int timeoutMs)
                   "print('memory:%d' % s)\n"
                   "exit()\n");
     process.closeWriteChannel();
-    if (!process.waitForFinished(timeoutMs)) {
-        process.killGroup();
-        return 0;
-    }
+
+    // Output is taken line by line as it comes, so a child that prints without
+    // end holds no more than one capped line here.
     static const QRegularExpression memory("memory:(\\d+)");
-    QRegularExpressionMatch m = memory.match(QString::fromUtf8(process.readAllStandardOutput()));
-    if (!m.hasMatch())
-        return 0;
-    errno = 0;
-    unsigned long long value = std::strtoull(m.captured(1).toLatin1().constData(), nullptr, 10);
-    return errno == ERANGE ? 0 : uint64_t(value);
+    QByteArray pending;
+    bool found = false;
+    uint64_t value = 0;
+    auto scan = [&](const QByteArray& line) {
+        QRegularExpressionMatch m = memory.match(QString::fromUtf8(line));
+        if (!m.hasMatch())
+            return;
+        errno = 0;
+        unsigned long long v = std::strtoull(m.captured(1).toLatin1().constData(), nullptr, 10);
+        value = errno == ERANGE ? 0 : uint64_t(v);
+        found = true;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if ((cancel && *cancel) || clock.elapsed() > timeoutMs) {
+            process.killGroup();
+            return 0;
+        }
+        process.waitForReadyRead(50);
+        bool ended = process.state() == QProcess::NotRunning;
+        pending += process.readAllStandardOutput();
+        int newline;
+        while (!found && (newline = pending.indexOf('\n')) >= 0) {
+            scan(pending.left(newline));
+            pending.remove(0, newline + 1);
+        }
+        if (pending.size() > kProbeLineMax)
+            pending = pending.right(kProbeLineMax);
+        if (!found && ended)
+            scan(pending);
+        if (found || ended)
+            break;
+    }
+    process.killGroup();
+    return value;
 }

@@ -14,8 +14,11 @@
 #include "training/TrainingPreProcess.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <exception>
 
 namespace fs = std::filesystem;
@@ -23,6 +26,15 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kLogChars = 1000;
+constexpr int kTailLines = 8;
+
+// The last lines of a tool's output, at most kLogChars characters.
+QString lastLines(const QByteArray& output)
+{
+    QStringList lines = QString::fromUtf8(output).trimmed().split('\n');
+    QString tail = lines.mid(std::max(0, lines.size() - kTailLines)).join('\n');
+    return tail.size() > kLogChars ? tail.right(kLogChars) : tail;
+}
 
 // Stops a tool whose end nobody waits for any more, and lets it go.
 template <class Tool>
@@ -52,6 +64,7 @@ TrainingModel::TrainingModel(QObject* parent) : QObject(parent)
 TrainingModel::~TrainingModel()
 {
     // The page is gone: the tools end without a word, and a half-made voice goes with its tool.
+    closing = true;
     epochTimer.stop();
     bool preprocessing = preProcess && preProcess->process.state() != QProcess::NotRunning;
     dropTool(preProcess, this);
@@ -64,6 +77,28 @@ TrainingModel::~TrainingModel()
         removeAll(exportDir);
     worker.quit();
     worker.wait();
+}
+
+void TrainingModel::close()
+{
+    if (closing)
+        return;
+    closing = true;
+    setIsTraining(false);
+    trainAfterProbe = false;
+    epochTimer.stop();
+    bool preprocessing = preProcess && preProcess->process.state() != QProcess::NotRunning;
+    dropTool(preProcess, this);
+    if (preprocessing)
+        removePreprocessOutput(record.dir);
+    dropTool(trainProcess, this);
+    bool exporting = exportProcess && exportProcess->process.state() != QProcess::NotRunning;
+    dropTool(exportProcess, this);
+    if (exporting && !exportDir.empty())
+        removeAll(exportDir);
+    exportDir.clear();
+    // The probe sees the flag within 50 ms; toClose never comes from inside this call.
+    quitThreadThen(&worker, [this]() { invoker.post([this]() { emit toClose(); }, guiThread()); });
 }
 
 void TrainingModel::setIsTraining(bool value)
@@ -137,11 +172,12 @@ void TrainingModel::open(QString path, bool bstart)
         runInWorkerThread(&worker, [this]() {
             uint64_t memory = 0;
             try {
-                memory = probeGpuMemory();
+                memory = probeGpuMemory(120000, &closing);
             } catch (const std::exception&) {
                 memory = 0;
             }
-            invoker.post([this, memory]() { applyDefaultBatchSize(memory); }, guiThread());
+            if (!closing)
+                invoker.post([this, memory]() { applyDefaultBatchSize(memory); }, guiThread());
         });
     }
     if (bstart)
@@ -167,9 +203,26 @@ void TrainingModel::applyDefaultBatchSize(uint64_t gpuMemory)
     }
 }
 
+bool TrainingModel::offerInstall()
+{
+    if (isInstalledTenv(tenvPath()))
+        return false;
+    showMsgbox(MessageBoxContext::instance(), tr("The training environment is not installed."),
+               tr("Please select the installation directory for the training environment, using English "
+                  "characters only in the path. About 4GB of space is required."),
+               MessageBoxContext::Alert,
+               {MsgboxButton{MessageBoxContext::OK, tr("Select Folder"),
+                             MessageBoxContext::guarded(this, [this]() { emit toInstallEnv(); })},
+                MsgboxButton{MessageBoxContext::Cancel, tr("Cancel"), nullptr}});
+    return true;
+}
+
 void TrainingModel::train()
 {
-    if (isTraining)
+    if (isTraining || closing)
+        return;
+    // Without an environment no tool can run: say so, and offer the install.
+    if (offerInstall())
         return;
     setIsTraining(true);
     // The defaults of a new training come first.
@@ -187,6 +240,10 @@ void TrainingModel::startRun()
     currentRun.withGpu = withGPU;
     currentRun.dir = record.dir;
     currentRun.recording = record.recording();
+    currentRun.baseOn = record.baseOn();
+    currentRun.preprocessRecorded = record.hasInitEpochs();
+    currentRun.discard = discardNext;
+    discardNext.clear();
     Run run = currentRun;
     runInWorkerThread(&worker, [this, run]() { trainWorker(run); });
 }
@@ -205,8 +262,10 @@ void TrainingModel::trainWorker(const Run& run)
                 record.setGpu(run.withGpu ? 1 : 0);
             },
             guiThread());
-        if (isPreprocessed(run.dir))
-            invoker.post([this, id = run.id]() { startTraining(id); }, guiThread());
+        // Output without its record is from a preprocessing the window never
+        // judged (a hard stop came between): it is made again.
+        if (isPreprocessed(run.dir) && run.preprocessRecorded)
+            prepareTraining(run);
         else
             prepareDataset(run);
     } catch (const std::exception& e) {
@@ -229,6 +288,14 @@ void TrainingModel::startPreprocess(int runId, const QString& vlang)
 {
     if (!isCurrent(runId))
         return;
+    // Until the window has judged this preprocessing, the manifest holds no record of it.
+    if (record.hasInitEpochs()) {
+        record.clearInitEpochs();
+        if (!record.save()) {
+            reportResult(runId, false, QString::fromStdString(record.lastError));
+            return;
+        }
+    }
     dropTool(preProcess, this);
     auto* tool = new TrainingPreProcess(this);
     preProcess = tool;
@@ -260,10 +327,31 @@ void TrainingModel::onPreprocessFinished(TrainingPreProcess* tool, int runId)
         reportResult(runId, false, QString::fromStdString(record.lastError));
         return;
     }
-    invoker.post([this, runId]() { startTraining(runId); }, guiThread());
+    Run run = currentRun;
+    runInWorkerThread(&worker, [this, run]() { prepareTraining(run); });
 }
 
-void TrainingModel::startTraining(int runId)
+void TrainingModel::prepareTraining(const Run& run)
+{
+    // Checkpoints are read whole here, on the worker: they may be hundreds of MB.
+    QString resume, err;
+    bool ok = false;
+    try {
+        if (!run.discard.isEmpty())
+            removeFile(utf8ToPath(run.discard.toStdString()));
+        ok = TrainingModelProcess::prepareCheckpoints(QString::fromStdString(run.dir),
+                                                      QString::fromStdString(run.baseOn), resume, err);
+    } catch (const std::exception& e) {
+        err = QString::fromLocal8Bit(e.what());
+    }
+    if (!ok) {
+        reportResult(run.id, false, err);
+        return;
+    }
+    invoker.post([this, id = run.id, resume]() { startTraining(id, resume); }, guiThread());
+}
+
+void TrainingModel::startTraining(int runId, const QString& resume)
 {
     if (!isCurrent(runId))
         return;
@@ -274,9 +362,9 @@ void TrainingModel::startTraining(int runId)
     tool->batchSize = currentRun.batchSize;
     tool->withGpu = currentRun.withGpu;
     connect(tool, &TrainingProcess::dataReady, this, [this, tool]() { showLog(tool); });
-    connect(tool, &TrainingProcess::finished, this, [this, runId]() { onTrainFinished(runId); });
+    connect(tool, &TrainingProcess::finished, this, [this, tool, runId]() { onTrainFinished(tool, runId); });
     QString err;
-    if (!tool->start(err)) {
+    if (!tool->launch(resume, err)) {
         reportResult(runId, false, err);
         return;
     }
@@ -300,12 +388,45 @@ void TrainingModel::pollEpochs()
     setEpochs(record.epochs() - record.initEpochs());
 }
 
-void TrainingModel::onTrainFinished(int runId)
+void TrainingModel::onTrainFinished(TrainingModelProcess* tool, int runId)
 {
     epochTimer.stop();
     pollEpochs();
-    showStopped();
-    reportResult(runId, true, QString());
+    // A stop by the user, or an end by the tool's own choice: the usual box.
+    if (!isCurrent(runId) || endedCleanly(tool)) {
+        showStopped();
+        reportResult(runId, true, QString());
+        return;
+    }
+    setIsTraining(false);
+    const QString tail = lastLines(tool->output).toHtmlEscaped().replace('\n', "<br/>");
+    const QString refused = tool->resumedFrom;
+    const QString pre = QDir(QString::fromStdString(record.dir) + "/lightning_logs/pre").absolutePath();
+    // Only a kept checkpoint that the tool named in its complaint is given up.
+    bool keptOne = !refused.isEmpty() && QFileInfo(refused).absolutePath() == pre
+                   && tool->output.contains(QFileInfo(refused).fileName().toUtf8());
+    bool wroteNone = listCheckpoints(QString::fromStdString(record.dir) + "/lightning_logs/version_0/checkpoints")
+                         .isEmpty();
+    if (!keptOne || !wroteNone) {
+        showMsgboxError(MessageBoxContext::instance(), tr("IDS_TRAINING_END!"), tail, nullptr, tr("OK"));
+        return;
+    }
+    // The tool refused the checkpoint it was to resume from: the one before
+    // it (or the base checkpoint) can carry on.
+    showMsgbox(MessageBoxContext::instance(),
+               tr("Training could not go on from the checkpoint %1.").arg(QFileInfo(refused).fileName()), tail,
+               MessageBoxContext::Error,
+               {MsgboxButton{MessageBoxContext::OK, tr("Continue from the previous checkpoint"),
+                             MessageBoxContext::guarded(this, [this, refused]() { continueFromPrevious(refused); })},
+                MsgboxButton{MessageBoxContext::Cancel, tr("Cancel"), nullptr}});
+}
+
+void TrainingModel::continueFromPrevious(const QString& refused)
+{
+    if (isTraining || closing)
+        return;
+    discardNext = refused;
+    train();
 }
 
 void TrainingModel::reportResult(int runId, bool ok, const QString& message)
@@ -353,24 +474,47 @@ void TrainingModel::showLog(const TrainingProcess* tool)
 void TrainingModel::exportVoice()
 {
     // One export at a time; the page's mask covers it meanwhile.
-    if (exportProcess && exportProcess->process.state() != QProcess::NotRunning)
+    if (closing || exportPreparing || (exportProcess && exportProcess->process.state() != QProcess::NotRunning))
         return;
-    fs::path voiceDir;
-    std::string uid, error;
-    bool ok = false;
-    try {
-        ok = createTrainedVoiceFolder(record, voiceDir, uid, error);
-    } catch (const std::exception& e) {
-        error = e.what();
+    exportPreparing = true;
+    setIsLoading(true);
+    // The voice folder is made and the checkpoint read whole on the worker.
+    TrainingRecord copy = record;
+    runInWorkerThread(&worker, [this, copy]() {
+        fs::path voiceDir;
+        std::string uid, error;
+        bool ok = false;
+        QString checkpoint;
+        try {
+            ok = createTrainedVoiceFolder(copy, voiceDir, uid, error);
+            if (ok)
+                checkpoint = firstUsableCheckpoint(QString::fromStdString(copy.dir),
+                                                   QString::fromStdString(copy.baseOn()));
+        } catch (const std::exception& e) {
+            error = e.what();
+            ok = false;
+        }
+        QString text = QString::fromLocal8Bit(error.c_str());
+        invoker.post([this, ok, text, voiceDir, uid, checkpoint]() { startExport(ok, text, voiceDir, uid, checkpoint); },
+                     guiThread());
+    });
+}
+
+void TrainingModel::startExport(bool ok, const QString& error, const fs::path& voiceDir, const std::string& uid,
+                                const QString& checkpoint)
+{
+    exportPreparing = false;
+    if (closing) {
+        if (ok)
+            removeAll(voiceDir);
+        return;
     }
     if (!ok) {
-        showMsgboxError(MessageBoxContext::instance(), QString(), QString::fromLocal8Bit(error.c_str()), nullptr,
-                        tr("OK"));
+        setIsLoading(false);
+        showMsgboxError(MessageBoxContext::instance(), QString(), error, nullptr, tr("OK"));
         return;
     }
-
     dropTool(exportProcess, this);
-    setIsLoading(true);
     auto* tool = new TrainingProcess(1000, this);
     exportProcess = tool;
     exportDir = voiceDir;
@@ -382,8 +526,6 @@ void TrainingModel::exportVoice()
         if (e == QProcess::FailedToStart)
             onExportFinished(voiceDir, model);
     });
-    QString checkpoint = firstUsableCheckpoint(QString::fromStdString(record.dir),
-                                               QString::fromStdString(record.baseOn()));
     QStringList args{"-m", "piper_train.export_onnx", checkpoint, QString::fromStdString(pathToUtf8(model))};
     tool->process.start(tool->python(), args, QIODevice::ReadWrite);
 }

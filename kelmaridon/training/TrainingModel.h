@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 
@@ -61,12 +62,17 @@ signals:
     void batchSizeChanged();
     void withGPUChanged();
     void isLoadingChanged();
+    // The user asked to install the training environment (it is missing).
+    void toInstallEnv();
 
 public:
     Q_INVOKABLE void open(QString path, bool bstart);
     Q_INVOKABLE void train();
     Q_INVOKABLE void stopTrain();
     Q_INVOKABLE void exportVoice();
+    // Stops the probe and the tools without waiting for the worker; toClose
+    // follows once it has ended.
+    Q_INVOKABLE void close();
 
 private:
     // The values one run of the pipeline works with, taken when it starts.
@@ -77,6 +83,11 @@ private:
         bool withGpu = false;
         std::string dir;
         std::string recording;
+        std::string baseOn;
+        // The manifest records that the preprocessing output was judged good.
+        bool preprocessRecorded = false;
+        // A checkpoint the tool refused, removed before the checkpoints are prepared.
+        QString discard;
     };
 
     void startRun();
@@ -84,9 +95,14 @@ private:
     void prepareDataset(const Run& run);
     void startPreprocess(int runId, const QString& vlang);
     void onPreprocessFinished(TrainingPreProcess* tool, int runId);
-    void startTraining(int runId);
+    void prepareTraining(const Run& run);
+    void startTraining(int runId, const QString& resume);
+    void continueFromPrevious(const QString& refused);
+    void startExport(bool ok, const QString& error, const std::filesystem::path& voiceDir, const std::string& uid,
+                     const QString& checkpoint);
+    bool offerInstall();
     void pollEpochs();
-    void onTrainFinished(int runId);
+    void onTrainFinished(TrainingModelProcess* tool, int runId);
     void reportResult(int runId, bool ok, const QString& message);
     void applyDefaultBatchSize(uint64_t gpuMemory);
     void onExportFinished(const std::filesystem::path& voiceDir, const std::filesystem::path& model);
@@ -116,6 +132,11 @@ private:
     int runCounter = 0;
     // The GPU probe runs, and a train() waits for its result.
     bool probing = false;
+    // Set by close() and the destructor; ends the probe on the worker.
+    std::atomic<bool> closing{false};
+    bool exportPreparing = false;
+    // The checkpoint the next run discards first.
+    QString discardNext;
     bool trainAfterProbe = false;
     // The voice folder the running export writes into.
     std::filesystem::path exportDir;

@@ -42,6 +42,11 @@ bool moveReplacing(const fs::path& from, const fs::path& to)
     return true;
 }
 
+int epochOf(const QString& path)
+{
+    return checkpointEpoch(QFileInfo(path).fileName());
+}
+
 QString errnoText()
 {
     return QString::fromLocal8Bit(std::strerror(errno));
@@ -63,19 +68,48 @@ TrainingModelProcess::~TrainingModelProcess()
 
 bool TrainingModelProcess::start(QString& err)
 {
+    QString resume;
+    return prepareCheckpoints(trainingDir, baseCheckpoint, resume, err) && launch(resume, err);
+}
+
+bool TrainingModelProcess::prepareCheckpoints(const QString& trainingDir, const QString& baseCheckpoint,
+                                              QString& resume, QString& err)
+{
     const QString logs = trainingDir + "/lightning_logs";
     const QString pre = logs + "/pre";
+    // The newest checkpoint of the last run that reads whole, and the best one
+    // before it: the run to come resumes from the first, and the second is
+    // where to go on from should the tool refuse the first.
+    QString newest, second;
     for (const QString& ckpt : listCheckpoints(logs + "/version_0/checkpoints")) {
         if (verifyCheckpoint(ckpt) <= 0)
             continue;
-        removeAll(localPath(pre));
+        if (newest.isEmpty()) {
+            newest = ckpt;
+            continue;
+        }
+        second = ckpt;
+        break;
+    }
+    if (!newest.isEmpty()) {
+        const QDir preDir(pre);
+        // The one before the newest is the best of "pre" when that beats the second of the run.
+        const QString held = listCheckpoints(pre).value(0);
+        const bool keepHeld = !held.isEmpty() && (second.isEmpty() || epochOf(held) > epochOf(second));
         std::error_code ec;
         fs::create_directories(localPath(pre), ec);
-        if (!moveReplacing(localPath(ckpt), localPath(pre + "/" + QFileInfo(ckpt).fileName()))) {
-            err = QString("version0-pre failed. %1").arg(errnoText());
-            return false;
+        for (const QString& name : preDir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+            if (!(keepHeld && name == QFileInfo(held).fileName()))
+                removeAll(localPath(preDir.absoluteFilePath(name)));
         }
-        break;
+        for (const QString& ckpt : {newest, keepHeld ? QString() : second}) {
+            if (ckpt.isEmpty())
+                continue;
+            if (!moveReplacing(localPath(ckpt), localPath(pre + "/" + QFileInfo(ckpt).fileName()))) {
+                err = QString("version0-pre failed. %1").arg(errnoText());
+                return false;
+            }
+        }
     }
 
     static const QRegularExpression version("version_\\d+", QRegularExpression::CaseInsensitiveOption);
@@ -89,13 +123,17 @@ bool TrainingModelProcess::start(QString& err)
         }
     }
 
-    QString resume;
+    resume.clear();
     QStringList kept = listCheckpoints(pre);
     if (!kept.isEmpty())
         resume = kept.first();
     else if (!baseCheckpoint.isEmpty())
         resume = QFileInfo(baseCheckpoint).absoluteFilePath();
+    return true;
+}
 
+bool TrainingModelProcess::launch(const QString& resume, QString& err)
+{
     QStringList args{"-m",
                      "piper_train",
                      "--dataset-dir",
@@ -118,6 +156,7 @@ bool TrainingModelProcess::start(QString& err)
     if (!resume.isEmpty())
         args << "--resume_from_checkpoint" << resume;
 
+    resumedFrom = resume;
     process.start(python(), args, QIODevice::ReadWrite);
     if (!process.waitForStarted(2000)) {
         err = "Start train.process failed.";

@@ -14,6 +14,13 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// A manifest is a few hundred bytes; anything far larger is not one of ours.
+constexpr uint64_t kManifestMaxBytes = 64 * 1024;
+
+} // namespace
+
 TrainingRecord::~TrainingRecord()
 {
     if (manifest)
@@ -63,21 +70,18 @@ bool TrainingRecord::read(const std::string& folder)
 {
     dir = folder;
     fs::path path = utf8ToPath(folder) / "manifest";
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        lastError = std::strerror(errno);
+    // Only a regular file of sane size is read: a FIFO or a device there would
+    // block the reader or never end.
+    std::error_code ec;
+    fs::file_status st = fs::status(path, ec);
+    if (ec) {
+        lastError = std::strerror(ec.value());
         return false;
     }
     std::string text;
-    char buf[8192];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    bool failed = std::ferror(f);
-    int err = errno;
-    std::fclose(f);
-    if (failed) {
-        lastError = std::strerror(err);
+    errno = 0;
+    if (!fs::is_regular_file(st) || !readWholeFile(path, text, kManifestMaxBytes)) {
+        lastError = fs::is_regular_file(st) && errno ? std::strerror(errno) : "invalid training.";
         return false;
     }
     JsonRef doc = JsonRef::parse(text);
@@ -138,6 +142,18 @@ void TrainingRecord::setBatchSize(int value) { setInt("bs", value); }
 void TrainingRecord::setGpu(int value) { setInt("gpu", value); }
 void TrainingRecord::setEpochs(int value) { setInt("epochs", value); }
 void TrainingRecord::setInitEpochs(int value) { setInt("init_epochs", value); }
+bool TrainingRecord::hasInitEpochs() const
+{
+    return manifest && json_object_is_type(manifest, json_type_object)
+           && json_object_object_get_ex(manifest, "init_epochs", nullptr);
+}
+
+void TrainingRecord::clearInitEpochs()
+{
+    if (manifest && json_object_is_type(manifest, json_type_object))
+        json_object_object_del(manifest, "init_epochs");
+}
+
 int TrainingRecord::batchSize() const { return intValue("bs"); }
 int TrainingRecord::gpu() const { return intValue("gpu"); }
 int TrainingRecord::epochs() const { return intValue("epochs"); }

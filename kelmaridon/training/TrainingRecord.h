@@ -37,6 +37,11 @@ public:
     void setGpu(int value);
     void setEpochs(int value);
     void setInitEpochs(int value);
+    // "init_epochs" is written once the window has judged a preprocessing
+    // good; it is taken away before the next one starts, so output found
+    // without it (a run cut short by a hard stop) is preprocessed again.
+    bool hasInitEpochs() const;
+    void clearInitEpochs();
     int batchSize() const;
     int gpu() const;
     int epochs() const;

@@ -12,6 +12,9 @@
 #include "InProcessServer.h"
 #include "TestUtil.h"
 
+#include <archive.h>
+#include <archive_entry.h>
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +22,8 @@
 #include <QString>
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
 
 #include <algorithm>
 #include <cmath>
@@ -48,6 +53,23 @@ inline void writeDamagedCheckpoint(const std::filesystem::path& path, int epoch)
     QByteArray bytes = testutil::readFile(path);
     bytes[bytes.size() / 2] = char(bytes[bytes.size() / 2] ^ 0x40);
     testutil::writeFile(path, bytes);
+}
+
+// A zip checkpoint whole in every byte, whose metadata the training tool cannot parse.
+inline void writeUnparsableCheckpoint(const std::filesystem::path& path)
+{
+    archive* a = archive_write_new();
+    archive_write_set_format_zip(a);
+    ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
+    archive_entry* e = archive_entry_new();
+    archive_entry_set_pathname(e, "checkpoint/meta.json");
+    archive_entry_set_filetype(e, AE_IFREG);
+    archive_entry_set_size(e, 11);
+    EXPECT_EQ(archive_write_header(a, e), ARCHIVE_OK);
+    EXPECT_EQ(archive_write_data(a, "{\"epoch\": 2", 11), 11);
+    archive_entry_free(e);
+    archive_write_close(a);
+    archive_write_free(a);
 }
 
 // A training environment whose "python" is the given shell script, made the
@@ -161,6 +183,22 @@ inline void useScriptedEnvironment(const std::filesystem::path& root, const std:
                              "  [ -n \"$3\" ] || { echo 'ERROR: no checkpoint given'; exit 1; }\n"
                              "  printf model > \"$4\"; echo exported;;\n"
                              "esac\n");
+}
+
+// True when the process has ended (killed but not yet reaped counts as ended).
+inline bool processGone(qint64 pid)
+{
+    if (::kill(pid_t(pid), 0) != 0)
+        return true;
+    QByteArray stat = testutil::readFile("/proc/" + std::to_string(pid) + "/stat");
+    int close = stat.lastIndexOf(')');
+    return close > 0 && stat.mid(close + 2, 1) == "Z";
+}
+
+// The pid a stand-in wrote into file, 0 while there is none.
+inline qint64 pidIn(const std::filesystem::path& file)
+{
+    return testutil::readFile(file).trimmed().toLongLong();
 }
 
 inline int runs(const std::filesystem::path& control, const char* tool)

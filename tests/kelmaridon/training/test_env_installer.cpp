@@ -7,10 +7,13 @@
 #include "TrainingTestSupport.h"
 
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace trainingtest;
@@ -34,6 +37,31 @@ QStringList install(HomeModel& model, const fs::path& root)
 int indexOfMatch(const QStringList& texts, const QString& pattern)
 {
     return texts.indexOf(QRegularExpression(pattern));
+}
+
+// A "7z" first on PATH that does what dir/"mode" says: "hold" unpacks a part
+// and waits, "full" unpacks a part and fails as on a full disk, else the real 7z.
+QByteArray use7z(const fs::path& dir)
+{
+    fs::create_directories(dir);
+    testutil::writeFile(dir / "7z", QString(R"sh(#!/bin/sh
+for a; do case "$a" in -o*) out="${a#-o}";; esac; done
+case "$(cat '%1/mode')" in
+hold) mkdir -p "$out/Scripts"; echo > "$out/Scripts/part"; echo $$ > '%1/pid'; echo ' 5%'; exec sleep 600;;
+full) mkdir -p "$out"; echo > "$out/part"; echo 'errno=28 : No space left on device' >&2; exit 2;;
+esac
+exec '%2' "$@"
+)sh").arg(q(dir), QStandardPaths::findExecutable("7z")).toUtf8());
+    QFile::setPermissions(q(dir / "7z"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QByteArray old = qgetenv("PATH");
+    qputenv("PATH", (q(dir) + ":").toUtf8() + old);
+    return old;
+}
+
+ino_t inode(const fs::path& p)
+{
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
 } // namespace
@@ -131,20 +159,24 @@ TEST(EnvInstaller, FailuresAreReportedAndARetryStartsClean)
     EXPECT_FALSE(fs::exists(root / "tenv_gpu.7z"));
     EXPECT_FALSE(fs::exists(target));
 
-    // A truncated archive downloads whole but does not unpack: 7z's own text,
-    // the marker stays, and the broken archive goes so that a retry fetches it again.
+    // Retried from the box: a truncated archive downloads whole but does not
+    // unpack: 7z's own text, the half-unpacked folder goes, and so does the
+    // broken archive, so that a retry fetches it again.
     testutil::writeFile(server.archive(), whole.left(whole.size() / 2));
-    install(model, root);
+    log.press(0, 0);
+    ASSERT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 120000));
     ASSERT_EQ(log.boxes.size(), 2);
     EXPECT_NE(log.boxes[1]["msg"].toString().indexOf("ERROR"), -1) << log.boxes[1]["msg"].toString().toStdString();
-    EXPECT_TRUE(fs::exists(target / "installing"));
+    EXPECT_EQ(log.boxes[1]["buttonNames"].toList(), QVariantList({"Retry", "Select Folder", "Cancel"}));
+    EXPECT_FALSE(fs::exists(target));
     EXPECT_FALSE(fs::exists(root / "tenv_gpu.7z"));
     EXPECT_TRUE(tenvPath().isEmpty());
     model.checkEnv();
     EXPECT_EQ(log.boxes.size(), 3);
 
     testutil::writeFile(server.archive(), whole);
-    install(model, root);
+    log.press(1, 0);
+    ASSERT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 120000));
     EXPECT_EQ(log.boxes.size(), 3);
     EXPECT_EQ(tenvPath(), q(target));
     EXPECT_FALSE(fs::exists(target / "installing"));
@@ -192,5 +224,62 @@ TEST(EnvInstaller, ClosingDuringTheDownloadStopsItQuietly)
     EXPECT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 10000));
     EXPECT_TRUE(log.boxes.isEmpty());
     EXPECT_FALSE(fs::exists(tmp.path() / "tenv_gpu.7z"));
+    EXPECT_FALSE(fs::exists(tmp.path() / "tenv_gpu.7z.downloading"));
     qunsetenv("QV_VOICE_SERVER");
+}
+
+TEST(EnvInstaller, ACancelledClosedOrFailedUnpackLeavesNothingHalfUnpackedAndKeepsAWholeArchive)
+{
+    testutil::TempDir tmp;
+    TrainingServer server(tmp.path() / "cat");
+    const fs::path bin = tmp.path() / "bin";
+    const QByteArray path = use7z(bin);
+    saveTenvPath(QString());
+    MsgboxLog log;
+    fs::path root = tmp.path() / "root", other = tmp.path() / "other";
+    fs::path target = root / "quorvine_salvormithe_tenv", archive = root / "tenv_gpu.7z";
+    fs::create_directories(root);
+    fs::create_directories(other);
+    auto unpacking = [](HomeModel& m) { return waitFor([&] { return m.getInstallingProgress() == "Installing...5%"; }, 60000); };
+    {
+        // Cancelled while unpacking: 7z ends, its part goes, the archive stays.
+        HomeModel model;
+        testutil::writeFile(bin / "mode", "hold");
+        model.installEnv(QUrl::fromLocalFile(q(root)));
+        ASSERT_TRUE(unpacking(model));
+        EXPECT_TRUE(fs::exists(target / "Scripts" / "part"));
+        model.cancelInstall();
+        EXPECT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 10000));
+        EXPECT_TRUE(processGone(pidIn(bin / "pid")));
+        EXPECT_FALSE(fs::exists(target));
+        const ino_t kept = inode(archive);
+        EXPECT_NE(kept, 0u);
+        // A full disk: 7z's text, nothing half-unpacked, and the archive (the
+        // server's size) stays, so the retry from the box does not fetch it again.
+        testutil::writeFile(bin / "mode", "full");
+        install(model, root);
+        ASSERT_EQ(log.boxes.size(), 1);
+        EXPECT_TRUE(log.boxes[0]["msg"].toString().contains("No space left on device"));
+        EXPECT_FALSE(fs::exists(target));
+        EXPECT_EQ(inode(archive), kept);
+        testutil::writeFile(bin / "mode", "real");
+        log.press(0, 0);
+        ASSERT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 120000));
+        EXPECT_EQ(tenvPath(), q(target));
+        EXPECT_FALSE(fs::exists(archive));
+    }
+    // Closing while unpacking: the model ends 7z and its part, then closes.
+    saveTenvPath(QString());
+    HomeModel model;
+    testutil::writeFile(bin / "mode", "hold");
+    model.installEnv(QUrl::fromLocalFile(q(other)));
+    ASSERT_TRUE(unpacking(model));
+    QSignalSpy closed(&model, &HomeModel::toClose);
+    model.close();
+    EXPECT_TRUE(closed.count() == 1 || closed.wait(10000));
+    EXPECT_TRUE(processGone(pidIn(bin / "pid")));
+    EXPECT_FALSE(fs::exists(other / "quorvine_salvormithe_tenv"));
+    EXPECT_TRUE(fs::exists(other / "tenv_gpu.7z"));
+    EXPECT_EQ(log.boxes.size(), 1);
+    qputenv("PATH", path);
 }

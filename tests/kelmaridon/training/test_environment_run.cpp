@@ -118,15 +118,17 @@ TEST(EnvironmentRun, PreprocessTrainStopResumeExport)
     EXPECT_EQ(last % 5, 0);
     EXPECT_EQ(first.latestCheckpointEpoch(), last);
 
-    // Resume: the last checkpoint moves to "pre" and the run goes on from it.
+    // Resume: the last checkpoint moves to "pre" beside the one before it, and
+    // the run goes on from the last.
     qputenv("QV_TRAIN_STOP_AFTER", "1");
     TrainingModelProcess second(q(training), nullptr);
     ASSERT_TRUE(second.start(err)) << err.toStdString();
     ASSERT_TRUE(waitForEnd(second));
     EXPECT_EQ(second.process.exitCode(), 0) << second.output.toStdString();
     const QStringList kept = listCheckpoints(q(training / "lightning_logs" / "pre"));
-    ASSERT_EQ(kept.size(), 1);
+    ASSERT_EQ(kept.size(), 2);
     EXPECT_EQ(checkpointEpoch(QFileInfo(kept[0]).fileName()), last);
+    EXPECT_EQ(checkpointEpoch(QFileInfo(kept[1]).fileName()), last - 5);
     EXPECT_NE(second.output.indexOf("Resuming from " + kept[0].toUtf8()), -1) << second.output.toStdString();
     ASSERT_EQ(listCheckpoints(run).size(), 1);
     EXPECT_EQ(maxCheckpointEpoch(run), last + 5);

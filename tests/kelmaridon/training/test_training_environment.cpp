@@ -2,6 +2,11 @@
 
 #include "common/FileUtils.h"
 #include "common/Platform.h"
+#include "training/CheckpointServer.h"
+#include "training/ExtractProcess.h"
+#include "training/TrainingRecord.h"
+
+#include "LoopbackServers.h"
 
 #include "TrainingTestSupport.h"
 
@@ -11,6 +16,9 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 
 namespace fs = std::filesystem;
 using namespace trainingtest;
@@ -100,4 +108,74 @@ TEST(TrainingEnvironment, GpuProbe)
     saveTenvPath(q(tmp.path() / "nowhere"));
     EXPECT_EQ(probeGpuMemory(), 0u);
     EXPECT_GT(platform::physicalMemoryBytes(), uint64_t(64) << 20);
+}
+
+namespace {
+
+// Peak resident memory of this process in MiB since the last call.
+long peakGrowthMib(long& since)
+{
+    QByteArray status = testutil::readFile("/proc/self/status");
+    int at = status.indexOf("VmHWM:") + 6;
+    long now = status.mid(at, status.indexOf('\n', at) - at).trimmed().split(' ').value(0).toLong() / 1024;
+    long growth = now - since;
+    testutil::writeFile("/proc/self/clear_refs", "5");
+    since = now;
+    return growth;
+}
+
+} // namespace
+
+TEST(TrainingBounds, ManifestsChildOutputAndListAnswersAreBounded)
+{
+    testutil::TempDir tmp;
+    // Manifests: a FIFO, a link to /dev/zero, a 4 GiB sparse file and a folder are no manifests.
+    for (int kind = 0; kind < 4; ++kind) {
+        fs::path dir = tmp.path() / std::to_string(kind), manifest = dir / "manifest";
+        fs::create_directories(dir);
+        if (kind == 0)
+            ASSERT_EQ(::mkfifo(manifest.c_str(), 0600), 0);
+        else if (kind == 1)
+            fs::create_symlink("/dev/zero", manifest);
+        else if (kind == 2)
+            testutil::writeFile(manifest, ""), fs::resize_file(manifest, 4ull << 30);
+        else
+            fs::create_directories(manifest);
+        TrainingRecord record;
+        EXPECT_FALSE(record.read(dir.u8string())) << kind;
+        EXPECT_EQ(record.lastError, "invalid training.") << kind;
+    }
+
+    // The GPU probe: endless output holds no memory, and the answer ends the child at once.
+    long peak = 0;
+    peakGrowthMib(peak);
+    const std::pair<const char*, uint64_t> probes[] = {{"exec yes 'no memory here'\n", 0},
+                                                       {"echo memory:8589934592\nexec yes more\n", 8589934592ull}};
+    for (const auto& [script, bytes] : probes) {
+        useFakeEnvironment(tmp.path() / "env", script);
+        EXPECT_EQ(probeGpuMemory(bytes ? 600000 : 1500), bytes) << script;
+        EXPECT_LT(peakGrowthMib(peak), 200) << script;
+    }
+
+    // 7z's standard error keeps its last part only.
+    ExtractProcess sevenZip;
+    for (int i = 0; i < 1000; ++i)
+        parse7zProgress(sevenZip, 2, QByteArray(1024, 'e') + QByteArray::number(i));
+    EXPECT_LE(sevenZip.errorText.size(), ExtractProcess::maxErrorText);
+    EXPECT_TRUE(sevenZip.errorText.endsWith("999"));
+
+    // The checkpoint-language list: an endless answer and a 1 byte/s trickle end in false.
+    for (bool endless : {true, false}) {
+        testutil::RawServer server([endless](int s, const std::string&) {
+            testutil::RawServer::send(s, endless ? "HTTP/1.1 200 OK\r\n\r\n{\"en-us\": \"" : "HTTP/1.1 200 OK\r\nContent-Length: 999\r\n\r\n");
+            const std::string block(endless ? 65536 : 1, '{');
+            for (int i = 0; i < 100000 && ::send(s, block.data(), block.size(), MSG_NOSIGNAL) > 0; ++i)
+                if (!endless)
+                    ::usleep(900000);
+        });
+        qputenv("QV_VOICE_SERVER", QByteArray::fromStdString(server.base()));
+        EXPECT_FALSE(fetchCheckpointLangs([](const std::string&, const std::string&) { ADD_FAILURE(); })) << endless;
+        EXPECT_LT(peakGrowthMib(peak), 200) << endless;
+    }
+    qunsetenv("QV_VOICE_SERVER");
 }

@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QThreadPool>
 
 #include <gtest/gtest.h>
@@ -264,9 +265,10 @@ TEST(TrainingModel, FailedExportsLeaveNoVoiceBehind)
     TrainingModel model;
     model.open(q(dir), false);
 
-    // Before any preprocessing there is no configuration to copy.
+    // Before any preprocessing there is no configuration to copy (found on the worker).
     model.exportVoice();
-    EXPECT_FALSE(model.getIsLoading());
+    EXPECT_TRUE(model.getIsLoading());
+    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, 60000));
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].value("msg").toString().toStdString(), std::strerror(ENOENT));
     EXPECT_TRUE(customVoices().empty());
@@ -297,6 +299,15 @@ TEST(TrainingModel, FailedExportsLeaveNoVoiceBehind)
     ASSERT_EQ(boxes.boxes.size(), 3);
     EXPECT_NE(boxes.boxes[2].value("msg").toString().indexOf("IDS_EXPORT_FAILED"), -1);
     EXPECT_TRUE(customVoices().empty());
+    // Starting a training without an environment says so and offers the install.
+    QSignalSpy installAsked(&model, &TrainingModel::toInstallEnv);
+    model.train();
+    EXPECT_FALSE(model.getIsTraining());
+    ASSERT_EQ(boxes.boxes.size(), 4);
+    EXPECT_EQ(boxes.boxes[3].value("title").toString(), "The training environment is not installed.");
+    boxes.press(3, 0);
+    EXPECT_EQ(installAsked.count(), 1);
+    boxes.boxes.removeLast();
 
     // A name with a slash stays one folder, and the speaker keeps the name.
     saveTenvPath(realEnv);
@@ -311,4 +322,76 @@ TEST(TrainingModel, FailedExportsLeaveNoVoiceBehind)
     EXPECT_EQ(speaker.get("name").toString(), "a/b");
     EXPECT_EQ(speaker.get("quality").toInt(), 1);
     removeAll(voicesDir());
+}
+
+TEST(TrainingModel, AHardStopBeforeTheWindowJudgedThePreprocessingMakesTheNextStartRedoIt)
+{
+    MsgboxLog boxes;
+    testutil::TempDir tmp;
+    const fs::path control = tmp.path() / "control", base = tmp.path() / "en-us-epoch=2164-step=1.ckpt";
+    useScriptedEnvironment(tmp.path() / "tenv", control);
+    writeCheckpoint(base, 2164);
+    fs::path dir = makeTraining("Hard Stop", base.u8string(), 2);
+
+    // The tool has written its output and not ended: the manifest on disk has
+    // no record of it, as a hard stop leaves it. The files are put back after
+    // the model (which removes them) is gone.
+    testutil::writeFile(control / "hold", "");
+    auto model = std::make_unique<TrainingModel>();
+    model->open(q(dir), true);
+    ASSERT_TRUE(waitFor([&] { return model->getLogs().contains("preprocessing"); }, 60000));
+    EXPECT_FALSE(readRecord(dir).hasInitEpochs());
+    const QByteArray config = testutil::readFile(dir / "config.json"), dataset = testutil::readFile(dir / "dataset.jsonl");
+    model.reset();
+    testutil::writeFile(dir / "config.json", config);
+    testutil::writeFile(dir / "dataset.jsonl", dataset);
+    fs::remove(control / "hold");
+
+    // Start after the restart: preprocessed again, the base's epochs not counted as trained.
+    model = std::make_unique<TrainingModel>();
+    model->open(q(dir), false);
+    model->train();
+    ASSERT_TRUE(waitFor([&] { return runs(control, "train") == 1 && readRecord(dir).epochs() == 2164; }, 60000));
+    EXPECT_EQ(runs(control, "preprocess"), 2);
+    EXPECT_EQ(readRecord(dir).initEpochs(), 2164);
+    EXPECT_EQ(model->getEpochs(), 0);
+    model->stopTrain();
+}
+
+TEST(TrainingModel, ACheckpointTheToolRefusesShowsItsLinesAndTrainingGoesOnFromTheOneBefore)
+{
+    MsgboxLog boxes;
+    testutil::TempDir tmp;
+    unpackEnvironment(tmp.path() / "quorvine_salvormithe_tenv");
+    qputenv("QV_TRAIN_EPOCH_SECONDS", "0.05");
+    fs::path dir = makeTraining("Refused", "", 2);
+    // Preprocessed and judged; the newest checkpoint is cut inside its zip
+    // directory, the next has metadata only the tool finds unreadable.
+    testutil::writeFile(dir / "config.json", "{}");
+    testutil::writeFile(dir / "dataset.jsonl", "{}\n");
+    TrainingRecord record = readRecord(dir);
+    record.setInitEpochs(0);
+    ASSERT_TRUE(record.save());
+    const fs::path run = dir / "lightning_logs" / "version_0" / "checkpoints", pre = dir / "lightning_logs" / "pre";
+    writeCheckpoint(run / "epoch=25-step=250.ckpt", 25);
+    testutil::writeFile(run / "epoch=25-step=250.ckpt", testutil::readFile(run / "epoch=25-step=250.ckpt").chopped(60));
+    writeUnparsableCheckpoint(run / "epoch=20-step=200.ckpt");
+    writeCheckpoint(run / "epoch=15-step=150.ckpt", 15);
+
+    TrainingModel model;
+    model.open(q(dir), false);
+    model.train();
+    ASSERT_TRUE(waitFor([&] { return !model.getIsTraining(); }, 60000)) << model.getLogs().toStdString();
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].value("title").toString().contains("epoch=20-step=200.ckpt"));
+    EXPECT_TRUE(boxes.boxes[0].value("msg").toString().contains("ERROR: checkpoint"));
+    EXPECT_EQ(listCheckpoints(q(pre)), QStringList({q(pre / "epoch=20-step=200.ckpt"), q(pre / "epoch=15-step=150.ckpt")}));
+
+    // Going on: the refused one goes, and the training resumes from the one before.
+    boxes.press(0, 0);
+    ASSERT_TRUE(waitFor([&] { return maxCheckpointEpoch(q(run)) >= 20; }, 60000)) << model.getLogs().toStdString();
+    EXPECT_FALSE(fs::exists(pre / "epoch=20-step=200.ckpt"));
+    model.stopTrain();
+    EXPECT_TRUE(model.getLogs().contains("Resuming from " + q(pre / "epoch=15-step=150.ckpt"))) << model.getLogs().toStdString();
+    qunsetenv("QV_TRAIN_EPOCH_SECONDS");
 }

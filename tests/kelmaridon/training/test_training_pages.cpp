@@ -7,13 +7,17 @@
 #include "training/TrainingRecord.h"
 #include "training/TrainingTypes.h"
 
+#include "LoopbackServers.h"
+#include "MsgboxLog.h"
 #include "QuickFind.h"
 #include "TrainingTestSupport.h"
 
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
 #include <QRegularExpression>
+#include <QQuickItem>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -70,9 +74,17 @@ struct Window
         QMetaObject::invokeMethod(o, "clicked");
     }
     QString source() const { return navUtil->property("currentSource").toString(); }
-    void nav(const QString& page) const
+    void nav(const QString& page, const QVariantMap& props = QVariantMap()) const
     {
-        QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, page), Q_ARG(QVariant, QVariantMap()));
+        QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, page), Q_ARG(QVariant, props));
+    }
+    // A real press and release of the mouse at the middle of the named item.
+    void mouseClick(const QString& name) const
+    {
+        auto* item = qobject_cast<QQuickItem*>(find(name));
+        ASSERT_TRUE(item) << name.toStdString();
+        QPointF c = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, c.toPoint());
     }
 
     QQmlApplicationEngine engine;
@@ -187,5 +199,70 @@ TEST(TrainingPages, NewTrainingPopupCreatesTheTrainingAndOpensIt)
     EXPECT_TRUE(waitFor([&] { return w.source() == "Training.qml"; }, 60000));
     EXPECT_TRUE(fs::exists(trainingRoot() / name / "manifest"));
     EXPECT_TRUE(w.gone("createTrainingForm"));
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+}
+
+TEST(TrainingPages, WhileInstallingTheHeaderWorksAndTheCoverCancelsOrTheWindowClosesIt)
+{
+    testutil::TempDir tmp;
+    useFakeEnvironment(tmp.path() / "env", "exit 0\n");
+    testutil::RawServer slow([](int s, const std::string&) {
+        testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n" + std::string(5000, 'x'));
+        testutil::RawServer::waitForClose(s, 60000);
+    });
+    qputenv("QV_VOICE_SERVER", QByteArray::fromStdString(slow.base()));
+    MsgboxLog boxes;
+    Window w;
+    ASSERT_TRUE(w.window && QTest::qWaitForWindowExposed(w.window));
+    QObject* home = w.window->findChild<QObject*>("homeModel");
+    fs::path root = tmp.path() / "root";
+    fs::create_directories(root);
+    auto install = [&](int n) {
+        QMetaObject::invokeMethod(home, "installEnv", Q_ARG(QUrl, QUrl::fromLocalFile(q(root))));
+        return waitFor([&] { return slow.requests() == n && w.find("busyLayer")->property("visible").toBool(); }, 30000);
+    };
+
+    // Covered, the page takes no click; the header's buttons do.
+    ASSERT_TRUE(install(1));
+    w.mouseClick("recordingNew");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(testutil::findNamed(w.window->contentItem(), "settingTitle"));
+    w.mouseClick("maximizeButton");
+    EXPECT_TRUE(waitFor([&] { return w.window->visibility() == QWindow::Maximized; }, 10000));
+
+    // Cancel on the cover ends the download and leaves nothing; the page takes clicks again.
+    w.mouseClick("installCancel");
+    EXPECT_TRUE(waitFor([&] { return !home->property("installingEnv").toBool(); }, 10000));
+    EXPECT_TRUE(fs::is_empty(root));
+    w.mouseClick("recordingNew");
+    EXPECT_TRUE(w.find("settingTitle"));
+    w.click("settingCancel");
+    EXPECT_TRUE(w.gone("settingTitle"));
+
+    // Closing the window during the install ends the install, then the program.
+    ASSERT_TRUE(install(2));
+    QObject::disconnect(&w.engine, &QQmlEngine::quit, qApp, nullptr);
+    QSignalSpy quit(&w.engine, &QQmlEngine::quit);
+    w.mouseClick("closeButton");
+    EXPECT_TRUE(quit.count() == 1 || quit.wait(10000));
+    EXPECT_FALSE(home->property("installingEnv").toBool());
+    EXPECT_TRUE(fs::is_empty(root));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    qunsetenv("QV_VOICE_SERVER");
+}
+
+TEST(TrainingPages, LeavingTheTrainingPageDuringASlowProbeStopsTheProbe)
+{
+    testutil::TempDir tmp;
+    const fs::path env = tmp.path() / "env";
+    useFakeEnvironment(env, "echo $$ > \"$(dirname \"$0\")/probe.pid\"\nexec sleep 600\n");
+    Window w;
+    w.nav("Training.qml", {{"trainingPath", q(makeTraining("Slow Probe"))}, {"toStart", false}});
+    ASSERT_TRUE(waitFor([&] { return pidIn(env / "probe.pid") > 0; }, 30000));
+    EXPECT_TRUE(w.find("trainingBusy")->property("visible").toBool());
+    // The page goes at once, and so does the probe.
+    w.nav("Trainings.qml");
+    EXPECT_TRUE(waitFor([&] { return w.source() == "Trainings.qml"; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return processGone(pidIn(env / "probe.pid")); }, 10000));
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
 }

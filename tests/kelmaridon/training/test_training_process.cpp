@@ -1,3 +1,4 @@
+#include "training/Checkpoints.h"
 #include "training/TrainingModelProcess.h"
 #include "training/TrainingPreProcess.h"
 
@@ -34,16 +35,6 @@ bool runToEnd(TrainingProcess& p)
 {
     QSignalSpy ended(&p, &TrainingProcess::finished);
     return ended.count() > 0 || ended.wait(60000);
-}
-
-bool processGone(qint64 pid)
-{
-    if (::kill(pid_t(pid), 0) != 0)
-        return true;
-    // Killed but not yet reaped by its new parent.
-    QByteArray stat = testutil::readFile("/proc/" + std::to_string(pid) + "/stat");
-    int close = stat.lastIndexOf(')');
-    return close > 0 && stat.mid(close + 2, 1) == "Z";
 }
 
 class TrainingProcessTest : public testing::Test
@@ -103,9 +94,11 @@ TEST_F(TrainingProcessTest, TrainingKeepsTheNewestUsableCheckpointAndResumesFrom
     ASSERT_TRUE(p.start(err)) << err.toStdString();
     ASSERT_TRUE(runToEnd(p));
 
-    // Only the epoch-4 checkpoint is in "pre" now; every run folder is gone.
+    // The epoch-4 checkpoint is in "pre" now, and the one held there before
+    // stays as the one to go back to; every run folder is gone.
     EXPECT_TRUE(fs::exists(logs / "pre" / "epoch=4-step=40.ckpt"));
-    EXPECT_FALSE(fs::exists(logs / "pre" / "epoch=2-step=20.ckpt"));
+    EXPECT_TRUE(fs::exists(logs / "pre" / "epoch=2-step=20.ckpt"));
+    EXPECT_EQ(listCheckpoints(q(logs / "pre")).size(), 2);
     EXPECT_FALSE(fs::exists(logs / "version_0"));
     EXPECT_FALSE(fs::exists(logs / "VERSION_7"));
     EXPECT_FALSE(fs::exists(logs / "old_version_3"));
