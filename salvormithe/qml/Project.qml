@@ -17,6 +17,10 @@ Item {
     readonly property bool busy: projModel.isConverting || projModel.isLoading || projModel.isClosing
                                  || projModel.isOpening
     readonly property bool editable: !busy && projModel.playingSegId === 0
+    // Keys keep reaching the texts while an edit is written; they wait for
+    // conversion and play-all only.
+    readonly property bool typable: projModel.isOpened && !projModel.isConverting && !projModel.isClosing
+                                    && !projModel.isOpening && projModel.playingSegId === 0
 
     function nav(fn) {
         if (modelClosed) {
@@ -164,6 +168,7 @@ Item {
             width: segList.width - 16
             projectModel: projModel
             editable: page.editable
+            typable: page.typable
             onExportRequested: page.openExport(segId)
         }
     }
@@ -175,7 +180,7 @@ Item {
         x: segList.x
         width: segList.width - 16
         visible: projModel.isOpened && segList.count === 0
-        readOnly: !page.editable
+        readOnly: !page.typable
         onTextEdited: projModel.initSegText(text)
         onVisibleChanged: {
             if (visible && page.initText.length > 0) {
