@@ -2,7 +2,8 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 
 // One segment: the speaker, the text in a speech bubble, preview and a menu.
-Item {
+// A focus scope: the list's focus on its current item reaches the text.
+FocusScope {
     id: bubble
 
     required property int idx
@@ -26,7 +27,15 @@ Item {
     height: Math.max(speaker.height, frame.height) + 4
     objectName: "segBubble_" + segid
 
+    // The list hands the focus to its current item: that is this bubble first.
+    function makeCurrent() {
+        var view = bubble.ListView.view;
+        if (view && view.currentIndex !== idx)
+            view.currentIndex = idx;
+    }
+
     function takeFocus() {
+        makeCurrent();
         area.forceActiveFocus();
         area.cursorPosition = Math.min(projectModel.focusSegTextCursor, area.length);
     }
@@ -123,6 +132,7 @@ Item {
         TextArea {
             id: area
             objectName: "segText"
+            focus: true
             anchors.fill: parent
             anchors.margins: 2
             wrapMode: TextEdit.Wrap
@@ -132,6 +142,13 @@ Item {
             font.pixelSize: FONTSIZE_DEF
             color: TEXTCOLOR_MAIN2
             background: null
+            onActiveFocusChanged: {
+                var view = bubble.ListView.view;
+                if (activeFocus && view && view.currentIndex !== idx) {
+                    bubble.makeCurrent();
+                    forceActiveFocus();
+                }
+            }
             onTextChanged: {
                 if (bubble.syncing)
                     return;
