@@ -161,6 +161,9 @@ Item {
         cacheBuffer: 400
         boundsBehavior: Flickable.StopAtBounds
         model: projModel.segsItemModel()
+        // No current bubble of its own choosing: the bubble that takes the
+        // focus becomes current, and the list never hands it to row 0.
+        Component.onCompleted: currentIndex = -1
         ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
         header: Item { height: 6; width: 1 }
         footer: Item { height: 12; width: 1 }
