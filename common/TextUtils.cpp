@@ -117,3 +117,36 @@ bool isValidUtf8(const std::string& text)
     }
     return true;
 }
+
+namespace {
+
+bool isBlankCodePoint(uint32_t c)
+{
+    return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+           (c >= 0x2000 && c <= 0x200D) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+           c == 0x2060 || c == 0x3000 || c == 0xFEFF;
+}
+
+} // namespace
+
+bool isBlankText(const std::string& text)
+{
+    size_t i = 0;
+    while (i < text.size()) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        size_t len = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+        if (len == 0 || i + len > text.size())
+            return false;
+        uint32_t c = len == 1 ? lead : lead & (0x7F >> len);
+        for (size_t k = 1; k < len; ++k) {
+            const unsigned char b = static_cast<unsigned char>(text[i + k]);
+            if ((b & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (b & 0x3F);
+        }
+        if (!isBlankCodePoint(c))
+            return false;
+        i += len;
+    }
+    return true;
+}

@@ -18,3 +18,9 @@ bool isValidUtf8(const std::string& text);
 
 // A URL query value: unreserved characters as they are, the rest %-encoded.
 std::string encodeQueryValue(const std::string& value);
+
+// True when UTF-8 text holds nothing to speak: only Unicode white space
+// (ASCII blanks and line breaks, U+0085, U+00A0, U+1680, U+2000..U+200A,
+// U+2028, U+2029, U+202F, U+205F, U+3000) and the invisible U+200B..U+200D,
+// U+2060 and U+FEFF. The empty text is blank.
+bool isBlankText(const std::string& text);

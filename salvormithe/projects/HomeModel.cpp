@@ -41,6 +41,10 @@ void HomeModel::setIsLoading(bool value)
 
 QString HomeModel::createProjectWorker(const QString& name, const QVariant& voice, float srate, QString& error)
 {
+    if (name.size() > ProjectFolder::maxNameLength) {
+        error = tr("IDS_PROJECT_NAME_TOO_LONG");
+        return QString();
+    }
     std::string utf8Name = name.toStdString();
     std::string folderName = sanitizeFileName(utf8Name);
     std::filesystem::path root = ProjectFolder::projectsDir();

@@ -160,6 +160,21 @@ bool ProjectDb::loadSegs(const std::function<void(const ProjectSeg&)>& onSeg)
     return !c.failed() || fail();
 }
 
+bool ProjectDb::loadSeg(int id, ProjectSeg& seg, bool& found)
+{
+    found = false;
+    Sqlite3Query q("select * from seg where id=?");
+    q.addInt(id);
+    Sqlite3Cursor c;
+    if (!c.prepare(db.get(), q))
+        return fail();
+    if (c.next()) {
+        seg = readSeg(c);
+        found = true;
+    }
+    return !c.failed() || fail();
+}
+
 bool ProjectDb::loadVoices(const std::function<void(const ProjectVoice&)>& onVoice, int id)
 {
     Sqlite3Query q("select * from voice");
@@ -366,7 +381,7 @@ bool ProjectDb::splitTextToSegs(const ProjectSeg& base, const std::string& text,
         if (lf == std::string::npos)
             lf = text.size();
         std::string line = trimSegText(text.substr(pos, lf - pos));
-        if (!line.empty()) {
+        if (!isBlankText(line)) {
             ProjectSeg s = base;
             s.text = std::move(line);
             out.push_back(std::move(s));

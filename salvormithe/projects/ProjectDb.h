@@ -28,6 +28,8 @@ public:
 
     // Segments in display order.
     bool loadSegs(const std::function<void(const ProjectSeg&)>& onSeg);
+    // The stored row of one segment; found tells whether there is one.
+    bool loadSeg(int id, ProjectSeg& seg, bool& found);
     // Voice rows; a negative id loads all of them.
     bool loadVoices(const std::function<void(const ProjectVoice&)>& onVoice, int id);
     // Id of the non-default row of voice's uid and speaker; 0 when none, -1 on failure.

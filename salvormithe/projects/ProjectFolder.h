@@ -47,6 +47,10 @@ public:
     ProjectDb& db() { return database; }
     const std::string& error() const { return lastError; }
 
+    // Longest project name, in UTF-16 units, that the pages accept: its
+    // manifest stays far below what the project list reads.
+    static constexpr int maxNameLength = 1000;
+
     // The folder that holds every project.
     static std::filesystem::path projectsDir();
     // Every project with a manifest, newest first.

@@ -3,6 +3,7 @@
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
 #include "common/Platform.h"
+#include "common/TextUtils.h"
 #include "projects/SegText.h"
 #include "projects/SentenceSplit.h"
 #include "synthesis/AudioExport.h"
@@ -229,6 +230,13 @@ void ProjectModel::focusLater(int segId)
     postGuiDelayed([this, segId]() { setFocusSegId(segId); }, 200);
 }
 
+void ProjectModel::focusNow(int segId)
+{
+    // Through 0, so that a bubble that had the focus before takes it again.
+    setFocusSegId(0);
+    setFocusSegId(segId);
+}
+
 QAbstractItemModel* ProjectModel::segsItemModel()
 {
     return segsModel;
@@ -357,8 +365,29 @@ void ProjectModel::runDuePending()
     }
     if (drainingEdits && editSteps == 0 && pendingEdits.empty()) {
         drainingEdits = false;
+        editWaiters.clear();
         finishClose();
+        return;
     }
+    if (editSteps == 0 && pendingEdits.empty() && !editWaiters.empty()) {
+        auto waiters = std::move(editWaiters);
+        editWaiters.clear();
+        for (auto& fn : waiters)
+            fn();
+    }
+}
+
+void ProjectModel::whenEditsWritten(std::function<void()> fn)
+{
+    if (editSteps == 0 && pendingEdits.empty()) {
+        fn();
+        return;
+    }
+    // Typing that still waits for its delay is written now, before what needs it.
+    editWaiters.push_back(std::move(fn));
+    for (auto& [id, p] : pendingEdits)
+        p.due = true;
+    runDuePending();
 }
 
 void ProjectModel::segTextChanged(int idx, int csp, QString text)
@@ -377,14 +406,20 @@ void ProjectModel::segTextChanged(int idx, int csp, QString text)
         return;
     }
     const bool atEnd = csp == text.length();
-    const int id = copy.id;
-    schedule(id, false, [this, id, t, atEnd]() { runEdit(id, t, atEnd); });
+    scheduleEdit(copy.id, t, atEnd);
+}
+
+void ProjectModel::scheduleEdit(int segId, const std::string& text, bool atEnd)
+{
+    schedule(segId, false, [this, segId, text, atEnd]() { runEdit(segId, text, atEnd); });
+    pendingEdits[segId].text = text;
 }
 
 void ProjectModel::initSegText(QString text)
 {
+    // The first bubble goes on with the cursor after the text typed so far.
     if (segs.isEmpty())
-        segTextChanged(-1, 0, text);
+        segTextChanged(-1, text.length(), text);
 }
 
 void ProjectModel::runEdit(int segId, const std::string& text, bool atEnd)
@@ -405,16 +440,17 @@ void ProjectModel::runEdit(int segId, const std::string& text, bool atEnd)
         std::vector<ProjectSeg> out;
         bool ok = project.db().splitTextToSegs(base, text, out);
         QString error = ok ? QString() : fromUtf8(project.db().lastError());
-        if (ok && base.id != 0 && !out.empty() && out.front().text.empty()) {
+        if (ok && base.id != 0 && !out.empty() && isBlankText(out.front().text)) {
             // Emptied: its old audio must not play or export any more.
             project.removeSegAudio(base.id);
             project.db().updateSegResult(out.front(), 0, 0);
         }
-        postGui([this, id = base.id, ok, error, out]() { editDone(id, ok, error, out); });
+        postGui([this, id = base.id, ok, error, out, text]() { editDone(id, ok, error, out, text); });
     });
 }
 
-void ProjectModel::editDone(int baseId, bool ok, const QString& error, const std::vector<ProjectSeg>& out)
+void ProjectModel::editDone(int baseId, bool ok, const QString& error, const std::vector<ProjectSeg>& out,
+                            const std::string& written)
 {
     --editSteps;
     setIsLoading(false);
@@ -427,7 +463,8 @@ void ProjectModel::editDone(int baseId, bool ok, const QString& error, const std
             for (const ProjectSeg& s : out)
                 segs.append(s);
             segsModel->updateInsert(first, n);
-            focusLater(out.back().id);
+            moveFirstTextOn(out, written);
+            focusNow(out.back().id);
         } else {
             int row = rowOfSeg(baseId);
             if (row < 0) {
@@ -441,15 +478,42 @@ void ProjectModel::editDone(int baseId, bool ok, const QString& error, const std
                     if (waiting != pendingEdits.end() && !waiting->second.isMerge)
                         pendingEdits.erase(waiting);
                     segsModel->update(row, 1);
-                    focusLater(out.back().id);
                     for (int i = 1; i < n; ++i)
                         segs.insert(row + i, out[size_t(i)]);
                     segsModel->updateInsertRows(row + 1, n - 1);
+                    // The typing goes on in the last new bubble at once.
+                    focusNow(out.back().id);
                 }
             }
         }
     }
     runDuePending();
+}
+
+void ProjectModel::moveFirstTextOn(const std::vector<ProjectSeg>& out, const std::string& written)
+{
+    // Keys typed into the empty project's bubble while its first text was
+    // written wait as an edit of "no segment": they belong to the new bubbles.
+    auto waiting = pendingEdits.find(0);
+    if (waiting == pendingEdits.end() || waiting->second.isMerge || out.empty())
+        return;
+    const std::string later = waiting->second.text;
+    pendingEdits.erase(waiting);
+    int target = 0;
+    std::string text;
+    if (out.size() == 1) {
+        target = out.front().id;
+        text = later;
+    } else if (later.compare(0, written.size(), written) == 0) {
+        // Typed on after the last line: that line goes on.
+        const size_t lf = written.rfind('\n');
+        target = out.back().id;
+        text = written.substr(lf == std::string::npos ? 0 : lf + 1) + later.substr(written.size());
+    }
+    if (target == 0)
+        return;
+    scheduleEdit(target, text, true);
+    pendingEdits[target].due = true;
 }
 
 void ProjectModel::mergeSeg(int idx, QString text)
@@ -510,12 +574,8 @@ void ProjectModel::mergeDone(int keptId, int removedId, bool ok, const QString& 
             segs[keptRow] = kept;
             segsModel->update(keptRow, 1);
         }
-        postGuiDelayed(
-            [this, keptId]() {
-                setFocusSegTextCursor(INT_MAX);
-                setFocusSegId(keptId);
-            },
-            200);
+        setFocusSegTextCursor(INT_MAX);
+        focusNow(keptId);
     }
     runDuePending();
 }
@@ -551,18 +611,32 @@ void ProjectModel::removeSeg(int idx)
         MessageBoxContext::instance(), QString(), tr("IDS_CONFIRM_TO_REMOVE_SEG?"),
         MessageBoxContext::guarded(this,
                                    [this, id]() {
-                                       int row = rowOfSeg(id);
-                                       if (row < 0 || closed)
+                                       if (rowOfSeg(id) < 0 || closed)
                                            return;
                                        cancelPending(id);
-                                       if (!project.db().deleteSeg(id, [this](int i) { project.removeSegAudio(i); })) {
-                                           showError(fromUtf8(project.db().lastError()));
-                                           return;
-                                       }
-                                       segs.removeAt(row);
-                                       segsModel->updateRemoveRow(row);
+                                       runRemove(id);
                                    }),
         nullptr, MessageBoxContext::Question, tr("Yes"), tr("No"));
+}
+
+void ProjectModel::runRemove(int segId)
+{
+    ++editSteps;
+    runWorker([this, segId]() {
+        bool ok = project.db().deleteSeg(segId, [this](int i) { project.removeSegAudio(i); });
+        QString error = ok ? QString() : fromUtf8(project.db().lastError());
+        postGui([this, segId, ok, error]() {
+            --editSteps;
+            const int row = rowOfSeg(segId);
+            if (!ok) {
+                showError(error);
+            } else if (row >= 0) {
+                segs.removeAt(row);
+                segsModel->updateRemoveRow(row);
+            }
+            runDuePending();
+        });
+    });
 }
 
 void ProjectModel::segSetting(int idx)
@@ -591,46 +665,74 @@ void ProjectModel::cancelSegSetting()
 
 void ProjectModel::okSegSetting(int idx, bool isDefaultVoice, LocalVoice voice, float srate)
 {
-    if (idx < 0 || idx >= segs.size())
+    // The dialog's segment is the one of its id: rows move under an open dialog.
+    const int segId = settingSeg.contains("id") ? settingSeg.value("id").toInt()
+                                                : (idx >= 0 && idx < segs.size() ? segs[idx].id : 0);
+    if (closed || rowOfSeg(segId) < 0)
         return;
-    ProjectSeg seg = segs[idx];
-    ProjectDb& db = project.db();
-    if (isDefaultVoice) {
-        seg.voice_id = 0;
-        seg.srate = std::fabs(voices[0].srate - srate) < 0.001f ? 0.0f : srate;
+    const float defaultRate = voices[0].srate;
+    ++editSteps;
+    runWorker([this, segId, isDefaultVoice, voice, srate, defaultRate]() {
+        ProjectDb& db = project.db();
+        SegSettingResult r;
+        bool found = false;
+        // Only voice and rate change: the stored text may be newer than the page's.
+        if (!db.loadSeg(segId, r.seg, found)) {
+            r.error = fromUtf8(db.lastError());
+        } else if (!found) {
+            r.gone = true;
+        } else if (isDefaultVoice) {
+            r.seg.voice_id = 0;
+            r.seg.srate = std::fabs(defaultRate - srate) < 0.001f ? 0.0f : srate;
+        } else {
+            int id = db.findVoiceId(voice);
+            if (id == 0 && voice.uid.empty()) {
+                r.invalidVoice = true;
+            } else if (id == 0) {
+                int maxId = db.maxVoiceId();
+                id = maxId < 0 ? 0 : db.addVoice(voice, ProjectFolder::voiceColor(maxId + 1));
+                if (id <= 0 || !db.loadVoices([&r](const ProjectVoice& v) { r.voice = v; }, id))
+                    id = -1;
+            }
+            if (id < 0)
+                r.error = fromUtf8(db.lastError());
+            r.seg.voice_id = id;
+            r.seg.srate = srate;
+        }
+        if (found && r.error.isEmpty() && !r.invalidVoice && !db.updateSeg(r.seg))
+            r.error = fromUtf8(db.lastError());
+        postGui([this, segId, r]() { segSettingDone(segId, r); });
+    });
+}
+
+void ProjectModel::segSettingDone(int segId, const SegSettingResult& r)
+{
+    --editSteps;
+    const bool ownDialog = settingSeg.value("id").toInt() == segId;
+    if (r.voice.id > 0)
+        voices[r.voice.id] = r.voice;
+    if (r.invalidVoice) {
+        showError(tr("IDS_INVALID_VOICE"), [this, segId]() {
+            if (settingSeg.value("id").toInt() != segId)
+                return;
+            QVariantMap m = settingSeg;
+            m["select_voice"] = true;
+            setCurrentSettingSeg(m);
+        });
+    } else if (!r.error.isEmpty()) {
+        showError(r.error);
     } else {
-        int id = db.findVoiceId(voice);
-        if (id < 0) {
-            showError(fromUtf8(db.lastError()));
-            return;
+        const int row = rowOfSeg(segId);
+        if (row >= 0 && !r.gone) {
+            segs[row].voice_id = r.seg.voice_id;
+            segs[row].srate = r.seg.srate;
+            segs[row].modified = r.seg.modified;
+            segsModel->update(row, 1);
         }
-        if (id == 0) {
-            if (voice.uid.empty()) {
-                showError(tr("IDS_INVALID_VOICE"), [this]() {
-                    QVariantMap m = settingSeg;
-                    m["select_voice"] = true;
-                    setCurrentSettingSeg(m);
-                });
-                return;
-            }
-            int maxId = db.maxVoiceId();
-            id = maxId < 0 ? 0 : db.addVoice(voice, ProjectFolder::voiceColor(maxId + 1));
-            bool loaded = id > 0 && db.loadVoices([this](const ProjectVoice& v) { voices[v.id] = v; }, id);
-            if (!loaded) {
-                showError(fromUtf8(db.lastError()));
-                return;
-            }
-        }
-        seg.voice_id = id;
-        seg.srate = srate;
+        if (ownDialog)
+            setCurrentSettingSeg(QVariantMap());
     }
-    if (!db.updateSeg(seg)) {
-        showError(fromUtf8(db.lastError()));
-        return;
-    }
-    segs[idx] = seg;
-    segsModel->update(idx, 1);
-    setCurrentSettingSeg(QVariantMap());
+    runDuePending();
 }
 
 void ProjectModel::openProjSetting()
@@ -638,7 +740,7 @@ void ProjectModel::openProjSetting()
     const ProjectVoice& v = voices[0];
     QVariantMap m;
     m["setting"] = true;
-    m["projectName"] = fromUtf8(project.projectName());
+    m["projectName"] = name;
     m["srate"] = double(v.srate);
     m["voice"] = installedVoice(v.uid, v.spk);
     setProjSettingInfo(m);
@@ -647,31 +749,55 @@ void ProjectModel::openProjSetting()
 void ProjectModel::openProjSettingResult(bool res, QString newName, float srate, LocalVoice voice)
 {
     setProjSettingInfo(QVariantMap());
-    if (!res)
+    if (!res || closed)
         return;
-    project.setProjectName(newName.toStdString());
-    if (!project.saveManifest()) {
-        showError(fromUtf8(project.error()));
+    if (newName.size() > ProjectFolder::maxNameLength) {
+        showError(tr("IDS_PROJECT_NAME_TOO_LONG"));
         return;
     }
-    setProjectName(newName);
     const ProjectVoice& def = voices[0];
-    if (voice.uid == def.uid && voice.spk == def.spk && std::fabs(def.srate - srate) < 0.1f)
-        return;
-    ProjectDb& db = project.db();
-    if (!db.saveDefaultVoice(voice, srate, ProjectFolder::voiceColor(0)) ||
-        !db.loadVoices([this](const ProjectVoice& v) { voices[v.id] = v; }, 0)) {
-        showError(fromUtf8(db.lastError()));
-        return;
-    }
-    setDefaultVoice(voiceMap(voices[0]));
-    const int64_t now = QDateTime::currentSecsSinceEpoch();
-    for (int i = 0; i < segs.size(); ++i) {
-        if (segs[i].voice_id == 0) {
-            segs[i].modified = now;
-            segsModel->update(i, 1);
+    const bool voiceChanged =
+        !(voice.uid == def.uid && voice.spk == def.spk && std::fabs(def.srate - srate) < 0.1f);
+    const std::string utf8Name = newName.toStdString();
+    ++editSteps;
+    runWorker([this, utf8Name, voiceChanged, voice, srate]() {
+        QString error;
+        bool saved = false;
+        ProjectVoice def;
+        std::map<int, int64_t> stamps;
+        project.setProjectName(utf8Name);
+        if (!project.saveManifest()) {
+            error = fromUtf8(project.error());
+        } else {
+            saved = true;
+            ProjectDb& db = project.db();
+            if (voiceChanged &&
+                (!db.saveDefaultVoice(voice, srate, ProjectFolder::voiceColor(0)) ||
+                 !db.loadVoices([&def](const ProjectVoice& v) { def = v; }, 0) ||
+                 !db.loadSegs([&stamps](const ProjectSeg& s) { stamps[s.id] = s.modified; })))
+                error = fromUtf8(db.lastError());
         }
-    }
+        postGui([this, utf8Name, saved, voiceChanged, error, def, stamps]() {
+            --editSteps;
+            if (saved)
+                setProjectName(fromUtf8(utf8Name));
+            if (!error.isEmpty()) {
+                showError(error);
+            } else if (voiceChanged) {
+                voices[0] = def;
+                setDefaultVoice(voiceMap(voices[0]));
+                // The stored stamps make the default voice's segments due again.
+                for (int i = 0; i < segs.size(); ++i) {
+                    auto it = stamps.find(segs[i].id);
+                    if (it != stamps.end() && it->second != segs[i].modified) {
+                        segs[i].modified = it->second;
+                        segsModel->update(i, 1);
+                    }
+                }
+            }
+            runDuePending();
+        });
+    });
 }
 
 // ---------------------------------------------------------------- conversion
@@ -737,6 +863,7 @@ void ProjectModel::queueSegJobs(const QList<ProjectSeg>& list, std::function<voi
         sentenceTotal = sentenceDone = 0;
     }
     joinsInFlight = 0;
+    redoSegs.clear();
     if (pool.isIdle()) {
         startRun(run, list);
         return;
@@ -751,13 +878,13 @@ void ProjectModel::queueSegJobs(const QList<ProjectSeg>& list, std::function<voi
     });
 }
 
-void ProjectModel::startRun(quint64 run, const QList<ProjectSeg>& list)
+void ProjectModel::startRun(quint64 run, const QList<ProjectSeg>& list, bool asListed)
 {
     std::map<std::pair<std::string, int>, QVariant> installed;
     for (const ProjectSeg& listed : list) {
         // The stored state of the segment, in case it changed since the list was taken.
         const int row = rowOfSeg(listed.id);
-        ProjectSeg s = row >= 0 ? segs[row] : listed;
+        ProjectSeg s = row >= 0 && !asListed ? segs[row] : listed;
         if (s.converted > s.modified && pathExists(project.segWavPath(s.id))) {
             QMutexLocker lock(&jobsMutex);
             jobs[s.id] = SegJobState{};
@@ -765,17 +892,14 @@ void ProjectModel::startRun(quint64 run, const QList<ProjectSeg>& list)
         }
         std::vector<std::string> sentences = splitSentences(s.text);
         // Blanks alone say nothing.
-        sentences.erase(std::remove_if(sentences.begin(), sentences.end(),
-                                       [](const std::string& t) { return trimSegText(t).empty(); }),
-                        sentences.end());
+        sentences.erase(std::remove_if(sentences.begin(), sentences.end(), isBlankText), sentences.end());
         const int n = int(sentences.size());
         if (n == 0) {
             {
                 QMutexLocker lock(&jobsMutex);
                 jobs[s.id] = SegJobState{};
             }
-            if (!clearStaleAudio(s))
-                return finishConversion(run, false, tr("IDS_ERROR_OCCURED.") + fromUtf8(project.db().lastError()));
+            clearStaleAudio(s.id);
             continue;
         }
         const ProjectVoice& v = voices[s.voice_id];
@@ -819,19 +943,22 @@ void ProjectModel::startRun(quint64 run, const QList<ProjectSeg>& list)
         finishConversion(run, true, QString());
 }
 
-bool ProjectModel::clearStaleAudio(ProjectSeg& seg)
+void ProjectModel::clearStaleAudio(int segId)
 {
-    const fs::path wav = project.segWavPath(seg.id);
-    if (!pathExists(wav) && seg.seconds == 0)
-        return true;
-    project.removeSegAudio(seg.id);
-    int row = rowOfSeg(seg.id);
-    if (row < 0)
-        return true;
-    if (!project.db().updateSegResult(segs[row], 0, 0))
-        return false;
-    seg = segs[row];
-    return true;
+    const int row = rowOfSeg(segId);
+    if (row < 0 || (segs[row].seconds == 0 && !pathExists(project.segWavPath(segId))))
+        return;
+    segs[row].seconds = 0;
+    segs[row].sentences = 0;
+    // Ahead of any join of the run on the worker, which then leaves the segment out.
+    runWorker([this, copy = segs[row]]() mutable {
+        project.removeSegAudio(copy.id);
+        if (!project.db().updateSegResult(copy, 0, 0))
+            postGui([this, error = fromUtf8(project.db().lastError())]() {
+                if (!leaving())
+                    showError(tr("IDS_ERROR_OCCURED.") + error);
+            });
+    });
 }
 
 void ProjectModel::onSentenceDone(quint64 run, const ProjectSeg& seg, int n, bool ok, const std::string& error)
@@ -869,27 +996,40 @@ void ProjectModel::onSentenceDone(quint64 run, const ProjectSeg& seg, int n, boo
 
     if (segComplete) {
         // The join and its record run on the worker, so the page stays smooth.
-        const int row = rowOfSeg(seg.id);
-        ProjectSeg copy = row >= 0 ? segs[row] : seg;
         ++joinsInFlight;
-        runWorker([this, run, copy, n]() mutable {
-            const fs::path dir = project.segSentencesDir(copy.id);
-            std::vector<std::string> inputs;
-            for (int i = 0; i < n; ++i) {
-                fs::path p = dir / (std::to_string(i) + ".wav");
-                if (pathExists(p))
-                    inputs.push_back(pathToUtf8(p));
-            }
-            double seconds = 0;
+        runWorker([this, run, seg, n]() {
+            const fs::path dir = project.segSentencesDir(seg.id);
             std::string error;
-            bool ok = mergeWavFiles(inputs, pathToUtf8(project.segWavPath(copy.id)), &seconds, &error);
-            if (ok) {
+            // The sentences were made from seg: a segment changed since then
+            // keeps no audio of its older text.
+            ProjectSeg stored;
+            bool found = false;
+            bool ok = project.db().loadSeg(seg.id, stored, found);
+            const bool stale = ok && (!found || stored.text != seg.text || stored.modified != seg.modified ||
+                                      stored.voice_id != seg.voice_id || stored.srate != seg.srate);
+            if (!ok) {
+                error = project.db().lastError();
+            } else if (stale) {
                 removeAll(dir);
-                ok = project.db().updateSegResult(copy, seconds, n);
-                if (!ok)
-                    error = project.db().lastError();
+            } else {
+                std::vector<std::string> inputs;
+                for (int i = 0; i < n; ++i) {
+                    fs::path p = dir / (std::to_string(i) + ".wav");
+                    if (pathExists(p))
+                        inputs.push_back(pathToUtf8(p));
+                }
+                double seconds = 0;
+                ok = mergeWavFiles(inputs, pathToUtf8(project.segWavPath(seg.id)), &seconds, &error);
+                if (ok) {
+                    removeAll(dir);
+                    ok = project.db().updateSegResult(stored, seconds, n);
+                    if (!ok)
+                        error = project.db().lastError();
+                }
             }
-            postGui([this, run, copy, ok, error]() { segJoined(run, copy, ok, fromUtf8(error)); });
+            postGui([this, run, stored, ok, stale, found, error]() {
+                segJoined(run, stored, ok, stale && found, fromUtf8(error));
+            });
         });
         return;
     }
@@ -897,10 +1037,10 @@ void ProjectModel::onSentenceDone(quint64 run, const ProjectSeg& seg, int n, boo
         finishConversion(run, true, QString());
 }
 
-void ProjectModel::segJoined(quint64 run, const ProjectSeg& seg, bool ok, const QString& error)
+void ProjectModel::segJoined(quint64 run, const ProjectSeg& seg, bool ok, bool redo, const QString& error)
 {
     const int row = rowOfSeg(seg.id);
-    if (ok && row >= 0) {
+    if (ok && !redo && row >= 0) {
         segs[row].converted = seg.converted;
         segs[row].seconds = seg.seconds;
         segs[row].sentences = seg.sentences;
@@ -910,13 +1050,23 @@ void ProjectModel::segJoined(quint64 run, const ProjectSeg& seg, bool ok, const 
     --joinsInFlight;
     if (!ok)
         return finishConversion(run, false, tr("IDS_ERROR_OCCURED.") + error);
+    if (redo)
+        redoSegs.append(seg);
     bool allComplete;
     {
         QMutexLocker lock(&jobsMutex);
         allComplete = sentenceDone >= sentenceTotal;
     }
-    if (allComplete && joinsInFlight == 0)
-        finishConversion(run, true, QString());
+    if (!allComplete || joinsInFlight != 0)
+        return;
+    if (!redoSegs.isEmpty()) {
+        // Segments changed during the run are converted again from their stored text.
+        const QList<ProjectSeg> again = std::move(redoSegs);
+        redoSegs.clear();
+        startRun(run, again, true);
+        return;
+    }
+    finishConversion(run, true, QString());
 }
 
 void ProjectModel::finishConversion(quint64 run, bool ok, const QString& message)
@@ -999,7 +1149,14 @@ void ProjectModel::previewSeg(int idx)
         return;
     player.stop();
     const int id = segs[idx].id;
-    queueSegJobs({segs[idx]}, [this, id]() { startPreview(id); });
+    // Busy from the press on, while typing that still waits is written.
+    setConvertingCounter(1);
+    whenEditsWritten([this, id]() {
+        const int row = rowOfSeg(id);
+        if (leaving() || row < 0)
+            return setConvertingCounter(0);
+        queueSegJobs({segs[row]}, [this, id]() { startPreview(id); });
+    });
 }
 
 void ProjectModel::startPreview(int segId)
@@ -1026,7 +1183,12 @@ void ProjectModel::playAll()
 {
     if (closed)
         return;
-    convertSegs(segs, fromUtf8(pathToUtf8(project.mergedWavPath())), [this]() { startPlayAll(); });
+    setConvertingCounter(1);
+    whenEditsWritten([this]() {
+        if (leaving())
+            return setConvertingCounter(0);
+        convertSegs(segs, fromUtf8(pathToUtf8(project.mergedWavPath())), [this]() { startPlayAll(); });
+    });
 }
 
 void ProjectModel::startPlayAll()
@@ -1107,17 +1269,22 @@ void ProjectModel::exportSegs(QVariantMap settings)
         showError(tr("IDS_INVALID_SAVE_FOLDER"));
         return;
     }
-    QList<ProjectSeg> list;
-    QString merged;
-    if (es.seg_id != 0) {
-        for (const ProjectSeg& s : segs)
-            if (s.id == es.seg_id)
-                list.append(s);
-    } else {
-        list = segs;
-        merged = fromUtf8(pathToUtf8(project.mergedWavPath()));
-    }
-    convertSegs(list, merged, [this, es]() { runExport(es); });
+    setConvertingCounter(1);
+    whenEditsWritten([this, es]() {
+        if (leaving())
+            return setConvertingCounter(0);
+        QList<ProjectSeg> list;
+        QString merged;
+        if (es.seg_id != 0) {
+            for (const ProjectSeg& s : segs)
+                if (s.id == es.seg_id)
+                    list.append(s);
+        } else {
+            list = segs;
+            merged = fromUtf8(pathToUtf8(project.mergedWavPath()));
+        }
+        convertSegs(list, merged, [this, es]() { runExport(es); });
+    });
 }
 
 void ProjectModel::runExport(const ExportSettings& settings)

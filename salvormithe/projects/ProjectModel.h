@@ -164,6 +164,18 @@ private:
         bool isMerge = false;
         // Its delay has passed; it runs once no other edit step is on the worker.
         bool due = false;
+        // The text an edit writes.
+        std::string text;
+    };
+
+    // What the worker made of the segment-settings dialog's choice.
+    struct SegSettingResult
+    {
+        ProjectSeg seg;
+        ProjectVoice voice; // a voice row added for it (id 0: none)
+        bool gone = false;
+        bool invalidVoice = false;
+        QString error;
     };
 
     void postGui(std::function<void()> fn);
@@ -175,6 +187,7 @@ private:
     QVariant rowData(int row, int role) const;
     QVariantMap voiceMap(const ProjectVoice& v) const;
     void focusLater(int segId);
+    void focusNow(int segId);
 
     bool leaving() const { return closed || closingFlag; }
     void openDone(bool ok, const QString& error, const QList<ProjectSeg>& loaded,
@@ -184,22 +197,31 @@ private:
     void cancelPending(int segId);
     void firePending(int segId, quint64 serial);
     void runDuePending();
+    // Runs fn once every waiting edit and merge is written.
+    void whenEditsWritten(std::function<void()> fn);
+    void scheduleEdit(int segId, const std::string& text, bool atEnd);
     void runEdit(int segId, const std::string& text, bool atEnd);
-    void editDone(int baseId, bool ok, const QString& error, const std::vector<ProjectSeg>& out);
+    void editDone(int baseId, bool ok, const QString& error, const std::vector<ProjectSeg>& out,
+                  const std::string& written);
+    void moveFirstTextOn(const std::vector<ProjectSeg>& out, const std::string& written);
+    void runRemove(int segId);
+    void segSettingDone(int segId, const SegSettingResult& r);
     void runMerge(int removedId, const std::string& baseline, const std::string& text);
     void mergeDone(int keptId, int removedId, bool ok, const QString& error, const ProjectSeg& kept);
     void reloadSegs();
 
     void convertSegs(const QList<ProjectSeg>& list, const QString& mergedPath, std::function<void()> completion);
     void queueSegJobs(const QList<ProjectSeg>& list, std::function<void()> completion);
-    void startRun(quint64 run, const QList<ProjectSeg>& list);
+    // asListed: take the segments as given, not as the page holds them.
+    void startRun(quint64 run, const QList<ProjectSeg>& list, bool asListed = false);
     void onSentenceDone(quint64 run, const ProjectSeg& seg, int n, bool ok, const std::string& error);
-    void segJoined(quint64 run, const ProjectSeg& seg, bool ok, const QString& error);
+    // redo: the segment changed while it converted and is converted again.
+    void segJoined(quint64 run, const ProjectSeg& seg, bool ok, bool redo, const QString& error);
     void finishConversion(quint64 run, bool ok, const QString& message);
     void waitForIdlePool(std::function<void()> then, bool checkNow = false);
     void raiseConverting();
     void setConvertingCounter(int value);
-    bool clearStaleAudio(ProjectSeg& seg);
+    void clearStaleAudio(int segId);
 
     void startPreview(int segId);
     void startPlayAll();
@@ -209,6 +231,7 @@ private:
     void runExport(const ExportSettings& settings);
     void exportDone(bool ok, bool stopped, const QString& error, const QString& target);
 
+    // Used on the worker thread only (the database has no other user).
     ProjectFolder project;
     QThread worker;
     ConvertPool pool;
@@ -233,6 +256,8 @@ private:
     int editSteps = 0;
     // close() writes every waiting edit before the worker ends.
     bool drainingEdits = false;
+    // What waits for the waiting edits to be written (play, preview, export).
+    std::vector<std::function<void()>> editWaiters;
     QVariantMap settingSeg;
     QVariantMap defaultVoiceMap;
     QVariantMap settingInfo;
@@ -249,6 +274,8 @@ private:
     quint64 endedRun = 0;
     // Segments of the current run whose sentence files are being joined.
     int joinsInFlight = 0;
+    // Segments of the current run to convert again once its joins are in.
+    QList<ProjectSeg> redoSegs;
     // The run that waits for the children of an earlier one to end (0: none).
     quint64 waitingRun = 0;
     std::function<void()> runCompletion;

@@ -88,6 +88,12 @@ void ProjectSettingFormModel::ok()
                      MessageBoxContext::Alert, tr("OK"));
         return;
     }
+    // A pasted text is no name, and its manifest could not be read back.
+    if (projectName.size() > ProjectFolder::maxNameLength) {
+        showMsgboxOk(MessageBoxContext::instance(), QString(), tr("IDS_PROJECT_NAME_TOO_LONG"), nullptr,
+                     MessageBoxContext::Alert, tr("OK"));
+        return;
+    }
     if (!holdsVoice(voice)) {
         showMsgboxOk(MessageBoxContext::instance(), QString(), tr("IDS_EMPTY_DEFAULT_VOCIE"), nullptr,
                      MessageBoxContext::Alert, tr("OK"));

@@ -17,6 +17,10 @@ Item {
     readonly property bool busy: projModel.isConverting || projModel.isLoading || projModel.isClosing
                                  || projModel.isOpening
     readonly property bool editable: !busy && projModel.playingSegId === 0
+    // Keys keep reaching the texts while an edit is written; they wait for
+    // conversion and play-all only.
+    readonly property bool typable: projModel.isOpened && !projModel.isConverting && !projModel.isClosing
+                                    && !projModel.isOpening && projModel.playingSegId === 0
 
     function nav(fn) {
         if (modelClosed) {
@@ -157,6 +161,9 @@ Item {
         cacheBuffer: 400
         boundsBehavior: Flickable.StopAtBounds
         model: projModel.segsItemModel()
+        // No current bubble of its own choosing: the bubble that takes the
+        // focus becomes current, and the list never hands it to row 0.
+        Component.onCompleted: currentIndex = -1
         ScrollBar.vertical: ScrollBar { policy: ScrollBar.AsNeeded }
         header: Item { height: 6; width: 1 }
         footer: Item { height: 12; width: 1 }
@@ -164,6 +171,7 @@ Item {
             width: segList.width - 16
             projectModel: projModel
             editable: page.editable
+            typable: page.typable
             onExportRequested: page.openExport(segId)
         }
     }
@@ -175,7 +183,7 @@ Item {
         x: segList.x
         width: segList.width - 16
         visible: projModel.isOpened && segList.count === 0
-        readOnly: !page.editable
+        readOnly: !page.typable
         onTextEdited: projModel.initSegText(text)
         onVisibleChanged: {
             if (visible && page.initText.length > 0) {

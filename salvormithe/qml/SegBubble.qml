@@ -2,7 +2,8 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 
 // One segment: the speaker, the text in a speech bubble, preview and a menu.
-Item {
+// A focus scope: the list's focus on its current item reaches the text.
+FocusScope {
     id: bubble
 
     required property int idx
@@ -12,31 +13,51 @@ Item {
     required property string segtext
     property var projectModel
     property bool editable: true
+    // The text takes keys (also while an edit step is on its way).
+    property bool typable: true
     readonly property bool playing: projectModel.playingSegId === segid
     readonly property bool previewing: projectModel.previewingSegId === segid
     readonly property bool converting: projectModel.isConverting && projectModel.isSegConverting(idx)
     // Set while the text is replaced from the model, so it is not sent back.
     property bool syncing: false
+    // Keys went into the text that the project does not hold yet.
+    property bool typed: false
     signal exportRequested(int segId)
 
     height: Math.max(speaker.height, frame.height) + 4
     objectName: "segBubble_" + segid
 
+    // The list hands the focus to its current item: that is this bubble first.
+    function makeCurrent() {
+        var view = bubble.ListView.view;
+        if (view && view.currentIndex !== idx)
+            view.currentIndex = idx;
+    }
+
     function takeFocus() {
+        makeCurrent();
         area.forceActiveFocus();
         area.cursorPosition = Math.min(projectModel.focusSegTextCursor, area.length);
     }
 
-    // Typing in this bubble wins over an older stored text; a line break in
-    // it has been split into new segments and goes.
+    // The text shows what the project holds. Typing not written yet wins
+    // over an older stored text; a line break in it has been split into new
+    // segments and goes.
     function syncText() {
-        if (area.text === segtext || area.text.trim() === segtext)
+        if (area.text === segtext || area.text.trim() === segtext) {
+            typed = false;
             return;
-        if (area.activeFocus && area.text.indexOf("\n") < 0)
+        }
+        if (typed && area.text.indexOf("\n") < 0)
             return;
+        var pos = area.cursorPosition;
+        var atEnd = pos === area.length;
         syncing = true;
         area.text = segtext;
         syncing = false;
+        typed = false;
+        if (area.activeFocus)
+            area.cursorPosition = atEnd ? area.length : Math.min(pos, area.length);
     }
 
     onSegtextChanged: syncText()
@@ -44,6 +65,12 @@ Item {
         syncText();
         if (projectModel.focusSegId === segid)
             takeFocus();
+    }
+
+    // A split, merge or removal rewrites rows whose text may read the same.
+    Connections {
+        target: bubble.projectModel ? bubble.projectModel.segsItemModel() : null
+        function onDataChanged() { bubble.syncText(); }
     }
 
     Connections {
@@ -105,18 +132,28 @@ Item {
         TextArea {
             id: area
             objectName: "segText"
+            focus: true
             anchors.fill: parent
             anchors.margins: 2
             wrapMode: TextEdit.Wrap
             selectByMouse: true
-            readOnly: !bubble.editable
+            readOnly: !bubble.typable
             font.family: FONTFAMILY_MAIN
             font.pixelSize: FONTSIZE_DEF
             color: TEXTCOLOR_MAIN2
             background: null
+            onActiveFocusChanged: {
+                var view = bubble.ListView.view;
+                if (activeFocus && view && view.currentIndex !== idx) {
+                    bubble.makeCurrent();
+                    forceActiveFocus();
+                }
+            }
             onTextChanged: {
-                if (!bubble.syncing)
-                    bubble.projectModel.segTextChanged(idx, cursorPosition, text);
+                if (bubble.syncing)
+                    return;
+                bubble.typed = true;
+                bubble.projectModel.segTextChanged(idx, cursorPosition, text);
             }
             // Backspace at the very start joins this bubble to the one above.
             Keys.onPressed: {

@@ -4,7 +4,6 @@
 #include "common/TextUtils.h"
 #include "synthesis/FfmpegRun.h"
 
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -45,14 +44,6 @@ struct FileStamp
                mtime.tv_nsec != o.mtime.tv_nsec;
     }
 };
-
-bool isBlank(const std::string& text)
-{
-    for (unsigned char c : text)
-        if (!std::isspace(c))
-            return false;
-    return true;
-}
 
 } // namespace
 
@@ -108,10 +99,10 @@ void exportAudioAndText(const ExportSources& sources, const std::vector<ProjectS
         for (const ProjectSeg& seg : segs) {
             if (status.stop)
                 return;
-            const fs::path source = sources.segWav(seg.id);
-            // A segment without text has no audio file: nothing to export.
-            if (isBlank(seg.text) && !pathExists(source))
+            // A blank segment has nothing to say and no audio of its own.
+            if (isBlankText(seg.text))
                 continue;
+            const fs::path source = sources.segWav(seg.id);
             const fs::path target = dir / formatString("audio%d%s", seg.id, audioExt.c_str());
             if (!convertAudioFile(audioExt, status, source, target))
                 return;

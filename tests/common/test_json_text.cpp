@@ -131,3 +131,25 @@ TEST(TextUtils, Utf8Validity)
     for (const Case& c : cases)
         EXPECT_EQ(isValidUtf8(c.text), c.valid) << c.text;
 }
+
+TEST(TextUtils, BlankText)
+{
+    struct Case
+    {
+        const char* text;
+        bool blank;
+    } cases[] = {
+        {"", true},
+        {" \t\r\n", true},
+        {"\u2003", true},
+        {"\u2009\u00a0\u3000\u200b\ufeff", true},
+        {"\u2028\u205f\u1680", true},
+        {" a ", false},
+        {"\u2003.", false},
+        {"\u00e9", false},
+        {"\U0001F600", false},
+        {"\xE2\x80", false}, // cut off: not a blank character
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(isBlankText(c.text), c.blank) << c.text;
+}

@@ -109,5 +109,14 @@ public:
             return QString();
         return QString::fromStdString(dir.string());
     }
+    // The segment texts the project at path holds, in order.
+    Q_INVOKABLE QStringList texts(const QString& path)
+    {
+        QStringList out;
+        ProjectFolder p;
+        if (p.open(path.toStdString()))
+            p.db().loadSegs([&out](const ProjectSeg& s) { out << QString::fromStdString(s.text); });
+        return out;
+    }
     Q_INVOKABLE void clear() { removeAll(ProjectFolder::projectsDir()); }
 };

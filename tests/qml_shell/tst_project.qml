@@ -119,4 +119,75 @@ TestCase {
         mouseClick(find(win.contentItem, "navEntry_home"));
         tryCompare(navUtil, "currentSource", "home.qml", 5000);
     }
+
+    function openTyped(name, texts) {
+        verify(voiceFixture.install("qml_a", 0, "Anna", 2));
+        var path = projectMaker.make(name, "qml_a", texts);
+        verify(path.length > 0);
+        var navUtil = find(win.contentItem, "navUtil");
+        if (navUtil.currentSource !== "home.qml") {
+            mouseClick(find(win.contentItem, "navEntry_home"));
+            tryCompare(navUtil, "currentSource", "home.qml", 5000);
+        }
+        navUtil.nav("Project.qml", { "path": path });
+        tryCompare(find(win.contentItem, "projectTitle"), "text", name, 10000);
+        win.requestActivate();
+        tryVerify(function () { return win.active; });
+        return path;
+    }
+
+    function typeText(text) {
+        for (var i = 0; i < text.length; ++i)
+            keyClick(text.charAt(i));
+    }
+
+    function test_typing_enter_splits_and_each_bubble_shows_what_is_stored() {
+        var path = openTyped("Typing", ["Hello"]);
+        var list = find(win.contentItem, "segList");
+        tryCompare(list, "count", 1, 10000);
+        waitForRendering(list);
+        var first = find(list.itemAtIndex(0), "segText");
+        mouseClick(first);
+        tryVerify(function () { return first.activeFocus; });
+        keyClick(Qt.Key_End);
+        keyClick(Qt.Key_Return);
+        typeText("world");
+        tryCompare(list, "count", 2, 5000);
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello|world"; }, 5000);
+        // The first bubble holds its own line only; the typing goes on below.
+        tryCompare(first, "text", "Hello");
+        var second = find(list.itemAtIndex(1), "segText");
+        tryVerify(function () { return second.activeFocus; }, 3000);
+        compare(second.text, "world");
+        typeText("s");
+        mouseClick(first);
+        keyClick(Qt.Key_End);
+        typeText("!");
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello!|worlds"; }, 5000);
+        compare(first.text, "Hello!");
+        compare(list.count, 2);
+    }
+
+    function test_typing_into_an_empty_project_keeps_focus_cursor_and_keys() {
+        var path = openTyped("Blank page", []);
+        var placeholder = find(win.contentItem, "placeholderText");
+        tryVerify(function () { return placeholder.visible && placeholder.activeFocus; }, 10000);
+        typeText("hel");
+        // A pause: the first text becomes a segment, the bubble takes the typing.
+        wait(800);
+        typeText("lo");
+        var list = find(win.contentItem, "segList");
+        tryCompare(list, "count", 1, 5000);
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "hello"; }, 5000);
+        var area = find(list.itemAtIndex(0), "segText");
+        compare(area.text, "hello");
+        verify(area.activeFocus);
+        compare(area.cursorPosition, 5);
+        // Straight on after the first bubble: nothing goes astray either.
+        keyClick(Qt.Key_Return);
+        typeText("again");
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "hello|again"; }, 5000);
+        tryVerify(function () { return list.itemAtIndex(1) && find(list.itemAtIndex(1), "segText").activeFocus; }, 3000);
+        compare(find(list.itemAtIndex(0), "segText").text, "hello");
+    }
 }

@@ -277,6 +277,10 @@
 <context>
     <name>HomeModel</name>
     <message>
+        <source>IDS_PROJECT_NAME_TOO_LONG</source>
+        <translation>The project name is too long. Use at most 1000 characters.</translation>
+    </message>
+    <message>
         <source>IDS_CREATE_PROJECT_FAILED</source>
         <translation>Cannot create the project folder.</translation>
     </message>
@@ -318,6 +322,10 @@
 </context>
 <context>
     <name>ProjectSettingFormModel</name>
+    <message>
+        <source>IDS_PROJECT_NAME_TOO_LONG</source>
+        <translation>The project name is too long. Use at most 1000 characters.</translation>
+    </message>
     <message>
         <source>IDS_EMPTY_PROJECT_NAME</source>
         <translation>The project name is empty.</translation>
@@ -496,6 +504,10 @@
 </context>
 <context>
     <name>ProjectModel</name>
+    <message>
+        <source>IDS_PROJECT_NAME_TOO_LONG</source>
+        <translation>The project name is too long. Use at most 1000 characters.</translation>
+    </message>
     <message>
         <source>OK</source>
         <translation>OK</translation>

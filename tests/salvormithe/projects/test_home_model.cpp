@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include <sys/stat.h>
@@ -123,11 +124,30 @@ TEST_F(HomeModelTest, CreateProjectKeepsTheTypedNameAndGoesToIt)
     EXPECT_EQ(manifestName(toProject.at(2).at(0).toString()), longName.toStdString());
     EXPECT_TRUE(log.boxes.isEmpty());
 
+    // The longest name taken, of characters the manifest writes escaped, is listed again;
+    // a longer one (a pasted text) is refused with its reason.
+    const int half = ProjectFolder::maxNameLength / 2;
+    const QString longest = QString(half, '"') + QString(ProjectFolder::maxNameLength - half, QChar(1));
+    model.createProject(longest, amy(), 1.0f);
+    ASSERT_EQ(toProject.count(), 4);
+    std::vector<ProjectListItem> items;
+    ProjectFolder::listProjects(items);
+    EXPECT_EQ(std::count_if(items.begin(), items.end(),
+                            [&](const ProjectListItem& i) { return i.name == longest.toStdString(); }),
+              1);
+    model.createProject(QString(70000, 'x'), amy(), 1.0f);
+    EXPECT_EQ(toProject.count(), 4);
+    ASSERT_EQ(log.boxes.size(), 1);
+    EXPECT_EQ(log.boxes[0]["msg"].toString(), "IDS_PROJECT_NAME_TOO_LONG");
+    EXPECT_EQ(items.size(), 4u);
+    log.boxes.clear();
+    toProject.clear();
+
     // A file where the projects folder belongs: an error box, and no project.
     fs::remove_all(ProjectFolder::projectsDir());
     writeFile(ProjectFolder::projectsDir(), "not a folder");
     model.createProject("Doomed", amy(), 1.0f);
-    EXPECT_EQ(toProject.count(), 3);
+    EXPECT_EQ(toProject.count(), 0);
     ASSERT_EQ(log.boxes.size(), 1);
     EXPECT_EQ(log.boxes[0]["icon"].toInt(), int(MessageBoxContext::Error));
     EXPECT_FALSE(log.boxes[0]["msg"].toString().isEmpty());

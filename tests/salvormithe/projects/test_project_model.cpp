@@ -135,7 +135,7 @@ TEST_F(ProjectModelTest, OpensAndEditsSegmentsByIdWithOneWriteAfterTheLastKeystr
     ASSERT_EQ(boxes.list.size(), 1);
     EXPECT_EQ(boxes.text(0), "IDS_CONFIRM_TO_REMOVE_SEG?");
     boxes.press(0, 0);
-    EXPECT_EQ(rows(), 3);
+    ASSERT_TRUE(waitFor([&] { return rows() == 3; }, 5000));
     ASSERT_TRUE(waitFor([&] { return textAt(1) == "Three changed" && idle(); }, 5000));
     EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(three)), "Three changed");
     EXPECT_EQ(sql(QString("select count(*) from seg where id=%1").arg(one)), "0");
@@ -208,26 +208,39 @@ TEST_F(ProjectModelTest, SegmentVoiceAndRate)
     EXPECT_EQ(s["voice_id"].toInt(), 0);
     EXPECT_EQ(s["voice"].value<LocalVoice>().uid, "en_model");
 
+    // A split above lands while the dialog is open: the choice goes to the
+    // dialog's segment, now one row further down.
+    const int general = idAt(1);
+    model->segTextChanged(0, 6, "Hello\nthere.");
+    ASSERT_TRUE(waitFor([&] { return rows() == 3 && idle(); }, 5000));
+    ASSERT_EQ(idAt(2), general);
+
     // Another voice with its own rate: a new voice row with the next colour.
     model->okSegSetting(1, false, other, 1.5f);
-    EXPECT_TRUE(model->currentSettingSeg().isEmpty());
-    EXPECT_EQ(cell(1, 3).toString(), QString::fromStdString(other.name));
-    EXPECT_EQ(cell(1, 2).toString(), QString::fromStdString(ProjectFolder::voiceColor(1)));
-    EXPECT_EQ(sql(QString("select voice_id || ':' || round(srate, 2) from seg where id=%1").arg(idAt(1))), "1:1.5");
+    ASSERT_TRUE(waitFor([&] { return model->currentSettingSeg().isEmpty(); }, 5000));
+    EXPECT_EQ(cell(2, 3).toString(), QString::fromStdString(other.name));
+    EXPECT_EQ(cell(1, 3).toString(), QString::fromStdString(voice.name));
+    EXPECT_EQ(cell(2, 2).toString(), QString::fromStdString(ProjectFolder::voiceColor(1)));
+    EXPECT_EQ(sql(QString("select voice_id || ':' || round(srate, 2) from seg where id=%1").arg(general)), "1:1.5");
     // The same voice again reuses its row.
+    auto segRate = [&](int row) {
+        return sql(QString("select voice_id || ':' || round(srate, 2) from seg where id=%1").arg(idAt(row)));
+    };
     model->okSegSetting(0, false, other, 0.8f);
+    ASSERT_TRUE(waitFor([&] { return segRate(0) == "1:0.8"; }, 5000));
     EXPECT_EQ(sql("select count(*) from voice"), "2");
 
     // The default voice at its own rate follows later changes of that rate.
     model->okSegSetting(0, true, LocalVoice{}, 1.0f);
-    EXPECT_EQ(sql(QString("select voice_id || ':' || round(srate, 2) from seg where id=%1").arg(idAt(0))), "0:0.0");
+    ASSERT_TRUE(waitFor([&] { return segRate(0) == "0:0.0"; }, 5000));
     model->okSegSetting(0, true, LocalVoice{}, 1.3f);
-    EXPECT_EQ(sql(QString("select voice_id || ':' || round(srate, 2) from seg where id=%1").arg(idAt(0))), "0:1.3");
+    ASSERT_TRUE(waitFor([&] { return segRate(0) == "0:1.3"; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return std::fabs(cell(0, 5).value<ProjectSeg>().srate - 1.3f) < 0.01f; }, 5000));
 
     // No voice chosen: the dialog is told to open its picker.
     model->segSetting(0);
     model->okSegSetting(0, false, LocalVoice{}, 1.0f);
-    ASSERT_EQ(boxes.list.size(), 1);
+    ASSERT_TRUE(waitFor([&] { return boxes.list.size() == 1; }, 5000));
     EXPECT_EQ(boxes.text(0), "IDS_INVALID_VOICE");
     boxes.press(0, 0);
     EXPECT_TRUE(model->currentSettingSeg()["select_voice"].toBool());
@@ -240,7 +253,8 @@ TEST_F(ProjectModelTest, SegmentVoiceAndRate)
     EXPECT_EQ(model->projSettingInfo()["projectName"].toString(), "Story");
     model->openProjSettingResult(true, "Renamed", 1.0f, other);
     EXPECT_TRUE(model->projSettingInfo().isEmpty());
-    EXPECT_EQ(model->projectName(), "Renamed");
+    ASSERT_TRUE(waitFor([&] { return model->projectName() == "Renamed"; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return model->defaultVoice()["spk"].toInt() == 1; }, 5000));
     EXPECT_EQ(model->defaultVoice()["spk"].toInt(), 1);
     EXPECT_EQ(sql("select spk from voice where id=0"), "1");
     EXPECT_TRUE(testutil::readFile(dir / "manifest").contains("\"Renamed\""));
@@ -314,6 +328,45 @@ TEST_F(ProjectModelTest, ConvertsWithProgressPlaysAllAndThenFindsEverythingUpToD
     ASSERT_TRUE(waitFor([&] { return model->previewingSegId() == idAt(2); }, 10000));
     ASSERT_TRUE(waitFor([&] { return model->previewingSegId() == 0; }, 20000));
     EXPECT_TRUE(boxes.list.isEmpty());
+}
+
+TEST_F(ProjectModelTest, PlayWritesWaitingTypingFirstAndNeverKeepsAudioOfOlderText)
+{
+    openProject({"Short."});
+    const int id = idAt(0);
+    ProjectFolder side;
+    ASSERT_TRUE(side.open(dir));
+    // Play pressed right after typing: the typed text is what is heard.
+    const QString typed = "Short. Then a second sentence that takes a good while longer to say.";
+    model->segTextChanged(0, typed.length(), typed);
+    model->playAll();
+    EXPECT_TRUE(model->isConverting());
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == id; }, 120000));
+    EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
+    EXPECT_EQ(sql(QString("select text || '|' || sentences from seg where id=%1").arg(id)), typed + "|2");
+    const double seconds = sql(QString("select seconds from seg where id=%1").arg(id)).toDouble();
+    EXPECT_GT(seconds, 2.0);
+    EXPECT_NEAR(synthtest::readWav(side.mergedWavPath()).seconds(), seconds, 0.01);
+    model->stopPlayingAll();
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == 0; }, 3000));
+
+    // An edit that lands while the segment converts: the audio of the older
+    // text is not kept, the segment is converted again from the stored text.
+    sql(QString("update seg set text='sleep:1500.', converted=0 where id=%1").arg(id));
+    model.reset();
+    model = std::make_unique<ProjectModel>();
+    model->convertPool().setWorkerProgram(testutil::binDir() + "/fake_convert_worker");
+    model->open(QString::fromStdString(dir.string()));
+    ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, 10000));
+    model->playAll();
+    ASSERT_TRUE(waitFor([&] { return model->convertingProgress() == "Converting..."; }, 5000));
+    model->segTextChanged(0, 0, "sleep:10. Then more. The end.");
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == id; }, 30000));
+    EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
+    // The stand-in child makes one second a sentence.
+    EXPECT_EQ(sql(QString("select sentences || '|' || seconds from seg where id=%1").arg(id)), "3|3.0");
+    EXPECT_NEAR(synthtest::readWav(side.mergedWavPath()).seconds(), 3.0, 0.01);
+    EXPECT_EQ(textAt(0), "sleep:10. Then more. The end.");
 }
 
 TEST_F(ProjectModelTest, MissingVoicesStopTheRunOrTheOpen)

@@ -76,6 +76,9 @@ TEST_F(ProjectSettingFormTest, OkRefusesAnEmptyNameOrVoice)
         {"Named", QVariant::fromValue(LocalVoice()), "IDS_EMPTY_DEFAULT_VOCIE"},
         {"Named", QVariant(QString("v")), "IDS_EMPTY_DEFAULT_VOCIE"},
         {"   ", QVariant::fromValue(projecttest::voice("v", 0)), nullptr},
+        {QString(ProjectFolder::maxNameLength + 1, 'n'), QVariant::fromValue(projecttest::voice("v", 0)),
+         "IDS_PROJECT_NAME_TOO_LONG"},
+        {QString(ProjectFolder::maxNameLength, 'n'), QVariant::fromValue(projecttest::voice("v", 0)), nullptr},
         {"Named", QVariant::fromValue(projecttest::voice("v", 3)), nullptr},
     };
     int accepted = 0;

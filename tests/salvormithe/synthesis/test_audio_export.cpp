@@ -267,6 +267,22 @@ TEST_F(AudioExport, SegmentWithoutTextAndAudioIsSkipped)
     EXPECT_EQ(readFile(out / "text.docx"), "Alice:\na\n\nAlice:\n \n\n\nAlice:\nc\n\n");
 }
 
+TEST_F(AudioExport, SegmentsOfUnicodeBlanksAreSkippedAndTheRestWritten)
+{
+    segAudio(1, 100);
+    segAudio(4, 100);
+    // Em space, thin space, no-break space: no audio was made for them.
+    const std::vector<ProjectSeg> segs{seg(1, "a"), seg(2, "\u2003"), seg(3, "\u2009\u00a0 \u2003"), seg(4, "d")};
+    for (const char* ext : {".wav", ".mp3"}) {
+        fs::remove_all(out);
+        fs::create_directories(out);
+        exportSegs(segs, ext, false, true);
+        EXPECT_TRUE(status.ok) << status.error;
+        const std::string e = ext;
+        EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1" + e, "audio4" + e, "text.txt"}));
+    }
+}
+
 TEST_F(AudioExport, NoSegmentsWriteNothing)
 {
     status.ok = false;
