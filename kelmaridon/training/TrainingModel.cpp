@@ -276,12 +276,18 @@ void TrainingModel::trainWorker(const Run& run)
 void TrainingModel::prepareDataset(const Run& run)
 {
     std::string vlang, error;
-    if (!exportDataset(run.recording, vlang, &error)) {
+    std::vector<int64_t> leftOut;
+    if (!exportDataset(run.recording, vlang, &error, &leftOut)) {
         reportResult(run.id, false, QString::fromStdString(error));
         return;
     }
     QString lang = QString::fromStdString(vlang);
-    invoker.post([this, id = run.id, lang]() { startPreprocess(id, lang); }, guiThread());
+    QString skipped = leftOut.empty() ? QString() : QString::fromStdString(leftOutText(leftOut));
+    invoker.post([this, id = run.id, lang, skipped]() {
+        if (!skipped.isEmpty() && isCurrent(id))
+            showMsgboxOk(MessageBoxContext::instance(), QString(), skipped, nullptr, MessageBoxContext::Warning, tr("OK"));
+        startPreprocess(id, lang);
+    }, guiThread());
 }
 
 void TrainingModel::startPreprocess(int runId, const QString& vlang)
