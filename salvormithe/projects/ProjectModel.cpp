@@ -19,6 +19,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 #include <utility>
 
 namespace fs = std::filesystem;
@@ -881,10 +882,16 @@ void ProjectModel::queueSegJobs(const QList<ProjectSeg>& list, std::function<voi
 void ProjectModel::startRun(quint64 run, const QList<ProjectSeg>& list, bool asListed)
 {
     std::map<std::pair<std::string, int>, QVariant> installed;
+    // Rows by id, looked up once for the whole list.
+    std::unordered_map<int, int> rowById;
+    if (!asListed) {
+        for (int row = 0; row < segs.size(); ++row)
+            rowById.emplace(int(segs[row].id), row);
+    }
     for (const ProjectSeg& listed : list) {
         // The stored state of the segment, in case it changed since the list was taken.
-        const int row = rowOfSeg(listed.id);
-        ProjectSeg s = row >= 0 && !asListed ? segs[row] : listed;
+        auto stored = rowById.find(int(listed.id));
+        ProjectSeg s = stored != rowById.end() ? segs[stored->second] : listed;
         if (s.converted > s.modified && pathExists(project.segWavPath(s.id))) {
             QMutexLocker lock(&jobsMutex);
             jobs[s.id] = SegJobState{};
