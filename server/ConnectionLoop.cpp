@@ -230,18 +230,25 @@ bool ConnectionLoop::makeRoom(std::vector<std::unique_ptr<Connection>>& conns, b
     }
     if (held < limits.maxConnections)
         return true;
-    // A connection still waiting for its request, the one that has waited
-    // longest; answers being sent are never cut off for new clients.
+    Connection* oldest = oldestWaiting(conns);
+    if (!oldest)
+        return false;
+    if (closeOne)
+        closeConnection(*oldest);
+    return true;
+}
+
+ConnectionLoop::Connection* ConnectionLoop::oldestWaiting(const std::vector<std::unique_ptr<Connection>>& conns)
+{
+    // Answers being sent are never cut off for new clients.
     Connection* oldest = nullptr;
     for (const auto& c : conns) {
         if (c->fd >= 0 && !c->writing && (!oldest || c->opened < oldest->opened))
             oldest = c.get();
     }
     if (!oldest || Clock::now() - oldest->opened < kMinWait)
-        return false;
-    if (closeOne)
-        closeConnection(*oldest);
-    return true;
+        return nullptr;
+    return oldest;
 }
 
 bool ConnectionLoop::acceptNew(std::vector<std::unique_ptr<Connection>>& conns)
@@ -255,12 +262,8 @@ bool ConnectionLoop::acceptNew(std::vector<std::unique_ptr<Connection>>& conns)
             // Out of file descriptors: one that waits for its request goes
             // when it has had its time; else try again a little later.
             if (errno == EMFILE || errno == ENFILE) {
-                Connection* oldest = nullptr;
-                for (const auto& c : conns) {
-                    if (c->fd >= 0 && !c->writing && (!oldest || c->opened < oldest->opened))
-                        oldest = c.get();
-                }
-                if (!oldest || Clock::now() - oldest->opened < kMinWait)
+                Connection* oldest = oldestWaiting(conns);
+                if (!oldest)
                     return false;
                 closeConnection(*oldest);
                 continue;

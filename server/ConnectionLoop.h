@@ -74,6 +74,9 @@ private:
     // Room for one more connection, closing the oldest waiting one when that
     // has had its share of time; false when new ones must wait.
     bool makeRoom(std::vector<std::unique_ptr<Connection>>& conns, bool closeOne);
+    // The connection that has waited longest for its request, when it has
+    // waited its share of time; null when none may go.
+    static Connection* oldestWaiting(const std::vector<std::unique_ptr<Connection>>& conns);
     void readFrom(Connection& c);
     void writeTo(Connection& c);
     // True when the client took bytes of the answer since the last look.

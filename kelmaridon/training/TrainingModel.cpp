@@ -66,6 +66,13 @@ TrainingModel::~TrainingModel()
     // The page is gone: the tools end without a word, and a half-made voice goes with its tool.
     closing = true;
     epochTimer.stop();
+    dropTools();
+    worker.quit();
+    worker.wait();
+}
+
+void TrainingModel::dropTools()
+{
     bool preprocessing = preProcess && preProcess->process.state() != QProcess::NotRunning;
     dropTool(preProcess, this);
     if (preprocessing)
@@ -75,8 +82,6 @@ TrainingModel::~TrainingModel()
     dropTool(exportProcess, this);
     if (exporting && !exportDir.empty())
         removeAll(exportDir);
-    worker.quit();
-    worker.wait();
 }
 
 void TrainingModel::close()
@@ -87,15 +92,7 @@ void TrainingModel::close()
     setIsTraining(false);
     trainAfterProbe = false;
     epochTimer.stop();
-    bool preprocessing = preProcess && preProcess->process.state() != QProcess::NotRunning;
-    dropTool(preProcess, this);
-    if (preprocessing)
-        removePreprocessOutput(record.dir);
-    dropTool(trainProcess, this);
-    bool exporting = exportProcess && exportProcess->process.state() != QProcess::NotRunning;
-    dropTool(exportProcess, this);
-    if (exporting && !exportDir.empty())
-        removeAll(exportDir);
+    dropTools();
     exportDir.clear();
     // The probe sees the flag within 50 ms; toClose never comes from inside this call.
     quitThreadThen(&worker, [this]() { invoker.post([this]() { emit toClose(); }, guiThread()); });

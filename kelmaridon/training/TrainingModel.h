@@ -102,6 +102,8 @@ private:
                      const QString& checkpoint);
     bool offerInstall();
     void pollEpochs();
+    // Ends the running tools; what a preprocessing or an export left half-made goes with it.
+    void dropTools();
     void onTrainFinished(TrainingModelProcess* tool, int runId);
     void reportResult(int runId, bool ok, const QString& message);
     void applyDefaultBatchSize(uint64_t gpuMemory);
