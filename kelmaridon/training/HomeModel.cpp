@@ -196,9 +196,8 @@ void HomeModel::downloadEnv(const QString& dir, const QString& target)
             removeFile(archive);
         ok = downloader.download(trainingEnvUrl(), archive, std::string(), error);
     } catch (const std::exception& e) {
+        // The downloader removes its partial file on failure, but not when it throws.
         error = e.what();
-    }
-    if (!ok) {
         fs::path partial = archive;
         partial += ".downloading";
         removeFile(partial);
