@@ -60,9 +60,9 @@ TestCase {
         tryCompare(left, "current", "projects");
         // Without a project to open the page says so and goes to the project list.
         var ok = null;
-        tryVerify(function () { ok = findChild(win.overlay, "msgboxButton0"); return ok !== null; }, 5000);
+        tryVerify(function () { ok = findChild(win.overlay, "msgboxButton0"); return ok !== null; }, 60000);
         mouseClick(ok);
-        tryCompare(navUtil, "currentSource", "Projects.qml", 5000);
+        tryCompare(navUtil, "currentSource", "Projects.qml", 60000);
         tryVerify(function () { return findChild(win.overlay, "msgboxButton0") === null; });
         mouseClick(find("navEntry_home"));
         compare(navUtil.currentSource, "home.qml");
@@ -142,18 +142,18 @@ TestCase {
         verify(model);
         model.quitRequested(1);
         compare(quitRecorder.log, ["closing:update"]);
-        tryCompare(quitRecorder, "log", ["closing:update", "closed:update", "exit:1"], 3000);
+        tryCompare(quitRecorder, "log", ["closing:update", "closed:update", "exit:1"], 60000);
     }
 
     function test_7_close_waits_for_the_page_model() {
         var navUtil = find("navUtil");
         navUtil.nav(closing, { "tag": "busy", "closeDelay": 300 });
-        tryVerify(function () { return navUtil.currentPage && navUtil.currentPage.tag === "busy"; }, 3000);
+        tryVerify(function () { return navUtil.currentPage && navUtil.currentPage.tag === "busy"; }, 60000);
         quitRecorder.clear();
         win.close();
         compare(quitRecorder.log, ["closing:busy"]);
         verify(win.visible);
-        tryCompare(quitRecorder, "log", ["closing:busy", "closed:busy", "quit"], 3000);
+        tryCompare(quitRecorder, "log", ["closing:busy", "closed:busy", "quit"], 60000);
         verify(win.visible);
     }
 }

@@ -26,6 +26,10 @@ QString binDir();
 // The source tree.
 QString sourceDir();
 
+// Time limit for a step that takes seconds at most on a quiet machine: only a
+// hang reaches it, however busy the machine is.
+constexpr int hangLimitMs = 120000;
+
 // Runs until pred is true or msec passed, processing events; returns pred().
 bool waitFor(const std::function<bool()>& pred, int msec);
 

@@ -18,6 +18,7 @@
 
 namespace fs = std::filesystem;
 
+using testutil::hangLimitMs;
 using testutil::waitFor;
 
 namespace {
@@ -45,12 +46,12 @@ struct Gui
     {
         if (proc.state() != QProcess::NotRunning) {
             proc.kill();
-            proc.waitForFinished(5000);
+            proc.waitForFinished(hangLimitMs);
         }
     }
 };
 
-int runToEnd(const QStringList& args, QByteArray* err = nullptr, int msec = 15000, const QString& path = program(),
+int runToEnd(const QStringList& args, QByteArray* err = nullptr, int msec = hangLimitMs, const QString& path = program(),
              const QByteArray& input = {})
 {
     QProcess p;
@@ -95,8 +96,8 @@ TEST(Startup, ModeChoice)
 TEST(Startup, OneWindowPerUserWorkersBeside)
 {
     Gui first;
-    ASSERT_TRUE(first.proc.waitForStarted(5000));
-    ASSERT_TRUE(waitFor(guiRunning, 10000)) << "the first instance never took the lock";
+    ASSERT_TRUE(first.proc.waitForStarted(hangLimitMs));
+    ASSERT_TRUE(waitFor(guiRunning, hangLimitMs)) << "the first instance never took the lock";
 
     // A second instance ends at once with 0; so does one with "--convert" in a later place.
     EXPECT_EQ(runToEnd({}), 0);
@@ -111,11 +112,11 @@ TEST(Startup, OneWindowPerUserWorkersBeside)
 
     // A killed instance leaves nothing that blocks the next start.
     ::kill(pid_t(first.proc.processId()), SIGKILL);
-    first.proc.waitForFinished(5000);
+    first.proc.waitForFinished(hangLimitMs);
     EXPECT_FALSE(guiRunning());
     Gui next;
-    ASSERT_TRUE(next.proc.waitForStarted(5000));
-    EXPECT_TRUE(waitFor(guiRunning, 10000));
+    ASSERT_TRUE(next.proc.waitForStarted(hangLimitMs));
+    EXPECT_TRUE(waitFor(guiRunning, hangLimitMs));
     EXPECT_FALSE(next.proc.waitForFinished(500));
 }
 
@@ -126,7 +127,7 @@ TEST(Startup, BrokenRootPageEndsWithMinusOne)
     testutil::writeFile(qml, "import QtQuick 2.15\nItem { this is not qml }\n");
     QProcess p;
     p.start(testutil::binDir() + "/broken_root", {QString::fromStdString(qml.string())});
-    ASSERT_TRUE(p.waitForFinished(15000));
+    ASSERT_TRUE(p.waitForFinished(hangLimitMs));
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(p.exitCode(), 255);
     // The lock went with it.
@@ -137,7 +138,7 @@ TEST(Startup, TheWorkerProgramNeedsNoQtAndItsWindowIsAModuleBesideIt)
 {
     QProcess readelf;
     readelf.start("readelf", {"-d", program()});
-    ASSERT_TRUE(readelf.waitForFinished(30000));
+    ASSERT_TRUE(readelf.waitForFinished(hangLimitMs));
     QByteArray dynamic = readelf.readAllStandardOutput();
     EXPECT_TRUE(dynamic.contains("libjson-c")) << dynamic.constData();
     EXPECT_FALSE(dynamic.contains("libQt5")) << dynamic.constData();
@@ -150,11 +151,11 @@ TEST(Startup, TheWorkerProgramNeedsNoQtAndItsWindowIsAModuleBesideIt)
     fs::copy_file(program().toStdString(), tmp.path() / "salvormithe");
     QString alone = QString::fromStdString((tmp.path() / "salvormithe").string());
     QByteArray err;
-    EXPECT_EQ(runToEnd({}, &err, 15000, alone), 1);
+    EXPECT_EQ(runToEnd({}, &err, hangLimitMs, alone), 1);
     EXPECT_TRUE(err.contains("salvormithe: cannot start the window: ")) << err.constData();
     EXPECT_TRUE(err.contains("salvormithe_window.so")) << err.constData();
     EXPECT_FALSE(guiRunning());
-    EXPECT_EQ(runToEnd({"--convert"}, &err, 15000, alone), 1);
+    EXPECT_EQ(runToEnd({"--convert"}, &err, hangLimitMs, alone), 1);
     EXPECT_EQ(err, "Invalid input(0).");
 }
 
@@ -164,7 +165,7 @@ TEST(Startup, InstalledLayoutConvertsAndOpensTheWindow)
     fs::path prefix = tmp.path() / "prefix";
     QProcess install;
     install.start("cmake", {"--install", testutil::binDir() + "/..", "--prefix", QString::fromStdString(prefix.string())});
-    ASSERT_TRUE(install.waitForFinished(120000));
+    ASSERT_TRUE(install.waitForFinished(hangLimitMs));
     ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().constData();
     const QString installed = QString::fromStdString((prefix / "bin" / "salvormithe").string());
     EXPECT_TRUE(fs::is_symlink(installed.toStdString()));
@@ -175,7 +176,7 @@ TEST(Startup, InstalledLayoutConvertsAndOpensTheWindow)
     QByteArray err;
     QByteArray request = QByteArray::fromStdString(
         ConvertRequest::make(v, 1.0f, {"Spoken by the installed program."}, wav.string()).encode());
-    EXPECT_EQ(runToEnd({"--convert"}, &err, 60000, installed, request), 0) << err.constData();
+    EXPECT_EQ(runToEnd({"--convert"}, &err, hangLimitMs, installed, request), 0) << err.constData();
     synthtest::Wav w = synthtest::readWav(wav);
     EXPECT_TRUE(synthtest::isSpeechWav(w));
     EXPECT_GT(w.rms(), 500.0);
@@ -183,7 +184,7 @@ TEST(Startup, InstalledLayoutConvertsAndOpensTheWindow)
 
     // Its window opens: it holds the one-instance lock until it is stopped.
     Gui gui({}, installed);
-    ASSERT_TRUE(gui.proc.waitForStarted(5000));
-    EXPECT_TRUE(waitFor(guiRunning, 15000));
+    ASSERT_TRUE(gui.proc.waitForStarted(hangLimitMs));
+    EXPECT_TRUE(waitFor(guiRunning, hangLimitMs));
     EXPECT_EQ(gui.proc.state(), QProcess::Running);
 }
