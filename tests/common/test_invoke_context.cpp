@@ -46,7 +46,7 @@ TEST(ThreadPosting, RunsOnTheNamedThreadInOrder)
             seen.push_back(QThread::currentThread());
         });
     }
-    ASSERT_TRUE(waitFor([&]() { std::lock_guard<std::mutex> l(m); return order.size() == 50; }, 5000));
+    ASSERT_TRUE(waitFor([&]() { std::lock_guard<std::mutex> l(m); return order.size() == 50; }, testutil::hangLimitMs));
     for (int i = 0; i < 50; ++i) {
         EXPECT_EQ(order[size_t(i)], i);
         EXPECT_EQ(seen[size_t(i)], &w.thread);
@@ -55,7 +55,7 @@ TEST(ThreadPosting, RunsOnTheNamedThreadInOrder)
     // From the worker back to the GUI thread through the holder.
     std::atomic<QThread*> back{nullptr};
     runInWorkerThread(&w.thread, [&]() { ctx.post([&]() { back = QThread::currentThread(); }, gui); });
-    ASSERT_TRUE(waitFor([&]() { return back.load() != nullptr; }, 5000));
+    ASSERT_TRUE(waitFor([&]() { return back.load() != nullptr; }, testutil::hangLimitMs));
     EXPECT_EQ(back.load(), gui);
 }
 
@@ -81,7 +81,7 @@ TEST(ThreadPosting, OneReceiverPerThreadIsNeverMoved)
             ++done;
         }, target);
     }
-    ASSERT_TRUE(waitFor([&]() { return done == 200; }, 5000));
+    ASSERT_TRUE(waitFor([&]() { return done == 200; }, testutil::hangLimitMs));
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(ctx.context(&a.thread), ra);
     EXPECT_EQ(ra->thread(), &a.thread);
@@ -97,7 +97,7 @@ TEST(ThreadPosting, NotStartedThreadGetsCallsOnceItRuns)
     QThread::msleep(50);
     EXPECT_EQ(ran.load(), 0);
     w.thread.start();
-    ASSERT_TRUE(waitFor([&]() { return ran == 1; }, 5000));
+    ASSERT_TRUE(waitFor([&]() { return ran == 1; }, testutil::hangLimitMs));
     EXPECT_EQ(where.load(), &w.thread);
 }
 
@@ -144,7 +144,7 @@ TEST(ThreadPosting, PostDelayedFromWorkerWaits)
             where = QThread::currentThread();
         }, 500, gui);
     });
-    ASSERT_TRUE(waitFor([&]() { return elapsed >= 0; }, 5000));
+    ASSERT_TRUE(waitFor([&]() { return elapsed >= 0; }, testutil::hangLimitMs));
     EXPECT_GE(elapsed.load(), 500);
     EXPECT_EQ(where.load(), gui);
 }
@@ -172,7 +172,7 @@ TEST(ThreadPosting, QuitThreadThen)
         finishedFirst = workDone.load();
         ranIn = QThread::currentThread();
     });
-    ASSERT_TRUE(waitFor([&]() { return finals == 1; }, 5000));
+    ASSERT_TRUE(waitFor([&]() { return finals == 1; }, testutil::hangLimitMs));
     EXPECT_TRUE(finishedFirst);
     EXPECT_EQ(ranIn, QThread::currentThread());
 
@@ -197,7 +197,7 @@ TEST(ThreadPosting, ReceiverOfAQuitThreadDiesWithTheThread)
     runInWorkerThread(thread, [&]() { ran = true; }, receiver);
     bool quit = false;
     quitThreadThen(thread, [&]() { quit = true; });
-    ASSERT_TRUE(waitFor([&]() { return quit; }, 5000));
+    ASSERT_TRUE(waitFor([&]() { return quit; }, testutil::hangLimitMs));
     EXPECT_TRUE(ran.load());
     thread->wait();
     delete thread;

@@ -29,10 +29,10 @@ inline int runConvertWorker(const std::string& uid, int spk, const std::filesyst
     input.append(body.data(), int(body.size()));
     QProcess worker;
     worker.start(binDir() + "/salvormithe", {"--convert"});
-    EXPECT_TRUE(worker.waitForStarted(5000));
+    EXPECT_TRUE(worker.waitForStarted(hangLimitMs));
     worker.write(input);
     worker.closeWriteChannel();
-    EXPECT_TRUE(worker.waitForFinished(60000));
+    EXPECT_TRUE(worker.waitForFinished(hangLimitMs));
     stderrText = QString::fromUtf8(worker.readAllStandardError());
     return worker.exitCode();
 }
