@@ -188,7 +188,7 @@ TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
         fs::path take = folders / "Page test" / "wav" / "1.wav";
         click(waitNamed(page(), "promptStart", true));
         EXPECT_TRUE(waitNamed(page(), "promptStop", true));
-        ASSERT_TRUE(testutil::waitFor([&] { return rectest::fileSize(rectest::partOf(take)) > 44 + 9600; }, 30000));
+        ASSERT_TRUE(testutil::waitFor([&] { return rectest::fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, 30000));
         click(findNamed(page(), "promptStop"));
         EXPECT_TRUE(waitNamed(page(), "promptAgain", true));
         auto* detail = page()->property("detailModel").value<QObject*>();

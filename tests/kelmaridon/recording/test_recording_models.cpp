@@ -79,7 +79,7 @@ protected:
         return m;
     }
 
-    // Records the next prompt until the take holds audio; leaves it running.
+    // Records the next prompt until the take holds more than a second; leaves it running.
     void startTake(RecordingDetailModel& m, const fs::path& take, bool edit = false)
     {
         if (edit)
@@ -87,7 +87,7 @@ protected:
         else
             m.recordNextPrompt();
         ASSERT_GT(m.getRecordingId(), 0);
-        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + 9600; }, 30000));
+        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, 30000));
     }
 
     testutil::TempDir tmp;
@@ -366,7 +366,7 @@ TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
     fs::path dir = makeRecording("cara", "Cara");
     RecordingProject paths;
     ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
-    const fs::path take1 = paths.takePath(1), take2 = paths.takePath(2), microphone = tmp.path() / "microphone.raw";
+    const fs::path take1 = paths.takePath(1), take2 = paths.takePath(2);
     auto model = openModel(dir);
     startTake(*model, take1);
     model->stopRecording();
@@ -378,20 +378,25 @@ TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
     fs::remove(rectest::partOf(take1));
     model->todoNextPrompt();
     EXPECT_EQ(statusOf(dir, 1), 1);
-    // In edit mode with no microphone; then a double click and a stop before the first block.
+    // In edit mode with no microphone; then a double click and a stop before
+    // the first block: both takes are too short and refused.
     model.reset();
-    fs::rename(microphone, tmp.path() / "away.raw");
+    ::setenv("SDL_DISKAUDIOFILEIN", (tmp.path() / "away.raw").c_str(), 1);
     model = openModel(dir);
     model->editRecord(0);
     model->recordEditPrompt();
-    fs::rename(tmp.path() / "away.raw", microphone);
+    ::setenv("SDL_DISKAUDIOFILEIN", "/dev/urandom", 1);
     ::setenv("SDL_DISKAUDIODELAY", "1000", 1);
     model->recordEditPrompt();
     model->recordEditPrompt();
     model->stopRecording();
-    ASSERT_EQ(log.boxes.size(), 2);
+    ASSERT_EQ(log.boxes.size(), 4);
     EXPECT_EQ(log.boxes[0]["msg"].toString(), "Is a directory");
     EXPECT_EQ(log.boxes[1]["msg"].toString(), "Please check your computer's microphone.");
+    for (int i : {2, 3})
+        EXPECT_EQ(log.boxes[i]["msg"].toString(), "The take was not kept: it is shorter than one second. Please read the "
+                                                  "whole sentence before you stop. Your previous take of this sentence "
+                                                  "is unchanged.");
     EXPECT_EQ(testutil::readFile(take1), accepted);
     EXPECT_TRUE(model->getEditPromptFinished());
     model.reset();
@@ -407,7 +412,7 @@ TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
         ::kill(pid_t(child->processId()), SIGKILL);
         EXPECT_TRUE(child->waitForFinished(10000));
     }
-    ::setenv("SDL_DISKAUDIODELAY", "0", 1);
+    ::setenv("SDL_DISKAUDIODELAY", "10", 1);
     EXPECT_TRUE(isValidTake(rectest::partOf(take1)));
     EXPECT_TRUE(isValidTake(rectest::partOf(take2)));
     EXPECT_EQ(testutil::readFile(take1), accepted);
@@ -418,7 +423,7 @@ TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
     EXPECT_FALSE(model->getNextPromptFinished());
     model->editRecord(0);
     EXPECT_TRUE(model->getEditPromptFinished());
-    EXPECT_EQ(log.boxes.size(), 2);
+    EXPECT_EQ(log.boxes.size(), 4);
 }
 
 TEST_F(RecordingModelsTest, HostileFilesAreRefusedOrReplacedNeverFollowed)
