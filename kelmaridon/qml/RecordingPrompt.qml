@@ -51,12 +51,14 @@ FormPopup {
     padding: 24
     onClosed: destroy()
 
-    Overlay.modal: Item {
+    // Not modal, which would shut off the whole window: the shade takes
+    // every press and wheel turn over the area it covers.
+    modal: false
+    dim: true
+    Overlay.modeless: Item {
         id: dimmer
-        // Presses outside the shade reach the items beneath.
-        containmentMask: prompt.coverArea ? shade : null
         Rectangle {
-            id: shade
+            objectName: "promptShade"
             readonly property rect area: prompt.coverRect(dimmer.parent, dimmer.width, dimmer.height,
                                                           prompt.coverArea ? prompt.coverArea.width : 0,
                                                           prompt.coverArea ? prompt.coverArea.height : 0)
@@ -66,6 +68,13 @@ FormPopup {
             height: area.height
             radius: 10
             color: "#66000000"
+            MouseArea {
+                anchors.fill: parent
+                acceptedButtons: Qt.AllButtons
+                hoverEnabled: true
+                preventStealing: true
+                onWheel: wheel.accepted = true
+            }
         }
     }
 
