@@ -1,4 +1,5 @@
 // The recorder on SDL's disk driver: a raw file stands for the microphone.
+#include "recording/TakeMeter.h"
 #include "recording/VoiceRecorder.h"
 
 #include "RecordingTestSupport.h"
@@ -250,4 +251,49 @@ TEST_F(VoiceRecorderTest, FailedWritesAndEndsWithoutStop)
     QByteArray bytes = testutil::readFile(take);
     expectValidTake(bytes);
     EXPECT_EQ(bytes.mid(44, 9600), input.left(9600));
+}
+
+TEST(TakeMeter, KeepsASecondOrMoreThatIsNotSilent)
+{
+    using V = TakeMeter::Verdict;
+    // A square wave of the given amplitude: its peak and its level.
+    auto square = [](double seconds, int amplitude) {
+        QByteArray b;
+        for (int i = 0; i < int(seconds * 48000); ++i) {
+            int16_t s = int16_t((i / 50) % 2 ? amplitude : -amplitude);
+            b.append(char(s & 0xFF));
+            b.append(char((s >> 8) & 0xFF));
+        }
+        return b;
+    };
+    const struct
+    {
+        const char* what;
+        QByteArray samples;
+        V verdict;
+    } cases[] = {
+        {"nothing", QByteArray(), V::TooShort},
+        {"0.99 s of speech", rectest::sawtooth(0.99), V::TooShort},
+        {"a second of speech", rectest::sawtooth(1), V::Keep},
+        {"a second and an odd byte", rectest::sawtooth(1) + QByteArray(1, '\x7f'), V::Keep},
+        {"digital silence", QByteArray(5 * rectest::kSecond, '\0'), V::Silent},
+        {"a hum below -40 dBFS", square(3, 300), V::Silent},
+        {"quiet speech at -36 dBFS", square(3, 520), V::Keep},
+        {"half a second of speech, then a pause", rectest::sawtooth(0.5) + QByteArray(9 * rectest::kSecond, '\0'),
+         V::Keep},
+    };
+    for (const auto& c : cases) {
+        TakeMeter meter;
+        // In the device's blocks of a tenth of a second.
+        for (int at = 0; at < c.samples.size(); at += 9600)
+            meter.add(reinterpret_cast<const uint8_t*>(c.samples.constData()) + at,
+                      size_t(std::min(9600, c.samples.size() - at)));
+        EXPECT_EQ(meter.verdict(), c.verdict) << c.what << ": peak " << meter.peak() << ", rms " << meter.rms();
+        EXPECT_EQ(meter.frames(), uint64_t(c.samples.size() / 2)) << c.what;
+    }
+    TakeMeter reused;
+    reused.add(reinterpret_cast<const uint8_t*>(rectest::sawtooth(2).constData()), size_t(2 * rectest::kSecond));
+    reused.reset();
+    EXPECT_EQ(reused.verdict(), V::TooShort);
+    EXPECT_EQ(reused.peak(), 0);
 }
