@@ -1,11 +1,11 @@
 // Every text kelmaridon shows is in its catalogue. The texts are taken from
-// the sources at test time (lupdate over the program's QML files, as its
-// resource file lists them, and its C++), so a text added without an entry fails.
+// the sources at test time (lupdate over the QML files its resource file
+// lists, common components included, and its C++), so a text added without
+// an entry fails.
 #include "TestUtil.h"
 
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -14,108 +14,52 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-
-struct Text
-{
-    QString context;
-    QString source;
-};
-
-// The QML files the program carries, common components included.
-QStringList qmlFiles(const QString& src)
-{
-    QString qrcPath = src + "/kelmaridon/res/kelmaridon.qrc";
-    QFile qrc(qrcPath);
-    if (!qrc.open(QIODevice::ReadOnly))
-        return {};
-    QStringList files;
-    QRegularExpression entry(">([^<>]+\\.qml)</file>");
-    for (auto it = entry.globalMatch(QString::fromUtf8(qrc.readAll())); it.hasNext();)
-        files << QFileInfo(QFileInfo(qrcPath).dir(), it.next().captured(1)).canonicalFilePath();
-    return files;
-}
-
-// The C++ sources compiled into the program.
-QStringList cppFiles(const QString& src)
-{
-    QStringList files;
-    for (const QString& dir : {src + "/kelmaridon", src + "/common"}) {
-        QDirIterator it(dir, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories);
-        while (it.hasNext())
-            files << it.next();
-    }
-    return files;
-}
-
-// The texts lupdate finds in files, by context.
-std::vector<Text> extractTexts(const QString& src, const QStringList& files, const std::filesystem::path& work,
-                               QString* error)
-{
-    QString list = QString::fromStdString((work / "files.lst").u8string());
-    QString ts = QString::fromStdString((work / "found.ts").u8string());
-    testutil::writeFile(work / "files.lst", (QStringList{"-I" + src + "/kelmaridon", "-I" + src} + files)
-                                                .join('\n')
-                                                .toUtf8());
-    QProcess lupdate;
-    lupdate.start(QStringLiteral(QV_LUPDATE), {"-silent", "@" + list, "-ts", ts});
-    if (!lupdate.waitForFinished(120000) || lupdate.exitCode() != 0) {
-        *error = "lupdate: " + QString::fromLocal8Bit(lupdate.readAllStandardError());
-        return {};
-    }
-    QFile file(ts);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = "no " + ts;
-        return {};
-    }
-    std::vector<Text> texts;
-    QString context;
-    QXmlStreamReader xml(&file);
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (xml.name() == QLatin1String("name"))
-            context = xml.readElementText();
-        else if (xml.name() == QLatin1String("source"))
-            texts.push_back({context, xml.readElementText()});
-    }
-    if (xml.hasError())
-        *error = xml.errorString();
-    return texts;
-}
-
-} // namespace
-
 TEST(KelmaridonCatalogue, EveryTextOfThePagesAndModelsHasAnEntry)
 {
     const QString src = QFileInfo(QStringLiteral(QV_SOURCE_ROOT)).canonicalFilePath();
-    QStringList qml = qmlFiles(src);
-    // The pages, the program's own components and the common ones.
-    EXPECT_TRUE(qml.contains(src + "/kelmaridon/qml/RecordingPrompt.qml"));
-    EXPECT_TRUE(qml.contains(src + "/kelmaridon/qml/InstallCover.qml"));
-    EXPECT_TRUE(qml.contains(src + "/common/qml/MainHeader.qml"));
+    const QDir res(src + "/kelmaridon/res");
+    QStringList files{"-I" + src + "/kelmaridon", "-I" + src};
+    QRegularExpression qml(">([^<>]+\\.qml)</file>");
+    for (auto it = qml.globalMatch(QString::fromUtf8(testutil::readFile((res.path() + "/kelmaridon.qrc").toStdString())));
+         it.hasNext();)
+        files << QFileInfo(res, it.next().captured(1)).canonicalFilePath();
+    EXPECT_TRUE(files.contains(src + "/common/qml/MainHeader.qml"));
+    for (const QString& dir : {src + "/kelmaridon", src + "/common"}) {
+        for (QDirIterator it(dir, {"*.cpp", "*.h"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            files << it.next();
+    }
 
     testutil::TempDir work;
-    QString error;
-    std::vector<Text> texts = extractTexts(src, qml + cppFiles(src), work.path(), &error);
-    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
-    ASSERT_GT(texts.size(), 100u);
-    auto found = [&](const char* context, const char* source) {
-        return std::any_of(texts.begin(), texts.end(),
-                           [&](const Text& t) { return t.context == context && t.source == source; });
-    };
-    // From QML, from a model's tr and from a translate call outside a QObject.
-    EXPECT_TRUE(found("RecordingPrompt", "Try again"));
-    EXPECT_TRUE(found("RecordingDetailModel", "IDS_NO_PROMPTS."));
-    EXPECT_TRUE(found("VoiceRecorder", "Start capture device failed."));
+    testutil::writeFile(work.path() / "files.lst", files.join('\n').toUtf8());
+    const QString found = QString::fromStdString((work.path() / "found.ts").u8string());
+    QProcess lupdate;
+    lupdate.start(QStringLiteral(QV_LUPDATE),
+                  {"-silent", "@" + QString::fromStdString((work.path() / "files.lst").u8string()), "-ts", found});
+    ASSERT_TRUE(lupdate.waitForFinished(120000) && lupdate.exitCode() == 0) << lupdate.readAllStandardError().toStdString();
 
     QTranslator catalogue;
     ASSERT_TRUE(catalogue.load(QStringLiteral(QV_KELMARIDON_QM)));
-    QStringList missing;
-    for (const Text& t : texts) {
-        if (catalogue.translate(t.context.toUtf8().constData(), t.source.toUtf8().constData()).isEmpty())
-            missing << t.context + ": \"" + t.source + "\"";
+    QStringList texts, missing;
+    QByteArray context;
+    QXmlStreamReader xml(testutil::readFile(found.toStdString()));
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("name")) {
+            context = xml.readElementText().toUtf8();
+        } else if (xml.name() == QLatin1String("source")) {
+            QString source = xml.readElementText();
+            texts << context + ": \"" + source + "\"";
+            if (catalogue.translate(context.constData(), source.toUtf8().constData()).isEmpty())
+                missing << texts.last();
+        }
     }
+    ASSERT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    // From QML, from a model's tr and from a translate call outside a QObject.
+    ASSERT_GT(texts.size(), 100);
+    EXPECT_TRUE(texts.contains("RecordingPrompt: \"Try again\""));
+    EXPECT_TRUE(texts.contains("RecordingDetailModel: \"IDS_NO_PROMPTS.\""));
+    EXPECT_TRUE(texts.contains("VoiceRecorder: \"Start capture device failed.\""));
     EXPECT_TRUE(missing.isEmpty()) << missing.size() << " of " << texts.size()
                                    << " texts are missing from kelmaridon_en_US.ts:\n"
                                    << missing.join('\n').toStdString();
