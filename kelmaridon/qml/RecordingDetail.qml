@@ -11,6 +11,12 @@ Item {
     readonly property alias detailModel: detailModel
     readonly property int dimMargins: typeof customWin !== "undefined" ? customWin.frameInset : 0
 
+    // Leaving the page, or closing the window, ends a running take as "Stop Recording" does.
+    function nav(fn) {
+        detailModel.stopRecording();
+        fn();
+    }
+
     function go(source, props) {
         if (typeof navUtil !== "undefined")
             navUtil.nav(source, props);
@@ -21,7 +27,8 @@ Item {
         return promptComponent.createObject(page, {
             "model": detailModel,
             "editMode": editMode,
-            "dimMargins": page.dimMargins
+            "dimMargins": page.dimMargins,
+            "coverArea": typeof windowBody !== "undefined" ? windowBody : null
         });
     }
 

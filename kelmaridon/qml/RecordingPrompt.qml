@@ -9,6 +9,9 @@ FormPopup {
     // The page's RecordingDetailModel.
     property var model
     property bool editMode: false
+    // The part of the window the popup dims and shuts off; what lies outside
+    // it (the window's header) stays usable. The whole window when unset.
+    property Item coverArea: null
 
     readonly property int promptId: editMode ? model.editPromptId : model.nextPromptId
     readonly property string promptText: editMode ? model.editPrompt : model.nextPrompt
@@ -32,11 +35,48 @@ FormPopup {
         close();
     }
 
+    // coverArea (areaWidth by areaHeight) in the coordinates of the overlay
+    // (overlayWidth by overlayHeight); the sizes are passed so that a binding
+    // follows them.
+    function coverRect(overlay, overlayWidth, overlayHeight, areaWidth, areaHeight) {
+        if (!coverArea || !overlay)
+            return Qt.rect(dimMargins, dimMargins, overlayWidth - 2 * dimMargins, overlayHeight - 2 * dimMargins);
+        var p = coverArea.mapToItem(overlay, 0, 0);
+        return Qt.rect(p.x, p.y, areaWidth, areaHeight);
+    }
+
     width: 550
     height: editMode ? 460 : 500
     closePolicy: Popup.NoAutoClose
     padding: 24
     onClosed: destroy()
+
+    // Not modal, which would shut off the whole window: the shade takes
+    // every press and wheel turn over the area it covers.
+    modal: false
+    dim: true
+    Overlay.modeless: Item {
+        id: dimmer
+        Rectangle {
+            objectName: "promptShade"
+            readonly property rect area: prompt.coverRect(dimmer.parent, dimmer.width, dimmer.height,
+                                                          prompt.coverArea ? prompt.coverArea.width : 0,
+                                                          prompt.coverArea ? prompt.coverArea.height : 0)
+            x: area.x
+            y: area.y
+            width: area.width
+            height: area.height
+            radius: 10
+            color: "#66000000"
+            MouseArea {
+                anchors.fill: parent
+                acceptedButtons: Qt.AllButtons
+                hoverEnabled: true
+                preventStealing: true
+                onWheel: wheel.accepted = true
+            }
+        }
+    }
 
     Connections {
         target: prompt.model

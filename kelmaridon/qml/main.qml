@@ -50,7 +50,11 @@ ApplicationWindow {
             onNavRequested: navUtil.nav(source, {})
         }
 
+        // Everything below the header: a popup that shuts this off leaves the
+        // header's menu and window buttons usable.
         Row {
+            id: windowBody
+            objectName: "windowBody"
             y: mainHeader.y + mainHeader.height + 5
             width: parent.width
             height: parent.height - y

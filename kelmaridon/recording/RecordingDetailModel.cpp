@@ -186,9 +186,11 @@ QAbstractItemModel* RecordingDetailModel::recItemsItemModel()
 
 void RecordingDetailModel::record(int id, DoneStep done)
 {
+    if (leaveIfGone())
+        return;
     endTake();
-    // The take would catch the playback.
-    player->stop();
+    if (gone)
+        return;
     setRecordingId(id);
     int serial = ++takeSerial;
     {
@@ -196,6 +198,26 @@ void RecordingDetailModel::record(int id, DoneStep done)
         Take& take = takes[serial];
         take.id = id;
         take.done = std::move(done);
+    }
+    if (playsOutstanding > 0) {
+        // The take would catch the end of the playback: it begins once the
+        // player has reported its sound stopped.
+        pendingSerial = serial;
+        player->stop();
+        return;
+    }
+    startTake(serial);
+}
+
+void RecordingDetailModel::startTake(int serial)
+{
+    int id = 0;
+    {
+        std::lock_guard<std::mutex> lock(takesMutex);
+        auto it = takes.find(serial);
+        if (it == takes.end())
+            return;
+        id = it->second.id;
     }
     recorder->start(pathToUtf8(project.takePath(id)), [this, serial](bool ok, QString message) {
         {
@@ -213,14 +235,20 @@ void RecordingDetailModel::record(int id, DoneStep done)
     settleTakes();
 }
 
-void RecordingDetailModel::endTake()
+bool RecordingDetailModel::endTake()
 {
+    if (pendingSerial) {
+        // Never begun: nothing to keep or refuse.
+        std::lock_guard<std::mutex> lock(takesMutex);
+        takes.erase(pendingSerial);
+        pendingSerial = 0;
+    }
     recorder->stop();
     setRecordingId(0);
-    settleTakes();
+    return settleTakes();
 }
 
-void RecordingDetailModel::settleTakes()
+bool RecordingDetailModel::settleTakes()
 {
     std::vector<std::pair<int, Take>> ended;
     {
@@ -234,24 +262,56 @@ void RecordingDetailModel::settleTakes()
             }
         }
     }
+    bool allKept = true;
     for (auto& [serial, take] : ended)
-        completeTake(serial, take);
+        allKept = completeTake(serial, take) && allKept;
+    return allKept;
 }
 
-void RecordingDetailModel::completeTake(int serial, Take& take)
+bool RecordingDetailModel::completeTake(int serial, Take& take)
 {
     bool current = serial == takeSerial;
     if (current)
         setRecordingId(0);
+    // A take of a project that went away is neither kept nor reported on its own.
+    if (leaveIfGone())
+        return false;
     if (take.ok) {
         if (take.done)
             take.done(take.id);
-        return;
+        return true;
     }
     // A take whose writes failed is still capturing: end it.
     if (current)
         recorder->stop();
     showError(take.message);
+    return false;
+}
+
+bool RecordingDetailModel::leaveIfGone()
+{
+    if (gone)
+        return true;
+    if (!project.isOpen() || project.stillThere())
+        return false;
+    gone = true;
+    // Whatever runs ends without a word of its own: the take's part file has
+    // no folder to go to.
+    {
+        std::lock_guard<std::mutex> lock(takesMutex);
+        takes.clear();
+    }
+    pendingSerial = 0;
+    recorder->stop();
+    setRecordingId(0);
+    player->stop();
+    QString name = QString::fromStdString(project.name());
+    if (name.isEmpty())
+        name = recordingPath;
+    showError(tr("The recording \"%1\" is no longer there: its folder was deleted or moved.")
+                  .arg(name.toHtmlEscaped()));
+    emit toClose();
+    return true;
 }
 
 void RecordingDetailModel::markRecorded(int id)
@@ -289,20 +349,24 @@ void RecordingDetailModel::recordEditPrompt()
 
 void RecordingDetailModel::stopRecording()
 {
+    if (leaveIfGone())
+        return;
     endTake();
 }
 
 void RecordingDetailModel::recordDone()
 {
+    if (leaveIfGone())
+        return;
     endTake();
     player->stop();
-    if (project.isOpen())
+    if (project.isOpen() && !gone)
         loadNextPrompt();
 }
 
 void RecordingDetailModel::editRecord(int idx)
 {
-    if (idx < 0 || idx >= int(recorded.size()))
+    if (idx < 0 || idx >= int(recorded.size()) || leaveIfGone())
         return;
     const RecordedPrompt& item = recorded[size_t(idx)];
     setEditPromptId(int(item.id));
@@ -312,25 +376,35 @@ void RecordingDetailModel::editRecord(int idx)
 
 void RecordingDetailModel::playRecord(int id)
 {
-    if (id <= 0 || !project.isOpen())
+    // Nothing plays into a take, or one about to begin.
+    if (id <= 0 || !project.isOpen() || recordingId != 0 || leaveIfGone())
         return;
     // The player reads the whole file: a FIFO, a device or a huge file never reaches it.
     std::filesystem::path take = project.takePath(id);
     std::string why;
     if (!TakeWav::check(take, &why)) {
-        showError(QStringLiteral("Invalid take: %1 (%2)")
-                      .arg(QString::fromStdString(why), QString::fromStdString(pathToUtf8(take))));
+        showError(tr("Invalid take: %1 (%2)").arg(QString::fromStdString(why), QString::fromStdString(pathToUtf8(take))));
         return;
     }
+    ++playsOutstanding;
     player->play(
         QString::fromStdString(pathToUtf8(take)),
-        [this, id](bool ok, QString message) {
-            if (playingId == id)
-                setPlayingId(0);
-            if (!ok)
-                showError(message);
-        },
+        [this, id](bool ok, QString message) { playEnded(id, ok, message); },
         [this, id]() { setPlayingId(id); });
+}
+
+void RecordingDetailModel::playEnded(int id, bool ok, const QString& message)
+{
+    --playsOutstanding;
+    if (playingId == id)
+        setPlayingId(0);
+    if (!ok && !gone)
+        showError(message);
+    if (playsOutstanding == 0 && pendingSerial) {
+        int serial = pendingSerial;
+        pendingSerial = 0;
+        startTake(serial);
+    }
 }
 
 void RecordingDetailModel::stopPlaying()
@@ -340,9 +414,12 @@ void RecordingDetailModel::stopPlaying()
 
 void RecordingDetailModel::todoNextPrompt()
 {
-    endTake();
+    if (leaveIfGone())
+        return;
+    // A take that was not kept leaves the prompt as it is: its message says why.
+    bool kept = endTake();
     player->stop();
-    if (!project.isOpen())
+    if (!project.isOpen() || gone || !kept)
         return;
     if (nextPromptId != 0) {
         if (isTakeDone(nextPromptId)) {
@@ -360,7 +437,7 @@ void RecordingDetailModel::todoNextPrompt()
 
 void RecordingDetailModel::removeRecord(int idx)
 {
-    if (idx < 0 || idx >= int(recorded.size()))
+    if (idx < 0 || idx >= int(recorded.size()) || leaveIfGone())
         return;
     // The answer may come after the list changed: the entry is found again by its id.
     int id = int(recorded[size_t(idx)].id);
@@ -371,6 +448,8 @@ void RecordingDetailModel::removeRecord(int idx)
 
 void RecordingDetailModel::removeConfirmed(int id)
 {
+    if (leaveIfGone())
+        return;
     auto it = std::find_if(recorded.begin(), recorded.end(), [&](const RecordedPrompt& e) { return e.id == id; });
     if (it == recorded.end())
         return;

@@ -21,7 +21,9 @@ class VoiceRecorder;
 // One recording project being recorded: the next prompt to read, takes from
 // the microphone, the recorded prompts newest first, playback, re-recording
 // and removal. Everything runs on the GUI thread; only the recorder's report
-// may come from the capture thread and is posted back.
+// may come from the capture thread and is posted back. A take begins only
+// once playback has stopped. When the project's folder goes away, the model
+// says so once, asks to close and touches nothing more.
 class RecordingDetailModel : public QObject
 {
     Q_OBJECT
@@ -119,10 +121,19 @@ private:
     // The next prompt's id; 0 when none is left, -1 on a database error.
     int loadNextPrompt();
     void record(int id, DoneStep done);
-    // Ends the running take and runs the completion of every take that has reported.
-    void endTake();
-    void settleTakes();
-    void completeTake(int serial, Take& take);
+    // Starts the recorder for the registered take serial.
+    void startTake(int serial);
+    // Ends the running take (or drops one waiting for playback to stop) and
+    // runs the completion of every take that has reported; false when one of
+    // them was refused or failed.
+    bool endTake();
+    bool settleTakes();
+    // False when the take was refused or failed.
+    bool completeTake(int serial, Take& take);
+    void playEnded(int id, bool ok, const QString& message);
+    // True when the project's folder is gone; the first time, everything
+    // running stops, the user is told and toClose is emitted.
+    bool leaveIfGone();
     void markRecorded(int id);
     void removeConfirmed(int id);
     QVariant rowData(int row, const QString& roleName) const;
@@ -140,6 +151,12 @@ private:
     std::map<int, Take> takes;
     // Serial of the newest take (GUI thread only).
     int takeSerial = 0;
+    // The take waiting for playback to stop, 0 when none.
+    int pendingSerial = 0;
+    // Playbacks asked for whose result has not come yet.
+    int playsOutstanding = 0;
+    // The project's folder went away while open.
+    bool gone = false;
 
     QString recordingPath;
     QString recordingName;

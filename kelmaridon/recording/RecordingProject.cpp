@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -79,6 +80,7 @@ bool RecordingProject::open(const std::string& dir, const std::string& name, con
             return failCreate(madeFolder);
     }
     modifiedTime = lastWriteTime(folder);
+    noteIdentity();
     return true;
 }
 
@@ -96,7 +98,24 @@ bool RecordingProject::openExisting(const std::string& dir)
         return false;
     }
     modifiedTime = lastWriteTime(folder);
+    noteIdentity();
     return true;
+}
+
+void RecordingProject::noteIdentity()
+{
+    struct stat st;
+    if (::stat((folder / "recording.db").c_str(), &st) == 0) {
+        dbDevice = uint64_t(st.st_dev);
+        dbInode = uint64_t(st.st_ino);
+    }
+}
+
+bool RecordingProject::stillThere() const
+{
+    struct stat st;
+    return ::stat((folder / "recording.db").c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           uint64_t(st.st_dev) == dbDevice && uint64_t(st.st_ino) == dbInode;
 }
 
 void RecordingProject::readManifest(const std::string& dir)
@@ -128,8 +147,11 @@ std::string RecordingProject::lang() const
 fs::path RecordingProject::wavDir() const
 {
     fs::path dir = folder / "wav";
-    if (!pathExists(dir))
-        createDirs(dir);
+    // One level only: a project folder that is gone is not made again.
+    if (!pathExists(dir)) {
+        std::error_code ec;
+        fs::create_directory(dir, ec);
+    }
     return dir;
 }
 

@@ -32,7 +32,10 @@ public:
 
     std::string name() const;
     std::string lang() const;
-    // The folder of the takes, created when missing.
+    // Whether the opened project is still where it was opened: its folder
+    // holds the same "recording.db" (not deleted, moved or made anew).
+    bool stillThere() const;
+    // The folder of the takes, created when missing; never the project's folder.
     std::filesystem::path wavDir() const;
     // The take of sentence id.
     std::filesystem::path takePath(int id) const;
@@ -51,10 +54,14 @@ public:
 
 private:
     bool failCreate(bool madeFolder);
+    void noteIdentity();
 
     std::string error;
     std::filesystem::path folder;
     int64_t modifiedTime = 0;
+    // Device and inode of the opened "recording.db".
+    uint64_t dbDevice = 0;
+    uint64_t dbInode = 0;
     JsonRef manifest;
     RecordingDb database;
 };

@@ -3,6 +3,7 @@
 #include "common/FileUtils.h"
 #include "recording/TakeWav.h"
 
+#include <QCoreApplication>
 #include <QObject>
 
 #include <SDL.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -102,6 +104,7 @@ bool VoiceRecorder::createPart(const fs::path& takePath)
     fd = f;
     take = takePath;
     dataBytes = 0;
+    meter.reset();
     writeError = 0;
     return true;
 }
@@ -113,6 +116,7 @@ int VoiceRecorder::writeBlock(const uint8_t* data, size_t len)
     if (int err = writeAll(fd, reinterpret_cast<const char*>(data), len))
         return err;
     dataBytes += len;
+    meter.add(data, len);
     // The header follows the samples, so a take cut off here is still a WAV file.
     std::string header = TakeWav::header(dataBytes);
     if (int err = writeAll(fd, header.data() + 4, 4, 4))
@@ -136,9 +140,10 @@ void VoiceRecorder::finishTake(const QString& failure)
     fd = -1;
     if (err && why.isEmpty())
         why = errnoText(err);
+    if (why.isEmpty())
+        why = refusal();
     fs::path part = TakeWav::partPath(take);
-    // Without samples there is no take: the old one stays.
-    bool keep = why.isEmpty() && dataBytes > 0;
+    bool keep = why.isEmpty();
     if (keep && ::rename(part.c_str(), take.c_str()) != 0) {
         why = errnoText(errno);
         keep = false;
@@ -149,6 +154,31 @@ void VoiceRecorder::finishTake(const QString& failure)
         report(true, QString());
     else
         report(false, why);
+}
+
+QString VoiceRecorder::refusal() const
+{
+    QString why;
+    switch (meter.verdict()) {
+    case TakeMeter::Verdict::Keep:
+        return QString();
+    case TakeMeter::Verdict::TooShort:
+        why = QCoreApplication::translate("VoiceRecorder",
+                                          "The take was not kept: it is shorter than one second. "
+                                          "Please read the whole sentence before you stop.");
+        break;
+    case TakeMeter::Verdict::Silent:
+        why = QCoreApplication::translate("VoiceRecorder",
+                                          "The take was not kept: it is silent (the microphone gave no "
+                                          "sound, or almost none). Please check your computer's "
+                                          "microphone and its volume.");
+        break;
+    }
+    struct stat st;
+    if (::lstat(take.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        why += QLatin1Char(' ') +
+               QCoreApplication::translate("VoiceRecorder", "Your previous take of this sentence is unchanged.");
+    return why;
 }
 
 void VoiceRecorder::onData(void* userdata, uint8_t* stream, int len)
@@ -210,8 +240,8 @@ namespace {
 
 QString lostMicrophoneText()
 {
-    return QStringLiteral("The microphone stopped during the take. ") +
-           QObject::tr("Please check your computer's microphone.");
+    return QCoreApplication::translate("VoiceRecorder", "The microphone stopped during the take.") +
+           QLatin1Char(' ') + QObject::tr("Please check your computer's microphone.");
 }
 
 } // namespace
@@ -243,7 +273,7 @@ void VoiceRecorder::start(const std::string& takePath, ResultCallback callback)
     if (SDL_GetAudioDeviceStatus(device) != SDL_AUDIO_PLAYING) {
         closeDevice();
         std::lock_guard<std::mutex> lock(mutex);
-        finishTake(QStringLiteral("Start capture device failed."));
+        finishTake(QCoreApplication::translate("VoiceRecorder", "Start capture device failed."));
     }
 }
 

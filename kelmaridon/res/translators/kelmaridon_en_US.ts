@@ -228,12 +228,28 @@
         <source>No</source>
         <translation>No</translation>
     </message>
+    <message>
+        <source>The recording "%1" is no longer there: its folder was deleted or moved.</source>
+        <translation>The recording "%1" is no longer there: its folder was deleted or moved.</translation>
+    </message>
+    <message>
+        <source>Invalid take: %1 (%2)</source>
+        <translation>Invalid take: %1 (%2)</translation>
+    </message>
 </context>
 <context>
     <name>Trainings</name>
     <message>
         <source>Training</source>
         <translation>Training</translation>
+    </message>
+    <message>
+        <source>New Training</source>
+        <translation>New Training</translation>
+    </message>
+    <message>
+        <source>No trainings yet. Press New Training to train a voice from a recording.</source>
+        <translation>No trainings yet. Press New Training to train a voice from a recording.</translation>
     </message>
 </context>
 <context>
@@ -261,6 +277,30 @@
     <message>
         <source>OK</source>
         <translation>OK</translation>
+    </message>
+    <message>
+        <source>The training environment is not installed.</source>
+        <translation>The training environment is not installed.</translation>
+    </message>
+    <message>
+        <source>Please select the installation directory for the training environment, using English characters only in the path. About 4GB of space is required.</source>
+        <translation>Please select the installation directory for the training environment, using English characters only in the path. About 4GB of space is required.</translation>
+    </message>
+    <message>
+        <source>Select Folder</source>
+        <translation>Select Folder</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Training could not go on from the checkpoint %1.</source>
+        <translation>Training could not go on from the checkpoint %1.</translation>
+    </message>
+    <message>
+        <source>Continue from the previous checkpoint</source>
+        <translation>Continue from the previous checkpoint</translation>
     </message>
 </context>
 <context>
@@ -335,12 +375,199 @@
         <source>IDS_DOWNLOADING_MODEL:</source>
         <translation>Downloading model:</translation>
     </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>A voice with the name %1 already exists. Please use another name.</source>
+        <translation>A voice with the name %1 already exists. Please use another name.</translation>
+    </message>
+    <message>
+        <source>Training without a pre-existing model will require more recordings and a longer training time. Are you sure you want to start training without a model?</source>
+        <translation>Training without a pre-existing model will require more recordings and a longer training time. Are you sure you want to start training without a model?</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
 </context>
 <context>
     <name>TrainingsModel</name>
     <message>
         <source>IDS_CONFIRM_REMOVE_TRAINING</source>
         <translation>Confirm to delete the training?</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>CreateTraining</name>
+    <message>
+        <source>New Training</source>
+        <translation>New Training</translation>
+    </message>
+    <message>
+        <source>Voice Name</source>
+        <translation>Voice Name</translation>
+    </message>
+    <message>
+        <source>Recording</source>
+        <translation>Recording</translation>
+    </message>
+    <message>
+        <source>Select a recording</source>
+        <translation>Select a recording</translation>
+    </message>
+    <message>
+        <source>Base Model</source>
+        <translation>Base Model</translation>
+    </message>
+    <message>
+        <source>Select a base model</source>
+        <translation>Select a base model</translation>
+    </message>
+    <message>
+        <source>I hereby confirm that I am cloning my own voice samples and that I will not use the generated content for any illegal, fraudulent, or harmful purpose.</source>
+        <translation>I hereby confirm that I am cloning my own voice samples and that I will not use the generated content for any illegal, fraudulent, or harmful purpose.</translation>
+    </message>
+    <message>
+        <source>I reaffirm my obligation to abide Quorvine's </source>
+        <translation>I reaffirm my obligation to abide Quorvine's </translation>
+    </message>
+    <message>
+        <source>Terms of Service</source>
+        <translation>Terms of Service</translation>
+    </message>
+    <message>
+        <source> and </source>
+        <translation> and </translation>
+    </message>
+    <message>
+        <source>Privacy Policy</source>
+        <translation>Privacy Policy</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Start Training</source>
+        <translation>Start Training</translation>
+    </message>
+</context>
+<context>
+    <name>HomeModel</name>
+    <message>
+        <source>Please select the installation directory for the training environment, using English characters only in the path. About 4GB of space is required.</source>
+        <translation>Please select the installation directory for the training environment, using English characters only in the path. About 4GB of space is required.</translation>
+    </message>
+    <message>
+        <source>Select Folder</source>
+        <translation>Select Folder</translation>
+    </message>
+    <message>
+        <source>English characters only in the path is required. Please choose another folder.</source>
+        <translation>English characters only in the path is required. Please choose another folder.</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Downloading: </source>
+        <translation>Downloading: </translation>
+    </message>
+    <message>
+        <source>Cancelling...</source>
+        <translation>Cancelling...</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Retry</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Installing...%1%</source>
+        <translation>Installing...%1%</translation>
+    </message>
+</context>
+<context>
+    <name>InstallCover</name>
+    <message>
+        <source>Cancel</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>TrainingsRow</name>
+    <message>
+        <source>Name</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>Epochs</source>
+        <translation>Epochs</translation>
+    </message>
+    <message>
+        <source>Modified</source>
+        <translation>Modified</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>Delete</translation>
+    </message>
+</context>
+<context>
+    <name>VoiceRecorder</name>
+    <message>
+        <source>The take was not kept: it is shorter than one second. Please read the whole sentence before you stop.</source>
+        <translation>The take was not kept: it is shorter than one second. Please read the whole sentence before you stop.</translation>
+    </message>
+    <message>
+        <source>The take was not kept: it is silent (the microphone gave no sound, or almost none). Please check your computer's microphone and its volume.</source>
+        <translation>The take was not kept: it is silent (the microphone gave no sound, or almost none). Please check your computer's microphone and its volume.</translation>
+    </message>
+    <message>
+        <source>Your previous take of this sentence is unchanged.</source>
+        <translation>Your previous take of this sentence is unchanged.</translation>
+    </message>
+    <message>
+        <source>The microphone stopped during the take.</source>
+        <translation>The microphone stopped during the take.</translation>
+    </message>
+    <message>
+        <source>Start capture device failed.</source>
+        <translation>Start capture device failed.</translation>
     </message>
 </context>
 </TS>

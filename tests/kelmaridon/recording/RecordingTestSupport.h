@@ -14,29 +14,80 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace rectest {
 
-// SDL's disk driver as the sound device: the microphone reads a raw file
-// (a sawtooth of two seconds, then silence) and the speaker writes to
-// /dev/null, both without waiting.
-inline void useDiskAudio(const std::filesystem::path& microphone)
+// Bytes of one second of a take's samples.
+constexpr int kSecond = 96000;
+
+// Seconds of a sawtooth with an odd period, so that no block repeats another.
+inline QByteArray sawtooth(double seconds)
 {
-    QByteArray input;
-    for (int i = 0; i < 96000; ++i) {
+    QByteArray samples;
+    for (int i = 0; i < int(seconds * 48000); ++i) {
         int16_t s = int16_t((i % 977) * 67 - 32000);
-        input.append(char(s & 0xFF));
-        input.append(char((s >> 8) & 0xFF));
+        samples.append(char(s & 0xFF));
+        samples.append(char((s >> 8) & 0xFF));
     }
-    testutil::writeFile(microphone, input);
+    return samples;
+}
+
+// SDL's disk driver as the sound device: the microphone reads noise without
+// end, ten times as fast as a real one, and the speaker writes to /dev/null.
+// sample gets two seconds of a sawtooth, for tests that need a take's samples.
+inline void useDiskAudio(const std::filesystem::path& sample)
+{
+    testutil::writeFile(sample, sawtooth(2));
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
-    ::setenv("SDL_DISKAUDIODELAY", "0", 1);
-    ::setenv("SDL_DISKAUDIOFILEIN", microphone.c_str(), 1);
+    ::setenv("SDL_DISKAUDIODELAY", "10", 1);
+    ::setenv("SDL_DISKAUDIOFILEIN", "/dev/urandom", 1);
     ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
 }
+
+// A microphone that gives exactly the samples the test feeds it, in blocks of
+// a tenth of a second: SDL's disk driver reads a FIFO that the test writes.
+// The driver waits for more until the microphone is closed, so it must be
+// closed before the recorder that reads it (declare it after the recorder).
+class FifoMicrophone
+{
+public:
+    explicit FifoMicrophone(const std::filesystem::path& fifo)
+    {
+        ::mkfifo(fifo.c_str(), 0600);
+        // Read and write: opening never waits, and the reader gets no end of file until close.
+        fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        ::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
+        ::setenv("SDL_AUDIODRIVER", "disk", 1);
+        ::setenv("SDL_DISKAUDIODELAY", "0", 1);
+        ::setenv("SDL_DISKAUDIOFILEIN", fifo.c_str(), 1);
+        ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
+    }
+    ~FifoMicrophone() { close(); }
+    FifoMicrophone(const FifoMicrophone&) = delete;
+    FifoMicrophone& operator=(const FifoMicrophone&) = delete;
+
+    // False when the FIFO is missing or full (a megabyte not read yet).
+    bool feed(const QByteArray& samples)
+    {
+        return fd >= 0 && ::write(fd, samples.constData(), size_t(samples.size())) == samples.size();
+    }
+    // The microphone then gives silence.
+    void close()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+
+private:
+    int fd = -1;
+};
 
 inline int64_t fileSize(const std::filesystem::path& p)
 {

@@ -17,6 +17,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -188,7 +189,7 @@ TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
         fs::path take = folders / "Page test" / "wav" / "1.wav";
         click(waitNamed(page(), "promptStart", true));
         EXPECT_TRUE(waitNamed(page(), "promptStop", true));
-        ASSERT_TRUE(testutil::waitFor([&] { return rectest::fileSize(rectest::partOf(take)) > 44 + 9600; }, 30000));
+        ASSERT_TRUE(testutil::waitFor([&] { return rectest::fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, 30000));
         click(findNamed(page(), "promptStop"));
         EXPECT_TRUE(waitNamed(page(), "promptAgain", true));
         auto* detail = page()->property("detailModel").value<QObject*>();
@@ -242,6 +243,84 @@ TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
         click(waitNamed(root, "msgboxButton0"));
         EXPECT_TRUE(testutil::waitFor([&] { return source() == "Recording.qml"; }, 10000));
         EXPECT_FALSE(fs::exists(folders / "gone"));
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+}
+
+namespace {
+
+// A real click in the middle of a shown item, through the window.
+void clickOn(QQuickWindow* window, QObject* object)
+{
+    auto* item = qobject_cast<QQuickItem*>(object);
+    ASSERT_TRUE(item && item->isVisible());
+    QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+}
+
+bool shown(QObject* object)
+{
+    auto* item = qobject_cast<QQuickItem*>(object);
+    return item && item->isVisible();
+}
+
+} // namespace
+
+TEST(KelmaridonWindow, TheHeaderStaysUsableDuringATakeAndClosingEndsTheTakeAsStopDoes)
+{
+    namespace fs = std::filesystem;
+    testutil::TempDir tmp;
+    rectest::useDiskAudio(tmp.path() / "sample.raw");
+    fs::path dir = RecordingProject::rootDir() / "Header";
+    fs::remove_all(RecordingProject::rootDir());
+    {
+        RecordingProject created;
+        ASSERT_TRUE(created.open(pathToUtf8(dir), "Header", "en-us")) << created.lastError();
+    }
+    const fs::path take = dir / "wav" / "1.wav";
+    warnings.clear();
+    QtMessageHandler previous = qInstallMessageHandler(collect);
+    {
+        testutil::TempDir tenv;
+        saveTenvPath(QString::fromStdString(tenv.path().u8string()));
+        QQmlApplicationEngine engine;
+        QSignalSpy quit(&engine, &QQmlEngine::quit);
+        auto* window = loadWindow(engine);
+        ASSERT_TRUE(window) << warnings.join("\n").toStdString();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        QObject* navUtil = window->findChild<QObject*>("navUtil");
+        QQuickItem* root = window->contentItem();
+        auto page = [&] { return navUtil->property("currentPage").value<QQuickItem*>(); };
+        QVariantMap props{{"recordingPath", QString::fromStdString(pathToUtf8(dir))}};
+        QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, "RecordingDetail.qml"), Q_ARG(QVariant, props));
+
+        // A take runs in the prompt popup.
+        clickOn(window, waitNamed(page(), "promptStart", true));
+        ASSERT_TRUE(waitNamed(page(), "promptStop", true));
+        ASSERT_TRUE(testutil::waitFor([&] { return rectest::fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, 30000));
+
+        // The page below stays shut off: "Train Now" opens no form.
+        clickOn(window, findNamed(page(), "recordingTrain"));
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(findNamed(page(), "createTrainingForm"));
+        // The header's menu opens over it, and Escape closes the menu only.
+        QObject* about = findNamed(root, "aboutItem");
+        ASSERT_TRUE(about);
+        EXPECT_FALSE(shown(about));
+        clickOn(window, findNamed(root, "menuButton"));
+        EXPECT_TRUE(testutil::waitFor([&] { return shown(about); }, 10000));
+        QTest::keyClick(window, Qt::Key_Escape);
+        EXPECT_TRUE(testutil::waitFor([&] { return !shown(about); }, 10000));
+        EXPECT_TRUE(shown(findNamed(page(), "promptStop")));
+        EXPECT_EQ(rectest::statusOf(dir, 1), 0);
+
+        // The window's close button: the take ends as "Stop Recording" ends it, then the program quits.
+        clickOn(window, findNamed(root, "closeButton"));
+        EXPECT_TRUE(testutil::waitFor([&] { return quit.count() == 1; }, 30000));
+        EXPECT_TRUE(rectest::isValidTake(take));
+        EXPECT_FALSE(fs::exists(rectest::partOf(take)));
+        EXPECT_EQ(rectest::statusOf(dir, 1), 1);
     }
     qInstallMessageHandler(previous);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();

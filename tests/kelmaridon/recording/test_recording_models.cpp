@@ -79,7 +79,7 @@ protected:
         return m;
     }
 
-    // Records the next prompt until the take holds audio; leaves it running.
+    // Records the next prompt until the take holds more than a second; leaves it running.
     void startTake(RecordingDetailModel& m, const fs::path& take, bool edit = false)
     {
         if (edit)
@@ -87,7 +87,7 @@ protected:
         else
             m.recordNextPrompt();
         ASSERT_GT(m.getRecordingId(), 0);
-        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + 9600; }, 30000));
+        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, 30000));
     }
 
     testutil::TempDir tmp;
@@ -366,7 +366,7 @@ TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
     fs::path dir = makeRecording("cara", "Cara");
     RecordingProject paths;
     ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
-    const fs::path take1 = paths.takePath(1), take2 = paths.takePath(2), microphone = tmp.path() / "microphone.raw";
+    const fs::path take1 = paths.takePath(1), take2 = paths.takePath(2);
     auto model = openModel(dir);
     startTake(*model, take1);
     model->stopRecording();
@@ -378,20 +378,25 @@ TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
     fs::remove(rectest::partOf(take1));
     model->todoNextPrompt();
     EXPECT_EQ(statusOf(dir, 1), 1);
-    // In edit mode with no microphone; then a double click and a stop before the first block.
+    // In edit mode with no microphone; then a double click and a stop before
+    // the first block: both takes are too short and refused.
     model.reset();
-    fs::rename(microphone, tmp.path() / "away.raw");
+    ::setenv("SDL_DISKAUDIOFILEIN", (tmp.path() / "away.raw").c_str(), 1);
     model = openModel(dir);
     model->editRecord(0);
     model->recordEditPrompt();
-    fs::rename(tmp.path() / "away.raw", microphone);
+    ::setenv("SDL_DISKAUDIOFILEIN", "/dev/urandom", 1);
     ::setenv("SDL_DISKAUDIODELAY", "1000", 1);
     model->recordEditPrompt();
     model->recordEditPrompt();
     model->stopRecording();
-    ASSERT_EQ(log.boxes.size(), 2);
+    ASSERT_EQ(log.boxes.size(), 4);
     EXPECT_EQ(log.boxes[0]["msg"].toString(), "Is a directory");
     EXPECT_EQ(log.boxes[1]["msg"].toString(), "Please check your computer's microphone.");
+    for (int i : {2, 3})
+        EXPECT_EQ(log.boxes[i]["msg"].toString(), "The take was not kept: it is shorter than one second. Please read the "
+                                                  "whole sentence before you stop. Your previous take of this sentence "
+                                                  "is unchanged.");
     EXPECT_EQ(testutil::readFile(take1), accepted);
     EXPECT_TRUE(model->getEditPromptFinished());
     model.reset();
@@ -407,7 +412,7 @@ TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
         ::kill(pid_t(child->processId()), SIGKILL);
         EXPECT_TRUE(child->waitForFinished(10000));
     }
-    ::setenv("SDL_DISKAUDIODELAY", "0", 1);
+    ::setenv("SDL_DISKAUDIODELAY", "10", 1);
     EXPECT_TRUE(isValidTake(rectest::partOf(take1)));
     EXPECT_TRUE(isValidTake(rectest::partOf(take2)));
     EXPECT_EQ(testutil::readFile(take1), accepted);
@@ -418,7 +423,7 @@ TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
     EXPECT_FALSE(model->getNextPromptFinished());
     model->editRecord(0);
     EXPECT_TRUE(model->getEditPromptFinished());
-    EXPECT_EQ(log.boxes.size(), 2);
+    EXPECT_EQ(log.boxes.size(), 4);
 }
 
 TEST_F(RecordingModelsTest, HostileFilesAreRefusedOrReplacedNeverFollowed)
@@ -478,4 +483,150 @@ TEST_F(RecordingModelsTest, HostileFilesAreRefusedOrReplacedNeverFollowed)
     EXPECT_TRUE(isValidTake(take1) && !fs::is_symlink(take1));
     EXPECT_TRUE(testutil::readFile(dir / "metadata.csv").startsWith("wav/1.wav|"));
     EXPECT_EQ(testutil::readFile(victim), "precious");
+}
+
+TEST_F(RecordingModelsTest, ShortAndSilentTakesAreRefusedAndTheAcceptedTakeStays)
+{
+    MsgboxLog log;
+    fs::path dir = makeRecording("erin", "Erin");
+    RecordingProject paths;
+    ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
+    const fs::path take1 = paths.takePath(1);
+    std::unique_ptr<RecordingDetailModel> model;
+    rectest::FifoMicrophone mic(tmp.path() / "microphone.fifo");
+    model = openModel(dir);
+    // Records exactly the given samples, then presses stop (or "Next").
+    auto take = [&](const QByteArray& samples, bool next = false) {
+        model->recordNextPrompt();
+        ASSERT_TRUE(mic.feed(samples));
+        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take1)) == 44 + samples.size(); }, 30000));
+        next ? model->todoNextPrompt() : model->stopRecording();
+    };
+    const QString tooShort = "The take was not kept: it is shorter than one second. Please read the whole sentence "
+                             "before you stop.";
+    const QString silent = "The take was not kept: it is silent (the microphone gave no sound, or almost none). "
+                           "Please check your computer's microphone and its volume.";
+    const QString unchanged = " Your previous take of this sentence is unchanged.";
+
+    // A first take cut short, then one from a muted microphone: nothing is kept.
+    take(rectest::sawtooth(0.3));
+    take(QByteArray(5 * rectest::kSecond, '\0'));
+    ASSERT_EQ(log.boxes.size(), 2);
+    EXPECT_EQ(log.boxes[0]["msg"].toString(), tooShort);
+    EXPECT_EQ(log.boxes[1]["msg"].toString(), silent);
+    EXPECT_FALSE(fs::exists(take1));
+    EXPECT_EQ(statusOf(dir, 1), 0);
+    EXPECT_FALSE(model->getNextPromptFinished());
+
+    // A good take, then "Try again" stopped 0.3 s later and "Try again" with a
+    // muted microphone: the good take stays byte for byte, and so does its row.
+    take(rectest::sawtooth(7.9));
+    const QByteArray accepted = testutil::readFile(take1);
+    EXPECT_EQ(accepted.size(), 44 + 758400);
+    EXPECT_EQ(statusOf(dir, 1), 1);
+    take(rectest::sawtooth(0.3));
+    take(QByteArray(5 * rectest::kSecond, '\0'));
+    ASSERT_EQ(log.boxes.size(), 4);
+    EXPECT_EQ(log.boxes[2]["msg"].toString(), tooShort + unchanged);
+    EXPECT_EQ(log.boxes[3]["msg"].toString(), silent + unchanged);
+    EXPECT_EQ(testutil::readFile(take1), accepted);
+    EXPECT_FALSE(fs::exists(rectest::partOf(take1)));
+    EXPECT_EQ(statusOf(dir, 1), 1);
+    EXPECT_TRUE(model->getNextPromptFinished());
+    EXPECT_EQ(model->getTotalItems(), 1);
+
+    // "Next" that ends a take cut short stays on the prompt; the next "Next" moves on.
+    take(rectest::sawtooth(0.3), true);
+    ASSERT_EQ(log.boxes.size(), 5);
+    EXPECT_EQ(log.boxes[4]["msg"].toString(), tooShort + unchanged);
+    EXPECT_EQ(model->getNextPromptId(), 1);
+    model->todoNextPrompt();
+    EXPECT_EQ(model->getNextPromptId(), 2);
+    EXPECT_EQ(testutil::readFile(take1), accepted);
+    EXPECT_EQ(log.boxes.size(), 5);
+}
+
+TEST_F(RecordingModelsTest, ATakeBeginsOnlyOncePlaybackHasStopped)
+{
+    MsgboxLog log;
+    fs::path dir = makeRecording("finn", "Finn");
+    RecordingProject paths;
+    ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
+    const fs::path take1 = paths.takePath(1);
+    auto model = openModel(dir);
+    startTake(*model, take1);
+    model->stopRecording();
+    ASSERT_EQ(statusOf(dir, 1), 1);
+
+    // The speaker plays a tenth of the take a second: the playback is still on when "Try again" comes.
+    ::setenv("SDL_DISKAUDIODELAY", "1000", 1);
+    bool partWhilePlaying = false;
+    QObject::connect(model.get(), &RecordingDetailModel::playingIdChanged, [&] {
+        if (model->getPlayingId() == 0)
+            partWhilePlaying = fs::exists(rectest::partOf(take1));
+    });
+    model->playRecord(1);
+    ASSERT_TRUE(waitFor([&] { return model->getPlayingId() == 1; }, 30000));
+    model->recordNextPrompt();
+    EXPECT_EQ(model->getRecordingId(), 1);
+    EXPECT_FALSE(fs::exists(rectest::partOf(take1)) && model->getPlayingId() != 0);
+    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take1)) > 44 + rectest::kSecond; }, 30000));
+    EXPECT_EQ(model->getPlayingId(), 0);
+    EXPECT_FALSE(partWhilePlaying);
+    // Nothing plays into a take.
+    model->playRecord(1);
+    model->stopRecording();
+    EXPECT_TRUE(isValidTake(take1));
+    EXPECT_EQ(model->getPlayingId(), 0);
+    EXPECT_TRUE(log.boxes.isEmpty());
+    ::setenv("SDL_DISKAUDIODELAY", "10", 1);
+}
+
+TEST_F(RecordingModelsTest, ARecordingRemovedWhileOpenIsLeftWithOneMessageAndNotMadeAgain)
+{
+    MsgboxLog log;
+    const QString goneText = "The recording \"%1\" is no longer there: its folder was deleted or moved.";
+    fs::path dir = makeRecording("gail", "Gail");
+    RecordingProject paths;
+    ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
+    auto model = openModel(dir);
+    QSignalSpy toClose(model.get(), &RecordingDetailModel::toClose);
+    startTake(*model, paths.takePath(1));
+    model->stopRecording();
+    ASSERT_EQ(model->getTotalItems(), 1);
+
+    // Removed between takes: the next press says so once and asks to leave; nothing is made.
+    fs::remove_all(dir);
+    model->recordNextPrompt();
+    ASSERT_EQ(log.boxes.size(), 1);
+    EXPECT_EQ(log.boxes[0]["msg"].toString(), goneText.arg("Gail"));
+    EXPECT_EQ(toClose.count(), 1);
+    EXPECT_EQ(model->getRecordingId(), 0);
+    model->todoNextPrompt();
+    model->playRecord(1);
+    model->editRecord(0);
+    model->recordEditPrompt();
+    model->stopRecording();
+    model->recordDone();
+    model->removeRecord(0);
+    EXPECT_FALSE(fs::exists(dir));
+    EXPECT_EQ(log.boxes.size(), 1);
+    EXPECT_EQ(toClose.count(), 1);
+
+    // Removed during a take: stopping it says the same, once, and leaves no take anywhere.
+    fs::path other = makeRecording("hal", "Hal");
+    RecordingProject otherPaths;
+    ASSERT_TRUE(otherPaths.openExisting(pathToUtf8(other)));
+    model = openModel(other);
+    QSignalSpy otherClose(model.get(), &RecordingDetailModel::toClose);
+    startTake(*model, otherPaths.takePath(1));
+    fs::remove_all(other);
+    model->stopRecording();
+    model->todoNextPrompt();
+    ASSERT_EQ(log.boxes.size(), 2);
+    EXPECT_EQ(log.boxes[1]["msg"].toString(), goneText.arg("Hal"));
+    EXPECT_EQ(otherClose.count(), 1);
+    EXPECT_FALSE(fs::exists(other));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.boxes.size(), 2);
 }

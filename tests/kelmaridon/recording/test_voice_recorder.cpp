@@ -1,4 +1,5 @@
 // The recorder on SDL's disk driver: a raw file stands for the microphone.
+#include "recording/TakeMeter.h"
 #include "recording/VoiceRecorder.h"
 
 #include "RecordingTestSupport.h"
@@ -176,12 +177,14 @@ TEST_F(VoiceRecorderTest, TakesHoldTheMicrophoneSamplesBehindAValidHeader)
     EXPECT_EQ(take.mid(44, input.size()), input);
     EXPECT_EQ(take.mid(44 + input.size()), QByteArray(take.size() - 44 - input.size(), '\0'));
 
-    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(second)) > 44 + 9600; }, 30000));
+    // The input is used up: the second take is silent, refused, and nothing is left of it.
+    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(second)) > 44 + rectest::kSecond; }, 30000));
     EXPECT_EQ(r2.count(), 0u);
     recorder.stop();
     ASSERT_EQ(r2.count(), 1u);
-    EXPECT_TRUE(r2.at(0).first);
-    expectValidTake(testutil::readFile(second));
+    EXPECT_FALSE(r2.at(0).first);
+    EXPECT_TRUE(r2.at(0).second.startsWith("The take was not kept: it is silent")) << r2.at(0).second.toStdString();
+    EXPECT_FALSE(fs::exists(second) || fs::exists(rectest::partOf(second)));
     recorder.stop();
     EXPECT_EQ(r2.count(), 1u);
     EXPECT_EQ(r1.count(), 1u);
@@ -242,10 +245,50 @@ TEST_F(VoiceRecorderTest, FailedWritesAndEndsWithoutStop)
     {
         VoiceRecorder mid;
         mid.start(take.string(), dropped.callback());
-        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + 9600; }, 30000));
+        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, 30000));
     }
     EXPECT_EQ(dropped.count(), 0u);
     QByteArray bytes = testutil::readFile(take);
     expectValidTake(bytes);
     EXPECT_EQ(bytes.mid(44, 9600), input.left(9600));
+}
+
+TEST(TakeMeter, KeepsASecondOrMoreThatIsNotSilent)
+{
+    using V = TakeMeter::Verdict;
+    // A square wave of the given amplitude: its peak and its level.
+    auto square = [](double seconds, int amplitude) {
+        QByteArray b;
+        for (int i = 0; i < int(seconds * 48000); ++i) {
+            int16_t s = int16_t((i / 50) % 2 ? amplitude : -amplitude);
+            b.append(char(s & 0xFF));
+            b.append(char((s >> 8) & 0xFF));
+        }
+        return b;
+    };
+    const struct
+    {
+        const char* what;
+        QByteArray samples;
+        V verdict;
+    } cases[] = {
+        {"nothing", QByteArray(), V::TooShort},
+        {"0.99 s of speech", rectest::sawtooth(0.99), V::TooShort},
+        {"a second of speech", rectest::sawtooth(1), V::Keep},
+        {"a second and an odd byte", rectest::sawtooth(1) + QByteArray(1, '\x7f'), V::Keep},
+        {"digital silence", QByteArray(5 * rectest::kSecond, '\0'), V::Silent},
+        {"a hum below -40 dBFS", square(3, 300), V::Silent},
+        {"quiet speech at -36 dBFS", square(3, 520), V::Keep},
+        {"half a second of speech, then a pause", rectest::sawtooth(0.5) + QByteArray(9 * rectest::kSecond, '\0'),
+         V::Keep},
+    };
+    for (const auto& c : cases) {
+        TakeMeter meter;
+        // In the device's blocks of a tenth of a second.
+        for (int at = 0; at < c.samples.size(); at += 9600)
+            meter.add(reinterpret_cast<const uint8_t*>(c.samples.constData()) + at,
+                      size_t(std::min(9600, c.samples.size() - at)));
+        EXPECT_EQ(meter.verdict(), c.verdict) << c.what << ": peak " << meter.peak() << ", rms " << meter.rms();
+        EXPECT_EQ(meter.frames(), uint64_t(c.samples.size() / 2)) << c.what;
+    }
 }
