@@ -190,7 +190,8 @@ TEST_F(PackageInstall, ArchiveLayouts)
 {
     std::string error;
     // A zip without folder entries, its names starting with "./".
-    std::string zip = makeArchive({{"./model/x.onnx", "onnx"}, {"./model/x.onnx.json", "{}"}}, "zip");
+    std::string zip =
+        makeArchive({{"./model/x.onnx", "onnx"}, {"./model/x.onnx.json", R"({"num_speakers":5})"}}, "zip");
     ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "z.orvelin", speakerHeader("zipped", 4), zip), error,
                                    nullptr, nullptr))
         << error;
@@ -200,7 +201,7 @@ TEST_F(PackageInstall, ArchiveLayouts)
     // Characters that file names cannot hold are dropped.
     std::string odd = makeArchive({{"top", "", ArchiveItem::Folder},
                                    {"top/v.onnx", "m"},
-                                   {"top/v.onnx.json", "{}"},
+                                   {"top/v.onnx.json", R"({"num_speakers":2})"},
                                    {"top/a:b\\c?.txt", "odd"}});
     ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "o.orvelin", speakerHeader("odd", 0), odd), error,
                                    nullptr, nullptr))
@@ -403,7 +404,7 @@ TEST_F(PackageInstall, WrongUidFromTheServerAndRetryAfterABadPackage)
 
     // Uids that are no folder name are refused before any request.
     EXPECT_FALSE(ServerVoice::install(serverVoice("..", 0, "W"), error, nullptr, nullptr));
-    EXPECT_EQ(error, "Invalid voice uid. ");
+    EXPECT_EQ(error, "Invalid voice uid. It cannot name a voice folder.");
     EXPECT_EQ(requests, 2);
 
     ::unsetenv(voiceServerEnvVar);
