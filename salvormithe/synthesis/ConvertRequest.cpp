@@ -73,12 +73,6 @@ std::string ConvertRequest::encode() const
     for (const std::string& s : sentences)
         json_object_array_add(list, json_object_new_string_len(s.data(), int(s.size())));
     json_object_object_add(obj.get(), "sentences", list);
-    if (loadOnly) {
-        json_object_object_add(obj.get(), "load_only", json_object_new_boolean(1));
-        if (!voiceDir.empty())
-            json_object_object_add(obj.get(), "voice_dir",
-                                   json_object_new_string_len(voiceDir.data(), int(voiceDir.size())));
-    }
     size_t len = 0;
     const char* text = json_object_to_json_string_length(obj.get(), JSON_C_TO_STRING_SPACED, &len);
     int32_t n = int32_t(len);

@@ -14,8 +14,9 @@ struct ConvertRequest
     float srate = 1.0f;                 // speech rate, 1 = normal
     std::string wav;                    // UTF-8 path of the WAV to write
     std::vector<std::string> sentences; // UTF-8, spoken in order into the one WAV
-    // A request ("load_only": true) that only loads the voice and writes nothing:
-    // the installed voice of voiceUid, or the voice folder voiceDir when given.
+    // A request ("load_only": true, written by the voice installer) that only
+    // loads the voice and writes nothing: the installed voice of voiceUid, or the
+    // voice folder "voice_dir" when given.
     bool loadOnly = false;
     std::string voiceDir;
 
