@@ -53,6 +53,10 @@ void setVoiceCheckProgram(const std::string& path)
 bool checkVoiceLoads(const std::filesystem::path& voiceDir, int spk, std::string& error,
                      const std::atomic<bool>& cancelled)
 {
+    if (cancelled) {
+        error.clear();
+        return false;
+    }
     QProcess worker;
     worker.setProcessChannelMode(QProcess::SeparateChannels);
     worker.setStandardOutputFile(QProcess::nullDevice());
