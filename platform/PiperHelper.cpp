@@ -60,6 +60,24 @@ int pitchSetting(const double (&table)[11], double hz)
     return 100;
 }
 
+// An espeak-ng voice name, not a path that would make espeak-ng read a file
+// outside its data folder.
+bool isVoiceName(const std::string& name)
+{
+    if (name.front() == '/' || name.find_first_of(std::string("\\\0", 2)) != std::string::npos)
+        return false;
+    size_t start = 0;
+    while (start <= name.size()) {
+        size_t end = name.find('/', start);
+        if (end == std::string::npos)
+            end = name.size();
+        if (name.compare(start, end - start, "..") == 0)
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 bool isBlank(const std::string& s)
 {
     return std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isspace(c); });
@@ -261,6 +279,11 @@ bool PiperHelper::load(const RunConfig& config, SamplesCallback callback)
     d->espeakVoice = doc.get("espeak").get("voice").toString();
     if (d->espeakVoice.empty())
         d->espeakVoice = "en-us";
+    if (!isVoiceName(d->espeakVoice)) {
+        d->error = formatString("Invalid espeak-ng voice \"%s\" in %s", d->espeakVoice.c_str(),
+                                config.modelConfigPath.u8string().c_str());
+        return false;
+    }
     JsonRef speakers = doc.get("num_speakers");
     d->numSpeakers = speakers.isNull() ? 1 : std::max(1, speakers.toInt());
     JsonRef speech = doc.get("speech");

@@ -132,6 +132,11 @@ bool ProjectDb::openProjectDb(const std::string& path)
     if (pathExists(file)) {
         if (!db.open(path, "", SQLITE_OPEN_READWRITE))
             return fail();
+        // A file that is no project database shows here, not at the first query.
+        if (!checkSchema()) {
+            db.close();
+            return false;
+        }
         return true;
     }
     if (!db.open(path, "", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE))
@@ -146,6 +151,25 @@ bool ProjectDb::openProjectDb(const std::string& path)
         std::filesystem::remove(utf8ToPath(path + "-wal"), ec);
         std::filesystem::remove(utf8ToPath(path + "-shm"), ec);
         return false;
+    }
+    return true;
+}
+
+bool ProjectDb::checkSchema()
+{
+    // Compiling these reads the schema, and with it the file's header and
+    // schema pages: a random, empty or cut file fails here.
+    for (const char* sql : {"select id, sort, voice_id, srate, text, modified, converted, seconds, sentences "
+                            "from seg limit 0",
+                            "select id, uid, spk, name, color, lang, eng, native, quality, sex, srate "
+                            "from voice limit 0"}) {
+        sqlite3_stmt* stmt = nullptr;
+        int rc = sqlite3_prepare_v2(db.get(), sql, -1, &stmt, nullptr);
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_OK) {
+            error = std::string("Invalid database. ") + db.errmsg();
+            return false;
+        }
     }
     return true;
 }

@@ -63,6 +63,8 @@ public:
 private:
     bool fail();
     bool run(const char* sql);
+    // Whether the open file holds the tables and columns of a project database.
+    bool checkSchema();
     bool readSingle(Sqlite3Cursor& c, bool& hasRow);
 
     Sqlite3DB db;

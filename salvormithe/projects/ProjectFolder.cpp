@@ -80,6 +80,13 @@ bool ProjectFolder::create(const fs::path& dir, const std::string& name, const L
                            float srate)
 {
     folder = dir;
+    // "." and ".." would put the project into a folder that holds other things.
+    for (const fs::path& part : dir) {
+        if (part == "." || part == "..") {
+            lastError = formatString("Invalid project folder (%s).", pathToUtf8(dir).c_str());
+            return false;
+        }
+    }
     createDirs(folder);
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
@@ -198,9 +205,11 @@ fs::path ProjectFolder::projectsDir()
     return homeDir() / "quorvine_salvormithe_projects";
 }
 
-void ProjectFolder::listProjects(std::vector<ProjectListItem>& items)
+void ProjectFolder::listProjects(std::vector<ProjectListItem>& items, std::vector<fs::path>* unreadable)
 {
     items.clear();
+    if (unreadable)
+        unreadable->clear();
     fs::path root = projectsDir();
     if (!pathExists(root))
         createDirs(root);
@@ -212,8 +221,14 @@ void ProjectFolder::listProjects(std::vector<ProjectListItem>& items)
             continue;
         const fs::path& dir = it->path();
         JsonRef m = readManifest(dir);
-        if (!m.isObject())
+        if (!m.isObject()) {
+            // A project whose manifest is damaged, rather than a folder of something else.
+            std::error_code statEc;
+            if (unreadable && (fs::symlink_status(dir / "manifest", statEc).type() != fs::file_type::not_found ||
+                               fs::symlink_status(dir / "ttsdata", statEc).type() != fs::file_type::not_found))
+                unreadable->push_back(dir);
             continue;
+        }
         ProjectListItem item;
         item.name = m.get("project_name").toString();
         item.path = dir;
@@ -223,6 +238,8 @@ void ProjectFolder::listProjects(std::vector<ProjectListItem>& items)
     }
     std::sort(items.begin(), items.end(),
               [](const ProjectListItem& a, const ProjectListItem& b) { return a.created > b.created; });
+    if (unreadable)
+        std::sort(unreadable->begin(), unreadable->end());
 }
 
 std::string ProjectFolder::voiceColor(int n)

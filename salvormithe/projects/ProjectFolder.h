@@ -53,8 +53,10 @@ public:
 
     // The folder that holds every project.
     static std::filesystem::path projectsDir();
-    // Every project with a manifest, newest first.
-    static void listProjects(std::vector<ProjectListItem>& items);
+    // Every project with a manifest, newest first. Folders that hold a manifest
+    // or a database but whose manifest cannot be read go to unreadable.
+    static void listProjects(std::vector<ProjectListItem>& items,
+                             std::vector<std::filesystem::path>* unreadable = nullptr);
     // Display colour n of the voice palette.
     static std::string voiceColor(int n);
 

@@ -14,8 +14,31 @@ ProjectsModel::ProjectsModel(QObject* parent) : QObject(parent)
     itemModel->roles = {"idx", "name", "created", "path"};
     itemModel->rowCountFn = [this]() { return int(items.size()); };
     itemModel->dataFn = [this](int row, int, const QString& roleName) { return rowData(row, roleName); };
-    ProjectFolder::listProjects(items);
+    std::vector<std::filesystem::path> unreadable;
+    ProjectFolder::listProjects(items, &unreadable);
     invoker.post([this]() { itemModel->updateReset(); }, QCoreApplication::instance()->thread());
+    if (!unreadable.empty()) {
+        QString text = unreadableText(unreadable);
+        invoker.post(
+            [text]() {
+                showMsgboxOk(MessageBoxContext::instance(), QString(), text, nullptr, MessageBoxContext::Warning,
+                             tr("OK"));
+            },
+            QCoreApplication::instance()->thread());
+    }
+}
+
+QString ProjectsModel::unreadableText(const std::vector<std::filesystem::path>& folders)
+{
+    // The box shows rich text: the names are escaped, and a long list is cut.
+    constexpr size_t shown = 10;
+    QString text = tr("These project folders in %1 cannot be read and are not listed:")
+                       .arg(QString::fromStdString(pathToUtf8(ProjectFolder::projectsDir())).toHtmlEscaped());
+    for (size_t i = 0; i < folders.size() && i < shown; ++i)
+        text += "<br/>" + QString::fromStdString(pathToUtf8(folders[i].filename())).toHtmlEscaped();
+    if (folders.size() > shown)
+        text += "<br/>" + tr("and %1 more").arg(folders.size() - shown);
+    return text;
 }
 
 ProjectsModel::~ProjectsModel()

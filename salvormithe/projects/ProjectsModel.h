@@ -24,6 +24,8 @@ public:
 
 private:
     QVariant rowData(int row, const QString& roleName) const;
+    // The message that names the project folders whose manifest cannot be read.
+    static QString unreadableText(const std::vector<std::filesystem::path>& folders);
     // Removes the project at path from the disk and the list, wherever its row is now.
     void removeConfirmed(const std::filesystem::path& path);
 

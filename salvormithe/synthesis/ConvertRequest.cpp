@@ -1,11 +1,54 @@
 #include "synthesis/ConvertRequest.h"
 
 #include "common/JsonRef.h"
+#include "common/TextUtils.h"
 #include "voices/LocalVoice.h"
 
 #include <json-c/json.h>
 
+#include <climits>
+#include <cmath>
 #include <cstdint>
+
+namespace {
+
+bool isInteger(const JsonRef& v)
+{
+    return v && json_object_get_type(v.get()) == json_type_int;
+}
+
+bool isNumber(const JsonRef& v)
+{
+    return isInteger(v) || (v && json_object_get_type(v.get()) == json_type_double);
+}
+
+bool readVoice(const JsonRef& doc, ConvertRequest& out, std::string& error)
+{
+    JsonRef uid = doc.get("voice_uid");
+    JsonRef spk = doc.get("voice_spk");
+    JsonRef dir = doc.get("voice_dir");
+    if (out.loadOnly && dir) {
+        std::string path = dir.isString() ? dir.toString() : std::string();
+        if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) {
+            error = "Invalid input(voice_dir): not an absolute path.";
+            return false;
+        }
+        out.voiceDir = path;
+    } else if (!uid.isString()) {
+        error = "Invalid input(voice_uid): not a text.";
+        return false;
+    }
+    out.voiceUid = uid.toString();
+    int64_t n = isInteger(spk) ? json_object_get_int64(spk.get()) : -1;
+    if (!isInteger(spk) || n < 0 || n > INT_MAX) {
+        error = "Invalid input(voice_spk): not a speaker number.";
+        return false;
+    }
+    out.voiceSpk = int(n);
+    return true;
+}
+
+} // namespace
 
 ConvertRequest ConvertRequest::make(const LocalVoice& voice, float srate, std::vector<std::string> sentences,
                                     std::string wav)
@@ -38,21 +81,64 @@ std::string ConvertRequest::encode() const
     return bytes;
 }
 
-bool ConvertRequest::decode(const char* text, size_t length, ConvertRequest& out)
+bool ConvertRequest::decode(const char* text, size_t length, ConvertRequest& out, std::string& error)
 {
     JsonRef doc = JsonRef::parse(text, length);
-    if (!doc.isObject())
+    if (!doc.isObject()) {
+        error = "Invalid input(2).";
         return false;
-    out.srate = float(doc.get("srate").toDouble());
-    out.wav = doc.get("wav").toString();
+    }
+    JsonRef loadOnly = doc.get("load_only");
+    out.loadOnly = loadOnly && json_object_get_type(loadOnly.get()) == json_type_boolean &&
+                   json_object_get_boolean(loadOnly.get());
+    if (!readVoice(doc, out, error))
+        return false;
+    if (out.loadOnly)
+        return true;
+
+    JsonRef rate = doc.get("srate");
+    if (!isNumber(rate)) {
+        error = "Invalid input(srate): not a number.";
+        return false;
+    }
+    double r = rate.toDouble();
+    // Compared as the float the pages send, widened.
+    if (!std::isfinite(r) || float(r) < minRate || float(r) > maxRate) {
+        error = formatString("Invalid input(srate): %g is not a speech rate from %.1f to %.1f.", r, double(minRate),
+                             double(maxRate));
+        return false;
+    }
+    out.srate = float(r);
+
+    JsonRef wav = doc.get("wav");
+    if (!wav.isString()) {
+        error = "Invalid input(wav): not a text.";
+        return false;
+    }
+    out.wav = wav.toString();
+    if (out.wav.empty() || out.wav.front() != '/' || out.wav.find('\0') != std::string::npos) {
+        error = "Invalid input(wav): not an absolute path.";
+        return false;
+    }
+
     JsonRef list = doc.get("sentences");
-    int count = (list.isArray() || list.isObject()) ? list.size() : 0;
+    if (!list.isArray()) {
+        error = "Invalid input(sentences): not a list.";
+        return false;
+    }
+    if (list.size() == 0) {
+        error = "Invalid input(sentences): the list is empty.";
+        return false;
+    }
     out.sentences.clear();
-    out.sentences.reserve(size_t(count));
-    // An object yields that many empty sentences.
-    for (int i = 0; i < count; ++i)
-        out.sentences.push_back(list.isArray() ? list.at(i).toString() : JsonRef().toString());
-    out.voiceUid = doc.get("voice_uid").toString();
-    out.voiceSpk = doc.get("voice_spk").toInt();
+    out.sentences.reserve(size_t(list.size()));
+    for (int i = 0; i < list.size(); ++i) {
+        JsonRef s = list.at(i);
+        if (!s.isString()) {
+            error = formatString("Invalid input(sentences): item %d is not a text.", i);
+            return false;
+        }
+        out.sentences.push_back(s.toString());
+    }
     return true;
 }

@@ -1,15 +1,19 @@
 #include "synthesis/ConvertWorker.h"
 
+#include "common/FileUtils.h"
 #include "common/Platform.h"
 #include "platform/ResampleLibrary.h"
 #include "synthesis/ConvertRequest.h"
 #include "synthesis/SpeechSynthesis.h"
+#include "synthesis/SpeechWav.h"
 #include "voices/VoiceStore.h"
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -34,6 +38,51 @@ int fail(const std::string& message)
     return 1;
 }
 
+// The unfinished output of this process, removed when a signal ends it.
+const char* volatile partFile = nullptr;
+
+void removePartAndEnd(int sig)
+{
+    if (const char* p = partFile)
+        ::unlink(p);
+    // The handler was reset: the signal ends the process as it would have.
+    ::raise(sig);
+}
+
+void removePartOnSignals(const std::string& wav)
+{
+    static std::string part;
+    part = SpeechWav::partPath(wav, long(::getpid()));
+    partFile = part.c_str();
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = removePartAndEnd;
+    sa.sa_flags = SA_RESETHAND;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaddset(&sa.sa_mask, sig);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+}
+
+// The voice a load-only request names: a voice folder, or an installed voice.
+bool findRequestedVoice(const ConvertRequest& request, LocalVoice& voice)
+{
+    if (request.voiceDir.empty())
+        return findInstalledVoice(request.voiceUid, request.voiceSpk, voice);
+    voice.dir = utf8ToPath(request.voiceDir);
+    if (!findModelFiles(voice.dir, voice.model, voice.config))
+        return false;
+    // Its language, when the speaker's file is there already.
+    std::filesystem::path file = VoiceFolder::findSpeakerFile(voice.dir, request.voiceSpk);
+    LocalVoice speaker;
+    if (!file.empty() && readSpeakerFile(file, speaker))
+        voice.lang = speaker.lang;
+    voice.uid = request.voiceUid;
+    voice.spk = request.voiceSpk;
+    return true;
+}
+
 } // namespace
 
 int convertMain()
@@ -56,13 +105,24 @@ int convertMain()
         return fail("Invalid input(1).");
 
     ConvertRequest request;
-    if (!ConvertRequest::decode(buffer.data(), size_t(length), request))
-        return fail("Invalid input(2).");
+    std::string error;
+    if (!ConvertRequest::decode(buffer.data(), size_t(length), request, error))
+        return fail(error);
+
+    if (request.loadOnly) {
+        LocalVoice voice;
+        if (!findRequestedVoice(request, voice))
+            return fail("Invalid voice: " +
+                        (request.voiceDir.empty() ? request.voiceUid : request.voiceDir) + "(" +
+                        std::to_string(request.voiceSpk) + ").");
+        return loadVoice(voice, error) ? 0 : fail(error);
+    }
 
     LocalVoice voice;
     if (!findInstalledVoice(request.voiceUid, request.voiceSpk, voice))
         return fail("Invalid voice: " + request.voiceUid + "(" + std::to_string(request.voiceSpk) + ").");
 
+    removePartOnSignals(request.wav);
     int code = 1;
     synthesizeToWav(voice, request.srate, request.sentences, request.wav, [&code](bool ok, std::string message, double) {
         if (ok) {

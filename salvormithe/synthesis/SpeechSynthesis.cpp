@@ -138,23 +138,24 @@ bool voiceIsArabic(const LocalVoice& voice)
     return isArabic(JsonRef::parse(text).get("espeak").get("voice").toString());
 }
 
-void synthesizeToWav(const LocalVoice& voice, float rate, const std::vector<std::string>& sentences,
-                     const std::string& path, const SynthesisCallback& callback)
+namespace {
+
+// The synthesizer's settings for the voice; false with the message when the
+// data it needs are not there.
+bool runConfigFor(const LocalVoice& voice, float rate, PiperHelper::RunConfig& config, std::string& message)
 {
     std::filesystem::path espeakDir = espeakDataDir();
     if (!pathExists(espeakDir)) {
-        callback(false, "Invalid eSpeakDataPath." + pathToUtf8(espeakDir), 0);
-        return;
+        message = "Invalid eSpeakDataPath." + pathToUtf8(espeakDir);
+        return false;
     }
     // Only Arabic voices use the diacritics model.
     bool arabic = voiceIsArabic(voice);
     std::filesystem::path tashkeel = tashkeelModelPath();
     if (arabic && !pathExists(tashkeel)) {
-        callback(false, "Invalid tashkeelModelPath." + pathToUtf8(tashkeel), 0);
-        return;
+        message = "Invalid tashkeelModelPath." + pathToUtf8(tashkeel);
+        return false;
     }
-
-    PiperHelper::RunConfig config;
     config.modelPath = voice.model;
     config.modelConfigPath = voice.config;
     config.speakerId = voice.spk;
@@ -162,6 +163,33 @@ void synthesizeToWav(const LocalVoice& voice, float rate, const std::vector<std:
     config.eSpeakDataPath = espeakDir;
     if (arabic)
         config.tashkeelModelPath = tashkeel;
+    return true;
+}
+
+} // namespace
+
+bool loadVoice(const LocalVoice& voice, std::string& message)
+{
+    PiperHelper::RunConfig config;
+    if (!runConfigFor(voice, 1.0f, config, message))
+        return false;
+    PiperHelper piper;
+    if (!piper.load(config, nullptr)) {
+        message = "Load failed. " + piper.lastErr();
+        return false;
+    }
+    return true;
+}
+
+void synthesizeToWav(const LocalVoice& voice, float rate, const std::vector<std::string>& sentences,
+                     const std::string& path, const SynthesisCallback& callback)
+{
+    PiperHelper::RunConfig config;
+    std::string configError;
+    if (!runConfigFor(voice, rate, config, configError)) {
+        callback(false, configError, 0);
+        return;
+    }
 
     SynthesisState st;
     st.path = path;

@@ -4,11 +4,13 @@
 #include "common/FileUtils.h"
 #include "common/ServerAddress.h"
 #include "common/TextUtils.h"
+#include "voices/VoiceLoadCheck.h"
 #include "voices/VoicePackageInstaller.h"
 #include "voices/VoiceStore.h"
 #include "voices/VoiceTask.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace fs = std::filesystem;
 
@@ -26,7 +28,7 @@ bool ServerVoice::install(const ServerVoice& voice, std::string& error, VoicePro
     } clearCancel{task};
 
     if (!isSafeVoiceUid(voice.uid)) {
-        error = "Invalid voice uid. ";
+        error = "Invalid voice uid. It cannot name a voice folder.";
         return false;
     }
     if (voice.spk < 0) {
@@ -80,6 +82,20 @@ bool ServerVoice::install(const ServerVoice& voice, std::string& error, VoicePro
         ok = serverInstallVoice(package, error, extracting, task, voice.uid, voice.spk);
         // The package is not kept, whatever the outcome.
         removeAll(package);
+        if (!ok)
+            return false;
+    }
+
+    // A speaker added to an installed voice must be one the voice has.
+    if (installed && VoiceFolder::findSpeakerFile(dir, voice.spk).empty()) {
+        std::atomic<bool> cancelled{false};
+        if (task)
+            task->setCancel([&cancelled] { cancelled = true; });
+        if (task && task->isCancelled())
+            cancelled = true;
+        bool ok = checkNewSpeaker(dir, voice.spk, error, cancelled);
+        if (task)
+            task->setCancel(nullptr);
         if (!ok)
             return false;
     }

@@ -5,6 +5,8 @@
 #include "common/TextUtils.h"
 #include "voices/SpeakerFile.h"
 
+#include <json-c/json.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -59,6 +61,10 @@ bool findModelFiles(const fs::path& voiceDir, fs::path& model, fs::path& config)
     config.clear();
     std::error_code ec;
     for (fs::directory_iterator it(voiceDir, ec), end; !ec && it != end; it.increment(ec)) {
+        // Folders named like a model are no model.
+        std::error_code typeEc;
+        if (it->is_directory(typeEc))
+            continue;
         std::string p = pathToUtf8(it->path());
         if (endsWithNoCase(p, ".onnx"))
             model = it->path();
@@ -68,29 +74,40 @@ bool findModelFiles(const fs::path& voiceDir, fs::path& model, fs::path& config)
     return !model.empty() && !config.empty();
 }
 
-bool checkVoiceConfig(const fs::path& config, int spk, std::string& error)
+bool checkVoiceConfig(const fs::path& config, int spk, std::string& error, const std::string& prefix)
 {
     std::string text;
     if (!readWholeFile(config, text, kConfigMaxBytes)) {
-        error = "Invalid orvelin file(config). The voice configuration cannot be read.";
+        error = prefix + "The voice configuration cannot be read.";
         return false;
     }
     JsonRef doc = JsonRef::parse(text);
     if (!doc.isObject()) {
-        error = "Invalid orvelin file(config). The voice configuration is not a JSON object.";
+        error = prefix + "The voice configuration is not a JSON object.";
         return false;
     }
     JsonRef rateValue = doc.get("audio").get("sample_rate");
     int rate = rateValue.isNull() ? 22050 : rateValue.toInt();
     if (rate < 8000 || rate > 192000) {
-        error = formatString("Invalid orvelin file(config). Unsupported sample rate %d.", rate);
+        error = prefix + formatString("Unsupported sample rate %d.", rate);
         return false;
     }
     JsonRef speakersValue = doc.get("num_speakers");
-    int speakers = speakersValue.isNull() ? 1 : std::max(1, speakersValue.toInt());
-    if (speakers > 1 && spk >= speakers) {
-        error = formatString("Invalid orvelin file(config). Speaker %d is out of range: the voice has %d speakers.",
-                             spk, speakers);
+    int64_t speakers = 1;
+    if (!speakersValue.isNull()) {
+        bool whole = json_object_get_type(speakersValue.get()) == json_type_int;
+        speakers = whole ? json_object_get_int64(speakersValue.get()) : 0;
+        if (speakers < 1 || speakers > maxVoiceSpeakers) {
+            error = prefix + formatString("Invalid number of speakers %s: a whole number from 1 to %d is expected.",
+                                          json_object_to_json_string(speakersValue.get()), maxVoiceSpeakers);
+            return false;
+        }
+    }
+    if (spk < 0 || spk >= speakers) {
+        error = prefix + (speakers == 1
+                              ? formatString("Speaker %d is out of range: the voice has one speaker.", spk)
+                              : formatString("Speaker %d is out of range: the voice has %d speakers.", spk,
+                                             int(speakers)));
         return false;
     }
     return true;

@@ -23,8 +23,13 @@ public:
 bool findModelFiles(const std::filesystem::path& voiceDir, std::filesystem::path& model,
                     std::filesystem::path& config);
 
+// The most speakers a voice configuration may give.
+constexpr int maxVoiceSpeakers = 10000;
+
 // Checks a voice configuration as the synthesizer reads it: a JSON object whose
 // sample rate ("audio"/"sample_rate", 22050 when missing) lies between 8000 and
-// 192000 Hz and whose speaker count ("num_speakers") covers spk when the voice
-// has several. False with error set otherwise.
-bool checkVoiceConfig(const std::filesystem::path& config, int spk, std::string& error);
+// 192000 Hz and whose speaker count ("num_speakers", 1 when missing, else a whole
+// number from 1 to maxVoiceSpeakers) covers spk. False with error set (prefix
+// followed by the reason) otherwise.
+bool checkVoiceConfig(const std::filesystem::path& config, int spk, std::string& error,
+                      const std::string& prefix = "Invalid orvelin file(config). ");

@@ -4,6 +4,7 @@
 #include "common/FileUtils.h"
 #include "common/JsonRef.h"
 #include "common/TextUtils.h"
+#include "voices/VoiceLoadCheck.h"
 #include "voices/VoiceStore.h"
 #include "voices/VoiceTask.h"
 
@@ -300,25 +301,41 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
         return false;
     }
     unsigned char len[4] = {0, 0, 0, 0};
+    errno = 0;
     in.read(reinterpret_cast<char*>(len), 4);
     uint32_t length = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 | uint32_t(len[3]) << 24;
-    if (in.gcount() != 4 || length == 0 || length > 65535) {
-        error = std::string("Invalid orvelin file(header-len). ") + std::strerror(errno);
+    if (in.gcount() != 4) {
+        error = in.bad() ? std::string("Invalid orvelin file(header-len). ") + std::strerror(errno ? errno : EIO)
+                         : std::string("Invalid orvelin file(header-len). The file is shorter than 4 bytes.");
+        return false;
+    }
+    if (length == 0 || length > 65535) {
+        error = formatString("Invalid orvelin file(header-len). The header length %u is not from 1 to 65535.",
+                             unsigned(length));
         return false;
     }
     std::string header(length, '\0');
     in.read(header.data(), length);
+    if (in.bad()) {
+        error = std::string("Invalid orvelin file(header). ") + std::strerror(errno ? errno : EIO);
+        return false;
+    }
     header.resize(size_t(in.gcount()));
     JsonRef head = JsonRef::parse(header);
     if (!head.isObject()) {
-        error = std::string("Invalid orvelin file(header). ") + std::strerror(errno);
+        error = header.size() < length ? "Invalid orvelin file(header). The file ends inside the header."
+                                       : "Invalid orvelin file(header). The header is not a JSON object.";
         return false;
     }
     // The uid names a folder: only a string, and one that is a safe name.
     JsonRef uidValue = head.get("uid");
     std::string uid = uidValue.isString() ? uidValue.toString() : std::string();
+    if (uid.empty()) {
+        error = "Invalid voice uid. The header names no voice.";
+        return false;
+    }
     if (!isSafeVoiceUid(uid)) {
-        error = std::string("Invalid voice uid. ") + std::strerror(errno);
+        error = "Invalid voice uid. It cannot name a voice folder.";
         return false;
     }
     if (!expectedUid.empty() && uid != expectedUid) {
@@ -392,10 +409,18 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
         removeAll(work);
         if (cancelled)
             return false;
+        // The speaker goes by the installed voice, not by the package's copy of it.
+        if (VoiceFolder::findSpeakerFile(dir, spk).empty() && !checkNewSpeaker(dir, spk, error, cancelled)) {
+            if (cancelled)
+                error.clear();
+            return false;
+        }
         return writeFileAtomic(VoiceFolder::speakerFilePath(dir, spk), header, error);
     }
     // The voice appears with its speaker in one rename.
     if (!writeFileAtomic(VoiceFolder::speakerFilePath(extracted, spk), header, error))
+        return fail();
+    if (!checkVoiceLoads(extracted, spk, error, cancelled))
         return fail();
     if (cancelled)
         return fail();

@@ -308,6 +308,14 @@
         <translation>Confirm to delete?</translation>
     </message>
     <message>
+        <source>These project folders in %1 cannot be read and are not listed:</source>
+        <translation>These project folders in %1 cannot be read and are not listed:</translation>
+    </message>
+    <message>
+        <source>and %1 more</source>
+        <translation>and %1 more</translation>
+    </message>
+    <message>
         <source>Yes</source>
         <translation>Yes</translation>
     </message>

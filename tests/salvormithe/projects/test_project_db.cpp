@@ -99,17 +99,45 @@ TEST_F(ProjectDbTest, CreatesTheSchemaInWalMode)
     EXPECT_EQ(seen, std::vector<std::string>{"kept"});
 }
 
-TEST(ProjectDb, NonDatabaseFileFailsAtTheFirstQuery)
+TEST(ProjectDb, FilesThatAreNoProjectDatabaseAreRefusedWhenOpened)
 {
     testutil::TempDir dir;
-    fs::path file = dir.path() / "ttsdata";
-    testutil::writeFile(file, QByteArray(3000, 'z'));
-    ProjectDb db;
-    ASSERT_TRUE(db.openProjectDb(file.string()));
-    EXPECT_FALSE(db.loadSegs([](const ProjectSeg&) {}));
-    EXPECT_EQ(db.lastError(), "file is not a database");
-    EXPECT_EQ(db.maxVoiceId(), -1);
-    EXPECT_EQ(db.addVoice(voice("v", 0), "#000000"), 0);
+    // A project database with enough rows to span many pages, cut in half.
+    fs::path whole = dir.path() / "whole";
+    {
+        ProjectDb db;
+        ASSERT_TRUE(db.openProjectDb(whole.string()));
+        std::vector<ProjectSeg> segs(300);
+        for (auto& s : segs)
+            s.text = std::string(200, 'q');
+        ASSERT_TRUE(db.insertSegsAfter(0, segs, 0, 0));
+    }
+    QByteArray bytes = testutil::readFile(whole);
+    struct Case
+    {
+        const char* what;
+        QByteArray content;
+        const char* sql; // run on the file by the sqlite3 program instead
+        std::string error;
+    } cases[] = {
+        {"random bytes", QByteArray(3000, 'z'), nullptr, "Invalid database. file is not a database"},
+        {"empty file", QByteArray(), nullptr, "Invalid database. no such table: seg"},
+        {"truncated", bytes.left(bytes.size() / 2), nullptr, "Invalid database. database disk image is malformed"},
+        {"other tables", {}, "create table notes(x)", "Invalid database. no such table: seg"},
+        {"a column missing", {}, "create table seg(id, sort, voice_id, srate, text, modified, converted, seconds)",
+         "Invalid database. no such column: sentences"},
+    };
+    for (const Case& c : cases) {
+        fs::path file = dir.path() / c.what;
+        if (c.sql)
+            sqliteShell(file, c.sql);
+        else
+            testutil::writeFile(file, c.content);
+        ProjectDb db;
+        EXPECT_FALSE(db.openProjectDb(file.string())) << c.what;
+        EXPECT_EQ(db.lastError(), c.error) << c.what;
+        EXPECT_FALSE(db.isOpen()) << c.what;
+    }
 }
 
 TEST(ProjectDb, CreationInAMissingFolderFailsWithTheSqliteMessage)

@@ -97,6 +97,18 @@ TEST_F(ProjectFolderTest, CreateFailures)
     ProjectFolder p2;
     EXPECT_FALSE(p2.create(dir2, "x", voice("amy", 0), 1.0f));
     EXPECT_EQ(p2.error(), "Save manifest failed. Is a directory");
+
+    // Names that mean the folder itself or its parent: nothing is written there.
+    for (const char* name : {"..", "."}) {
+        fs::path odd = ProjectFolder::projectsDir() / name;
+        ProjectFolder p3;
+        EXPECT_FALSE(p3.create(odd, "x", voice("amy", 0), 1.0f)) << name;
+        EXPECT_EQ(p3.error(), "Invalid project folder (" + pathToUtf8(odd) + ").");
+    }
+    for (const fs::path& where : {ProjectFolder::projectsDir(), ProjectFolder::projectsDir().parent_path()}) {
+        EXPECT_FALSE(fs::exists(where / "ttsdata"));
+        EXPECT_FALSE(fs::exists(where / "manifest"));
+    }
 }
 
 TEST_F(ProjectFolderTest, OpenNeedsTheDatabaseButNotTheManifest)

@@ -12,6 +12,8 @@
 #include <QDateTime>
 #include <QSignalSpy>
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -107,4 +109,44 @@ TEST_F(ProjectsModelTest, RemovesTheConfirmedProjectWhereverItsRowIsNow)
     log.press(3, 0);
     EXPECT_EQ(column(items, "name"), QStringList({"B"}));
     EXPECT_EQ(log.boxes.size(), 4);
+}
+
+TEST_F(ProjectsModelTest, FoldersWhoseManifestCannotBeReadAreNamedInOneMessage)
+{
+    makeProject("good", "Good", 100);
+    const fs::path root = ProjectFolder::projectsDir();
+    auto broken = [&](const std::string& folder, const QByteArray& manifest) {
+        fs::create_directories(root / folder);
+        writeFile(root / folder / "manifest", manifest);
+    };
+    broken("array", "[]");
+    broken("invalid", "{\"project_name\": ");
+    broken("empty", "");
+    broken("a <b> & c", "7");
+    fs::create_directories(root / "db-only");
+    writeFile(root / "db-only" / "ttsdata", "");
+    // A folder with neither is no project and goes unmentioned.
+    fs::create_directories(root / "stray");
+
+    MsgboxLog log;
+    auto model = std::make_unique<ProjectsModel>();
+    QAbstractItemModel* items = model->projectsItemModel();
+    ASSERT_TRUE(waitFor([&] { return log.boxes.size() == 1; }, 30000));
+    EXPECT_EQ(column(items, "name"), QStringList({"Good"}));
+    const QString intro = QString("These project folders in %1 cannot be read and are not listed:")
+                              .arg(QString::fromStdString(root.u8string()));
+    EXPECT_EQ(log.boxes[0]["msg"].toString(),
+              intro + "<br/>a &lt;b&gt; &amp; c<br/>array<br/>db-only<br/>empty<br/>invalid");
+    EXPECT_EQ(log.boxes[0]["icon"].toInt(), int(MessageBoxContext::Warning));
+    EXPECT_EQ(log.boxes[0]["buttons"].toList(), QVariantList({int(MessageBoxContext::OK)}));
+
+    // A long list is cut after ten names.
+    for (int i = 0; i < 7; ++i)
+        broken("z" + std::to_string(i), "null");
+    model = std::make_unique<ProjectsModel>();
+    ASSERT_TRUE(waitFor([&] { return log.boxes.size() == 2; }, 30000));
+    QStringList lines = log.boxes[1]["msg"].toString().split("<br/>");
+    ASSERT_EQ(lines.size(), 12);
+    EXPECT_EQ(lines[10], "z4");
+    EXPECT_EQ(lines[11], "and 2 more");
 }

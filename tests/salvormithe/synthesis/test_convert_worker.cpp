@@ -2,6 +2,7 @@
 
 #include "common/FileUtils.h"
 #include "synthesis/ConvertRequest.h"
+#include "synthesis/SpeechWav.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <map>
 #include <sys/stat.h>
@@ -28,9 +30,10 @@ struct ChildResult
 };
 
 // Runs "salvormithe --convert" with the given bytes on its standard input.
-ChildResult runWorker(const QByteArray& input, bool closeInput = true, int splitAt = -1)
+ChildResult runWorker(const QByteArray& input, bool closeInput = true, int splitAt = -1, const QString& workDir = {})
 {
     QProcess p;
+    p.setWorkingDirectory(workDir);
     p.start(testutil::binDir() + "/salvormithe", {"--convert"});
     ChildResult r;
     if (!p.waitForStarted(5000))
@@ -126,9 +129,9 @@ TEST_F(ConvertWorker, FailureRowsGiveTheirTextAndExitOne)
         {"string", framed("\"text\""), "Invalid input(2)."},
         {"not json", framed("{voice"), "Invalid input(2)."},
         {"trailing garbage inside N", framed("{}xyz"), "Invalid input(2)."},
-        {"unknown voice", framed(R"({"voice_uid":"nope","voice_spk":3,"srate":1,"wav":"/tmp/x.wav","sentences":[]})"),
+        {"unknown voice", framed(R"({"voice_uid":"nope","voice_spk":3,"srate":1,"wav":"/tmp/x.wav","sentences":["a"]})"),
          "Invalid voice: nope(3)."},
-        {"unknown speaker", framed(R"({"voice_uid":"en_rows","voice_spk":1,"wav":"/tmp/x.wav"})"),
+        {"unknown speaker", framed(R"({"voice_uid":"en_rows","voice_spk":1,"srate":1,"wav":"/tmp/x.wav","sentences":["a"]})"),
          "Invalid voice: en_rows(1)."},
     };
     for (const Row& row : rows) {
@@ -138,7 +141,7 @@ TEST_F(ConvertWorker, FailureRowsGiveTheirTextAndExitOne)
         EXPECT_EQ(r.err, row.expected) << row.what;
     }
 
-    // A synthesis failure passes its message on; no WAV stays behind.
+    // Folders named like the model files are not taken for them; no WAV stays behind.
     fs::path wav = tmp.path() / "gone.wav";
     fs::remove(voicesDir() / "en_rows" / "en_rows.onnx");
     testutil::writeFile(voicesDir() / "en_rows" / "other.ONNX", "m");
@@ -148,28 +151,106 @@ TEST_F(ConvertWorker, FailureRowsGiveTheirTextAndExitOne)
         R"({"voice_uid":"en_rows","voice_spk":0,"srate":1,"wav":")" + pathToUtf8(wav) + R"(","sentences":["Hi."]})"));
     ChildResult r = runWorker(req);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err.toStdString(),
-              "Load failed. Cannot read model config: " + pathToUtf8(voicesDir() / "en_rows" / "dir.onnx.json"));
+    EXPECT_EQ(r.err.toStdString(), "Invalid voice: en_rows(0).");
     EXPECT_FALSE(fs::exists(wav));
 }
 
-TEST_F(ConvertWorker, LenientMembers)
+TEST_F(ConvertWorker, RequestsOfTheWrongTypeOrRangeAreRefusedAndWriteNothing)
 {
-    installVoice("en_lenient", {2});
-    fs::path wav = tmp.path() / "h.wav";
-    // No sentences: the voice loads, the WAV is a bare header.
-    ChildResult r = runWorker(framed(QByteArray::fromStdString(
-        R"({"voice_uid":"en_lenient","voice_spk":2.9,"srate":"0.8","wav":")" + pathToUtf8(wav) + R"("})")));
-    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    Wav w = readWav(wav);
-    EXPECT_TRUE(isSpeechWav(w));
-    EXPECT_EQ(w.fileSize, 44);
+    installVoice("en_typed", {0});
+    const std::string wav = pathToUtf8(tmp.path() / "typed.wav");
+    // A valid request with one member replaced (or removed, with an empty value).
+    auto with = [&](const std::string& key, const std::string& value) {
+        std::map<std::string, std::string> members = {{"voice_uid", R"("en_typed")"},
+                                                      {"voice_spk", "0"},
+                                                      {"srate", "1.0"},
+                                                      {"wav", "\"" + wav + "\""},
+                                                      {"sentences", R"(["Never spoken."])"}};
+        members[key] = value;
+        std::string body;
+        for (const auto& m : members) {
+            if (!m.second.empty())
+                body += (body.empty() ? "{" : ",") + ("\"" + m.first + "\":" + m.second);
+        }
+        return framed(QByteArray::fromStdString(body + "}"));
+    };
+    const std::string rate = "Invalid input(srate): %1 is not a speech rate from 0.1 to 2.0.";
+    struct Row
+    {
+        std::string key, value, expected;
+    };
+    const std::vector<Row> rows = {
+        {"sentences", R"("Hello.")", "Invalid input(sentences): not a list."},
+        {"sentences", R"({"a":"Hello","b":"x"})", "Invalid input(sentences): not a list."},
+        {"sentences", "null", "Invalid input(sentences): not a list."},
+        {"sentences", "7", "Invalid input(sentences): not a list."},
+        {"sentences", "", "Invalid input(sentences): not a list."},
+        {"sentences", "[]", "Invalid input(sentences): the list is empty."},
+        {"sentences", R"(["a",5])", "Invalid input(sentences): item 1 is not a text."},
+        {"wav", "123", "Invalid input(wav): not a text."},
+        {"wav", "true", "Invalid input(wav): not a text."},
+        {"wav", "4.5", "Invalid input(wav): not a text."},
+        {"wav", "", "Invalid input(wav): not a text."},
+        {"wav", R"("typed.wav")", "Invalid input(wav): not an absolute path."},
+        {"wav", R"("")", "Invalid input(wav): not an absolute path."},
+        {"wav", "\"" + wav + "\\u0000.x\"", "Invalid input(wav): not an absolute path."},
+        {"srate", "[1]", "Invalid input(srate): not a number."},
+        {"srate", "null", "Invalid input(srate): not a number."},
+        {"srate", R"("0.8")", "Invalid input(srate): not a number."},
+        {"srate", "", "Invalid input(srate): not a number."},
+        {"srate", "3", QString::fromStdString(rate).arg("3").toStdString()},
+        {"srate", "5", QString::fromStdString(rate).arg("5").toStdString()},
+        {"srate", "2.9", QString::fromStdString(rate).arg("2.9").toStdString()},
+        {"srate", "1e308", QString::fromStdString(rate).arg("1e+308").toStdString()},
+        {"srate", "-1e308", QString::fromStdString(rate).arg("-1e+308").toStdString()},
+        {"srate", "NaN", QString::fromStdString(rate).arg("nan").toStdString()},
+        {"srate", "Infinity", QString::fromStdString(rate).arg("inf").toStdString()},
+        {"srate", "-Infinity", QString::fromStdString(rate).arg("-inf").toStdString()},
+        {"srate", "-1", QString::fromStdString(rate).arg("-1").toStdString()},
+        {"srate", "0", QString::fromStdString(rate).arg("0").toStdString()},
+        {"srate", "0.05", QString::fromStdString(rate).arg("0.05").toStdString()},
+        {"voice_uid", "5", "Invalid input(voice_uid): not a text."},
+        {"voice_uid", "", "Invalid input(voice_uid): not a text."},
+        {"voice_spk", "2.9", "Invalid input(voice_spk): not a speaker number."},
+        {"voice_spk", R"("0")", "Invalid input(voice_spk): not a speaker number."},
+        {"voice_spk", "-1", "Invalid input(voice_spk): not a speaker number."},
+        {"voice_spk", "4294967296", "Invalid input(voice_spk): not a speaker number."},
+    };
+    const QString work = QString::fromStdString(pathToUtf8(tmp.path()));
+    for (const Row& row : rows) {
+        ChildResult r = runWorker(with(row.key, row.value), true, -1, work);
+        EXPECT_EQ(r.exitCode, 1) << row.key << " " << row.value;
+        EXPECT_FALSE(r.crashed) << row.key << " " << row.value;
+        EXPECT_EQ(r.err.toStdString(), row.expected) << row.key << " " << row.value;
+    }
+    // Nothing was written, neither the output nor files named after odd values.
+    EXPECT_TRUE(fs::is_empty(tmp.path()));
 
-    // "sentences" as an object gives that many empty sentences: nothing is spoken.
-    r = runWorker(framed(QByteArray::fromStdString(R"({"voice_uid":"en_lenient","voice_spk":"2","wav":")" +
-                                                   pathToUtf8(wav) + R"(","sentences":{"a":"Hello","b":"x"}})")));
+    // The same request with every member right speaks.
+    ChildResult r = runWorker(with("sentences", R"(["Spoken."])"), true, -1, work);
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(readWav(wav).fileSize, 44);
+    EXPECT_TRUE(isSpeechWav(readWav(wav)));
+}
+
+TEST_F(ConvertWorker, ASignalThatEndsTheWorkerRemovesItsUnfinishedFile)
+{
+    LocalVoice v = installVoice("en_signal", {0});
+    // Enough speech to keep the worker busy long after its file has appeared.
+    std::vector<std::string> sentences(20000, "This sentence keeps the conversion worker busy for a while.");
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        fs::path wav = tmp.path() / ("signal" + std::to_string(sig) + ".wav");
+        QProcess p;
+        p.start(testutil::binDir() + "/salvormithe", {"--convert"});
+        ASSERT_TRUE(p.waitForStarted(30000));
+        p.write(requestBytes(v, 1.0f, sentences, pathToUtf8(wav)));
+        fs::path part = SpeechWav::partPath(pathToUtf8(wav), long(p.processId()));
+        ASSERT_TRUE(testutil::waitFor([&] { return fs::exists(part); }, 60000)) << sig;
+        ASSERT_EQ(::kill(pid_t(p.processId()), sig), 0);
+        ASSERT_TRUE(p.waitForFinished(60000)) << sig;
+        EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << sig;
+        EXPECT_FALSE(fs::exists(part)) << sig;
+        EXPECT_FALSE(fs::exists(wav)) << sig;
+    }
 }
 
 TEST_F(ConvertWorker, SpeechRatesGiveClearlyDifferentDurations)
@@ -264,7 +345,6 @@ TEST_F(ConvertWorker, OutputOfFixedRequestsIsUnchanged)
         {"speaker", 22050, "en-us", 4, 2, 2.0f, {"Speaker two speaks faster, with a variant."}},
         {"by_language", 22050, "en-gb", 2, 1, 1.0f, {"Colour, flavour and honour."}},
         {"german", 22050, "de", 1, 0, 0.8f, {"Guten Tag, wie geht es Ihnen?"}},
-        {"empty", 22050, "en-us", 1, 0, 1.0f, {}},
     };
     std::map<std::string, std::pair<qint64, QByteArray>> reference;
     {
@@ -303,4 +383,21 @@ TEST(ConvertRequest, BytesOnTheWire)
     EXPECT_EQ(n, req.size() - 4);
     EXPECT_EQ(req.mid(4).toStdString(),
               R"({ "voice_uid": "u\"1", "voice_spk": 3, "srate": 0.5, "wav": "\/x\/y.wav", "sentences": [ "a", "é" ] })");
+}
+
+TEST(ConvertRequest, EveryRateThePagesOfferIsAccepted)
+{
+    LocalVoice v;
+    v.uid = "u";
+    // The sliders' values from 0.1 to 2.0 in steps of 0.1, as a stepping slider
+    // and as the rounding of the settings form compute them.
+    for (int k = 1; k <= 20; ++k) {
+        for (double value : {0.1 + (k - 1) * 0.1, k * 0.1, k / 10.0}) {
+            std::string bytes = ConvertRequest::make(v, float(value), {"a"}, "/x.wav").encode();
+            ConvertRequest back;
+            std::string error;
+            EXPECT_TRUE(ConvertRequest::decode(bytes.data() + 4, bytes.size() - 4, back, error)) << value << error;
+            EXPECT_EQ(back.srate, float(value));
+        }
+    }
 }

@@ -153,6 +153,7 @@ TEST_F(PackageInstall, HeaderChecks)
     EXPECT_FALSE(install(dir.path() / "missing.orvelin"));
     EXPECT_EQ(error, "Open orvelin failed. No such file or directory");
 
+    // The texts say what is wrong, with no stale system error behind them.
     for (uint32_t len : {0u, 65536u}) {
         std::string bytes(4, '\0');
         for (int i = 0; i < 4; ++i)
@@ -160,11 +161,12 @@ TEST_F(PackageInstall, HeaderChecks)
         bytes += std::string(70000, ' ');
         writeBytes(dir.path() / "len.orvelin", bytes);
         EXPECT_FALSE(install(dir.path() / "len.orvelin")) << len;
-        EXPECT_EQ(error.rfind("Invalid orvelin file(header-len). ", 0), 0u) << error;
+        EXPECT_EQ(error, "Invalid orvelin file(header-len). The header length " + std::to_string(len) +
+                             " is not from 1 to 65535.");
     }
     writeBytes(dir.path() / "short.orvelin", std::string("\x05\x00", 2));
     EXPECT_FALSE(install(dir.path() / "short.orvelin"));
-    EXPECT_EQ(error.rfind("Invalid orvelin file(header-len). ", 0), 0u) << error;
+    EXPECT_EQ(error, "Invalid orvelin file(header-len). The file is shorter than 4 bytes.");
 
     // The longest header is accepted.
     std::string longHeader = speakerHeader("longest", 0);
@@ -173,16 +175,19 @@ TEST_F(PackageInstall, HeaderChecks)
     EXPECT_TRUE(fs::exists(voicesDir() / "longest" / "voice.onnx"));
 
     EXPECT_FALSE(install(writePackage(dir.path(), "arr.orvelin", "[1,2]", archive)));
-    EXPECT_EQ(error.rfind("Invalid orvelin file(header). ", 0), 0u) << error;
+    EXPECT_EQ(error, "Invalid orvelin file(header). The header is not a JSON object.");
+    writeBytes(dir.path() / "cut.orvelin", std::string("\x40\x00\x00\x00{\"uid\":", 11));
+    EXPECT_FALSE(install(dir.path() / "cut.orvelin"));
+    EXPECT_EQ(error, "Invalid orvelin file(header). The file ends inside the header.");
     EXPECT_FALSE(install(writePackage(dir.path(), "nouid.orvelin", R"({"spk":1})", archive)));
-    EXPECT_EQ(error.rfind("Invalid voice uid. ", 0), 0u) << error;
+    EXPECT_EQ(error, "Invalid voice uid. The header names no voice.");
     EXPECT_FALSE(install(writePackage(dir.path(), "empty.orvelin", R"({"uid":"","spk":1})", archive)));
-    EXPECT_EQ(error.rfind("Invalid voice uid. ", 0), 0u) << error;
+    EXPECT_EQ(error, "Invalid voice uid. The header names no voice.");
     for (const char* uid : {".", "..", ".tmp", "a/b", "..\\\\x"}) {
         EXPECT_FALSE(install(writePackage(dir.path(), "bad.orvelin", R"({"uid":")" + std::string(uid) + R"("})",
                                           archive)))
             << uid;
-        EXPECT_EQ(error.rfind("Invalid voice uid. ", 0), 0u) << error;
+        EXPECT_EQ(error, "Invalid voice uid. It cannot name a voice folder.") << uid;
     }
 }
 
@@ -190,7 +195,8 @@ TEST_F(PackageInstall, ArchiveLayouts)
 {
     std::string error;
     // A zip without folder entries, its names starting with "./".
-    std::string zip = makeArchive({{"./model/x.onnx", "onnx"}, {"./model/x.onnx.json", "{}"}}, "zip");
+    std::string zip =
+        makeArchive({{"./model/x.onnx", "onnx"}, {"./model/x.onnx.json", R"({"num_speakers":5})"}}, "zip");
     ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "z.orvelin", speakerHeader("zipped", 4), zip), error,
                                    nullptr, nullptr))
         << error;
@@ -200,7 +206,7 @@ TEST_F(PackageInstall, ArchiveLayouts)
     // Characters that file names cannot hold are dropped.
     std::string odd = makeArchive({{"top", "", ArchiveItem::Folder},
                                    {"top/v.onnx", "m"},
-                                   {"top/v.onnx.json", "{}"},
+                                   {"top/v.onnx.json", R"({"num_speakers":2})"},
                                    {"top/a:b\\c?.txt", "odd"}});
     ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "o.orvelin", speakerHeader("odd", 0), odd), error,
                                    nullptr, nullptr))
@@ -318,6 +324,10 @@ TEST_F(PackageInstall, PackagesThatCannotBeUsedAreRefusedAndLeaveNothing)
     ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "ok.orvelin", speakerHeader("kept", 0),
                                                 makeArchive(voiceFiles("kept"))),
                                    error, nullptr, nullptr));
+    ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "one.orvelin", speakerHeader("single", 0),
+                                                makeArchive(voiceFiles("single", "en-us", 1))),
+                                   error, nullptr, nullptr))
+        << error;
     const std::set<std::string> before = storeState();
     auto with = [](std::vector<ArchiveItem> items, const std::string& config = "") {
         std::vector<ArchiveItem> all = voiceFiles("m");
@@ -344,6 +354,30 @@ TEST_F(PackageInstall, PackagesThatCannotBeUsedAreRefusedAndLeaveNothing)
          "Invalid orvelin file(config). Unsupported sample rate 1000."},
         {"speaker past the voice's speakers", speakerHeader("c", 2), with({}),
          "Invalid orvelin file(config). Speaker 2 is out of range: the voice has 2 speakers."},
+        {"no speakers", speakerHeader("c", 0), with({}, R"({"num_speakers":0})"),
+         "Invalid orvelin file(config). Invalid number of speakers 0: a whole number from 1 to 10000 is expected."},
+        {"negative speakers", speakerHeader("c", 0), with({}, R"({"num_speakers":-1})"),
+         "Invalid orvelin file(config). Invalid number of speakers -1: a whole number from 1 to 10000 is expected."},
+        {"speakers as a text", speakerHeader("c", 0), with({}, R"({"num_speakers":"2"})"),
+         "Invalid orvelin file(config). Invalid number of speakers \"2\": a whole number from 1 to 10000 is expected."},
+        {"speakers beyond reason", speakerHeader("c", 0), with({}, R"({"num_speakers":2147483647})"),
+         "Invalid orvelin file(config). Invalid number of speakers 2147483647: a whole number from 1 to 10000 is "
+         "expected."},
+        {"speaker of a one-speaker voice", speakerHeader("c", 2147483647), with({}, "{}"),
+         "Invalid orvelin file(config). Speaker 2147483647 is out of range: the voice has one speaker."},
+        {"speaker 3 the installed voice does not have", speakerHeader("single", 3), with({}, R"({"num_speakers":8})"),
+         "Invalid speaker for the installed voice. Speaker 3 is out of range: the voice has one speaker."},
+        {"speaker 5 the installed voice does not have", speakerHeader("single", 5), with({}, R"({"num_speakers":8})"),
+         "Invalid speaker for the installed voice. Speaker 5 is out of range: the voice has one speaker."},
+        {"espeak-ng voice that does not exist", speakerHeader("e", 0),
+         with({}, R"({"espeak":{"voice":"zz-nonexistent"}})"),
+         "The voice cannot be used on this computer. Load failed. espeak-ng has no voice \"zz-nonexistent\"."},
+        {"espeak-ng voice that is a path", speakerHeader("e", 0),
+         with({}, R"({"espeak":{"voice":"../../../../etc/passwd"}})"),
+         "The voice cannot be used on this computer. Load failed. Invalid espeak-ng voice \"../../../../etc/passwd\""},
+        {"model that is a folder", speakerHeader("f", 0),
+         makeArchive({{"f/m.onnx", "", ArchiveItem::Folder}, {"f/m.onnx.json", "{}"}}),
+         "Invalid orvelin file(model). The package holds no voice model."},
         {"names equal once cleaned", speakerHeader("d", 0), with({{"m/voice.onnx?", "other"}}),
          "Invalid orvelin file(entries). Two entries are both written as m/voice.onnx."},
         {"file and folder of one name", speakerHeader("d", 0), with({{"./m/voice.onnx", "", ArchiveItem::Folder}}),
@@ -362,6 +396,10 @@ TEST_F(PackageInstall, PackagesThatCannotBeUsedAreRefusedAndLeaveNothing)
     }
     EXPECT_FALSE(ServerVoice::install(serverVoice("neg", -1, "N"), error, nullptr, nullptr));
     EXPECT_EQ(error, "Invalid speaker number -1.");
+    // Nor does the server's list add a speaker the installed voice does not have.
+    EXPECT_FALSE(ServerVoice::install(serverVoice("single", 3, "Three"), error, nullptr, nullptr));
+    EXPECT_EQ(error, "Invalid speaker for the installed voice. Speaker 3 is out of range: the voice has one speaker.");
+    EXPECT_EQ(storeState(), before);
 
     // The limits of one extraction on entries and on bytes.
     std::string five = makeArchive({{"t/1", "x"}, {"t/2", "x"}, {"t/3", "x"}, {"t/4", "x"}, {"t/5", std::string(5000, 'z')}}, "zip");
@@ -403,7 +441,7 @@ TEST_F(PackageInstall, WrongUidFromTheServerAndRetryAfterABadPackage)
 
     // Uids that are no folder name are refused before any request.
     EXPECT_FALSE(ServerVoice::install(serverVoice("..", 0, "W"), error, nullptr, nullptr));
-    EXPECT_EQ(error, "Invalid voice uid. ");
+    EXPECT_EQ(error, "Invalid voice uid. It cannot name a voice folder.");
     EXPECT_EQ(requests, 2);
 
     ::unsetenv(voiceServerEnvVar);
