@@ -9,6 +9,10 @@
 
 #include <QElapsedTimer>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -112,6 +116,8 @@ int main(int argc, char** argv)
 {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const int minutes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
+    // FFmpeg's progress lines would bury the figures.
+    av_log_set_level(AV_LOG_ERROR);
     const fs::path root = fs::temp_directory_path() / ("bench_export_stop_" + std::to_string(::getpid()));
     fs::create_directories(root / "out");
 
