@@ -154,7 +154,7 @@ void exportAudioAndText(const ExportSources& sources, const std::vector<ProjectS
                         const std::string& audioExt, bool merge, bool withText,
                         const std::string& textExt, bool withSpeaker, ExportStatus& status)
 {
-    status.stop = false;
+    // stop is the owner's: one raised before the job began ends it at once.
     status.ok = true;
     status.error.clear();
     status.cancelled = false;

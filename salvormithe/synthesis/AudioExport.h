@@ -11,9 +11,10 @@
 
 // Writes the segments' audio ("audio%d%s" each, or "audio%s" joined) and,
 // when asked, their text ("text%s") into targetDir. Strings are UTF-8; the
-// outcome is in status. Once status.stop is set the job ends within a fraction
-// of a second, wherever it is: the file it was writing is removed, the files it
-// finished stay, and status.cancelled is set.
+// outcome is in status. Once status.stop is set (before or during the job)
+// the job ends within a fraction of a second, wherever it is: the file it was
+// writing is removed, the files it finished stay, and status.cancelled is set.
+// The job never clears stop: an owner that reuses the status clears it.
 void exportAudioAndText(const ExportSources& sources, const std::vector<ProjectSeg>& segs,
                         const VoiceLookup& voiceOf, const std::string& targetDir,
                         const std::string& audioExt, bool merge, bool withText,
