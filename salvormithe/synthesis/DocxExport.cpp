@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <memory>
 #include <utility>
 
@@ -82,16 +83,13 @@ std::string wordColor(const std::string& color)
 
 using Archive = std::unique_ptr<struct archive, int (*)(struct archive*)>;
 
-std::string archiveError(struct archive* a)
+la_ssize_t appendBytes(struct archive*, void* sink, const void* data, size_t size)
 {
-    const int e = archive_errno(a);
-    if (e > 0)
-        return std::strerror(e);
-    const char* text = archive_error_string(a);
-    return text ? text : std::strerror(EIO);
+    static_cast<std::string*>(sink)->append(static_cast<const char*>(data), size);
+    return la_ssize_t(size);
 }
 
-bool writePart(struct archive* a, const char* name, const std::string& data)
+bool addPart(struct archive* a, const char* name, const std::string& data)
 {
     std::unique_ptr<struct archive_entry, void (*)(struct archive_entry*)> entry(archive_entry_new(),
                                                                                  archive_entry_free);
@@ -110,6 +108,32 @@ bool writePart(struct archive* a, const char* name, const std::string& data)
         done += size_t(n);
     }
     return archive_write_finish_entry(a) == ARCHIVE_OK;
+}
+
+// The zip package of a document, built in memory: the file is written in
+// one go afterwards, so a failing disk never meets the archive half-way.
+bool packDocx(const std::string& document, std::string& package, std::string& error)
+{
+    Archive a(archive_write_new(), archive_write_free);
+    const std::pair<const char*, std::string> parts[] = {
+        {"[Content_Types].xml", contentTypesXml}, {"_rels/.rels", relsXml}, {"word/document.xml", document}};
+    bool ok = a && archive_write_set_format_zip(a.get()) == ARCHIVE_OK &&
+              archive_write_zip_set_compression_deflate(a.get()) == ARCHIVE_OK &&
+              archive_write_set_bytes_in_last_block(a.get(), 1) == ARCHIVE_OK &&
+              archive_write_open2(a.get(), &package, nullptr, appendBytes, nullptr, nullptr) == ARCHIVE_OK;
+    for (const auto& [name, data] : parts) {
+        if (!ok)
+            break;
+        ok = addPart(a.get(), name, data);
+    }
+    // The package's central directory is written on close.
+    if (ok)
+        ok = archive_write_close(a.get()) == ARCHIVE_OK;
+    if (!ok) {
+        const char* text = a ? archive_error_string(a.get()) : nullptr;
+        error = text ? text : std::strerror(ENOMEM);
+    }
+    return ok;
 }
 
 } // namespace
@@ -191,36 +215,23 @@ bool exportDocx(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
     const std::string document = docxDocumentXml(segs, voiceOf, withSpeaker, stop);
     if (stop && *stop)
         return false;
+    std::string package;
+    if (!packDocx(document, package, error))
+        return false;
 
     const auto target = utf8ToPath(path);
-    Archive a(archive_write_new(), archive_write_free);
-    if (!a || archive_write_set_format_zip(a.get()) != ARCHIVE_OK ||
-        archive_write_zip_set_compression_deflate(a.get()) != ARCHIVE_OK) {
-        error = a ? archiveError(a.get()) : std::strerror(ENOMEM);
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) {
+        error = std::strerror(errno);
         return false;
     }
-    if (archive_write_open_filename(a.get(), target.c_str()) != ARCHIVE_OK) {
-        error = archiveError(a.get());
-        return false;
-    }
-    const std::pair<const char*, const std::string> parts[] = {
-        {"[Content_Types].xml", contentTypesXml},
-        {"_rels/.rels", relsXml},
-        {"word/document.xml", document},
-    };
-    bool ok = true;
-    for (const auto& [name, data] : parts) {
-        ok = writePart(a.get(), name, data);
-        if (!ok)
-            break;
-    }
-    // The end of the package (its central directory) is written on close.
-    if (ok)
-        ok = archive_write_close(a.get()) == ARCHIVE_OK;
-    if (!ok)
-        error = archiveError(a.get());
-    a.reset();
-    if (!ok)
-        removeFile(target);
-    return ok;
+    out.write(package.data(), std::streamsize(package.size()));
+    out.flush();
+    if (out)
+        return true;
+    // A file cut short (a full disk) is no document.
+    error = std::strerror(errno);
+    out.close();
+    removeFile(target);
+    return false;
 }
