@@ -11,6 +11,8 @@ extern "C" {
 #include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,6 +22,24 @@ extern char** environ;
 namespace {
 
 std::atomic<void (*)(int)> exitHook{nullptr};
+
+thread_local int (*interruptFn)(void*) = nullptr;
+thread_local void* interruptOpaque = nullptr;
+
+// How often a run asks whether to stop, and the code of a stopped run.
+constexpr int interruptPollMs = 50;
+constexpr int stoppedCode = 255;
+
+bool interrupted()
+{
+    return interruptFn && interruptFn(interruptOpaque) != 0;
+}
+
+int stopped()
+{
+    av_log(nullptr, AV_LOG_INFO, "Stopped by the caller.\n");
+    return stoppedCode;
+}
 
 struct LevelTag {
     const char* tag;
@@ -95,6 +115,9 @@ int runChild(int argc, char** argv)
         args.push_back(argv[i]);
     args.push_back(nullptr);
 
+    if (interrupted())
+        return stopped();
+
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         av_log(nullptr, AV_LOG_FATAL, "Cannot start ffmpeg: %s\n", std::strerror(errno));
@@ -114,9 +137,24 @@ int runChild(int argc, char** argv)
         return 1;
     }
 
+    // Reads the child's log until it ends, asking between reads whether to stop.
     std::string pending;
     char buf[4096];
+    bool stop = false, broken = false;
+    struct pollfd pfd = {fds[0], POLLIN, 0};
     for (;;) {
+        if (interrupted()) {
+            stop = true;
+            break;
+        }
+        int ready = ::poll(&pfd, 1, interruptPollMs);
+        if (ready == 0 || (ready < 0 && errno == EINTR))
+            continue;
+        if (ready < 0) {
+            av_log(nullptr, AV_LOG_FATAL, "ffmpeg: %s\n", std::strerror(errno));
+            broken = true;
+            break;
+        }
         ssize_t n = ::read(fds[0], buf, sizeof buf);
         if (n > 0) {
             pending.append(buf, size_t(n));
@@ -127,6 +165,8 @@ int runChild(int argc, char** argv)
             break;
         }
     }
+    if (stop || broken)
+        ::kill(pid, SIGKILL);
     forwardLines(pending, true);
     ::close(fds[0]);
 
@@ -137,6 +177,10 @@ int runChild(int argc, char** argv)
             return 1;
         }
     }
+    if (stop)
+        return stopped();
+    if (broken)
+        return 1;
     if (WIFEXITED(status))
         return WEXITSTATUS(status);
     if (WIFSIGNALED(status)) {
@@ -151,6 +195,12 @@ int runChild(int argc, char** argv)
 void register_toexit(void (*fn)(int code))
 {
     exitHook = fn;
+}
+
+void register_interrupt(int (*fn)(void* opaque), void* opaque)
+{
+    interruptFn = fn;
+    interruptOpaque = opaque;
 }
 
 int ffmpeg_main(int argc, char** argv)

@@ -36,7 +36,7 @@ std::string ExportSettings::audioExtension() const
 
 std::string ExportSettings::textExtension() const
 {
-    if (text_type == ".html" || text_type == ".pdf")
+    if (text_type == ".html" || text_type == ".pdf" || text_type == ".docx")
         return text_type.toStdString();
     return ".txt";
 }

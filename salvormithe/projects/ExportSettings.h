@@ -14,7 +14,7 @@ struct ExportSettings
     QString audio_type;          // "WAV", "MP3" or "AAC"
     int audio_merge = 1;         // 0: one file per segment, 1: one audio for all
     bool with_text = false;      // also write a text file
-    QString text_type = ".txt";  // ".txt", ".pdf" or ".html"
+    QString text_type = ".txt";  // ".txt", ".pdf", ".html" or ".docx"
     bool with_speaker = true;    // the text shows the speaker names
 
     static ExportSettings fromMap(const QVariantMap& map);
@@ -24,8 +24,8 @@ struct ExportSettings
     QString localFolder() const;
     // "." and the lower-cased format name: ".wav", ".mp3", ".aac".
     std::string audioExtension() const;
-    // The text file's extension; a format that is not written as such
-    // (".docx" and anything else unknown) is written as plain ".txt".
+    // The text file's extension; a format that is not known is written as
+    // plain ".txt".
     std::string textExtension() const;
 
     // Name of the folder one export creates on the given day.

@@ -120,7 +120,8 @@ FormPopup {
                 model: [
                     { "name": qsTr("Plain text (.txt)"), "ext": ".txt" },
                     { "name": qsTr("Web page (.html)"), "ext": ".html" },
-                    { "name": qsTr("PDF document (.pdf)"), "ext": ".pdf" }
+                    { "name": qsTr("PDF document (.pdf)"), "ext": ".pdf" },
+                    { "name": qsTr("Word document (.docx)"), "ext": ".docx" }
                 ]
             }
         }

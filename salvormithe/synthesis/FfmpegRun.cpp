@@ -9,8 +9,15 @@ extern "C" {
 #include <cstdio>
 
 namespace {
+
 constexpr size_t maxLogBytes = 65536;
+
+int stopRequested(void* flag)
+{
+    return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
 }
+
+} // namespace
 
 std::string& ffmpegLogBuffer()
 {
@@ -61,7 +68,7 @@ void ffmpegExitHook(int code)
     throw code;
 }
 
-int runFfmpeg(std::vector<const char*> arguments, std::string* log)
+int runFfmpeg(std::vector<const char*> arguments, std::string* log, const std::atomic<bool>* stop)
 {
     ffmpegRunError().clear();
     if (log) {
@@ -69,6 +76,7 @@ int runFfmpeg(std::vector<const char*> arguments, std::string* log)
         av_log_set_callback(ffmpegLogCallback);
     }
     register_toexit(ffmpegExitHook);
+    register_interrupt(stop ? stopRequested : nullptr, const_cast<std::atomic<bool>*>(stop));
 
     int code = 0;
     try {
@@ -83,6 +91,7 @@ int runFfmpeg(std::vector<const char*> arguments, std::string* log)
         code = -1;
     }
 
+    register_interrupt(nullptr, nullptr);
     if (log) {
         *log = ffmpegLogBuffer();
         av_log_set_callback(av_log_default_callback);

@@ -1,13 +1,19 @@
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <string>
 #include <vector>
 
 // Runs one FFmpeg command line (without the program name) in this thread and
 // returns FFmpeg's exit code. With a log, the run's log lines of this thread
-// (at most the last 64 KiB) are copied into it.
-int runFfmpeg(std::vector<const char*> arguments, std::string* log);
+// (at most the last 64 KiB) are copied into it. Once *stop is set the run
+// ends within a fraction of a second, its output unfinished, with the code
+// ffmpegStoppedCode.
+int runFfmpeg(std::vector<const char*> arguments, std::string* log,
+              const std::atomic<bool>* stop = nullptr);
+
+constexpr int ffmpegStoppedCode = 255;
 
 // The av_log callback installed while runFfmpeg collects a log.
 void ffmpegLogCallback(void* context, int level, const char* format, va_list arguments);

@@ -166,7 +166,8 @@ std::string escapeHtml(const std::string& text)
 }
 
 bool exportText(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
-                const std::string& path, bool withSpeaker, std::string& error)
+                const std::string& path, bool withSpeaker, std::string& error,
+                const std::atomic<bool>* stop)
 {
     std::ofstream out(utf8ToPath(path), std::ios::binary | std::ios::trunc);
     if (!out.is_open()) {
@@ -174,6 +175,10 @@ bool exportText(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
         return false;
     }
     for (const ProjectSeg& seg : segs) {
+        if (stop && *stop) {
+            dropUnfinished(out, path);
+            return false;
+        }
         if (withSpeaker)
             out << voiceOf(seg.voice_id).name << ":\n" << seg.text << "\n\n";
         else
@@ -191,7 +196,8 @@ bool exportText(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
 }
 
 bool exportHtml(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
-                const std::string& path, bool withSpeaker, std::string& error)
+                const std::string& path, bool withSpeaker, std::string& error,
+                const std::atomic<bool>* stop)
 {
     const auto target = utf8ToPath(path);
     std::ofstream out(target, std::ios::binary | std::ios::trunc);
@@ -199,20 +205,23 @@ bool exportHtml(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
         error = errnoText();
         return false;
     }
-    if (writeHtml(out, pathToUtf8(target.filename()), segs, voiceOf, withSpeaker, error))
+    if (writeHtml(out, pathToUtf8(target.filename()), segs, voiceOf, withSpeaker, error, stop))
         return true;
     dropUnfinished(out, path);
     return false;
 }
 
 bool writeHtml(std::ostream& out, const std::string& title, const std::vector<ProjectSeg>& segs,
-               const VoiceLookup& voiceOf, bool withSpeaker, std::string& error)
+               const VoiceLookup& voiceOf, bool withSpeaker, std::string& error,
+               const std::atomic<bool>* stop)
 {
     out << htmlHead;
     out << "<title>" << escapeHtml(title) << "</title><style>";
     out << styleSheet();
     out << "</style></head><body><div class=\"column\">";
     for (const ProjectSeg& seg : segs) {
+        if (stop && *stop)
+            return false;
         out << "<div class=\"row-left\"><div class=\"bb1\">";
         if (withSpeaker) {
             // Names and colours are user text: escaped like the segment text.

@@ -16,13 +16,17 @@
 using VoiceLookup = std::function<ProjectVoice(int voiceId)>;
 
 // The project's text as one file; paths are UTF-8. On failure, error holds
-// the reason and the result is false.
+// the reason and the result is false. Once *stop is set the writing ends,
+// false with error untouched, and the unfinished file is removed.
 bool exportText(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
-                const std::string& path, bool withSpeaker, std::string& error);
+                const std::string& path, bool withSpeaker, std::string& error,
+                const std::atomic<bool>* stop = nullptr);
 bool exportHtml(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
-                const std::string& path, bool withSpeaker, std::string& error);
+                const std::string& path, bool withSpeaker, std::string& error,
+                const std::atomic<bool>* stop = nullptr);
 bool writeHtml(std::ostream& out, const std::string& title, const std::vector<ProjectSeg>& segs,
-               const VoiceLookup& voiceOf, bool withSpeaker, std::string& error);
+               const VoiceLookup& voiceOf, bool withSpeaker, std::string& error,
+               const std::atomic<bool>* stop = nullptr);
 
 // Lays the segments out as speech bubbles in a PDF. The painting runs in the
 // GUI thread; the calling thread waits for it.

@@ -24,7 +24,7 @@ bool fail(std::string* error, const std::string& path)
 } // namespace
 
 bool mergeWavFiles(const std::vector<std::string>& inputs, const std::string& output,
-                   double* seconds, std::string* error)
+                   double* seconds, std::string* error, const std::atomic<bool>* stop)
 {
     std::ofstream out(utf8ToPath(output), std::ios::binary | std::ios::trunc);
     out.seekp(headerSize);
@@ -41,6 +41,16 @@ bool mergeWavFiles(const std::vector<std::string>& inputs, const std::string& ou
         errno = err;
         return false;
     };
+    auto stopped = [&]() {
+        if (!stop || !*stop)
+            return false;
+        out.close();
+        std::error_code ec;
+        std::filesystem::remove(utf8ToPath(output), ec);
+        if (error)
+            error->clear();
+        return true;
+    };
 
     std::vector<char> buffer(0x40000);
     for (const std::string& input : inputs) {
@@ -49,6 +59,8 @@ bool mergeWavFiles(const std::vector<std::string>& inputs, const std::string& ou
         if (!in.good())
             return failed(input);
         for (;;) {
+            if (stopped())
+                return false;
             in.read(buffer.data(), std::streamsize(buffer.size()));
             std::streamsize n = in.gcount();
             if (n > 0) {

@@ -444,6 +444,10 @@
         <translation>PDF document (.pdf)</translation>
     </message>
     <message>
+        <source>Word document (.docx)</source>
+        <translation>Word document (.docx)</translation>
+    </message>
+    <message>
         <source>Show the speakers&apos; names in the text</source>
         <translation>Show the speakers&apos; names in the text</translation>
     </message>

@@ -478,7 +478,7 @@ TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
     EXPECT_EQ(QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed(), "mp3,2");
     EXPECT_TRUE(testutil::readFile(first / "text.pdf").startsWith("%PDF"));
 
-    // The same day again: the name with "(1)"; ".docx" is written as plain text.
+    // The same day again: the name with "(1)"; ".docx" is a Word document.
     settings["seg_id"] = idAt(1);
     settings["audio_type"] = "WAV";
     settings["text_type"] = ".docx";
@@ -489,8 +489,8 @@ TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
     ASSERT_EQ(opened.size(), 2);
     EXPECT_EQ(opened[1].toStdString(), second.string());
     EXPECT_TRUE(fs::exists(second / ("audio" + std::to_string(idAt(1)) + ".wav")));
-    EXPECT_TRUE(testutil::readFile(second / "text.txt").endsWith(":\nAnd me as well.\n\n"));
-    EXPECT_FALSE(fs::exists(second / "text.docx"));
+    EXPECT_TRUE(testutil::readFile(second / "text.docx").startsWith("PK\x03\x04"));
+    EXPECT_FALSE(fs::exists(second / "text.txt"));
 
     // Leaving the page while a PDF export runs never hangs.
     settings["seg_id"] = 0;
@@ -539,13 +539,13 @@ TEST(ExportSettingsMap, FolderFormatsAndDatedName)
     for (const Case& c : folders)
         EXPECT_EQ(ExportSettings::fromMap({{"save_url", c.url}}).localFolder(), c.folder) << c.url.toStdString();
 
-    ExportSettings s = ExportSettings::fromMap({{"audio_type", "AAC"}, {"text_type", ".docx"}});
+    ExportSettings s = ExportSettings::fromMap({{"audio_type", "AAC"}, {"text_type", ".odt"}});
     EXPECT_EQ(s.audioExtension(), ".aac");
     EXPECT_EQ(s.textExtension(), ".txt");
     EXPECT_EQ(s.audio_merge, 1);
     EXPECT_TRUE(s.with_speaker);
     EXPECT_FALSE(s.with_text);
-    for (const char* kept : {".html", ".pdf", ".txt"})
+    for (const char* kept : {".html", ".pdf", ".txt", ".docx"})
         EXPECT_EQ(ExportSettings::fromMap({{"text_type", kept}}).textExtension(), kept);
     EXPECT_EQ(ExportSettings::exportFolderName(QDate(2024, 3, 9)), "quorvine_salvormithe_export_20240309");
 }

@@ -263,8 +263,11 @@ TEST_F(AudioExport, SegmentWithoutTextAndAudioIsSkipped)
     exportSegs({seg(1, "a"), seg(2, " \n"), seg(3, "c")}, ".wav", false, true, ".docx");
     EXPECT_TRUE(status.ok) << status.error;
     EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.wav", "audio3.wav", "text.docx"}));
-    // Any extension but .html and .pdf holds plain text.
-    EXPECT_EQ(readFile(out / "text.docx"), "Alice:\na\n\nAlice:\n \n\n\nAlice:\nc\n\n");
+    // A Word document (a zip package), with the blank segment's paragraph too.
+    EXPECT_TRUE(readFile(out / "text.docx").startsWith("PK\x03\x04"));
+    // Any other extension but .html and .pdf holds plain text.
+    exportSegs({seg(1, "a"), seg(2, " \n"), seg(3, "c")}, ".wav", false, true, ".odt");
+    EXPECT_EQ(readFile(out / "text.odt"), "Alice:\na\n\nAlice:\n \n\n\nAlice:\nc\n\n");
 }
 
 TEST_F(AudioExport, SegmentsOfUnicodeBlanksAreSkippedAndTheRestWritten)
@@ -287,33 +290,79 @@ TEST_F(AudioExport, NoSegmentsWriteNothing)
 {
     status.ok = false;
     status.error = "old";
-    status.stop = true;
     exportSegs({}, ".mp3", true, true);
     EXPECT_TRUE(status.ok);
     EXPECT_EQ(status.error, "");
-    EXPECT_FALSE(status.stop);
     EXPECT_TRUE(outFiles().empty());
 }
 
-TEST_F(AudioExport, StopEndsTheJobBeforeTheNextFile)
+TEST_F(AudioExport, StopEndsTheEncodeAtOnceAndLeavesNoUnfinishedFile)
 {
-    for (int id = 1; id <= 5; ++id)
-        segAudio(id, id == 2 ? 22050 * 240 : 22050);
-    std::atomic<bool> running{true};
-    std::thread stopper([&] {
-        while (running && !fs::exists(out / "audio2.mp3"))
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // An hour of speech: no encode is through with it when the stop comes.
+    segAudio(1, 22050);
+    segAudio(2, 22050u * 3600);
+    fs::create_hard_link(project.segWavPath(2), project.mergedWavPath());
+    struct Case
+    {
+        std::string ext;
+        bool merge;
+        const char* growing;              // the file being encoded at the stop
+        std::vector<std::string> left;    // files finished before it
+    } cases[] = {
+        {".mp3", true, "audio.mp3", {}},
+        {".aac", true, "audio.aac", {}},
+        {".mp3", false, "audio2.mp3", {"audio1.mp3"}},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(out);
+        fs::create_directories(out);
+        status.stop = false;
+        std::atomic<bool> done{false};
+        std::thread worker([&] {
+            exportSegs({seg(1, "a"), seg(2, "b")}, c.ext, c.merge, true);
+            done = true;
+        });
+        const bool grew = testutil::waitFor([&] {
+            std::error_code ec;
+            const auto size = fs::file_size(out / c.growing, ec);
+            return done || (!ec && size > 0);
+        }, 60000);
         status.stop = true;
-    });
-    exportSegs({seg(1, "a"), seg(2, "b"), seg(3, "c"), seg(4, "d"), seg(5, "e")}, ".mp3", false,
-               true);
-    running = false;
-    stopper.join();
-    EXPECT_TRUE(status.ok) << status.error;
-    EXPECT_TRUE(status.stop);
-    EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.mp3", "audio2.mp3"}));
-    // The file being converted when the stop came was finished.
-    EXPECT_NEAR(probe(out / "audio2.mp3").duration, 240.0, 0.5);
+        const bool endedSoon = testutil::waitFor([&] { return done.load(); }, 30000);
+        worker.join();
+        EXPECT_TRUE(grew) << c.growing;
+        EXPECT_TRUE(endedSoon) << c.growing;
+        EXPECT_TRUE(status.ok) << status.error;
+        EXPECT_TRUE(status.cancelled) << c.growing;
+        EXPECT_EQ(status.error, "");
+        // Neither the cut file nor the text after it.
+        EXPECT_EQ(outFiles(), c.left) << c.growing;
+    }
+
+    // A stop raised before the job began is not lost.
+    fs::remove_all(out);
+    fs::create_directories(out);
+    status.stop = true;
+    exportSegs({seg(1, "a"), seg(2, "b")}, ".wav", false, true);
+    EXPECT_TRUE(status.cancelled);
+    EXPECT_TRUE(outFiles().empty());
+}
+
+TEST_F(AudioExport, BlankSegmentsGiveTheSameOutcomeInEveryFormat)
+{
+    // Blank segments have no audio of their own; their join holds no sample.
+    const std::vector<ProjectSeg> segs{seg(1, " "), seg(2, "\u2003\n")};
+    ASSERT_TRUE(mergeWavFiles({}, project.mergedWavPath().u8string(), nullptr, nullptr));
+    for (const char* ext : {".wav", ".mp3", ".aac"}) {
+        for (bool merge : {true, false}) {
+            fs::remove_all(out);
+            fs::create_directories(out);
+            exportSegs(segs, ext, merge, true);
+            EXPECT_TRUE(status.ok) << ext << merge << ": " << status.error;
+            EXPECT_FALSE(status.cancelled);
+            EXPECT_EQ(outFiles(), (std::vector<std::string>{"text.txt"})) << ext << merge;
+        }
+    }
 }
 
 TEST_F(AudioExport, StopEndsAPdfExportWhoseGuiThreadIsBlocked)
@@ -376,7 +425,11 @@ TEST_F(AudioExport, AFullDiskFailsTheExportAndLeavesNoBrokenFile)
     out = full;
     segAudio(1, 22050 * 30);
     segAudio(2, 500);
-    const std::string longText(100 * 1024, 'x');
+    // Letters in no order, so that not even the packed Word document fits.
+    std::string longText(100 * 1024, 'x');
+    uint32_t r = 12345;
+    for (char& ch : longText)
+        ch = char('a' + (r = r * 1103515245 + 12345) % 26);
     struct Case
     {
         std::string audioExt, textExt;
@@ -390,6 +443,7 @@ TEST_F(AudioExport, AFullDiskFailsTheExportAndLeavesNoBrokenFile)
         {".wav", ".txt", 2, "text.txt", "audio2.wav"},
         {".wav", ".html", 2, "text.html", "audio2.wav"},
         {".wav", ".pdf", 2, "text.pdf", "audio2.wav"},
+        {".wav", ".docx", 2, "text.docx", "audio2.wav"},
     };
     for (const Case& c : cases) {
         for (const std::string& name : outFiles())
