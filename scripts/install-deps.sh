@@ -23,7 +23,7 @@ PKGS=(
   ffmpeg p7zip-full sqlite3 python3
   # tests and checks
   libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth x11-utils xdotool imagemagick
-  poppler-utils sox openssl time
+  poppler-utils sox openssl time unzip
   # fonts for the window and the PDF export
   fonts-dejavu-core fonts-liberation fonts-wqy-microhei
 )
