@@ -111,7 +111,8 @@ void TrainingModel::leave()
         return;
     }
     showMsgboxYesNo(MessageBoxContext::instance(), tr("Training is running. Stop it and leave?"),
-                    tr("The checkpoints saved so far are kept: started again, the training goes on from them."),
+                    tr("The checkpoints saved so far are kept, and the training goes on from them when it is "
+                       "started again."),
                     MessageBoxContext::guarded(this, [this]() { close(); }),
                     MessageBoxContext::guarded(this, [this]() { emit stayed(); }), MessageBoxContext::Question,
                     tr("Yes"), tr("No"));
