@@ -81,6 +81,8 @@ struct Window
     // A real press and release of the mouse at the middle of the named item.
     void mouseClick(const QString& name) const
     {
+        // A page a loader let go is not in the window any more, but is found until it is deleted.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         auto* item = qobject_cast<QQuickItem*>(find(name));
         ASSERT_TRUE(item) << name.toStdString();
         QPointF c = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
