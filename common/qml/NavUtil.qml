@@ -1,8 +1,8 @@
 import QtQuick 2.15
 
 // The page area: a stack of page loaders of which the top one is shown.
-// A page whose model must close first defines nav(fn) and calls fn once its
-// model has closed.
+// A page whose model must close first defines nav(fn, stay) and calls fn once
+// its model has closed, or stay when the page is not to be left after all.
 Item {
     id: navUtil
 
@@ -55,8 +55,11 @@ Item {
             if (todo)
                 todo();
         };
+        var stay = function () {
+            navUtil.pendingTodo = null;
+        };
         if (page && typeof page.nav === "function")
-            page.nav(go);
+            page.nav(go, stay);
         else
             go();
     }

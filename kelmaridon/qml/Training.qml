@@ -10,18 +10,22 @@ Item {
     // Set by the page that opens this one.
     property string trainingPath: ""
     property bool toStart: false
-    // What to do once the model has closed, when the page is asked to leave.
+    // What to do once the model has closed, when the page is asked to leave,
+    // and what to do when the user chose to stay.
     property var leaveTodo: null
+    property var stayTodo: null
 
     function go(source, props) {
         if (typeof navUtil !== "undefined")
             navUtil.nav(source, props);
     }
 
-    // The page leaves once its model has stopped the probe and the tools.
-    function nav(fn) {
+    // The page leaves once its model has stopped the probe and the tools; a
+    // running training is stopped only when the user agrees.
+    function nav(fn, stay) {
         leaveTodo = fn;
-        trainingModel.close();
+        stayTodo = stay ? stay : null;
+        trainingModel.leave();
     }
 
     TrainingModel {
@@ -34,6 +38,13 @@ Item {
                 todo();
             else
                 Qt.callLater(page.go, "Trainings.qml", {});
+        }
+        onStayed: {
+            var stay = page.stayTodo;
+            page.leaveTodo = null;
+            page.stayTodo = null;
+            if (stay)
+                stay();
         }
         onToInstallEnv: {
             if (typeof homeModel !== "undefined")

@@ -21,11 +21,11 @@ ApplicationWindow {
     visible: true
     title: PROD_NAME
 
-    // Ends the program once a running install has ended and the shown page
-    // has closed its model.
+    // Ends the program once the shown page agreed to go and closed its model,
+    // and a running install has ended.
     onClosing: function (close) {
         close.accepted = false;
-        homeModel.close();
+        navUtil.navTodo(function () { homeModel.close(); });
     }
 
     CustomWin {
@@ -109,7 +109,7 @@ ApplicationWindow {
         id: homeModel
         objectName: "homeModel"
         onToSelEnvPath: envRootDialog.createObject(window).open()
-        onToClose: navUtil.navTodo(function () { engine.quit(); })
+        onToClose: engine.quit()
     }
 
     Component {

@@ -7,6 +7,7 @@
 #include "recording/PromptsDb.h"
 #include "recording/RecordingFolders.h"
 #include "recording/RecordingProject.h"
+#include "training/BaseCheckpoints.h"
 #include "training/CheckpointServer.h"
 #include "training/TrainingFolder.h"
 #include "training/TrainingRecord.h"
@@ -18,12 +19,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// One name inside one folder: nothing that could lead out of it.
-bool isPlainFileName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
 
 std::string normalPath(const std::string& path)
 {
@@ -144,22 +139,34 @@ void CreateTrainingModel::beforeNewTraining()
     setNewTrainingCheckPolicy(false);
     setNewTrainingName(proposedFolderName(trainingRoot(), QStringLiteral("Voice")));
     runInWorkerThread(&worker, [this]() {
-        QMap<QString, QString> found;
+        std::map<std::string, std::string> listed, kept;
         try {
-            fetchCheckpointLangs([&found](const std::string& key, const std::string& value) {
-                found.insert(QString::fromStdString(key), QString::fromStdString(value));
-            });
+            if (fetchCheckpointLangs([&listed](const std::string& key, const std::string& value) { listed[key] = value; }))
+                rememberBaseCheckpoints(listed);
+            else
+                listed.clear();
         } catch (const std::exception&) {
             // Offered as when the server cannot be reached.
-            found.clear();
+            listed.clear();
         }
-        invoker.post([this, found]() { loadRecordingOptions(found); }, guiThread());
+        try {
+            kept = keptBaseCheckpoints();
+        } catch (const std::exception&) {
+            kept.clear();
+        }
+        QMap<QString, QString> found, here;
+        for (const auto& [lang, file] : listed)
+            found.insert(QString::fromStdString(lang), QString::fromStdString(file));
+        for (const auto& [lang, file] : kept)
+            here.insert(QString::fromStdString(lang), QString::fromStdString(file));
+        invoker.post([this, found, here]() { loadRecordingOptions(found, here); }, guiThread());
     });
 }
 
-void CreateTrainingModel::loadRecordingOptions(const QMap<QString, QString>& found)
+void CreateTrainingModel::loadRecordingOptions(const QMap<QString, QString>& found, const QMap<QString, QString>& here)
 {
     baseModels = found;
+    keptModels = here;
     setIsLoading(false);
     recordings = listRecordings();
     QStringList options{QString()};
@@ -194,7 +201,7 @@ void CreateTrainingModel::loadModelOptions()
     if (const RecordingInfo* r = chosenRecording()) {
         options << tr("English");
         QString lang = QString::fromStdString(r->lang);
-        if (baseModels.contains(lang) && lang != QLatin1String("en-us")) {
+        if ((baseModels.contains(lang) || keptModels.contains(lang)) && lang != QLatin1String("en-us")) {
             QString native = QString::fromStdString(findPromptLang(r->lang).native);
             options << (native.isEmpty() ? lang : native);
         }
@@ -232,7 +239,18 @@ void CreateTrainingModel::createTraining()
     } else {
         lang = QString::fromStdString(r->lang);
     }
-    startCreate(lang, baseModels.value(lang));
+    // The server's checkpoint, else the one kept from an earlier download;
+    // without either the user decides whether to train from nothing.
+    QString file = baseModels.value(lang, keptModels.value(lang));
+    if (!file.isEmpty())
+        return startCreate(lang, file);
+    showMsgboxYesNo(MessageBoxContext::instance(), QString(),
+                    tr("The base model %1 cannot be downloaded now, and no copy of it is on this computer. Start "
+                       "training without a pre-existing model? It will require more recordings and a longer "
+                       "training time.")
+                        .arg(modelOptions[idx].toHtmlEscaped()),
+                    MessageBoxContext::guarded(this, [this]() { startCreate(QString(), QString()); }), nullptr,
+                    MessageBoxContext::Question, tr("Yes"), tr("No"));
 }
 
 void CreateTrainingModel::startCreate(const QString& lang, const QString& fileName)

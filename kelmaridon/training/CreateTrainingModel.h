@@ -86,7 +86,7 @@ public:
     Q_INVOKABLE void createTraining();
 
 private:
-    void loadRecordingOptions(const QMap<QString, QString>& baseModels);
+    void loadRecordingOptions(const QMap<QString, QString>& baseModels, const QMap<QString, QString>& kept);
     void loadModelOptions();
     const RecordingInfo* chosenRecording() const;
     void startCreate(const QString& lang, const QString& fileName);
@@ -99,6 +99,8 @@ private:
     std::vector<RecordingInfo> recordings;
     // Language code -> file name of its base checkpoint, as the server lists them.
     QMap<QString, QString> baseModels;
+    // Language code -> file name of a base checkpoint already in the data folder.
+    QMap<QString, QString> keptModels;
     QString newTrainingName;
     bool newTrainingCheckPolicy = false;
     QStringList recordingOptions;

@@ -6,6 +6,7 @@
 #include "recording/RecordingDb.h"
 #include "recording/TakeWav.h"
 
+#include <QString>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -25,7 +26,11 @@ bool fail(std::string* error, const std::string& text)
 std::string cleanPromptText(const std::string& text)
 {
     static const std::regex breaks("[|\\r\\n]+");
-    return std::regex_replace(text, breaks, " ");
+    std::string utf8 = text;
+    // The tools read the list as UTF-8: a byte sequence that is none becomes U+FFFD.
+    if (!isValidUtf8(text))
+        utf8 = QString::fromUtf8(text.data(), int(text.size())).toUtf8().toStdString();
+    return std::regex_replace(utf8, breaks, " ");
 }
 
 std::string leftOutText(const std::vector<int64_t>& ids)
@@ -53,7 +58,7 @@ bool exportDataset(const std::string& recordingDir, std::string& language, std::
     std::string text;
     std::vector<int64_t> skipped;
     for (const RecordedPrompt& row : rows) {
-        std::string name = formatString("%d.wav", int32_t(row.id));
+        std::string name = std::to_string(row.id) + ".wav";
         if (!TakeWav::check(dir / "wav" / name)) {
             skipped.push_back(row.id);
             continue;

@@ -15,7 +15,8 @@
 bool exportDataset(const std::string& recordingDir, std::string& language, std::string* error = nullptr,
                    std::vector<int64_t>* leftOut = nullptr);
 
-// A sentence as the dataset list holds it: each run of "|", CR and LF becomes one space.
+// A sentence as the dataset list holds it: each run of "|", CR and LF becomes
+// one space, and what is not UTF-8 becomes U+FFFD.
 std::string cleanPromptText(const std::string& text);
 
 // "Left out of the dataset, no valid take: 3, 7" for those ids.

@@ -26,6 +26,8 @@ public:
 
     GroupedProcess process;
     QString errorText;
+    // Digits that ended the last chunk of standard output.
+    QString pendingDigits;
     // Called on the process's thread.
     std::function<void(int percent)> progress;
     std::function<void(bool success)> finished;
@@ -36,5 +38,6 @@ public:
 bool start7z(ExtractProcess& p, const QString& archive, const QString& outDir);
 
 // Handles a chunk of output: channel 2 (standard error) is added to the error
-// text, anything else reports the first number followed by "%" as progress.
+// text, anything else reports the last number followed by "%" as progress
+// (a number cut by the chunk's end is completed by the next chunk).
 void parse7zProgress(ExtractProcess& p, int channel, const QByteArray& data);

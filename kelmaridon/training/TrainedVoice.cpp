@@ -9,6 +9,7 @@
 
 #include <json-c/json.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -18,11 +19,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool fail(const fs::path& voiceDir, int err, std::string& error)
+bool fail(const fs::path& dir, int err, std::string& error)
 {
     error = std::strerror(err);
-    removeAll(voiceDir);
+    removeAll(dir);
     return false;
+}
+
+std::string uidFor(const std::string& name)
+{
+    return sanitizeFileName(formatString("custom_%s", name.c_str()));
+}
+
+bool renameTree(const fs::path& from, const fs::path& to, std::error_code& ec)
+{
+    std::lock_guard<std::mutex> lock(treeChangeMutex());
+    fs::rename(from, to, ec);
+    return !ec;
 }
 
 } // namespace
@@ -58,32 +71,114 @@ std::string trainedSpeakerJson(const std::string& uid, const std::string& name, 
     return json_object_to_json_string(obj.get());
 }
 
-bool createTrainedVoiceFolder(const TrainingRecord& record, fs::path& voiceDir, std::string& uid, std::string& error)
+fs::path voiceBuildRoot()
 {
-    const std::string name = record.name();
-    const std::string uid0 = sanitizeFileName(formatString("custom_%s", name.c_str()));
-    voiceDir = uniquePath(voicesDir() / utf8ToPath(uid0));
-    if (voiceDir.empty()) {
-        error = std::strerror(errno ? errno : EIO);
-        return false;
-    }
-    uid = pathToUtf8(voiceDir.filename());
+    return voicesDir() / ".building";
+}
 
+void clearVoiceBuildRoot()
+{
+    const fs::path root = voiceBuildRoot();
+    std::error_code ec;
+    std::vector<fs::path> left;
+    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
+        left.push_back(it->path());
+    for (const fs::path& p : left)
+        removeAll(p);
+}
+
+std::vector<LocalVoice> trainedVoicesNamed(const std::string& name)
+{
+    std::vector<LocalVoice> all, named;
+    listInstalledVoices(all);
+    for (const LocalVoice& v : all)
+        if (v.uid.rfind("custom_", 0) == 0 && v.name == name)
+            named.push_back(v);
+    return named;
+}
+
+std::string keepBothName(const std::string& name)
+{
+    std::vector<LocalVoice> all;
+    listInstalledVoices(all);
+    for (int n = 2;; ++n) {
+        std::string candidate = formatString("%s (%d)", name.c_str(), n);
+        bool shown = std::any_of(all.begin(), all.end(), [&](const LocalVoice& v) {
+            return v.uid.rfind("custom_", 0) == 0 && v.name == candidate;
+        });
+        if (!shown && !pathExists(voicesDir() / utf8ToPath(uidFor(candidate))))
+            return candidate;
+    }
+}
+
+TrainedVoicePlan planTrainedVoice(const std::string& name, bool replace, std::string& error)
+{
+    TrainedVoicePlan plan;
+    plan.name = name;
+    const fs::path wanted = voicesDir() / utf8ToPath(uidFor(name));
+    if (replace) {
+        plan.uid = pathToUtf8(wanted.filename());
+        for (const LocalVoice& v : trainedVoicesNamed(name))
+            if (std::find(plan.replaced.begin(), plan.replaced.end(), v.dir) == plan.replaced.end())
+                plan.replaced.push_back(v.dir);
+        return plan;
+    }
+    fs::path dir = uniquePath(wanted);
+    if (dir.empty())
+        error = std::strerror(errno ? errno : EIO);
+    else
+        plan.uid = pathToUtf8(dir.filename());
+    return plan;
+}
+
+bool buildTrainedVoice(const TrainingRecord& record, const TrainedVoicePlan& plan, fs::path& built,
+                       std::string& error)
+{
+    built = voiceBuildRoot() / utf8ToPath(plan.uid);
+    removeAll(built);
     // A failure here shows in the copy below.
-    createDirs(VoiceFolder::speakersDir(voiceDir));
+    createDirs(VoiceFolder::speakersDir(built));
 
     std::error_code ec;
     {
         std::lock_guard<std::mutex> lock(treeChangeMutex());
-        fs::copy_file(utf8ToPath(record.dir) / "config.json", voiceDir / utf8ToPath(uid + ".onnx.json"),
+        fs::copy_file(utf8ToPath(record.dir) / "config.json", built / utf8ToPath(plan.uid + ".onnx.json"),
                       fs::copy_options::none, ec);
     }
     if (ec)
-        return fail(voiceDir, ec.value(), error);
+        return fail(built, ec.value(), error);
 
     int epochs = record.epochs() - record.initEpochs();
-    std::string json = trainedSpeakerJson(uid, name, trainedVoiceQuality(epochs), record.recordingLang());
-    if (!writeFreshFile(VoiceFolder::speakerFilePath(voiceDir, 0), json, false))
-        return fail(voiceDir, errno, error);
+    std::string json = trainedSpeakerJson(plan.uid, plan.name, trainedVoiceQuality(epochs), record.recordingLang());
+    if (!writeFreshFile(VoiceFolder::speakerFilePath(built, 0), json, false))
+        return fail(built, errno, error);
+    return true;
+}
+
+bool installTrainedVoice(const fs::path& built, const TrainedVoicePlan& plan, std::string& error)
+{
+    const fs::path target = voicesDir() / utf8ToPath(plan.uid);
+    std::error_code ec;
+    // A voice in the way steps aside first, and comes back should the new one not get in.
+    fs::path old;
+    if (fs::exists(fs::symlink_status(target, ec))) {
+        old = uniquePath(voiceBuildRoot() / utf8ToPath(plan.uid + ".old"));
+        if (old.empty() || !renameTree(target, old, ec)) {
+            error = std::strerror(ec ? ec.value() : (errno ? errno : EIO));
+            return false;
+        }
+    }
+    if (!renameTree(built, target, ec)) {
+        error = std::strerror(ec.value());
+        std::error_code back;
+        if (!old.empty())
+            renameTree(old, target, back);
+        return false;
+    }
+    if (!old.empty())
+        removeAll(old);
+    for (const fs::path& dir : plan.replaced)
+        if (dir != target)
+            removeAll(dir);
     return true;
 }

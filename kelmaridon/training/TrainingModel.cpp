@@ -66,9 +66,13 @@ TrainingModel::~TrainingModel()
     // The page is gone: the tools end without a word, and a half-made voice goes with its tool.
     closing = true;
     epochTimer.stop();
+    bool exporting = exportPreparing || !exportDir.empty();
     dropTools();
     worker.quit();
     worker.wait();
+    // A voice the worker was building when the page went.
+    if (exporting)
+        clearVoiceBuildRoot();
 }
 
 void TrainingModel::dropTools()
@@ -96,6 +100,22 @@ void TrainingModel::close()
     exportDir.clear();
     // The probe sees the flag within 50 ms; toClose never comes from inside this call.
     quitThreadThen(&worker, [this]() { invoker.post([this]() { emit toClose(); }, guiThread()); });
+}
+
+void TrainingModel::leave()
+{
+    if (closing)
+        return;
+    if (!isTraining) {
+        close();
+        return;
+    }
+    showMsgboxYesNo(MessageBoxContext::instance(), tr("Training is running. Stop it and leave?"),
+                    tr("The checkpoints saved so far are kept, and the training goes on from them when it is "
+                       "started again."),
+                    MessageBoxContext::guarded(this, [this]() { close(); }),
+                    MessageBoxContext::guarded(this, [this]() { emit stayed(); }), MessageBoxContext::Question,
+                    tr("Yes"), tr("No"));
 }
 
 void TrainingModel::setIsTraining(bool value)
@@ -293,11 +313,12 @@ void TrainingModel::startPreprocess(int runId, const QString& vlang)
         return;
     // Until the window has judged this preprocessing, the manifest holds no record of it.
     if (record.hasInitEpochs()) {
-        record.clearInitEpochs();
+        record.clearEpochs();
         if (!record.save()) {
             reportResult(runId, false, QString::fromStdString(record.lastError));
             return;
         }
+        setEpochs(0);
     }
     dropTool(preProcess, this);
     auto* tool = new TrainingPreProcess(this);
@@ -481,15 +502,67 @@ void TrainingModel::exportVoice()
         return;
     exportPreparing = true;
     setIsLoading(true);
-    // The voice folder is made and the checkpoint read whole on the worker.
+    const std::string name = record.name();
+    runInWorkerThread(&worker, [this, name]() {
+        bool clash = false;
+        std::string both;
+        try {
+            clearVoiceBuildRoot();
+            clash = !trainedVoicesNamed(name).empty();
+            if (clash)
+                both = keepBothName(name);
+        } catch (const std::exception&) {
+            clash = false;
+        }
+        invoker.post([this, clash, both]() { onExportNameChecked(clash, QString::fromStdString(both)); },
+                     guiThread());
+    });
+}
+
+void TrainingModel::onExportNameChecked(bool clash, const QString& keepBoth)
+{
+    if (closing) {
+        exportPreparing = false;
+        return;
+    }
+    const QString name = QString::fromStdString(record.name());
+    if (!clash) {
+        prepareExport(name, false);
+        return;
+    }
+    // Two voices of one name could not be told apart where voices are picked.
+    setIsLoading(false);
+    showMsgbox(MessageBoxContext::instance(), QString(),
+               tr("A voice named %1 already exists. Replace it, or keep both and name the new one %2?")
+                   .arg(name.toHtmlEscaped(), keepBoth.toHtmlEscaped()),
+               MessageBoxContext::Question,
+               {MsgboxButton{MessageBoxContext::Yes, tr("Replace"),
+                             MessageBoxContext::guarded(this, [this, name]() { prepareExport(name, true); })},
+                MsgboxButton{MessageBoxContext::No, tr("Keep Both"),
+                             MessageBoxContext::guarded(this, [this, keepBoth]() { prepareExport(keepBoth, false); })},
+                MsgboxButton{MessageBoxContext::Cancel, tr("Cancel"),
+                             MessageBoxContext::guarded(this, [this]() { exportPreparing = false; })}});
+}
+
+void TrainingModel::prepareExport(const QString& name, bool replace)
+{
+    if (closing) {
+        exportPreparing = false;
+        return;
+    }
+    setIsLoading(true);
+    // The voice is built beside the store and the checkpoint read whole, on the worker.
     TrainingRecord copy = record;
-    runInWorkerThread(&worker, [this, copy]() {
-        fs::path voiceDir;
-        std::string uid, error;
+    const std::string shown = name.toStdString();
+    runInWorkerThread(&worker, [this, copy, shown, replace]() {
+        fs::path built;
+        TrainedVoicePlan plan;
+        std::string error;
         bool ok = false;
         QString checkpoint;
         try {
-            ok = createTrainedVoiceFolder(copy, voiceDir, uid, error);
+            plan = planTrainedVoice(shown, replace, error);
+            ok = !plan.uid.empty() && buildTrainedVoice(copy, plan, built, error);
             if (ok)
                 checkpoint = firstUsableCheckpoint(QString::fromStdString(copy.dir),
                                                    QString::fromStdString(copy.baseOn()));
@@ -498,18 +571,18 @@ void TrainingModel::exportVoice()
             ok = false;
         }
         QString text = QString::fromLocal8Bit(error.c_str());
-        invoker.post([this, ok, text, voiceDir, uid, checkpoint]() { startExport(ok, text, voiceDir, uid, checkpoint); },
+        invoker.post([this, ok, text, built, plan, checkpoint]() { startExport(ok, text, built, plan, checkpoint); },
                      guiThread());
     });
 }
 
-void TrainingModel::startExport(bool ok, const QString& error, const fs::path& voiceDir, const std::string& uid,
+void TrainingModel::startExport(bool ok, const QString& error, const fs::path& built, const TrainedVoicePlan& plan,
                                 const QString& checkpoint)
 {
     exportPreparing = false;
     if (closing) {
         if (ok)
-            removeAll(voiceDir);
+            removeAll(built);
         return;
     }
     if (!ok) {
@@ -520,20 +593,20 @@ void TrainingModel::startExport(bool ok, const QString& error, const fs::path& v
     dropTool(exportProcess, this);
     auto* tool = new TrainingProcess(1000, this);
     exportProcess = tool;
-    exportDir = voiceDir;
-    fs::path model = voiceDir / utf8ToPath(uid + ".onnx");
+    exportDir = built;
+    fs::path model = built / utf8ToPath(plan.uid + ".onnx");
     connect(tool, &TrainingProcess::dataReady, this, [this, tool]() { showLog(tool); });
-    connect(tool, &TrainingProcess::finished, this, [this, voiceDir, model]() { onExportFinished(voiceDir, model); });
+    connect(tool, &TrainingProcess::finished, this, [this, built, model, plan]() { onExportFinished(built, model, plan); });
     // A tool that never starts has no finished() of its own.
-    connect(&tool->process, &QProcess::errorOccurred, this, [this, voiceDir, model](QProcess::ProcessError e) {
+    connect(&tool->process, &QProcess::errorOccurred, this, [this, built, model, plan](QProcess::ProcessError e) {
         if (e == QProcess::FailedToStart)
-            onExportFinished(voiceDir, model);
+            onExportFinished(built, model, plan);
     });
     QStringList args{"-m", "piper_train.export_onnx", checkpoint, QString::fromStdString(pathToUtf8(model))};
     tool->process.start(tool->python(), args, QIODevice::ReadWrite);
 }
 
-void TrainingModel::onExportFinished(const fs::path& voiceDir, const fs::path& model)
+void TrainingModel::onExportFinished(const fs::path& built, const fs::path& model, const TrainedVoicePlan& plan)
 {
     const TrainingProcess* tool = exportProcess;
     exportDir.clear();
@@ -541,12 +614,20 @@ void TrainingModel::onExportFinished(const fs::path& voiceDir, const fs::path& m
     std::error_code ec;
     bool started = tool && tool->process.error() != QProcess::FailedToStart;
     if (started && endedCleanly(tool) && fs::is_regular_file(model, ec) && fs::file_size(model, ec) > 0 && !ec) {
+        // The voice reaches the store whole, model and all.
+        std::string error;
+        if (!installTrainedVoice(built, plan, error)) {
+            removeAll(built);
+            showMsgboxError(MessageBoxContext::instance(), QString(),
+                            tr("IDS_EXPORT_FAILED") + "\n" + QString::fromLocal8Bit(error.c_str()), nullptr, tr("OK"));
+            return;
+        }
         showMsgboxOk(MessageBoxContext::instance(), QString(), tr("IDS_EXPORT_DONE"), nullptr,
                      MessageBoxContext::Alert, tr("OK"));
         return;
     }
     // A voice without its model would never be listed: it goes.
-    removeAll(voiceDir);
+    removeAll(built);
     QString tail = tool ? QString::fromUtf8(tool->output).trimmed() : QString();
     if (tail.isEmpty() && tool)
         tail = tool->process.errorString();

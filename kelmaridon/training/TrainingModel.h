@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/InvokeContext.h"
+#include "training/TrainedVoice.h"
 #include "training/TrainingRecord.h"
 
 #include <QObject>
@@ -64,6 +65,8 @@ signals:
     void isLoadingChanged();
     // The user asked to install the training environment (it is missing).
     void toInstallEnv();
+    // The user chose to stay on the page rather than stop the training.
+    void stayed();
 
 public:
     Q_INVOKABLE void open(QString path, bool bstart);
@@ -73,6 +76,9 @@ public:
     // Stops the probe and the tools without waiting for the worker; toClose
     // follows once it has ended.
     Q_INVOKABLE void close();
+    // close() for a page that is left: a running training is stopped only
+    // once the user agrees; otherwise stayed() follows.
+    Q_INVOKABLE void leave();
 
 private:
     // The values one run of the pipeline works with, taken when it starts.
@@ -98,7 +104,9 @@ private:
     void prepareTraining(const Run& run);
     void startTraining(int runId, const QString& resume);
     void continueFromPrevious(const QString& refused);
-    void startExport(bool ok, const QString& error, const std::filesystem::path& voiceDir, const std::string& uid,
+    void onExportNameChecked(bool clash, const QString& keepBoth);
+    void prepareExport(const QString& name, bool replace);
+    void startExport(bool ok, const QString& error, const std::filesystem::path& built, const TrainedVoicePlan& plan,
                      const QString& checkpoint);
     bool offerInstall();
     void pollEpochs();
@@ -107,7 +115,8 @@ private:
     void onTrainFinished(TrainingModelProcess* tool, int runId);
     void reportResult(int runId, bool ok, const QString& message);
     void applyDefaultBatchSize(uint64_t gpuMemory);
-    void onExportFinished(const std::filesystem::path& voiceDir, const std::filesystem::path& model);
+    void onExportFinished(const std::filesystem::path& built, const std::filesystem::path& model,
+                          const TrainedVoicePlan& plan);
     void showLog(const TrainingProcess* tool);
     void showStopped();
     bool isCurrent(int runId) const { return runId == currentRun.id && isTraining; }
@@ -140,6 +149,6 @@ private:
     // The checkpoint the next run discards first.
     QString discardNext;
     bool trainAfterProbe = false;
-    // The voice folder the running export writes into.
+    // The voice folder the running export builds, beside the store.
     std::filesystem::path exportDir;
 };

@@ -148,10 +148,12 @@ bool TrainingRecord::hasInitEpochs() const
            && json_object_object_get_ex(manifest, "init_epochs", nullptr);
 }
 
-void TrainingRecord::clearInitEpochs()
+void TrainingRecord::clearEpochs()
 {
-    if (manifest && json_object_is_type(manifest, json_type_object))
-        json_object_object_del(manifest, "init_epochs");
+    if (!manifest || !json_object_is_type(manifest, json_type_object))
+        return;
+    json_object_object_del(manifest, "init_epochs");
+    json_object_object_del(manifest, "epochs");
 }
 
 int TrainingRecord::batchSize() const { return intValue("bs"); }

@@ -41,7 +41,9 @@ public:
     // good; it is taken away before the next one starts, so output found
     // without it (a run cut short by a hard stop) is preprocessed again.
     bool hasInitEpochs() const;
-    void clearInitEpochs();
+    // Takes "init_epochs" away, and "epochs" with it: without the base's
+    // epochs, those reached would all count as trained here.
+    void clearEpochs();
     int batchSize() const;
     int gpu() const;
     int epochs() const;

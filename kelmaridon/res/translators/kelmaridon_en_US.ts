@@ -302,6 +302,34 @@
         <source>Continue from the previous checkpoint</source>
         <translation>Continue from the previous checkpoint</translation>
     </message>
+    <message>
+        <source>Training is running. Stop it and leave?</source>
+        <translation>Training is running. Stop it and leave?</translation>
+    </message>
+    <message>
+        <source>The checkpoints saved so far are kept, and the training goes on from them when it is started again.</source>
+        <translation>The checkpoints saved so far are kept, and the training goes on from them when it is started again.</translation>
+    </message>
+    <message>
+        <source>A voice named %1 already exists. Replace it, or keep both and name the new one %2?</source>
+        <translation>A voice named %1 already exists. Replace it, or keep both and name the new one %2?</translation>
+    </message>
+    <message>
+        <source>Replace</source>
+        <translation>Replace</translation>
+    </message>
+    <message>
+        <source>Keep Both</source>
+        <translation>Keep Both</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
 </context>
 <context>
     <name>TrainingMain</name>
@@ -402,6 +430,10 @@
     <message>
         <source>No</source>
         <translation>No</translation>
+    </message>
+    <message>
+        <source>The base model %1 cannot be downloaded now, and no copy of it is on this computer. Start training without a pre-existing model? It will require more recordings and a longer training time.</source>
+        <translation>The base model %1 cannot be downloaded now, and no copy of it is on this computer. Start training without a pre-existing model? It will require more recordings and a longer training time.</translation>
     </message>
 </context>
 <context>

@@ -13,7 +13,7 @@ import json
 import os
 import sys
 
-from . import files, voice_analysis
+from . import files, lifetime, voice_analysis
 
 # Takes measured for the pitch and frames measured in each; takes spoken by
 # espeak-ng for the speaking rate.
@@ -93,7 +93,8 @@ def measure_all(jobs, workers):
     """Measures the takes, in worker processes when there are several."""
     if workers > 1 and len(jobs) > 1:
         try:
-            with concurrent.futures.ProcessPoolExecutor(max_workers=workers) as pool:
+            with concurrent.futures.ProcessPoolExecutor(max_workers=workers, initializer=lifetime.end_with_parent,
+                                                        initargs=(os.getpid(),)) as pool:
                 chunk = max(1, len(jobs) // (workers * 4))
                 return list(pool.map(measure_take, jobs, chunksize=chunk))
         except (OSError, NotImplementedError, concurrent.futures.process.BrokenProcessPool):

@@ -14,6 +14,8 @@ import sys
 import tempfile
 import wave
 
+from . import lifetime
+
 ANALYSIS_RATE = 8000
 FRAME_SECONDS = 0.03
 HOP_SECONDS = 0.01
@@ -151,7 +153,8 @@ def espeak_wav(language, text, path):
     if not program:
         return False
     result = subprocess.run([program, "-v", language, "-s", str(ESPEAK_NORMAL_RATE), "-w", path, "--stdin"],
-                            input=text.encode("utf-8"), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                            input=text.encode("utf-8"), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            preexec_fn=lifetime.child_setup())
     return result.returncode == 0 and os.path.isfile(path)
 
 

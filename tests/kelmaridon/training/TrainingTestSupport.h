@@ -164,7 +164,8 @@ inline std::filesystem::path makeTraining(const std::string& name, const std::st
 
 // A stand-in environment whose tools are driven by files in control: "hold"
 // keeps the preprocessing running after it wrote its output, "die" makes it
-// kill itself there. Each tool run appends a line to "<tool>.runs".
+// kill itself there; "hold-export" keeps the export running before it writes
+// the model. Each tool run appends a line to "<tool>.runs".
 inline void useScriptedEnvironment(const std::filesystem::path& root, const std::filesystem::path& control)
 {
     std::filesystem::create_directories(control);
@@ -178,9 +179,10 @@ inline void useScriptedEnvironment(const std::filesystem::path& root, const std:
                              "  [ -f \"$c/die\" ] && kill -9 $$\n"
                              "  exit 0;;\n"
                              "piper_train)\n"
-                             "  echo run >> \"$c/train.runs\"; echo training; exec sleep 600;;\n"
+                             "  echo run >> \"$c/train.runs\"; echo $$ > \"$c/train.pid\"; echo training; exec sleep 600;;\n"
                              "piper_train.export_onnx)\n"
                              "  [ -n \"$3\" ] || { echo 'ERROR: no checkpoint given'; exit 1; }\n"
+                             "  [ -f \"$c/hold-export\" ] && { echo $$ > \"$c/export.pid\"; exec sleep 600; }\n"
                              "  printf model > \"$4\"; echo exported;;\n"
                              "esac\n");
 }

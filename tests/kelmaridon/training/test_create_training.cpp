@@ -189,3 +189,54 @@ TEST(CreateTraining, CheckpointNamesFromTheServerStayInTheirFolder)
     EXPECT_FALSE(trainingNameExists("Claire"));
     qunsetenv("QV_VOICE_SERVER");
 }
+
+TEST(CreateTraining, WithTheServerDownTheBaseCheckpointOnDiskIsUsedAndNoneIsDroppedUnasked)
+{
+    testutil::TempDir tmp;
+    TrainingServer server(tmp.path() / "cat");
+    fs::path recording = makeRecording("Offline", "en-us");
+    MsgboxLog log;
+    auto form = [&](CreateTrainingModel& model, const char* name) {
+        model.setInitRecordingPath(q(recording));
+        load(model);
+        EXPECT_EQ(model.getModelOptions(), QStringList({"", "English", "None"}));
+        model.setNewTrainingName(name);
+        model.setNewTrainingModelIdx(1);
+    };
+    auto baseOf = [](const QString& path) {
+        TrainingRecord record;
+        EXPECT_TRUE(record.read(path.toStdString())) << path.toStdString();
+        return record.baseOn();
+    };
+
+    // Fetched once while the server is there.
+    CreateTrainingModel online;
+    form(online, "Offline 1");
+    const std::string base = baseOf(create(online));
+    ASSERT_FALSE(base.empty());
+
+    // Server down: English starts from the checkpoint already in the data folder.
+    server.stop();
+    CreateTrainingModel offline;
+    form(offline, "Offline 2");
+    EXPECT_EQ(baseOf(create(offline)), base);
+    EXPECT_TRUE(log.boxes.isEmpty());
+
+    // Without it the user is asked: No creates nothing, Yes trains from nothing.
+    fs::remove(utf8ToPath(base));
+    CreateTrainingModel missing;
+    form(missing, "Offline 3");
+    missing.createTraining();
+    ASSERT_EQ(log.boxes.size(), 1);
+    EXPECT_EQ(log.boxes[0]["icon"].toInt(), int(MessageBoxContext::Question));
+    EXPECT_TRUE(log.boxes[0]["msg"].toString().startsWith("The base model English cannot be downloaded now"));
+    log.press(0, 1);
+    EXPECT_FALSE(missing.getIsCreating());
+    EXPECT_FALSE(trainingNameExists("Offline 3"));
+    QSignalSpy done(&missing, &CreateTrainingModel::gotoTraining);
+    missing.createTraining();
+    ASSERT_EQ(log.boxes.size(), 2);
+    log.press(1, 0);
+    ASSERT_TRUE(done.wait(60000));
+    EXPECT_EQ(baseOf(done[0][0].toString()), "");
+}

@@ -67,6 +67,12 @@ TEST(DatasetExport, RecordedSentencesInIdOrder)
     ASSERT_TRUE(exportDataset(dir.u8string(), language, nullptr));
     EXPECT_EQ(language, "");
 
+    // An id past 32 bits names its own take, not the one its low 32 bits name.
+    run(db, "update recording set id=4294967299, status=1 where id=12");
+    testutil::writeFile(wav / "4294967299.wav", QByteArray::fromStdString(TakeWav::header(9600) + samples));
+    ASSERT_TRUE(exportDataset(dir.u8string(), language, &error)) << error;
+    EXPECT_EQ(testutil::readFile(dir / "metadata.csv"), "wav/4294967299.wav|tab\there\n");
+
     // Nothing recorded: an empty list.
     run(db, "update recording set status=0");
     ASSERT_TRUE(exportDataset(dir.u8string(), language, &error));
@@ -96,6 +102,8 @@ TEST(DatasetExport, CleanedText)
         {"\nstart and end\r", " start and end "},
         {"keeps\ttabs", "keeps\ttabs"},
         {"", ""},
+        {"caf\xC3\xA9 \xFF|x", "caf\xC3\xA9 \xEF\xBF\xBD x"},
+        {"cut\xE2\x82", "cut\xEF\xBF\xBD\xEF\xBF\xBD"},
     };
     for (const auto& [in, out] : cases)
         EXPECT_EQ(cleanPromptText(in), out) << in;

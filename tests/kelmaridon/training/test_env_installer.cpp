@@ -72,7 +72,8 @@ TEST(EnvInstaller, SevenZipProgressAndErrorsAreParsed)
     QList<int> seen;
     p.progress = [&seen](int percent) { seen << percent; };
     const std::vector<std::pair<QByteArray, QList<int>>> cases = {
-        {"  45% 3 - Scripts/python", {45}}, {"\b\b\b\b 7% 12\r\n 8%", {7}}, {"Everything is Ok", {}}};
+        {"  45% 3 - Scripts/python", {45}}, {"\b\b\b\b 7% 12\r\n 8%", {8}}, {"Everything is Ok", {}},
+        {"\b\b\b 9", {}}, {"1% 40 - torch/cuda.py", {91}}, {" 12\n", {}}, {"% 3", {}}};
     for (const auto& [chunk, expected] : cases) {
         seen.clear();
         parse7zProgress(p, 1, chunk);

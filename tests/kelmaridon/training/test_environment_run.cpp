@@ -12,11 +12,17 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QStandardPaths>
+#include <QThreadPool>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <iostream>
+#include <set>
+
+#include <signal.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using namespace trainingtest;
@@ -173,4 +179,86 @@ TEST(EnvironmentRun, PreprocessTrainStopResumeExport)
     EXPECT_NE(out.indexOf("ERROR: take wav/3.wav is not a 16-bit WAV file"), -1) << out.toStdString();
     qunsetenv("QV_TRAIN_STOP_AFTER");
     qunsetenv("QV_TRAIN_EPOCH_SECONDS");
+}
+
+namespace {
+
+// The parent of a process, 0 once it has gone.
+qint64 parentOf(qint64 pid)
+{
+    QByteArray stat = testutil::readFile("/proc/" + std::to_string(pid) + "/stat");
+    int close = stat.lastIndexOf(')');
+    QList<QByteArray> fields = close > 0 ? stat.mid(close + 2).split(' ') : QList<QByteArray>();
+    return fields.size() > 1 ? fields[1].toLongLong() : 0;
+}
+
+// The program's part in the test below: runs the preprocessing and the
+// training tool from its GUI thread until it is killed.
+void hostTools(const fs::path& control)
+{
+    QThreadPool::globalInstance()->setMaxThreadCount(8);
+    TrainingPreProcess pre(nullptr);
+    ASSERT_TRUE(pre.start("en-us", q(control / "rec"), q(control / "pre"), 22050));
+    TrainingModelProcess train(q(control / "train"), nullptr);
+    QString err;
+    ASSERT_TRUE(train.start(err)) << err.toStdString();
+    testutil::writeFile(control / "tools", QByteArray::number(pre.process.processId()) + " "
+                                               + QByteArray::number(train.process.processId()));
+    const qint64 parent = ::getppid();
+    testutil::waitFor([&] { return ::getppid() != parent; }, 600000);
+}
+
+} // namespace
+
+TEST(EnvironmentRun, ToolsAndTheirWorkersEndWhenTheProgramIsKilled)
+{
+    const QByteArray host = qgetenv("QV_TOOL_HOST");
+    if (!host.isEmpty())
+        return hostTools(host.toStdString());
+
+    testutil::TempDir tmp;
+    const fs::path tenv = tmp.path() / "tenv", control = tmp.path() / "control";
+    unpackEnvironment(tenv);
+    // espeak-ng as the preprocessing's workers find it first on PATH: it
+    // answers the language check and holds every take it is to speak.
+    const QString espeak = QStandardPaths::findExecutable("espeak-ng");
+    ASSERT_FALSE(espeak.isEmpty());
+    testutil::writeFile(tenv / "Scripts" / "espeak-ng",
+                        "#!/bin/sh\ncase \"$6\" in */probe.wav) exec '" + espeak.toUtf8() + "' \"$@\";; esac\n"
+                        "echo $$ >> '" + q(control / "espeak.pids").toUtf8() + "'\nexec sleep 600\n");
+    QFile::setPermissions(q(tenv / "Scripts" / "espeak-ng"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    makeRecording(control / "rec", 110);
+    fs::create_directories(control / "train");
+    testutil::writeFile(control / "train" / "config.json", "{}");
+    testutil::writeFile(control / "train" / "dataset.jsonl", "{}\n");
+
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QV_TOOL_HOST", q(control));
+    program.setProcessEnvironment(env);
+    program.start(QCoreApplication::applicationFilePath(),
+                  {"--gtest_filter=EnvironmentRun.ToolsAndTheirWorkersEndWhenTheProgramIsKilled"});
+    ASSERT_TRUE(program.waitForStarted(30000));
+    auto espeaks = [&] { return testutil::readFile(control / "espeak.pids").trimmed().split('\n'); };
+    ASSERT_TRUE(testutil::waitFor([&] { return espeaks().size() >= 4; }, 120000))
+        << program.readAll().toStdString();
+
+    // The tools, the preprocessing's workers and what they run.
+    std::set<qint64> pids;
+    for (const QByteArray& tool : testutil::readFile(control / "tools").split(' '))
+        pids.insert(tool.toLongLong());
+    ASSERT_EQ(pids.size(), 2u);
+    for (const QByteArray& line : espeaks()) {
+        pids.insert(line.toLongLong());
+        pids.insert(parentOf(line.toLongLong()));
+    }
+    EXPECT_GE(pids.size(), 10u);
+    for (qint64 pid : pids)
+        ASSERT_FALSE(processGone(pid)) << pid;
+
+    ::kill(pid_t(program.processId()), SIGKILL);
+    ASSERT_TRUE(program.waitForFinished(30000));
+    for (qint64 pid : pids)
+        EXPECT_TRUE(testutil::waitFor([&] { return processGone(pid); }, 30000)) << pid;
+    EXPECT_FALSE(fs::exists(control / "pre" / "config.json"));
 }

@@ -163,10 +163,13 @@ TEST(TrainingModel, TrainsFromTheBaseCheckpointStopsResumesAndExportsAVoiceTheCo
         << workerError.toStdString();
     EXPECT_GT(fs::file_size(wav), 22050u);
 
-    // A second export makes a second voice beside the first.
+    // A second export, both kept, makes a second voice beside the first, named apart.
+    shown = boxes.boxes.size();
     model->exportVoice();
-    ASSERT_TRUE(waitFor([&] { return !model->getIsLoading(); }, 60000));
-    EXPECT_TRUE(fs::exists(voicesDir() / "custom_My Voice(1)" / "custom_My Voice(1).onnx"));
+    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == shown + 1; }, 60000));
+    boxes.press(shown, 1);
+    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == shown + 2 && !model->getIsLoading(); }, 60000));
+    EXPECT_TRUE(fs::exists(voicesDir() / "custom_My Voice (2)" / "custom_My Voice (2).onnx"));
     EXPECT_TRUE(fs::exists(voice / "custom_My Voice.onnx"));
     model.reset();
     removeAll(voicesDir());
@@ -394,4 +397,120 @@ TEST(TrainingModel, ACheckpointTheToolRefusesShowsItsLinesAndTrainingGoesOnFromT
     model.stopTrain();
     EXPECT_TRUE(model.getLogs().contains("Resuming from " + q(pre / "epoch=15-step=150.ckpt"))) << model.getLogs().toStdString();
     qunsetenv("QV_TRAIN_EPOCH_SECONDS");
+}
+
+TEST(TrainingModel, PreprocessingRedoneAfterItsOutputWentCountsNoBaseEpochsAsTrainedWhenItFails)
+{
+    MsgboxLog boxes;
+    testutil::TempDir tmp;
+    const fs::path control = tmp.path() / "control", base = tmp.path() / "en-us-epoch=2164-step=1.ckpt";
+    useScriptedEnvironment(tmp.path() / "tenv", control);
+    writeCheckpoint(base, 2164);
+    fs::path dir = makeTraining("Lost Output", base.u8string(), 2);
+    TrainingRecord record = readRecord(dir);
+    record.setInitEpochs(2164);
+    record.setEpochs(2300);
+    ASSERT_TRUE(record.save());
+
+    // The folder has lost "config.json" and "dataset.jsonl"; the preprocessing made again is killed.
+    TrainingModel model;
+    model.open(q(dir), false);
+    EXPECT_EQ(model.getEpochs(), 136);
+    testutil::writeFile(control / "die", "");
+    model.train();
+    ASSERT_TRUE(waitFor([&] { return !model.getIsTraining(); }, 60000));
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].value("msg").toString(), "IDS_TRAINING_FAILED.");
+    record = readRecord(dir);
+    EXPECT_EQ(record.epochs() - record.initEpochs(), 0);
+    EXPECT_EQ(model.getEpochs(), 0);
+}
+
+TEST(TrainingModel, ASecondVoiceOfOneNameReplacesTheFirstOrIsNamedApart)
+{
+    MsgboxLog boxes;
+    testutil::TempDir tmp;
+    useScriptedEnvironment(tmp.path() / "tenv", tmp.path() / "control");
+    removeAll(voicesDir());
+    fs::path dir = makeTraining("BobVoice", "", 2);
+    testutil::writeFile(dir / "config.json", R"({"audio":{"sample_rate":22050}})");
+    testutil::writeFile(dir / "dataset.jsonl", "{}\n");
+    writeCheckpoint(dir / "lightning_logs" / "pre" / "epoch=5-step=50.ckpt", 5);
+    TrainingModel model;
+    model.open(q(dir), false);
+    auto exportVoice = [&] {
+        model.exportVoice();
+        return waitFor([&] { return !model.getIsLoading(); }, 60000);
+    };
+    auto shownNames = [] {
+        std::vector<LocalVoice> voices;
+        listInstalledVoices(voices);
+        QStringList names;
+        for (const LocalVoice& v : voices)
+            names << QString::fromStdString(v.uid + " = " + v.name);
+        names.sort();
+        return names;
+    };
+
+    ASSERT_TRUE(exportVoice());
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].value("msg").toString(), "IDS_EXPORT_DONE");
+    EXPECT_EQ(shownNames(), QStringList({"custom_BobVoice = BobVoice"}));
+
+    // Again: asked first; Cancel makes nothing, Keep Both names the new one apart.
+    ASSERT_TRUE(exportVoice());
+    ASSERT_EQ(boxes.boxes.size(), 2);
+    EXPECT_EQ(boxes.boxes[1].value("msg").toString(),
+              "A voice named BobVoice already exists. Replace it, or keep both and name the new one BobVoice (2)?");
+    EXPECT_EQ(boxes.boxes[1].value("buttonNames").toStringList(), QStringList({"Replace", "Keep Both", "Cancel"}));
+    boxes.press(1, 2);
+    EXPECT_FALSE(model.getIsLoading());
+    EXPECT_EQ(shownNames(), QStringList({"custom_BobVoice = BobVoice"}));
+    ASSERT_TRUE(exportVoice());
+    boxes.press(2, 1);
+    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == 4 && !model.getIsLoading(); }, 60000));
+    EXPECT_EQ(boxes.boxes[3].value("msg").toString(), "IDS_EXPORT_DONE");
+    EXPECT_EQ(shownNames(), QStringList({"custom_BobVoice (2) = BobVoice (2)", "custom_BobVoice = BobVoice"}));
+    EXPECT_EQ(testutil::readFile(voicesDir() / "custom_BobVoice (2)" / "custom_BobVoice (2).onnx"), "model");
+
+    // Replace: the new voice takes the old one's place, whole.
+    testutil::writeFile(voicesDir() / "custom_BobVoice" / "old", "");
+    ASSERT_TRUE(exportVoice());
+    boxes.press(4, 0);
+    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == 6 && !model.getIsLoading(); }, 60000));
+    EXPECT_EQ(boxes.boxes[5].value("msg").toString(), "IDS_EXPORT_DONE");
+    EXPECT_EQ(shownNames(), QStringList({"custom_BobVoice (2) = BobVoice (2)", "custom_BobVoice = BobVoice"}));
+    EXPECT_FALSE(fs::exists(voicesDir() / "custom_BobVoice" / "old"));
+    EXPECT_TRUE(fs::is_empty(voiceBuildRoot()));
+    removeAll(voicesDir());
+}
+
+TEST(TrainingModel, AVoiceReachesTheStoreOnlyWholeAndQuittingLeavesNoneHalfMade)
+{
+    MsgboxLog boxes;
+    testutil::TempDir tmp;
+    const fs::path control = tmp.path() / "control";
+    useScriptedEnvironment(tmp.path() / "tenv", control);
+    removeAll(voicesDir());
+    fs::path dir = makeTraining("Quitter", "", 2);
+    testutil::writeFile(dir / "config.json", R"({"audio":{"sample_rate":22050}})");
+    testutil::writeFile(dir / "dataset.jsonl", "{}\n");
+    writeCheckpoint(dir / "lightning_logs" / "pre" / "epoch=5-step=50.ckpt", 5);
+    auto model = std::make_unique<TrainingModel>();
+    model->open(q(dir), false);
+
+    // The configuration and the speaker are written, the model not yet.
+    testutil::writeFile(control / "hold-export", "");
+    model->exportVoice();
+    ASSERT_TRUE(waitFor([&] { return pidIn(control / "export.pid") > 0; }, 60000));
+    EXPECT_TRUE(customVoices().empty());
+    EXPECT_TRUE(fs::exists(voiceBuildRoot() / "custom_Quitter" / "speakers" / "spk-0.json"));
+
+    // The program quits: nothing is left, in the store or beside it.
+    model.reset();
+    EXPECT_TRUE(processGone(pidIn(control / "export.pid")));
+    EXPECT_TRUE(customVoices().empty());
+    EXPECT_TRUE(fs::is_empty(voiceBuildRoot()));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    removeAll(voicesDir());
 }

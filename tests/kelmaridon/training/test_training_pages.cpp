@@ -81,6 +81,8 @@ struct Window
     // A real press and release of the mouse at the middle of the named item.
     void mouseClick(const QString& name) const
     {
+        // A page a loader let go is not in the window any more, but is found until it is deleted.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         auto* item = qobject_cast<QQuickItem*>(find(name));
         ASSERT_TRUE(item) << name.toStdString();
         QPointF c = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
@@ -264,5 +266,66 @@ TEST(TrainingPages, LeavingTheTrainingPageDuringASlowProbeStopsTheProbe)
     w.nav("Trainings.qml");
     EXPECT_TRUE(waitFor([&] { return w.source() == "Trainings.qml"; }, 10000));
     EXPECT_TRUE(waitFor([&] { return processGone(pidIn(env / "probe.pid")); }, 10000));
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+}
+
+TEST(TrainingPages, LeavingOrClosingWhileTrainingAsksAndStopsOnlyOnYes)
+{
+    testutil::TempDir tmp;
+    const fs::path control = tmp.path() / "control";
+    useScriptedEnvironment(tmp.path() / "env", control);
+    const QString training = q(makeTraining("Asked", "", 2));
+    MsgboxLog boxes;
+    Window w;
+    ASSERT_TRUE(w.window && QTest::qWaitForWindowExposed(w.window));
+    QObject::disconnect(&w.engine, &QQmlEngine::quit, qApp, nullptr);
+    QSignalSpy quit(&w.engine, &QQmlEngine::quit);
+    auto startTraining = [&](int run) {
+        w.nav("Training.qml", {{"trainingPath", training}, {"toStart", false}});
+        EXPECT_TRUE(waitFor([&] { return w.source() == "Training.qml"; }, 10000));
+        w.mouseClick("trainingStart");
+        return waitFor([&] { return runs(control, "train") == run && pidIn(control / "train.pid") > 0; }, 60000);
+    };
+    auto asked = [&](int n) {
+        return waitFor([&] { return boxes.boxes.size() == n && testutil::findNamed(w.window->contentItem(), "msgboxButton1"); },
+                       10000);
+    };
+
+    // The menu asks; No keeps the page and the training.
+    ASSERT_TRUE(startTraining(1));
+    const qint64 first = pidIn(control / "train.pid");
+    w.mouseClick("navEntry_recording");
+    ASSERT_TRUE(asked(1));
+    EXPECT_TRUE(w.find("msgboxText")->property("text").toString().contains("Training is running. Stop it and leave?"));
+    w.mouseClick("msgboxButton1");
+    EXPECT_TRUE(w.gone("msgboxButton1"));
+    EXPECT_EQ(w.source(), "Training.qml");
+    EXPECT_FALSE(processGone(first));
+    EXPECT_TRUE(w.find("trainingStop")->property("visible").toBool());
+
+    // Asked again, Yes stops it and leaves, without the stopped box.
+    w.mouseClick("navEntry_recording");
+    ASSERT_TRUE(asked(2));
+    w.mouseClick("msgboxButton0");
+    EXPECT_TRUE(waitFor([&] { return w.source() == "Recording.qml"; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return processGone(first); }, 10000));
+
+    // Closing the window asks the same; No keeps the window, Yes ends the program.
+    fs::remove(control / "train.pid");
+    ASSERT_TRUE(startTraining(2));
+    const qint64 second = pidIn(control / "train.pid");
+    w.mouseClick("closeButton");
+    ASSERT_TRUE(asked(3));
+    w.mouseClick("msgboxButton1");
+    EXPECT_TRUE(w.gone("msgboxButton1"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(quit.count(), 0);
+    EXPECT_FALSE(processGone(second));
+    w.mouseClick("closeButton");
+    ASSERT_TRUE(asked(4));
+    w.mouseClick("msgboxButton0");
+    EXPECT_TRUE(quit.count() == 1 || quit.wait(10000));
+    EXPECT_TRUE(waitFor([&] { return processGone(second); }, 10000));
+    EXPECT_EQ(boxes.boxes.size(), 4);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
 }
