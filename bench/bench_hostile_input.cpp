@@ -3,7 +3,8 @@
 // the peak memory is the case's own:
 //   bench_hostile_input <case> [seconds]
 // Cases: update-endless, wav-chunks, wav-fifo, wav-devzero, wav-urandom,
-// wav-24bit, wav-1hz, download-endless, download-trickle, download-fifo.
+// wav-24bit, wav-1hz, mp3-frames, mp3-long, download-endless,
+// download-trickle, download-fifo.
 // seconds (default 90) ends a case that has not finished, as a hang.
 
 #include "app/MainModel.h"
@@ -333,6 +334,24 @@ int main(int argc, char** argv)
         writeWav(wav, 1, 2, 48000, 24, 1024ull * 1024 * 1024);
     } else if (name == "wav-1hz") {
         writeWav(wav, 1, 1, 1, 16, 44000);
+    } else if (name == "mp3-frames") {
+        // A tag, then 1 MiB of frames of 72 ms in 72 bytes each.
+        std::ofstream out(wav, std::ios::binary);
+        out.write("ID3\x03\0\0\0\0\0\0", 10);
+        std::string frame(72, '\0');
+        frame[0] = char(0xFF);
+        frame[1] = char(0xE3);
+        frame[2] = char(0x18);
+        frame[3] = char(0xC0);
+        for (int i = 0; i < (1 << 20) / 72; ++i)
+            out << frame;
+    } else if (name == "mp3-long") {
+        // A minute at 128 kbit/s: about the longest sound decoded whole.
+        const std::string command = "ffmpeg -loglevel error -f lavfi -i sine=f=440:d=60 -ac 2 -b:a 128k -y "
+                                    + (dir / "sound.mp3").string();
+        if (std::system(command.c_str()) != 0)
+            return 1;
+        return playCase(dir / "sound.mp3", seconds);
     } else {
         std::fprintf(stderr, "unknown case %s\n", name.c_str());
         return 1;

@@ -88,8 +88,8 @@ inline float roundOff(float x)
 
 // Sounds other than PCM WAV are decoded whole: only MP3, FLAC and Ogg Vorbis,
 // from a file of at most this size, to at most this many bytes.
-constexpr qint64 kMaxWholeFileBytes = qint64(8) << 20;
-constexpr qint64 kMaxDecodedBytes = qint64(64) << 20;
+constexpr qint64 kMaxWholeFileBytes = qint64(4) << 20;
+constexpr qint64 kMaxDecodedBytes = qint64(24) << 20;
 
 Mix_Chunk* loadWhole(AudioPlayerFile& file)
 {
