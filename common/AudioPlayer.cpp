@@ -1,6 +1,7 @@
 #include "common/AudioPlayer.h"
 
 #include "common/AudioPlayerFile.h"
+#include "common/AudioPlayerProbe.h"
 #include "common/AudioPlayerStream.h"
 
 #include <QMutex>
@@ -83,6 +84,47 @@ inline float roundOff(float x)
         return x;
     float y = knee + (1.0f - knee) * std::tanh((a - knee) / (1.0f - knee));
     return x < 0 ? -y : y;
+}
+
+// Sounds other than PCM WAV are decoded whole: only MP3, FLAC and Ogg Vorbis,
+// from a file of at most this size, to at most this many bytes.
+constexpr qint64 kMaxWholeFileBytes = qint64(4) << 20;
+constexpr qint64 kMaxDecodedBytes = qint64(24) << 20;
+
+Mix_Chunk* loadWhole(AudioPlayerFile& file)
+{
+    const qint64 size = file.length();
+    if (size < 4 || size > kMaxWholeFileBytes || !file.seek(0))
+        return nullptr;
+    QByteArray bytes(int(size), Qt::Uninitialized);
+    if (file.read(reinterpret_cast<unsigned char*>(bytes.data()), size_t(size)) != size_t(size))
+        return nullptr;
+    // Formats SDL takes apart from their header alone are not played whole.
+    for (const char* magic : {"RIFF", "WAVE", "FORM", "Crea"}) {
+        if (bytes.startsWith(magic))
+            return nullptr;
+    }
+    // The decoder the mixer would choose for these bytes.
+    SDL_RWops* rw = SDL_RWFromConstMem(bytes.constData(), bytes.size());
+    Mix_Music* music = rw ? Mix_LoadMUS_RW(rw, 0) : nullptr;
+    const Mix_MusicType type = music ? Mix_GetMusicType(music) : MUS_NONE;
+    if (music)
+        Mix_FreeMusic(music);
+    if (rw)
+        SDL_RWclose(rw);
+    AudioPlayerProbe::Kind kind;
+    switch (type) {
+    case MUS_MP3: kind = AudioPlayerProbe::Kind::Mp3; break;
+    case MUS_FLAC: kind = AudioPlayerProbe::Kind::Flac; break;
+    case MUS_OGG: kind = AudioPlayerProbe::Kind::OggVorbis; break;
+    default: return nullptr;
+    }
+    const double seconds = AudioPlayerProbe::maxSeconds(kind, bytes);
+    const qint64 rate = bytesPerSecond();
+    if (seconds < 0 || rate <= 0 || seconds * double(rate) > double(kMaxDecodedBytes))
+        return nullptr;
+    rw = SDL_RWFromConstMem(bytes.constData(), bytes.size());
+    return rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;
 }
 
 // QFile reads resources as ":/..."; QML hands them over as "qrc:/...".
@@ -169,9 +211,8 @@ void AudioPlayer::playJob(const QString& path, ResultFn onResult, std::function<
         invoker.post(onStart, guiThread());
 
     file = std::make_shared<AudioPlayerFile>();
-    file->qfile().setFileName(filePath(path));
-    if (!file->qfile().open(QIODevice::ReadOnly)) {
-        QString error = file->qfile().errorString();
+    QString error;
+    if (!file->open(filePath(path), error)) {
         file.reset();
         if (onResult)
             postResult(onResult, false, QStringLiteral("Can not open WAV File!") + error);
@@ -180,10 +221,11 @@ void AudioPlayer::playJob(const QString& path, ResultFn onResult, std::function<
     int freq = 0, channels = 0;
     Uint16 format = 0;
     Mix_QuerySpec(&freq, &format, &channels);
-    stream = AudioPlayerStream::open(file, freq, format, channels);
+    // A WAV file plays from the file or not at all.
+    bool wave = false;
+    stream = AudioPlayerStream::open(file, freq, format, channels, wave);
     if (!stream) {
-        SDL_RWops* rw = file->rwops();
-        wav = rw ? Mix_LoadWAV_RW(rw, 1) : nullptr;
+        wav = wave ? nullptr : loadWhole(*file);
         if (!wav) {
             file.reset();
             if (onResult)

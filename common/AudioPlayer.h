@@ -18,9 +18,10 @@ struct Mix_Chunk;
 
 // Plays one sound file at a time (WAV, MP3, FLAC, Ogg) through the process's
 // shared mixer; each player has a channel of its own, so players do not cut
-// each other off. PCM WAV files play from the file as they go, whatever their
-// length; other formats are decoded whole first. Jobs and callbacks run on
-// the GUI thread.
+// each other off. Only regular files and resources play. PCM WAV files play
+// from the file as they go, whatever their length, and other WAV files not at
+// all; MP3, FLAC and Ogg Vorbis files of bounded size and length are decoded
+// whole first. Jobs and callbacks run on the GUI thread.
 class AudioPlayer
 {
 public:

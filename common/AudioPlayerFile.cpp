@@ -1,66 +1,47 @@
 #include "common/AudioPlayerFile.h"
 
-#include <SDL.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
-namespace {
-
-AudioPlayerFile* self(SDL_RWops* rw)
-{
-    return static_cast<AudioPlayerFile*>(rw->hidden.unknown.data1);
-}
-
-Sint64 SDLCALL rwSize(SDL_RWops* rw)
-{
-    return self(rw)->length();
-}
-
-Sint64 SDLCALL rwSeek(SDL_RWops* rw, Sint64 offset, int whence)
-{
-    AudioPlayerFile* f = self(rw);
-    Sint64 base = 0;
-    if (whence == RW_SEEK_CUR)
-        base = f->pos();
-    else if (whence == RW_SEEK_END)
-        base = f->length();
-    else if (whence != RW_SEEK_SET)
-        return SDL_SetError("Unknown seek origin");
-    Sint64 target = base + offset;
-    if (target < 0 || !f->seek(target))
-        return SDL_SetError("Seek failed");
-    return target;
-}
-
-size_t SDLCALL rwRead(SDL_RWops* rw, void* ptr, size_t size, size_t maxnum)
-{
-    if (size == 0 || maxnum == 0)
-        return 0;
-    AudioPlayerFile* f = self(rw);
-    qint64 start = f->pos();
-    size_t got = f->read(static_cast<unsigned char*>(ptr), size * maxnum);
-    // Whole objects only: step back over a partial one.
-    size_t whole = got / size;
-    if (whole * size != got)
-        f->seek(start + qint64(whole * size));
-    return whole;
-}
-
-size_t SDLCALL rwWrite(SDL_RWops*, const void*, size_t, size_t)
-{
-    SDL_SetError("Read-only stream");
-    return 0;
-}
-
-int SDLCALL rwClose(SDL_RWops* rw)
-{
-    SDL_FreeRW(rw);
-    return 0;
-}
-
-} // namespace
+#include <cerrno>
+#include <cstring>
 
 AudioPlayerFile::AudioPlayerFile() = default;
 
 AudioPlayerFile::~AudioPlayerFile() = default;
+
+bool AudioPlayerFile::open(const QString& path, QString& error)
+{
+    if (path.startsWith(QLatin1Char(':'))) {
+        file.setFileName(path);
+        if (file.open(QIODevice::ReadOnly))
+            return true;
+        error = file.errorString();
+        return false;
+    }
+    // Opening a pipe for reading would wait for a writer; O_NONBLOCK does not.
+    const QByteArray name = QFile::encodeName(path);
+    int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st{};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = QStringLiteral("Not a regular file");
+        return false;
+    }
+    file.setFileName(path);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        error = file.errorString();
+        return false;
+    }
+    return true;
+}
 
 int AudioPlayerFile::eof()
 {
@@ -86,19 +67,4 @@ bool AudioPlayerFile::seek(qint64 offset)
 qint64 AudioPlayerFile::pos()
 {
     return file.pos();
-}
-
-SDL_RWops* AudioPlayerFile::rwops()
-{
-    SDL_RWops* rw = SDL_AllocRW();
-    if (!rw)
-        return nullptr;
-    rw->type = SDL_RWOPS_UNKNOWN;
-    rw->size = rwSize;
-    rw->seek = rwSeek;
-    rw->read = rwRead;
-    rw->write = rwWrite;
-    rw->close = rwClose;
-    rw->hidden.unknown.data1 = this;
-    return rw;
 }

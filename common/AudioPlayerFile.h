@@ -1,10 +1,9 @@
 #pragma once
 
 #include <QFile>
+#include <QString>
 
 #include <cstddef>
-
-struct SDL_RWops;
 
 // A sound file read through Qt, so resource paths (":/...") play like local files.
 class AudioPlayerFile
@@ -15,6 +14,10 @@ public:
     AudioPlayerFile(const AudioPlayerFile&) = delete;
     AudioPlayerFile& operator=(const AudioPlayerFile&) = delete;
 
+    // Opens a resource or a regular file for reading, without waiting on
+    // what is not one (a pipe, a device); false with the reason in error.
+    bool open(const QString& path, QString& error);
+
     QFile& qfile() { return file; }
 
     virtual int eof();
@@ -22,10 +25,6 @@ public:
     virtual qint64 length();
     virtual bool seek(qint64 offset);
     virtual qint64 pos();
-
-    // A read-only SDL stream over this file. The stream does not own the file;
-    // closing it frees only the stream.
-    SDL_RWops* rwops();
 
 private:
     QFile file;

@@ -22,10 +22,11 @@ public:
     AudioPlayerStream(const AudioPlayerStream&) = delete;
     AudioPlayerStream& operator=(const AudioPlayerStream&) = delete;
 
-    // Null when the file is not a PCM WAV this class can read; the file is
-    // then back at its start for another decoder.
+    // Null when the file is not a PCM WAV this class can read; `wave` tells
+    // whether it is a WAV file at all. The file is back at its start then.
+    // The header walk reads a few hundred bytes at most.
     static std::unique_ptr<AudioPlayerStream> open(std::shared_ptr<AudioPlayerFile> file, int rate,
-                                                   SDL_AudioFormat format, int channels);
+                                                   SDL_AudioFormat format, int channels, bool& wave);
 
     // Writes len bytes in the mixer's format; silence once the sound is through.
     void fill(Uint8* out, int len);
@@ -36,6 +37,14 @@ public:
     double duration() const;
     // To a second of the sound; at or past its end the sound is through.
     void seek(double seconds);
+
+    // Sample rates played; others are refused (far from the mixer's rate
+    // the converter's work grows without bound).
+    static constexpr int minRate = 1000;
+    static constexpr int maxRate = 768000;
+
+    // How the samples of the file reach the converter.
+    enum class Samples { AsStored, Int24, Float64, ALaw, MuLaw };
 
 private:
     AudioPlayerStream() = default;
@@ -56,6 +65,8 @@ private:
     qint64 remaining = 0;
     bool flushed = false;
     std::vector<Uint8> block;
+    std::vector<Uint8> converted;
+    Samples samples = Samples::AsStored;
 
     std::atomic<double> base{0};
     std::atomic<qint64> delivered{0};

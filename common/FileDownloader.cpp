@@ -4,11 +4,15 @@
 
 #include <openssl/evp.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <set>
 
@@ -43,11 +47,120 @@ fs::path targetKey(const fs::path& target)
     return (ec ? target : abs).lexically_normal();
 }
 
-bool existsLocked(const fs::path& p)
+std::string notRegular(const fs::path& p)
 {
-    std::error_code ec;
-    fs::file_status st = fs::symlink_status(p, ec);
-    return st.type() != fs::file_type::none && st.type() != fs::file_type::not_found;
+    return formatString("create file failed. Not a regular file (%s)", p.u8string().c_str());
+}
+
+std::string abortedText()
+{
+    return "CURL: " + std::string(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK));
+}
+
+// Bytes the file system of p has free for this user; -1 when unknown.
+int64_t freeSpace(const fs::path& p)
+{
+    struct statvfs st{};
+    fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
+    if (::statvfs(dir.c_str(), &st) != 0)
+        return -1;
+    return int64_t(st.f_bavail) * int64_t(st.f_frsize);
+}
+
+// The ".downloading" file of one download: created afresh, never through a
+// link or over anything but a regular file, and removed only while it is
+// still the file this download created.
+class PartialFile
+{
+public:
+    explicit PartialFile(fs::path path) : path(std::move(path)) {}
+    ~PartialFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
+
+    bool create(std::string& error)
+    {
+        struct stat st{};
+        if (::lstat(path.c_str(), &st) == 0) {
+            // What an interrupted download left is replaced; anything else is refused.
+            if (!S_ISREG(st.st_mode)) {
+                error = notRegular(path);
+                return false;
+            }
+            if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+                error = formatString("create file failed. %s", std::strerror(errno));
+                return false;
+            }
+        }
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 || ::fstat(fd, &st) != 0) {
+            error = errno == EEXIST ? notRegular(path) : formatString("create file failed. %s", std::strerror(errno));
+            return false;
+        }
+        dev = st.st_dev;
+        ino = st.st_ino;
+        return true;
+    }
+    // Empties the file for the next pass of a redirect.
+    bool restart() { return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0; }
+    bool write(const char* data, size_t length)
+    {
+        while (length > 0) {
+            ssize_t n = ::write(fd, data, length);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            data += n;
+            length -= size_t(n);
+        }
+        return true;
+    }
+    // Closes the file; false with errno when its last bytes did not reach it.
+    bool close()
+    {
+        int rc = ::close(fd);
+        fd = -1;
+        return rc == 0;
+    }
+    bool stillOurs() const
+    {
+        struct stat st{};
+        return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == dev && st.st_ino == ino;
+    }
+    void removeIfOurs()
+    {
+        if (stillOurs())
+            ::unlink(path.c_str());
+    }
+
+    const fs::path path;
+
+private:
+    int fd = -1;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
+bool networkFailure(CURLcode rc)
+{
+    switch (rc) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // Resolves a redirect target against the URL that answered with it.
@@ -107,6 +220,11 @@ bool renameFile(const fs::path& from, const fs::path& to)
     return !ec;
 }
 
+FileDownloader::FileDownloader()
+{
+    setTimeouts(30, stallSeconds, minBytesPerSecond);
+}
+
 FileDownloader::~FileDownloader()
 {
     progress = nullptr;
@@ -116,32 +234,37 @@ bool FileDownloader::download(const std::string& url, const fs::path& target, co
                               std::string& error)
 {
     const fs::path key = targetKey(target);
+    bool ok = false;
+    bool started = false;
     {
         std::unique_lock<std::mutex> lock(downloadMutex());
-        while (busyTargets().count(key)) {
-            if (aborted) {
-                error = "CURL: " + std::string(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK));
-                return false;
-            }
+        while (busyTargets().count(key) && !aborted)
             busyChanged().wait_for(lock, std::chrono::milliseconds(100));
+        std::error_code ec;
+        const fs::file_type type = fs::status(target, ec).type();
+        const bool missing = fs::symlink_status(target, ec).type() == fs::file_type::not_found;
+        if (aborted) {
+            error = abortedText();
+        } else if (type == fs::file_type::regular) {
+            // A file that is there counts as downloaded; nothing else does.
+            ok = true;
+        } else if (!missing) {
+            error = notRegular(target);
+        } else {
+            busyTargets().insert(key);
+            started = true;
         }
-        if (existsLocked(target))
-            return true;
-        busyTargets().insert(key);
     }
-    bool ok = downloadLocked(url, target, md5, error);
-    {
-        std::lock_guard<std::mutex> lock(downloadMutex());
-        // A cancelled or failed download leaves no partial file behind.
-        if (!ok) {
-            fs::path temp = target;
-            temp += ".downloading";
-            std::error_code ec;
-            fs::remove(temp, ec);
+    if (started) {
+        ok = downloadLocked(url, target, md5, error);
+        {
+            std::lock_guard<std::mutex> lock(downloadMutex());
+            busyTargets().erase(key);
         }
-        busyTargets().erase(key);
+        busyChanged().notify_all();
     }
-    busyChanged().notify_all();
+    // A cancel holds for the whole download, and ends with it.
+    aborted = false;
     return ok;
 }
 
@@ -150,25 +273,29 @@ bool FileDownloader::downloadLocked(const std::string& url, const fs::path& targ
 {
     fs::path temp = target;
     temp += ".downloading";
+    PartialFile file(temp);
+    if (!file.create(error))
+        return false;
+    // A failed or cancelled download leaves no partial file behind.
+    auto fail = [&](const std::string& text) {
+        error = text;
+        file.close();
+        file.removeIfOurs();
+        return false;
+    };
+
     std::string current = url;
     Md5 digest;
     bool performed = false;
     std::string writeError;
     for (int redirects = 0;; ++redirects) {
-        std::ofstream file(temp, std::ios::binary | std::ios::trunc);
-        if (!file) {
-            error = formatString("create file failed. %s", std::strerror(errno));
-            return false;
-        }
-        // A cancel between two passes ends the download before the next one.
-        if (redirects > 0 && aborted) {
-            error = "CURL: " + std::string(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK));
-            return false;
-        }
-        if (!prepare(current, std::string(), {})) {
-            error = "CURL: " + std::string(curl_easy_strerror(CURLE_FAILED_INIT));
-            return false;
-        }
+        // A cancel given during one pass ends the download before the next.
+        if (aborted)
+            return fail(abortedText());
+        if (redirects > 0 && !file.restart())
+            return fail(std::strerror(errno));
+        if (!prepare(current, std::string(), {}))
+            return fail("CURL: " + std::string(curl_easy_strerror(CURLE_FAILED_INIT)));
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
@@ -177,53 +304,78 @@ bool FileDownloader::downloadLocked(const std::string& url, const fs::path& targ
         lastText.clear();
         digest.reset();
 
-        performed = perform([&](const char* data, size_t length) -> int {
-            file.write(data, std::streamsize(length));
-            if (!file) {
+        // The body's bound: the length the server announces, else maxBytes.
+        int64_t bound = -1, written = 0;
+        performed = performPass([&](const char* data, size_t length) -> int {
+            if (bound < 0) {
+                curl_off_t announced = -1;
+                curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+                bound = announced >= 0 ? announced : maxBytes;
+                const int64_t space = freeSpace(temp);
+                if (announced >= 0 && space >= 0 && announced > space) {
+                    writeError = formatString("Not enough disk space: the file has %s, %s are free.",
+                                              formatSize(announced).c_str(), formatSize(space).c_str());
+                    return -1;
+                }
+            }
+            if (written + int64_t(length) > bound) {
+                writeError = formatString("The server sent more than %s without announcing the file's size.",
+                                          formatSize(maxBytes).c_str());
+                return -1;
+            }
+            if (!file.write(data, length)) {
                 writeError = std::strerror(errno);
                 return -1;
             }
+            written += int64_t(length);
             digest.update(data, length);
             return int(length);
         });
-        file.flush();
-        int flushError = file ? 0 : errno;
-        file.close();
-        // Buffered blocks reach the file only now: a failure here is a write failure.
-        if (performed && !file) {
-            writeError = std::strerror(flushError ? flushError : errno);
-            performed = false;
-        }
-
         if (!performed || status < 300 || status > 399)
             break;
-        if (redirects + 1 > maxRedirects) {
-            error = "CURL: " + std::string(curl_easy_strerror(CURLE_TOO_MANY_REDIRECTS));
-            return false;
-        }
+        if (redirects + 1 > maxRedirects)
+            return fail("CURL: " + std::string(curl_easy_strerror(CURLE_TOO_MANY_REDIRECTS)));
         current = resolveLocation(current, headerValue("Location"));
     }
     const std::string sum = digest.finish();
 
-    if (!performed) {
-        error = writeError.empty() ? lastError : writeError;
-        return false;
-    }
+    if (!performed)
+        return fail(writeError.empty() ? failureText() : writeError);
+    if (aborted)
+        return fail(abortedText());
     if (!md5.empty()) {
         std::string expected = hexToBytes(md5.data(), int(md5.size()));
-        if (expected.size() != 16 || expected != sum) {
-            error = "invalid md5sum.";
-            return false;
-        }
+        if (expected.size() != 16 || expected != sum)
+            return fail("invalid md5sum.");
     }
+    const bool ours = file.stillOurs();
+    if (!file.close())
+        return fail(std::strerror(errno));
     std::lock_guard<std::mutex> lock(downloadMutex());
     std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
+    if (ours)
+        fs::rename(temp, target, ec);
+    if (!ours || ec) {
         error = formatString("rename file failed. %s", temp.u8string().c_str());
+        file.removeIfOurs();
         return false;
     }
     return true;
+}
+
+std::string FileDownloader::failureText() const
+{
+    if (!networkFailure(result()) || lastError.rfind("CURL: ", 0) != 0)
+        return lastError;
+    // The other network failures are shown with this wording too.
+    std::string detail = lastError;
+    if (result() == CURLE_PARTIAL_FILE) {
+        curl_off_t announced = -1;
+        curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+        detail = formatString("The connection ended after %s of %s.", formatSize(received()).c_str(),
+                              formatSize(announced).c_str());
+    }
+    return "Network connection error!<br/>" + detail;
 }
 
 int FileDownloader::onProgress(void* downloader, curl_off_t total, curl_off_t received, curl_off_t, curl_off_t)

@@ -2,20 +2,26 @@
 
 #include "common/HttpClient.h"
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <string>
 
 // Fetches one URL into one file through "<target>.downloading", following
 // redirects itself and checking an optional MD5 before the final rename. A
-// download that fails or is cancelled removes its ".downloading" file.
+// download that fails or is cancelled removes its ".downloading" file. The
+// server is not trusted: the partial file is always created afresh, the body
+// is bounded by the length the server announces (else by maxBytes), and a
+// transfer slower than minBytesPerSecond for stallSeconds fails.
 class FileDownloader : public HttpClient
 {
 public:
+    FileDownloader();
     ~FileDownloader() override;
 
-    // True when the target exists afterwards (also when it existed before:
-    // then nothing is fetched). md5 is hex or empty.
+    // True when the target is a file afterwards (also when it was one before:
+    // then nothing is fetched). md5 is hex or empty. A cancel through
+    // `aborted` holds for every redirect of the download.
     bool download(const std::string& url, const std::filesystem::path& target, const std::string& md5,
                   std::string& error);
 
@@ -27,15 +33,24 @@ public:
     // "1 M/s - 3 M of 10 M".
     std::function<void(int percent, std::string text)> progress;
 
+    // The most bytes a body may have when the server does not announce its length.
+    void setMaxBytes(int64_t bytes) { maxBytes = bytes; }
+
     // Redirects followed before a download fails.
     static constexpr int maxRedirects = 10;
+    static constexpr int64_t defaultMaxBytes = int64_t(256) << 20;
+    static constexpr long minBytesPerSecond = 1024;
+    static constexpr long stallSeconds = 30;
 
 private:
     bool downloadLocked(const std::string& url, const std::filesystem::path& target, const std::string& md5,
                         std::string& error);
+    // The error text of a failed transfer.
+    std::string failureText() const;
 
     int lastPercent = -1;
     std::string lastText;
+    int64_t maxBytes = defaultMaxBytes;
 };
 
 // std::filesystem::rename under the download module's mutex.

@@ -26,10 +26,11 @@ HttpClient::~HttpClient()
         curl_multi_cleanup(multi);
 }
 
-void HttpClient::setTimeouts(long connectSeconds, long stallSeconds)
+void HttpClient::setTimeouts(long connectSeconds, long stallSeconds, long minBytesPerSecond)
 {
     connectTimeout = connectSeconds;
     stallTime = stallSeconds;
+    minSpeed = minBytesPerSecond;
 }
 
 void HttpClient::setLimits(long totalSeconds, size_t maxTextBytes)
@@ -58,7 +59,7 @@ bool HttpClient::prepareHandle(const std::string& url, const std::list<std::stri
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, connectTimeout);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, minSpeed);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallTime);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, totalTime);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -96,30 +97,47 @@ bool HttpClient::prepare(const std::string& url, const std::string& body, std::l
 
 bool HttpClient::perform(std::function<int(const char*, size_t)> writer)
 {
+    bool ok = performPass(std::move(writer));
+    aborted = false;
+    return ok;
+}
+
+bool HttpClient::performPass(std::function<int(const char*, size_t)> writer)
+{
     if (!curl) {
         lastError = "CURL: " + std::string(curl_easy_strerror(CURLE_FAILED_INIT));
         return false;
     }
     this->writer = std::move(writer);
-    std::string headerText;
+    headerText.clear();
+    headerTooLarge = false;
+    bodyBytes = 0;
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &HttpClient::onWrite);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &headerText);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &HttpClient::onHeader);
     CURLcode rc = run();
-    aborted = false;
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, nullptr);
+    lastCode = rc;
 
     headers.clear();
     status = 0;
     reason.clear();
     parseHeaders(headerText);
+    headerText.clear();
+    headerText.shrink_to_fit();
 
-    if (rc != CURLE_OK) {
+    if (rc == CURLE_OK)
+        return true;
+    if (headerTooLarge) {
+        lastError = "The server's answer has more than " + std::to_string(maxHeaderBytes / 1024)
+                    + " kB of headers.";
+    } else if (rc == CURLE_OUT_OF_MEMORY && bodyBytes == 0) {
+        // libcurl refuses a single header line of more than 100 kB this way.
+        lastError = "The server's answer has a header line of more than 100 kB.";
+    } else {
         lastError = "CURL: " + std::string(curl_easy_strerror(rc));
-        return false;
     }
-    return true;
+    return false;
 }
 
 CURLcode HttpClient::run()
@@ -274,14 +292,21 @@ size_t HttpClient::onWrite(char* data, size_t size, size_t count, void* client)
         return 0;
     size_t length = size * count;
     int taken = self->writer ? self->writer(data, length) : int(length);
+    if (taken > 0)
+        self->bodyBytes += taken;
     return taken < 0 ? 0 : size_t(taken);
 }
 
-size_t HttpClient::onHeader(char* data, size_t size, size_t count, void* text)
+size_t HttpClient::onHeader(char* data, size_t size, size_t count, void* client)
 {
-    if (text)
-        static_cast<std::string*>(text)->append(data, size * count);
-    return size * count;
+    auto* self = static_cast<HttpClient*>(client);
+    const size_t length = size * count;
+    if (self->headerText.size() + length > maxHeaderBytes) {
+        self->headerTooLarge = true;
+        return 0;
+    }
+    self->headerText.append(data, length);
+    return length;
 }
 
 int HttpClient::onTransferInfo(void* client, curl_off_t, curl_off_t, curl_off_t, curl_off_t)

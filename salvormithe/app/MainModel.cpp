@@ -77,6 +77,9 @@ QUrl MainModel::downloadPage(const std::string& body)
 void MainModel::checkUpdateWorker()
 {
     HttpClient client;
+    // The answer is an address or a word: a longer or slower one is no answer.
+    client.setTimeouts(15, 15);
+    client.setLimits(updateCheckSeconds, updateCheckMaxBytes);
     std::string body;
     if (client.prepare(updateCheckUrl(), std::string(), {})) {
         {

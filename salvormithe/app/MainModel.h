@@ -37,6 +37,10 @@ public:
     // address; empty unless it is an http or https address.
     static QUrl downloadPage(const std::string& body);
 
+    // Bounds of the update check's answer.
+    static constexpr long updateCheckSeconds = 30;
+    static constexpr size_t updateCheckMaxBytes = 64 * 1024;
+
 signals:
     // The window is asked to end the program with this exit code, through
     // its close path.

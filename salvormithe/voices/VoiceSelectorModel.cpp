@@ -24,8 +24,12 @@ QString text(const std::string& s)
     return QString::fromStdString(s);
 }
 
-QString networkError(const std::string& error)
+QString networkError(std::string error)
 {
+    // A download names its network failures itself.
+    const std::string named = "Network connection error!<br/>";
+    if (error.rfind(named, 0) == 0)
+        error.erase(0, named.size());
     return VoiceSelectorModel::tr("Network connection error!") + "<br/>" + text(error);
 }
 

@@ -10,8 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -542,5 +547,171 @@ TEST(AudioPlayer, WavLayoutsPlayToTheirEnd)
         EXPECT_EQ(ev.list, QStringList({"w start", "w result ok "})) << c.name;
         EXPECT_GT(maxPos, c.seconds * 0.8) << c.name;
         EXPECT_LT(maxPos, c.seconds + 0.05) << c.name;
+    }
+}
+
+namespace {
+
+// Bytes this process has read from files and pipes so far.
+long long bytesRead()
+{
+    std::ifstream in("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (in >> key >> value) {
+        if (key == "rchar:")
+            return value;
+    }
+    return 0;
+}
+
+// An MP3 of a tag and then frames of 8 kbit/s at 8 kHz: 72 ms of sound in
+// each 72 bytes.
+QByteArray shortFramesMp3(int bytes)
+{
+    QByteArray mp3("ID3\x03\0\0\0\0\0\0", 10);
+    QByteArray frame(72, '\0');
+    frame[0] = char(0xFF);
+    frame[1] = char(0xE3);
+    frame[2] = char(0x18);
+    frame[3] = char(0xC0);
+    while (mp3.size() < bytes)
+        mp3 += frame;
+    return mp3;
+}
+
+} // namespace
+
+TEST(AudioPlayer, FilesThatCannotPlayAreRefusedAtOnceAndCheaply)
+{
+    TempDir dir;
+    const auto path = dir.path() / "sound";
+    struct Case
+    {
+        const char* name;
+        std::function<void()> make;
+        QString message;
+        long long mostRead;
+    };
+    const QString refused = "Can not open WAV File!";
+    const QString notAFile = refused + "Not a regular file";
+    const std::vector<Case> cases = {
+        {"a RIFF of 64 MiB of empty chunks",
+         [&] {
+             testutil::writeFile(path, QByteArray("RIFF\xff\xff\xff\xffWAVE", 12));
+             std::filesystem::resize_file(path, 12 + (64u << 20));
+         },
+         refused, 1 << 20},
+        {"a pipe", [&] { ::mkfifo(path.c_str(), 0600); }, notAFile, 1 << 20},
+        {"a link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", path); }, notAFile, 1 << 20},
+        {"16-bit PCM at 1 Hz", [&] { testutil::writeFile(path, wavLayout(fmtBody(1, 1, 1, 16), QByteArray(44000, 1), 44000)); },
+         refused, 1 << 20},
+        {"IMA ADPCM", [&] { testutil::writeFile(path, wavLayout(fmtBody(0x11, 1, 22050, 4), QByteArray(4096, 1), 4096)); },
+         refused, 1 << 20},
+        {"an MP3 of 17 minutes in 1 MiB", [&] { testutil::writeFile(path, shortFramesMp3(1 << 20)); },
+         refused, 2 << 20},
+        {"an MP3 file of 5 MiB", [&] { testutil::writeFile(path, shortFramesMp3(5 << 20)); }, refused, 1 << 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make();
+        // Opens a pipe for writing whenever a reader waits on it, so that a
+        // reader could never wait for ever.
+        std::atomic<bool> done{false};
+        std::thread writer([&] {
+            while (!done) {
+                int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0)
+                    ::close(fd);
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        });
+        Events ev;
+        AudioPlayer player;
+        const double before = residentMiB();
+        const long long readBefore = bytesRead();
+        player.play(QString::fromStdString(path.string()), ev.result("x"), nullptr);
+        EXPECT_TRUE(waitFor([&] { return !ev.list.isEmpty(); }, 30000));
+        const long long read = bytesRead() - readBefore;
+        const double grown = residentMiB() - before;
+        done = true;
+        writer.join();
+        EXPECT_EQ(ev.list, QStringList({"x result failed " + c.message}));
+        EXPECT_LT(read, c.mostRead);
+        EXPECT_LT(grown, 40.0);
+        std::filesystem::remove(path);
+    }
+}
+
+TEST(AudioPlayer, EveryPcmLayoutPlaysFromTheFileAsTheSameSound)
+{
+    // A quarter of a second of one value at the mixer's rate and layout,
+    // then silence to 256 MiB; the mixer gets value * Gain, rounded off.
+    auto roundOff = [](float x) {
+        return std::fabs(x) <= 0.5f ? x : std::copysign(0.5f + 0.5f * std::tanh((std::fabs(x) - 0.5f) / 0.5f), x);
+    };
+    auto repeat = [](const QByteArray& sample) {
+        QByteArray d;
+        for (int i = 0; i < 44100 / 4 * 2; ++i)
+            d += sample;
+        return d;
+    };
+    auto le = [](uint64_t v, int bytes) {
+        QByteArray b;
+        for (int i = 0; i < bytes; ++i)
+            b.append(char((v >> (8 * i)) & 0xff));
+        return b;
+    };
+    double tenth = 0.1;
+    uint64_t tenthBits;
+    std::memcpy(&tenthBits, &tenth, 8);
+    struct Case
+    {
+        const char* name;
+        QByteArray fmt;
+        QByteArray sample;
+        float heard;
+    };
+    const std::vector<Case> cases = {
+        {"24-bit", fmtBody(1, 2, 44100, 24), le(838861, 3), 2.0f * (838861.0f / 8388608.0f)},
+        {"20 bits in 24", fmtBody(1, 2, 44100, 24, true).replace(18, 2, le(20, 2)), le(838864, 3),
+         2.0f * (838864.0f / 8388608.0f)},
+        {"64-bit float", fmtBody(3, 2, 44100, 64), le(tenthBits, 8), 2.0f * float(0.1)},
+        {"A-law", fmtBody(6, 2, 44100, 8), QByteArray(1, char(0xAA)), roundOff(2.0f * 32256.0f / 32768.0f)},
+        {"mu-law", fmtBody(7, 2, 44100, 8), QByteArray(1, char(0x80)), roundOff(2.0f * 32124.0f / 32768.0f)},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QByteArray data = repeat(c.sample);
+        const uint32_t declared = 256u << 20;
+        const auto wav = dir.path() / "layout.wav";
+        testutil::writeFile(wav, wavLayout(c.fmt, data, declared));
+        std::filesystem::resize_file(wav, std::filesystem::file_size(wav) - data.size() + declared);
+        const auto out = dir.path() / "out.raw";
+        double peak = 0, before = 0;
+        {
+            EnvGuard driver("SDL_AUDIODRIVER", "disk");
+            EnvGuard file("SDL_DISKAUDIOFILE", out.c_str());
+            EnvGuard delay("SDL_DISKAUDIODELAY", "0");
+            Events ev;
+            AudioPlayer player;
+            before = peak = residentMiB();
+            player.play(QString::fromStdString(wav.string()), ev.result("w"), nullptr);
+            ASSERT_TRUE(waitFor(
+                [&] {
+                    peak = std::max(peak, residentMiB());
+                    return player.position() >= 0.3 || !ev.list.isEmpty();
+                },
+                30000));
+            EXPECT_TRUE(ev.list.isEmpty());
+        }
+        const QByteArray raw = testutil::readFile(out);
+        const float* f = reinterpret_cast<const float*>(raw.constData());
+        size_t heard = 0;
+        for (size_t i = 0; i < size_t(raw.size()) / sizeof(float); ++i)
+            heard += std::fabs(f[i] - c.heard) < 1e-5f;
+        EXPECT_EQ(heard, size_t(44100 / 4 * 2));
+        EXPECT_LT(peak - before, 40.0);
     }
 }

@@ -7,8 +7,14 @@
 
 #include <QCryptographicHash>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstring>
 #include <regex>
 #include <thread>
@@ -28,6 +34,26 @@ std::string readAll(const fs::path& p)
 {
     return testutil::readFile(p).toStdString();
 }
+
+// Files this process writes may not grow past a size while the object lives.
+struct FileSizeLimit
+{
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lower = saved;
+        lower.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lower);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+    }
+    rlimit saved{};
+    void (*oldHandler)(int) = nullptr;
+};
 
 fs::path partial(const fs::path& target)
 {
@@ -199,11 +225,11 @@ TEST(FileDownloader, LowerCaseLocationAndRedirectToOtherProtocol)
     EXPECT_EQ(error.rfind("CURL: ", 0), 0u);
     EXPECT_FALSE(fs::exists(local));
 
-    // A body shorter than announced is a failure.
+    // A body shorter than announced is a network failure that says how far it got.
     error.clear();
     fs::path truncated = dir.path() / "t.bin";
     EXPECT_FALSE(dl.download(raw.base() + "short", truncated, "", error));
-    EXPECT_EQ(error, "CURL: Transferred a partial file");
+    EXPECT_EQ(error, "Network connection error!<br/>The connection ended after 9 B of 100 B.");
     EXPECT_FALSE(fs::exists(truncated));
 }
 
@@ -281,9 +307,8 @@ TEST(FileDownloader, RenameFile)
 
 TEST(FileDownloader, WriteFailureOnTheLastBlockFails)
 {
-    // A short body stays in the stream's buffer until the file is closed; a
-    // full disk at that point must not pass a cut-off file as downloaded.
-    ASSERT_TRUE(fs::exists("/dev/full"));
+    // A write that fails at the end of a short body (a file-size limit here,
+    // as a full disk would) must not pass a cut-off file as downloaded.
     HttplibServer srv;
     srv.server.Get("/small", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(std::string(600, 's'), "application/octet-stream");
@@ -291,12 +316,157 @@ TEST(FileDownloader, WriteFailureOnTheLastBlockFails)
     std::string base = srv.start();
     testutil::TempDir dir;
     fs::path target = dir.path() / "small.bin";
-    fs::create_symlink("/dev/full", partial(target));
 
     FileDownloader dl;
     std::string error;
-    EXPECT_FALSE(dl.download(base + "small", target, "", error));
-    EXPECT_EQ(error, std::strerror(ENOSPC));
+    {
+        FileSizeLimit limit(500);
+        EXPECT_FALSE(dl.download(base + "small", target, "", error));
+    }
+    EXPECT_EQ(error, std::strerror(EFBIG));
     EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
     EXPECT_FALSE(fs::exists(fs::symlink_status(partial(target))));
+}
+
+TEST(FileDownloader, WhatIsPlantedAtTheTargetOrPartialPathIsNeverFollowed)
+{
+    Server s;
+    testutil::TempDir dir;
+    const fs::path target = dir.path() / "sample.mp3";
+    const fs::path victim = dir.path() / "victim.txt";
+    int reader = -1;
+    struct Case
+    {
+        const char* name;
+        const char* url;
+        std::function<void()> plant;
+        // An empty text: the download succeeds.
+        std::string error;
+        std::function<void()> check;
+    };
+    const std::string refused = "create file failed. Not a regular file (";
+    auto victimKept = [&] {
+        EXPECT_TRUE(readAll(victim) == "keep");
+        EXPECT_TRUE(fs::is_symlink(partial(target)));
+    };
+    const std::vector<Case> cases = {
+        {"a link at the partial path", "file", [&] { fs::create_symlink(victim, partial(target)); }, refused,
+         victimKept},
+        {"a link at the partial path, then a 404", "missing", [&] { fs::create_symlink(victim, partial(target)); },
+         refused, victimKept},
+        // The pipe has a reader, so that opening it could not block.
+        {"a pipe at the partial path", "missing",
+         [&] {
+             ::mkfifo(partial(target).c_str(), 0600);
+             reader = ::open(partial(target).c_str(), O_RDONLY | O_NONBLOCK);
+         },
+         refused, [&] { EXPECT_EQ(fs::symlink_status(partial(target)).type(), fs::file_type::fifo); }},
+        {"a folder at the partial path", "missing", [&] { fs::create_directory(partial(target)); }, refused,
+         [&] { EXPECT_TRUE(fs::is_directory(partial(target))); }},
+        {"a pipe at the target", "file", [&] { ::mkfifo(target.c_str(), 0600); }, refused,
+         [&] { EXPECT_EQ(fs::symlink_status(target).type(), fs::file_type::fifo); }},
+        {"what an interrupted download left", "moved", [&] { testutil::writeFile(partial(target), "stale"); }, "",
+         [&] { EXPECT_EQ(readAll(target), s.payload); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testutil::writeFile(victim, "keep");
+        c.plant();
+        FileDownloader dl;
+        std::string error;
+        EXPECT_EQ(dl.download(s.base + c.url, target, "", error), c.error.empty());
+        EXPECT_EQ(error.substr(0, c.error.size()), c.error);
+        c.check();
+        if (c.error.empty()) {
+            EXPECT_FALSE(fs::exists(fs::symlink_status(partial(target))));
+        } else {
+            EXPECT_NE(fs::symlink_status(target).type(), fs::file_type::regular);
+            EXPECT_EQ(fs::symlink_status(victim).type(), fs::file_type::regular);
+        }
+        if (reader >= 0)
+            ::close(reader);
+        reader = -1;
+        fs::remove_all(target);
+        fs::remove_all(partial(target));
+    }
+}
+
+TEST(FileDownloader, EndlessHugeOrTricklingBodiesAreCutOff)
+{
+    // Each answer gives up by itself after 64 MiB or 30 seconds.
+    const long long giveUp = 64ll << 20;
+    std::atomic<long long> sent{0};
+    RawServer raw([&](int sock, const std::string& req) {
+        sent = 0;
+        std::string head = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+        if (req.rfind("GET /huge", 0) == 0)
+            head += "Content-Length: 1000000000000000\r\n";
+        if (req.rfind("GET /trickle", 0) == 0)
+            head += "Content-Length: 1000\r\n";
+        RawServer::send(sock, head + "\r\n");
+        const bool trickle = req.rfind("GET /trickle", 0) == 0;
+        const std::string block(trickle ? 1 : 65536, 'x');
+        auto start = std::chrono::steady_clock::now();
+        while (sent < giveUp && std::chrono::steady_clock::now() - start < std::chrono::seconds(30)
+               && ::send(sock, block.data(), block.size(), MSG_NOSIGNAL) > 0) {
+            sent += (long long)block.size();
+            if (trickle)
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    });
+    struct Case
+    {
+        const char* path;
+        std::string error;
+        long long mostSent;
+    };
+    const std::vector<Case> cases = {
+        {"endless", "The server sent more than 1024 kB without announcing the file's size.", 32ll << 20},
+        {"huge", "Not enough disk space: the file has ", 32ll << 20},
+        {"trickle", "Network connection error!<br/>CURL: Timeout was reached", 100},
+    };
+    testutil::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        FileDownloader dl;
+        dl.setMaxBytes(1 << 20);
+        // Less than 1 kB a second for two seconds ends a download.
+        dl.setTimeouts(5, 2, 1024);
+        const fs::path target = dir.path() / c.path;
+        std::string error;
+        EXPECT_FALSE(dl.download(raw.base() + c.path, target, "", error));
+        EXPECT_EQ(error.substr(0, c.error.size()), c.error);
+        EXPECT_LT(sent.load(), c.mostSent);
+        EXPECT_FALSE(fs::exists(target));
+        EXPECT_FALSE(fs::exists(partial(target)));
+    }
+}
+
+TEST(FileDownloader, ACancelDuringTheFirstPassHoldsForTheRedirect)
+{
+    RawServer raw([](int sock, const std::string& req) {
+        if (req.rfind("GET /start", 0) == 0)
+            RawServer::send(sock, "HTTP/1.1 302 Found\r\nLocation: /end\r\nContent-Length: 15\r\n\r\na redirect body");
+        else
+            RawServer::send(sock, "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: close\r\n\r\nbody");
+    });
+    testutil::TempDir dir;
+    const fs::path target = dir.path() / "env.7z";
+    FileDownloader dl;
+    // The cancel comes as the first answer has arrived whole.
+    dl.progress = [&](int, std::string text) {
+        if (text.find("15 B of 15 B") != std::string::npos)
+            dl.aborted = true;
+    };
+    std::string error;
+    EXPECT_FALSE(dl.download(raw.base() + "start", target, "", error));
+    EXPECT_EQ(error, "CURL: Operation was aborted by an application callback");
+    EXPECT_EQ(raw.requests(), 1);
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_FALSE(fs::exists(partial(target)));
+    // The cancel ended with its download: the next one runs.
+    dl.progress = nullptr;
+    EXPECT_FALSE(dl.aborted);
+    EXPECT_TRUE(dl.download(raw.base() + "start", target, "", error)) << error;
+    EXPECT_EQ(readAll(target), "body");
 }

@@ -307,3 +307,24 @@ TEST(HttpClient, LongHeaderLinesDoNotExhaustTheStack)
     EXPECT_EQ(reason.size(), 90000u);
     EXPECT_EQ(header, value);
 }
+
+TEST(HttpClient, OversizedHeadersAreNamedAsSuch)
+{
+    std::string many;
+    for (int i = 0; many.size() <= HttpClient::maxHeaderBytes; ++i)
+        many += "X-Line-" + std::to_string(i) + ": " + std::string(90, 'h') + "\r\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"X-Big: " + std::string(200000, 'b') + "\r\n", "The server's answer has a header line of more than 100 kB."},
+        {many, "The server's answer has more than 256 kB of headers."},
+    };
+    for (const auto& [head, error] : cases) {
+        RawServer raw([&head](int s, const std::string&) {
+            RawServer::send(s, "HTTP/1.1 200 OK\r\n" + head + "Content-Length: 2\r\nConnection: close\r\n\r\nok");
+        });
+        HttpClient client;
+        ASSERT_TRUE(client.prepare(raw.base(), "", {}));
+        EXPECT_EQ(client.performText(), "");
+        EXPECT_EQ(client.status, -1);
+        EXPECT_EQ(client.lastError, error);
+    }
+}

@@ -290,4 +290,38 @@ TEST(MainModelUpdate, DestroyingTheModelEndsARunningCheck)
     EXPECT_TRUE(log.boxes.isEmpty());
 }
 
+TEST(MainModelUpdate, AnEndlessAnswerIsCutOffAndShowsNothing)
+{
+    // An answer that names a download page and never ends; each gives up by
+    // itself after 64 MiB.
+    const long long giveUp = 64ll << 20;
+    std::atomic<long long> sent{0};
+    std::atomic<int> left{0};
+    RawServer endless([&](int socket, const std::string&) {
+        sent = 0;
+        RawServer::send(socket, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nhttp://h/download/");
+        const std::string block(65536, 'x');
+        while (sent < giveUp) {
+            if (::send(socket, block.data(), block.size(), MSG_NOSIGNAL) <= 0) {
+                ++left;
+                return;
+            }
+            sent += (long long)block.size();
+        }
+    });
+    ServerEnv env(endless.base());
+    MsgboxLog log;
+    MainModel model;
+    model.checkUpdate();
+    ASSERT_TRUE(waitFor([&] { return left == 1 || sent >= giveUp; }, 60000));
+    EXPECT_EQ(left, 1);
+    // What the client took before it hung up: the cap and what sockets buffer.
+    EXPECT_LT(sent.load(), 32ll << 20);
+    // A second check runs after the first has posted whatever it had to show.
+    model.checkUpdate();
+    ASSERT_TRUE(waitFor([&] { return endless.requests() == 2 && (left == 2 || sent >= giveUp); }, 60000));
+    EXPECT_EQ(left, 2);
+    EXPECT_TRUE(log.boxes.isEmpty());
+}
+
 #include "test_main_model.moc"
