@@ -209,7 +209,7 @@ TEST(AudioPlayer, FilesThatCannotPlay)
     player.play(QString::fromStdString(junk.string()), ev.result("junk"), ev.start("junk"));
     // A folder is not a sound either.
     player.play(QString::fromStdString(dir.path().string()), ev.result("dir"), nullptr);
-    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 5; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 5; }, testutil::hangLimitMs));
     EXPECT_EQ(ev.list[0], "missing start");
     EXPECT_EQ(ev.list[1], "missing result failed Can not open WAV File!No such file or directory");
     EXPECT_EQ(ev.list[2], "junk start");
@@ -253,17 +253,17 @@ TEST(AudioPlayer, SecondPlayReplacesFirstAndStopReportsOnce)
     AudioPlayer player;
     player.stop(); // nothing plays: nothing reported
     player.play(longer, ev.result("a"), ev.start("a"));
-    ASSERT_TRUE(waitFor([&] { return player.position() > 0.05; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return player.position() > 0.05; }, testutil::hangLimitMs));
     player.play(shorter, ev.result("b"), ev.start("b"));
-    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 4; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 4; }, testutil::hangLimitMs));
     EXPECT_EQ(ev.list, QStringList({"a start", "a result ok ", "b start", "b result ok "}));
 
     ev.list.clear();
     player.play(longer, ev.result("c"), nullptr);
-    ASSERT_TRUE(waitFor([&] { return player.position() > 0.05; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return player.position() > 0.05; }, testutil::hangLimitMs));
     player.stop();
     player.stop();
-    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, testutil::hangLimitMs));
     waitFor([] { return false; }, 700);
     EXPECT_EQ(ev.list, QStringList({"c result ok "}));
     EXPECT_EQ(player.position(), 0);
@@ -276,7 +276,7 @@ TEST(AudioPlayer, PauseHoldsTheSoundAndSeekMoves)
     Events ev;
     AudioPlayer player;
     player.play(path, ev.result("a"), nullptr);
-    ASSERT_TRUE(waitFor([&] { return player.position() > 0.1; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return player.position() > 0.1; }, testutil::hangLimitMs));
     player.setPause(true);
     waitFor([] { return false; }, 100);
     double held = player.position();
@@ -290,11 +290,11 @@ TEST(AudioPlayer, PauseHoldsTheSoundAndSeekMoves)
     waitFor([] { return false; }, 300);
     EXPECT_LT(player.position(), 1.1);
     player.setPause(false);
-    ASSERT_TRUE(waitFor([&] { return player.position() > 1.2; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return player.position() > 1.2; }, testutil::hangLimitMs));
 
     // Past the end: the sound ends and is reported.
     player.seek(10);
-    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, testutil::hangLimitMs));
     EXPECT_EQ(ev.list, QStringList({"a result ok "}));
 }
 
@@ -307,9 +307,9 @@ TEST(AudioPlayer, TwoPlayersDoNotCutEachOtherOff)
     AudioPlayer b;
     a->play(path, ev.result("a"), nullptr);
     b.play(path, ev.result("b"), nullptr);
-    ASSERT_TRUE(waitFor([&] { return a->position() > 0.1 && b.position() > 0.1; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return a->position() > 0.1 && b.position() > 0.1; }, testutil::hangLimitMs));
     a->stop();
-    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, testutil::hangLimitMs));
     EXPECT_EQ(ev.list, QStringList({"a result ok "}));
     // b goes on after a stopped and after a is gone with its mixer channel.
     a.reset();
@@ -317,7 +317,7 @@ TEST(AudioPlayer, TwoPlayersDoNotCutEachOtherOff)
     waitFor([] { return false; }, 300);
     EXPECT_GT(b.position(), before + 0.1);
     EXPECT_EQ(ev.list.size(), 1);
-    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 2; }, 4000));
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 2; }, testutil::hangLimitMs));
     EXPECT_EQ(ev.list[1], "b result ok ");
 }
 
@@ -362,7 +362,7 @@ TEST(AudioPlayer, PlayFromAWorkerThreadReportsOnTheGuiThread)
             [&] { threads.push_back(QThread::currentThread()); });
     });
     worker.join();
-    ASSERT_TRUE(waitFor([&] { return done.load(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return done.load(); }, testutil::hangLimitMs));
     ASSERT_EQ(threads.size(), 2u);
     EXPECT_EQ(threads[0], QCoreApplication::instance()->thread());
     EXPECT_EQ(threads[1], QCoreApplication::instance()->thread());
@@ -376,7 +376,7 @@ TEST(AudioPlayer, DestroyedWhilePlayingCallsNothing)
     {
         AudioPlayer player;
         player.play(path, ev.result("a"), ev.start("a"));
-        ASSERT_TRUE(waitFor([&] { return player.position() > 0.1; }, 3000));
+        ASSERT_TRUE(waitFor([&] { return player.position() > 0.1; }, testutil::hangLimitMs));
         // Queued jobs and pending end checks die with the player.
         player.stop();
         player.play(path, ev.result("b"), ev.start("b"));
@@ -394,11 +394,11 @@ TEST(AudioPlayer, InitFailureIsReportedAndTheNextPlayTriesAgain)
     {
         EnvGuard driver("SDL_AUDIODRIVER", "no-such-driver");
         player.play(path, ev.result("a"), ev.start("a"));
-        ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, 3000));
+        ASSERT_TRUE(waitFor([&] { return ev.list.size() == 1; }, testutil::hangLimitMs));
     }
     EXPECT_EQ(ev.list, QStringList({"a result failed Player init failed!"}));
     player.play(path, ev.result("b"), ev.start("b"));
-    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 3; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return ev.list.size() == 3; }, testutil::hangLimitMs));
     EXPECT_EQ(ev.list.mid(1), QStringList({"b start", "b result ok "}));
 }
 
@@ -420,7 +420,7 @@ TEST(AudioPlayer, WrittenSamplesCarryTheGainAndRoundOff)
         Events ev;
         AudioPlayer player;
         player.play(QString::fromStdString(wav.string()), ev.result("a"), nullptr);
-        ASSERT_TRUE(waitFor([&] { return player.position() >= 0.5 || !ev.list.isEmpty(); }, 5000));
+        ASSERT_TRUE(waitFor([&] { return player.position() >= 0.5 || !ev.list.isEmpty(); }, testutil::hangLimitMs));
         EXPECT_TRUE(ev.list.isEmpty());
     }
     QByteArray raw = testutil::readFile(out);
@@ -631,7 +631,7 @@ TEST(AudioPlayer, FilesThatCannotPlayAreRefusedAtOnceAndCheaply)
         const double before = residentMiB();
         const long long readBefore = bytesRead();
         player.play(QString::fromStdString(path.string()), ev.result("x"), nullptr);
-        EXPECT_TRUE(waitFor([&] { return !ev.list.isEmpty(); }, 30000));
+        EXPECT_TRUE(waitFor([&] { return !ev.list.isEmpty(); }, testutil::hangLimitMs));
         const long long read = bytesRead() - readBefore;
         const double grown = residentMiB() - before;
         done = true;

@@ -147,22 +147,27 @@ TEST(HttpClient, TransportFailures)
 
 TEST(HttpClient, AbortDuringBodyAndWhileNothingArrives)
 {
+    // Both answers go on for a minute unless released: a transfer that ends
+    // before they do was ended by its cancel.
     HttplibServer srv;
     std::atomic<bool> release{false};
+    std::atomic<bool> slowDone{false}, silentAnswered{false};
     srv.server.Get("/slow", [&](const httplib::Request&, httplib::Response& res) {
         res.set_chunked_content_provider("application/octet-stream", [&](size_t, httplib::DataSink& sink) {
-            for (int i = 0; i < 200 && !release; ++i) {
+            for (int i = 0; i < 3000 && !release; ++i) {
                 if (!sink.write("0123456789", 10))
                     return false;
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
             }
+            slowDone = true;
             sink.done();
             return true;
         });
     });
     srv.server.Get("/silent", [&](const httplib::Request&, httplib::Response& res) {
-        for (int i = 0; i < 500 && !release; ++i)
+        for (int i = 0; i < 6000 && !release; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        silentAnswered = true;
         res.set_content("late", "text/plain");
     });
     std::string base = srv.start();
@@ -170,7 +175,6 @@ TEST(HttpClient, AbortDuringBodyAndWhileNothingArrives)
     HttpClient client;
     ASSERT_TRUE(client.prepare(base + "slow", "", {}));
     size_t got = 0;
-    auto start = std::chrono::steady_clock::now();
     bool ok = client.perform([&](const char*, size_t length) {
         got += length;
         if (got >= 30)
@@ -178,33 +182,30 @@ TEST(HttpClient, AbortDuringBodyAndWhileNothingArrives)
         return int(length);
     });
     EXPECT_FALSE(ok);
-    EXPECT_LT(secondsSince(start), 1.0);
+    EXPECT_FALSE(slowDone);
     EXPECT_TRUE(client.lastError == "CURL: Failed writing received data to disk/application"
                 || client.lastError == "CURL: Operation was aborted by an application callback")
         << client.lastError;
 
-    // The server sends nothing for five seconds; a cancel still ends the wait.
+    // The server sends nothing; a cancel still ends the wait.
     ASSERT_TRUE(client.prepare(base + "silent", "", {}));
     EXPECT_FALSE(client.aborted);
     std::thread canceller([&] {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         client.aborted = true;
     });
-    start = std::chrono::steady_clock::now();
     EXPECT_EQ(client.performText(), "");
-    double took = secondsSince(start);
     canceller.join();
-    release = true;
-    EXPECT_LT(took, 0.6);
+    EXPECT_FALSE(silentAnswered);
     EXPECT_EQ(client.lastError, "CURL: Operation was aborted by an application callback");
 
     // A cancel that comes between prepare and perform is not lost.
     ASSERT_TRUE(client.prepare(base + "silent", "", {}));
     client.aborted = true;
-    start = std::chrono::steady_clock::now();
     EXPECT_EQ(client.performText(), "");
-    EXPECT_LT(secondsSince(start), 0.6);
+    EXPECT_FALSE(silentAnswered);
     EXPECT_FALSE(client.aborted);
+    release = true;
 }
 
 TEST(HttpClient, StalledServerHitsTheLimits)
@@ -212,7 +213,7 @@ TEST(HttpClient, StalledServerHitsTheLimits)
     RawServer raw([](int s, const std::string& req) {
         if (req.find("GET /head") == 0)
             RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc");
-        RawServer::waitForClose(s, 10000);
+        RawServer::waitForClose(s, 60000);
     });
     HttpClient client;
     client.setTimeouts(2, 1);
@@ -222,7 +223,7 @@ TEST(HttpClient, StalledServerHitsTheLimits)
         EXPECT_EQ(client.performText(), "");
         double took = secondsSince(start);
         EXPECT_GT(took, 0.8) << path;
-        EXPECT_LT(took, 8.0) << path;
+        EXPECT_LT(took, 30.0) << path;
         EXPECT_EQ(client.lastError, "CURL: Timeout was reached") << path;
     }
 }
@@ -252,7 +253,7 @@ TEST(HttpClient, EndlessOrTricklingAnswersHitTheWholeTransferLimits)
     double took = secondsSince(start);
     stop = true;
     EXPECT_GT(took, 1.5);
-    EXPECT_LT(took, 8.0);
+    EXPECT_LT(took, 30.0);
     EXPECT_EQ(client.lastError, "CURL: Timeout was reached");
 }
 
@@ -264,7 +265,7 @@ TEST(HttpClient, HttpsCertificatesAreChecked)
     QProcess openssl;
     openssl.start("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", QString::fromStdString(key),
                               "-out", QString::fromStdString(cert), "-days", "1", "-subj", "/CN=127.0.0.1"});
-    ASSERT_TRUE(openssl.waitForFinished(30000));
+    ASSERT_TRUE(openssl.waitForFinished(testutil::hangLimitMs));
     ASSERT_EQ(openssl.exitCode(), 0);
     httplib::SSLServer server(cert.c_str(), key.c_str());
     ASSERT_TRUE(server.is_valid());

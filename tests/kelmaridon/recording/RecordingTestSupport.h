@@ -122,7 +122,7 @@ inline std::unique_ptr<QProcess> startTakeChild(const std::filesystem::path& tak
     child->setProcessEnvironment(env);
     child->setProcessChannelMode(QProcess::SeparateChannels);
     child->start(QCoreApplication::applicationFilePath(), QStringList());
-    child->waitForStarted(10000);
+    child->waitForStarted(testutil::hangLimitMs);
     return child;
 }
 

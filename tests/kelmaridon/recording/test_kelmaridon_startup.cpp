@@ -37,15 +37,15 @@ TEST(KelmaridonStartup, OneInstancePerUserAndNoStaleLock)
     QProcess first;
     first.setProcessChannelMode(QProcess::ForwardedChannels);
     first.start(program(), QStringList());
-    ASSERT_TRUE(first.waitForStarted(5000));
-    ASSERT_TRUE(waitFor([] { return running("quorvine_kelmaridon"); }, 15000));
+    ASSERT_TRUE(first.waitForStarted(testutil::hangLimitMs));
+    ASSERT_TRUE(waitFor([] { return running("quorvine_kelmaridon"); }, testutil::hangLimitMs));
     // The converter's lock is another one.
     EXPECT_FALSE(running("quorvine_salvormithe"));
 
     // A second instance ends at once with 0 and leaves the first alone.
     QProcess second;
     second.start(program(), QStringList());
-    ASSERT_TRUE(second.waitForFinished(15000));
+    ASSERT_TRUE(second.waitForFinished(testutil::hangLimitMs));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
@@ -54,13 +54,13 @@ TEST(KelmaridonStartup, OneInstancePerUserAndNoStaleLock)
 
     // A killed instance does not block the next start.
     ::kill(pid_t(first.processId()), SIGKILL);
-    ASSERT_TRUE(first.waitForFinished(5000));
+    ASSERT_TRUE(first.waitForFinished(testutil::hangLimitMs));
     EXPECT_FALSE(running("quorvine_kelmaridon"));
     QProcess next;
     next.setProcessChannelMode(QProcess::ForwardedChannels);
     next.start(program(), QStringList());
-    ASSERT_TRUE(next.waitForStarted(5000));
-    EXPECT_TRUE(waitFor([] { return running("quorvine_kelmaridon"); }, 15000));
+    ASSERT_TRUE(next.waitForStarted(testutil::hangLimitMs));
+    EXPECT_TRUE(waitFor([] { return running("quorvine_kelmaridon"); }, testutil::hangLimitMs));
     EXPECT_FALSE(next.waitForFinished(300));
     next.kill();
     next.waitForFinished(5000);

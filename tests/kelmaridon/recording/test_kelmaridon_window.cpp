@@ -87,7 +87,7 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
             QVariantMap props = page == "Training.qml" ? trainingProps : QVariantMap();
             QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, page), Q_ARG(QVariant, props));
             // The training page leaves once its model has closed.
-            EXPECT_TRUE(testutil::waitFor([&] { return navUtil->property("currentSource").toString() == page; }, 10000));
+            EXPECT_TRUE(testutil::waitFor([&] { return navUtil->property("currentSource").toString() == page; }, testutil::hangLimitMs));
             EXPECT_EQ(mainLeft->property("current").toString(), entry);
             auto* shown = navUtil->property("currentPage").value<QQuickItem*>();
             EXPECT_TRUE(shown && shown->isVisible());
@@ -97,7 +97,7 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
         showMsgboxYesNo(MessageBoxContext::instance(), "", "Question", nullptr, nullptr, MessageBoxContext::Question,
                         "Remove the whole recording", "No");
         QObject* longButton = nullptr;
-        ASSERT_TRUE(testutil::waitFor([&] { return (longButton = findNamed(root, "msgboxButton0")); }, 5000));
+        ASSERT_TRUE(testutil::waitFor([&] { return (longButton = findNamed(root, "msgboxButton0")); }, testutil::hangLimitMs));
         QObject* shortButton = findNamed(root, "msgboxButton1");
         ASSERT_TRUE(shortButton);
         EXPECT_GT(longButton->property("width").toReal(), 80.0);
@@ -179,7 +179,7 @@ TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
         nameField->setProperty("text", "  Page test ");
         QCoreApplication::processEvents();
         click(findNamed(page(), "settingOk"));
-        ASSERT_TRUE(testutil::waitFor([&] { return source() == "RecordingDetail.qml"; }, 10000));
+        ASSERT_TRUE(testutil::waitFor([&] { return source() == "RecordingDetail.qml"; }, testutil::hangLimitMs));
         ASSERT_TRUE(waitGone(page(), "recordingNameField"));
 
         // The new recording opens with the prompt popup.
@@ -189,14 +189,14 @@ TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
         fs::path take = folders / "Page test" / "wav" / "1.wav";
         click(waitNamed(page(), "promptStart", true));
         EXPECT_TRUE(waitNamed(page(), "promptStop", true));
-        ASSERT_TRUE(testutil::waitFor([&] { return rectest::fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, 30000));
+        ASSERT_TRUE(testutil::waitFor([&] { return rectest::fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, testutil::hangLimitMs));
         click(findNamed(page(), "promptStop"));
         EXPECT_TRUE(waitNamed(page(), "promptAgain", true));
         auto* detail = page()->property("detailModel").value<QObject*>();
         ASSERT_TRUE(detail);
         QSignalSpy playing(detail, SIGNAL(playingIdChanged()));
         click(waitNamed(page(), "promptPlay", true));
-        EXPECT_TRUE(testutil::waitFor([&] { return playing.count() == 2; }, 30000)); // started, ended
+        EXPECT_TRUE(testutil::waitFor([&] { return playing.count() == 2; }, testutil::hangLimitMs)); // started, ended
         EXPECT_TRUE(waitNamed(page(), "promptPlay", true));
         click(findNamed(page(), "promptNext"));
         EXPECT_EQ(findNamed(page(), "promptNumber")->property("text").toString(), "#2");
@@ -233,7 +233,7 @@ TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
         // The row menu's "Delete" asks first.
         QMetaObject::invokeMethod(findNamed(page(), "recMenu0"), "remove");
         click(waitNamed(root, "msgboxButton0"));
-        EXPECT_TRUE(testutil::waitFor([&] { return recList->property("count").toInt() == 0; }, 10000));
+        EXPECT_TRUE(testutil::waitFor([&] { return recList->property("count").toInt() == 0; }, testutil::hangLimitMs));
         EXPECT_EQ(findNamed(page(), "recordingCount")->property("text").toString(), "Sentences: 0");
         ASSERT_TRUE(waitGone(root, "msgboxButton0"));
 
@@ -241,7 +241,7 @@ TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
         props["recordingPath"] = QString::fromStdString(pathToUtf8(folders / "gone"));
         QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, "RecordingDetail.qml"), Q_ARG(QVariant, props));
         click(waitNamed(root, "msgboxButton0"));
-        EXPECT_TRUE(testutil::waitFor([&] { return source() == "Recording.qml"; }, 10000));
+        EXPECT_TRUE(testutil::waitFor([&] { return source() == "Recording.qml"; }, testutil::hangLimitMs));
         EXPECT_FALSE(fs::exists(folders / "gone"));
     }
     qInstallMessageHandler(previous);
@@ -298,7 +298,7 @@ TEST(KelmaridonWindow, TheHeaderStaysUsableDuringATakeAndClosingEndsTheTakeAsSto
         // A take runs in the prompt popup.
         clickOn(window, waitNamed(page(), "promptStart", true));
         ASSERT_TRUE(waitNamed(page(), "promptStop", true));
-        ASSERT_TRUE(testutil::waitFor([&] { return rectest::fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, 30000));
+        ASSERT_TRUE(testutil::waitFor([&] { return rectest::fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, testutil::hangLimitMs));
 
         // The page below stays shut off: "Train Now" opens no form.
         clickOn(window, findNamed(page(), "recordingTrain"));
@@ -309,15 +309,15 @@ TEST(KelmaridonWindow, TheHeaderStaysUsableDuringATakeAndClosingEndsTheTakeAsSto
         ASSERT_TRUE(about);
         EXPECT_FALSE(shown(about));
         clickOn(window, findNamed(root, "menuButton"));
-        EXPECT_TRUE(testutil::waitFor([&] { return shown(about); }, 10000));
+        EXPECT_TRUE(testutil::waitFor([&] { return shown(about); }, testutil::hangLimitMs));
         QTest::keyClick(window, Qt::Key_Escape);
-        EXPECT_TRUE(testutil::waitFor([&] { return !shown(about); }, 10000));
+        EXPECT_TRUE(testutil::waitFor([&] { return !shown(about); }, testutil::hangLimitMs));
         EXPECT_TRUE(shown(findNamed(page(), "promptStop")));
         EXPECT_EQ(rectest::statusOf(dir, 1), 0);
 
         // The window's close button: the take ends as "Stop Recording" ends it, then the program quits.
         clickOn(window, findNamed(root, "closeButton"));
-        EXPECT_TRUE(testutil::waitFor([&] { return quit.count() == 1; }, 30000));
+        EXPECT_TRUE(testutil::waitFor([&] { return quit.count() == 1; }, testutil::hangLimitMs));
         EXPECT_TRUE(rectest::isValidTake(take));
         EXPECT_FALSE(fs::exists(rectest::partOf(take)));
         EXPECT_EQ(rectest::statusOf(dir, 1), 1);

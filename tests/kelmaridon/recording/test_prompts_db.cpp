@@ -29,7 +29,7 @@ bool espeakKnows(const std::string& vlang)
 {
     QProcess p;
     p.start("espeak-ng", {"-q", "-v", QString::fromStdString(vlang), "a"});
-    return p.waitForFinished(20000) && p.exitCode() == 0 && p.readAllStandardError().isEmpty();
+    return p.waitForFinished(testutil::hangLimitMs) && p.exitCode() == 0 && p.readAllStandardError().isEmpty();
 }
 
 } // namespace

@@ -87,7 +87,7 @@ protected:
         else
             m.recordNextPrompt();
         ASSERT_GT(m.getRecordingId(), 0);
-        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, 30000));
+        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, testutil::hangLimitMs));
     }
 
     testutil::TempDir tmp;
@@ -221,7 +221,7 @@ TEST_F(RecordingModelsTest, RecordsPlaysRedoesSkipsRemovesAndKeepsTheState)
     QObject::connect(model.get(), &RecordingDetailModel::playingIdChanged,
                      [&] { playing << model->getPlayingId(); });
     model->playRecord(1);
-    ASSERT_TRUE(waitFor([&] { return playing.size() == 2; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return playing.size() == 2; }, testutil::hangLimitMs));
     EXPECT_EQ(playing, QList<int>({1, 0}));
 
     // Try again replaces the take; still one entry.
@@ -410,7 +410,7 @@ TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
     }, 30000)) << out.toStdString();
     for (QProcess* child : {retake.get(), first.get()}) {
         ::kill(pid_t(child->processId()), SIGKILL);
-        EXPECT_TRUE(child->waitForFinished(10000));
+        EXPECT_TRUE(child->waitForFinished(testutil::hangLimitMs));
     }
     ::setenv("SDL_DISKAUDIODELAY", "10", 1);
     EXPECT_TRUE(isValidTake(rectest::partOf(take1)));
@@ -499,7 +499,7 @@ TEST_F(RecordingModelsTest, ShortAndSilentTakesAreRefusedAndTheAcceptedTakeStays
     auto take = [&](const QByteArray& samples, bool next = false) {
         model->recordNextPrompt();
         ASSERT_TRUE(mic.feed(samples));
-        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take1)) == 44 + samples.size(); }, 30000));
+        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take1)) == 44 + samples.size(); }, testutil::hangLimitMs));
         next ? model->todoNextPrompt() : model->stopRecording();
     };
     const QString tooShort = "The take was not kept: it is shorter than one second. Please read the whole sentence "
@@ -566,11 +566,11 @@ TEST_F(RecordingModelsTest, ATakeBeginsOnlyOncePlaybackHasStopped)
             partWhilePlaying = fs::exists(rectest::partOf(take1));
     });
     model->playRecord(1);
-    ASSERT_TRUE(waitFor([&] { return model->getPlayingId() == 1; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return model->getPlayingId() == 1; }, testutil::hangLimitMs));
     model->recordNextPrompt();
     EXPECT_EQ(model->getRecordingId(), 1);
     EXPECT_FALSE(fs::exists(rectest::partOf(take1)) && model->getPlayingId() != 0);
-    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take1)) > 44 + rectest::kSecond; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take1)) > 44 + rectest::kSecond; }, testutil::hangLimitMs));
     EXPECT_EQ(model->getPlayingId(), 0);
     EXPECT_FALSE(partWhilePlaying);
     // Nothing plays into a take.

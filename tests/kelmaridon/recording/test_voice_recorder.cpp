@@ -163,7 +163,7 @@ TEST_F(VoiceRecorderTest, TakesHoldTheMicrophoneSamplesBehindAValidHeader)
     recorder.stop(); // no take: nothing happens
     recorder.start(first.string(), r1.callback());
     // The whole input, and then silence, once the file is used up.
-    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(first)) > 44 + input.size() + 9600; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(first)) > 44 + input.size() + 9600; }, testutil::hangLimitMs));
     EXPECT_FALSE(fs::exists(first)); // in place only once it ended
     // A second start ends the first take before the next one begins.
     recorder.start(second.string(), r2.callback());
@@ -178,7 +178,7 @@ TEST_F(VoiceRecorderTest, TakesHoldTheMicrophoneSamplesBehindAValidHeader)
     EXPECT_EQ(take.mid(44 + input.size()), QByteArray(take.size() - 44 - input.size(), '\0'));
 
     // The input is used up: the second take is silent, refused, and nothing is left of it.
-    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(second)) > 44 + rectest::kSecond; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(second)) > 44 + rectest::kSecond; }, testutil::hangLimitMs));
     EXPECT_EQ(r2.count(), 0u);
     recorder.stop();
     ASSERT_EQ(r2.count(), 1u);
@@ -205,7 +205,7 @@ TEST_F(VoiceRecorderTest, NoMicrophoneThenOne)
 
     testutil::writeFile(microphone, input);
     recorder.start(take.string(), later.callback());
-    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) >= 44 + input.size(); }, 30000));
+    ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) >= 44 + input.size(); }, testutil::hangLimitMs));
     recorder.stop();
     ASSERT_EQ(later.count(), 1u);
     EXPECT_TRUE(later.at(0).first);
@@ -245,7 +245,7 @@ TEST_F(VoiceRecorderTest, FailedWritesAndEndsWithoutStop)
     {
         VoiceRecorder mid;
         mid.start(take.string(), dropped.callback());
-        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, 30000));
+        ASSERT_TRUE(waitFor([&] { return fileSize(rectest::partOf(take)) > 44 + rectest::kSecond; }, testutil::hangLimitMs));
     }
     EXPECT_EQ(dropped.count(), 0u);
     QByteArray bytes = testutil::readFile(take);

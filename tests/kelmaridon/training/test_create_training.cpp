@@ -44,7 +44,7 @@ void load(CreateTrainingModel& model)
 {
     model.beforeNewTraining();
     EXPECT_TRUE(model.getIsLoading());
-    EXPECT_TRUE(waitFor([&] { return !model.getIsLoading(); }, 30000));
+    EXPECT_TRUE(waitFor([&] { return !model.getIsLoading(); }, testutil::hangLimitMs));
 }
 
 // Starts the creation; the training folder it went to, empty when it failed.

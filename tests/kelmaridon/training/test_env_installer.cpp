@@ -218,11 +218,11 @@ TEST(EnvInstaller, ClosingDuringTheDownloadStopsItQuietly)
     MsgboxLog log;
     HomeModel model;
     model.installEnv(QUrl::fromLocalFile(q(tmp.path())));
-    ASSERT_TRUE(waitFor([&] { return slow.requests() == 1; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return slow.requests() == 1; }, testutil::hangLimitMs));
     QSignalSpy closed(&model, &HomeModel::toClose);
     model.close();
-    EXPECT_TRUE(closed.wait(30000));
-    EXPECT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 10000));
+    EXPECT_TRUE(closed.wait(testutil::hangLimitMs));
+    EXPECT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, testutil::hangLimitMs));
     EXPECT_TRUE(log.boxes.isEmpty());
     EXPECT_FALSE(fs::exists(tmp.path() / "tenv_gpu.7z"));
     EXPECT_FALSE(fs::exists(tmp.path() / "tenv_gpu.7z.downloading"));
@@ -250,7 +250,7 @@ TEST(EnvInstaller, ACancelledClosedOrFailedUnpackLeavesNothingHalfUnpackedAndKee
         ASSERT_TRUE(unpacking(model));
         EXPECT_TRUE(fs::exists(target / "Scripts" / "part"));
         model.cancelInstall();
-        EXPECT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, 10000));
+        EXPECT_TRUE(waitFor([&] { return !model.getInstallingEnv(); }, testutil::hangLimitMs));
         EXPECT_TRUE(processGone(pidIn(bin / "pid")));
         EXPECT_FALSE(fs::exists(target));
         const ino_t kept = inode(archive);

@@ -238,7 +238,7 @@ TEST(EnvironmentRun, ToolsAndTheirWorkersEndWhenTheProgramIsKilled)
     program.setProcessEnvironment(env);
     program.start(QCoreApplication::applicationFilePath(),
                   {"--gtest_filter=EnvironmentRun.ToolsAndTheirWorkersEndWhenTheProgramIsKilled"});
-    ASSERT_TRUE(program.waitForStarted(30000));
+    ASSERT_TRUE(program.waitForStarted(testutil::hangLimitMs));
     auto espeaks = [&] { return testutil::readFile(control / "espeak.pids").trimmed().split('\n'); };
     ASSERT_TRUE(testutil::waitFor([&] { return espeaks().size() >= 4; }, 120000))
         << program.readAll().toStdString();
@@ -257,8 +257,8 @@ TEST(EnvironmentRun, ToolsAndTheirWorkersEndWhenTheProgramIsKilled)
         ASSERT_FALSE(processGone(pid)) << pid;
 
     ::kill(pid_t(program.processId()), SIGKILL);
-    ASSERT_TRUE(program.waitForFinished(30000));
+    ASSERT_TRUE(program.waitForFinished(testutil::hangLimitMs));
     for (qint64 pid : pids)
-        EXPECT_TRUE(testutil::waitFor([&] { return processGone(pid); }, 30000)) << pid;
+        EXPECT_TRUE(testutil::waitFor([&] { return processGone(pid); }, testutil::hangLimitMs)) << pid;
     EXPECT_FALSE(fs::exists(control / "pre" / "config.json"));
 }

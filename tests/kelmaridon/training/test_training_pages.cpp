@@ -151,12 +151,12 @@ TEST(TrainingPages, TrainingsPageListsOpensAndRemoves)
     w.nav("Trainings.qml");
     QObject* list = w.find("trainingList");
     ASSERT_TRUE(list);
-    ASSERT_TRUE(waitFor([&] { return list->property("count").toInt() == 2; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return list->property("count").toInt() == 2; }, testutil::hangLimitMs));
 
     // Delete asks; Yes removes the row and its folder.
     w.click("trainingDelete1");
     w.click("msgboxButton0");
-    EXPECT_TRUE(waitFor([&] { return list->property("count").toInt() == 1; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return list->property("count").toInt() == 1; }, testutil::hangLimitMs));
     EXPECT_EQ(int(fs::exists(trainingRoot() / "First")) + int(fs::exists(trainingRoot() / "Second")), 1);
 
     // New Training opens the form, Cancel closes it; a row opens its training.
@@ -165,7 +165,7 @@ TEST(TrainingPages, TrainingsPageListsOpensAndRemoves)
     w.click("createTrainingCancel");
     EXPECT_TRUE(w.gone("createTrainingForm"));
     QMetaObject::invokeMethod(w.find("trainingRow0"), "open");
-    EXPECT_TRUE(waitFor([&] { return w.source() == "Training.qml"; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return w.source() == "Training.qml"; }, testutil::hangLimitMs));
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
 }
 
@@ -184,7 +184,7 @@ TEST(TrainingPages, NewTrainingPopupCreatesTheTrainingAndOpensIt)
         if (QString(o->metaObject()->className()) == "CreateTrainingModel")
             model = o;
     ASSERT_TRUE(model);
-    ASSERT_TRUE(waitFor([&] { return !model->property("isLoading").toBool(); }, 30000));
+    ASSERT_TRUE(waitFor([&] { return !model->property("isLoading").toBool(); }, testutil::hangLimitMs));
 
     // Recording, model and consent chosen through the form's own controls.
     const int idx = model->property("recordingOptions").toStringList().indexOf(QRegularExpression("Popup - .*"));
@@ -230,11 +230,11 @@ TEST(TrainingPages, WhileInstallingTheHeaderWorksAndTheCoverCancelsOrTheWindowCl
     QCoreApplication::processEvents();
     EXPECT_FALSE(testutil::findNamed(w.window->contentItem(), "settingTitle"));
     w.mouseClick("maximizeButton");
-    EXPECT_TRUE(waitFor([&] { return w.window->visibility() == QWindow::Maximized; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return w.window->visibility() == QWindow::Maximized; }, testutil::hangLimitMs));
 
     // Cancel on the cover ends the download and leaves nothing; the page takes clicks again.
     w.mouseClick("installCancel");
-    EXPECT_TRUE(waitFor([&] { return !home->property("installingEnv").toBool(); }, 10000));
+    EXPECT_TRUE(waitFor([&] { return !home->property("installingEnv").toBool(); }, testutil::hangLimitMs));
     EXPECT_TRUE(fs::is_empty(root));
     w.mouseClick("recordingNew");
     EXPECT_TRUE(w.find("settingTitle"));
@@ -260,12 +260,12 @@ TEST(TrainingPages, LeavingTheTrainingPageDuringASlowProbeStopsTheProbe)
     useFakeEnvironment(env, "echo $$ > \"$(dirname \"$0\")/probe.pid\"\nexec sleep 600\n");
     Window w;
     w.nav("Training.qml", {{"trainingPath", q(makeTraining("Slow Probe"))}, {"toStart", false}});
-    ASSERT_TRUE(waitFor([&] { return pidIn(env / "probe.pid") > 0; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return pidIn(env / "probe.pid") > 0; }, testutil::hangLimitMs));
     EXPECT_TRUE(w.find("trainingBusy")->property("visible").toBool());
     // The page goes at once, and so does the probe.
     w.nav("Trainings.qml");
-    EXPECT_TRUE(waitFor([&] { return w.source() == "Trainings.qml"; }, 10000));
-    EXPECT_TRUE(waitFor([&] { return processGone(pidIn(env / "probe.pid")); }, 10000));
+    EXPECT_TRUE(waitFor([&] { return w.source() == "Trainings.qml"; }, testutil::hangLimitMs));
+    EXPECT_TRUE(waitFor([&] { return processGone(pidIn(env / "probe.pid")); }, testutil::hangLimitMs));
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
 }
 
@@ -282,7 +282,7 @@ TEST(TrainingPages, LeavingOrClosingWhileTrainingAsksAndStopsOnlyOnYes)
     QSignalSpy quit(&w.engine, &QQmlEngine::quit);
     auto startTraining = [&](int run) {
         w.nav("Training.qml", {{"trainingPath", training}, {"toStart", false}});
-        EXPECT_TRUE(waitFor([&] { return w.source() == "Training.qml"; }, 10000));
+        EXPECT_TRUE(waitFor([&] { return w.source() == "Training.qml"; }, testutil::hangLimitMs));
         w.mouseClick("trainingStart");
         return waitFor([&] { return runs(control, "train") == run && pidIn(control / "train.pid") > 0; }, 60000);
     };
@@ -307,8 +307,8 @@ TEST(TrainingPages, LeavingOrClosingWhileTrainingAsksAndStopsOnlyOnYes)
     w.mouseClick("navEntry_recording");
     ASSERT_TRUE(asked(2));
     w.mouseClick("msgboxButton0");
-    EXPECT_TRUE(waitFor([&] { return w.source() == "Recording.qml"; }, 10000));
-    EXPECT_TRUE(waitFor([&] { return processGone(first); }, 10000));
+    EXPECT_TRUE(waitFor([&] { return w.source() == "Recording.qml"; }, testutil::hangLimitMs));
+    EXPECT_TRUE(waitFor([&] { return processGone(first); }, testutil::hangLimitMs));
 
     // Closing the window asks the same; No keeps the window, Yes ends the program.
     fs::remove(control / "train.pid");
@@ -325,7 +325,7 @@ TEST(TrainingPages, LeavingOrClosingWhileTrainingAsksAndStopsOnlyOnYes)
     ASSERT_TRUE(asked(4));
     w.mouseClick("msgboxButton0");
     EXPECT_TRUE(quit.count() == 1 || quit.wait(10000));
-    EXPECT_TRUE(waitFor([&] { return processGone(second); }, 10000));
+    EXPECT_TRUE(waitFor([&] { return processGone(second); }, testutil::hangLimitMs));
     EXPECT_EQ(boxes.boxes.size(), 4);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
 }

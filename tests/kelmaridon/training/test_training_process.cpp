@@ -171,14 +171,14 @@ TEST_F(TrainingProcessTest, OutputKeepsTheLastBytesAndStopEndsTheWholeGroup)
     QSignalSpy ended(&p, &TrainingProcess::finished);
     QString err;
     ASSERT_TRUE(p.start(err));
-    ASSERT_TRUE(testutil::waitFor([&] { return !testutil::readFile(env / "grandchild").trimmed().isEmpty(); }, 30000));
+    ASSERT_TRUE(testutil::waitFor([&] { return !testutil::readFile(env / "grandchild").trimmed().isEmpty(); }, testutil::hangLimitMs));
     qint64 grandchild = testutil::readFile(env / "grandchild").trimmed().toLongLong();
     ASSERT_GT(grandchild, 0);
     EXPECT_FALSE(processGone(grandchild));
     p.stop();
     EXPECT_EQ(ended.count(), 1);
     EXPECT_EQ(p.process.state(), QProcess::NotRunning);
-    EXPECT_TRUE(testutil::waitFor([&] { return processGone(grandchild); }, 10000));
+    EXPECT_TRUE(testutil::waitFor([&] { return processGone(grandchild); }, testutil::hangLimitMs));
     p.stop();
     EXPECT_EQ(ended.count(), 1);
 }

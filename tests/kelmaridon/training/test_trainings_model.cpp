@@ -65,7 +65,7 @@ TEST(TrainingsList, NewestFirstAndRemovalOfTheRightTraining)
     QAbstractItemModel* items = model.trainingsItemModel();
     QAbstractItemModelTester tester(items, QAbstractItemModelTester::FailureReportingMode::Warning);
     QSignalSpy reset(items, &QAbstractItemModel::modelReset);
-    ASSERT_TRUE(reset.wait(10000));
+    ASSERT_TRUE(reset.wait(testutil::hangLimitMs));
 
     EXPECT_EQ(testutil::column(items, "name"), QStringList({"D", "C", "B", "A"}));
     const QHash<int, QByteArray> roles = items->roleNames();

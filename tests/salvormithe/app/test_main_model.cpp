@@ -174,7 +174,7 @@ TEST(MainModelUpdate, ObsoleteAnswerAsksToDownloadThenOpensThePageAndQuitsWith1)
     MainModel model;
     QSignalSpy quit(&model, &MainModel::quitRequested);
     model.checkUpdate();
-    ASSERT_TRUE(waitFor([&] { return !log.boxes.isEmpty(); }, 10000));
+    ASSERT_TRUE(waitFor([&] { return !log.boxes.isEmpty(); }, testutil::hangLimitMs));
     ASSERT_EQ(server.requests, 1);
     EXPECT_EQ(server.query.find("pid")->second, "quorvine_salvormithe_win");
     EXPECT_EQ(server.query.find("ver")->second, "2");
@@ -190,7 +190,7 @@ TEST(MainModelUpdate, ObsoleteAnswerAsksToDownloadThenOpensThePageAndQuitsWith1)
     // Nothing happens until OK.
     EXPECT_EQ(quit.count(), 0);
     pressOk(e);
-    ASSERT_TRUE(waitFor([&] { return quit.count() == 1; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return quit.count() == 1; }, testutil::hangLimitMs));
     EXPECT_EQ(quit[0][0].toInt(), 1);
     EXPECT_EQ(browser.pages, QStringList{QString::fromStdString(page)});
     EXPECT_EQ(log.boxes.size(), 1);
@@ -204,9 +204,9 @@ TEST(MainModelUpdate, AddressThatIsNotAWebPageIsNeverOpened)
     MainModel model;
     QSignalSpy quit(&model, &MainModel::quitRequested);
     model.checkUpdate();
-    ASSERT_TRUE(waitFor([&] { return !log.boxes.isEmpty(); }, 10000));
+    ASSERT_TRUE(waitFor([&] { return !log.boxes.isEmpty(); }, testutil::hangLimitMs));
     pressOk(log.boxes[0]);
-    ASSERT_TRUE(waitFor([&] { return quit.count() == 1; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return quit.count() == 1; }, testutil::hangLimitMs));
     QTest::qWait(300);
     EXPECT_TRUE(browser.pages.isEmpty());
 }
@@ -217,8 +217,8 @@ TEST(MainModelUpdate, UpToDateAnswerOfOurServerShowsNothing)
     QProcess server;
     server.start(binDir() + "/quorvine_voice_server",
                  {"--catalogue", QString::fromStdString(catalogue.path().u8string()), "--port", "0"});
-    ASSERT_TRUE(server.waitForStarted(5000));
-    ASSERT_TRUE(waitFor([&] { return server.canReadLine(); }, 10000));
+    ASSERT_TRUE(server.waitForStarted(testutil::hangLimitMs));
+    ASSERT_TRUE(waitFor([&] { return server.canReadLine(); }, testutil::hangLimitMs));
     QRegularExpressionMatch m =
         QRegularExpression("^listening on (http://127\\.0\\.0\\.1:\\d+/)").match(QString::fromUtf8(server.readLine()));
     ASSERT_TRUE(m.hasMatch());
@@ -235,7 +235,7 @@ TEST(MainModelUpdate, UpToDateAnswerOfOurServerShowsNothing)
     EXPECT_TRUE(log.boxes.isEmpty());
 
     server.terminate();
-    ASSERT_TRUE(server.waitForFinished(5000));
+    ASSERT_TRUE(server.waitForFinished(testutil::hangLimitMs));
 }
 
 TEST(MainModelUpdate, ErrorPagesAndMissingServersShowNothing)
@@ -245,7 +245,7 @@ TEST(MainModelUpdate, ErrorPagesAndMissingServersShowNothing)
         MsgboxLog log;
         MainModel model;
         model.checkUpdate();
-        ASSERT_TRUE(waitFor([&] { return server.requests == 1; }, 10000));
+        ASSERT_TRUE(waitFor([&] { return server.requests == 1; }, testutil::hangLimitMs));
         QTest::qWait(300);
         EXPECT_TRUE(log.boxes.isEmpty());
     }
@@ -269,7 +269,7 @@ TEST(MainModelUpdate, DestroyingTheModelEndsARunningCheck)
     std::atomic<bool> clientLeft{false};
     RawServer silent([&](int socket, const std::string&) {
         char buf[256];
-        for (int waited = 0; waited < 8000; waited += 20) {
+        for (int waited = 0; waited < 100000; waited += 20) {
             pollfd q{socket, POLLIN, 0};
             if (::poll(&q, 1, 20) > 0 && ::recv(socket, buf, sizeof buf, 0) <= 0) {
                 clientLeft = true;
@@ -282,10 +282,10 @@ TEST(MainModelUpdate, DestroyingTheModelEndsARunningCheck)
     {
         MainModel model;
         model.checkUpdate();
-        ASSERT_TRUE(waitFor([&] { return silent.requests() == 1; }, 10000));
+        ASSERT_TRUE(waitFor([&] { return silent.requests() == 1; }, testutil::hangLimitMs));
     }
     // The request was given up, not waited out.
-    EXPECT_TRUE(waitFor([&] { return clientLeft.load(); }, 5000));
+    EXPECT_TRUE(waitFor([&] { return clientLeft.load(); }, testutil::hangLimitMs));
     QTest::qWait(100);
     EXPECT_TRUE(log.boxes.isEmpty());
 }

@@ -380,11 +380,11 @@ TEST_F(AudioExport, StopEndsAPdfExportWhoseGuiThreadIsBlocked)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     status.stop = true;
-    for (int i = 0; i < 1000 && !done; ++i)
+    for (int i = 0; i < 6000 && !done; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const bool endedWithoutEvents = done;
     // Let a job that is still waiting finish, so the test itself ends.
-    testutil::waitFor([&] { return done.load(); }, 30000);
+    testutil::waitFor([&] { return done.load(); }, testutil::hangLimitMs);
     worker.join();
     testutil::waitFor([] { return false; }, 100);
     EXPECT_TRUE(endedWithoutEvents);

@@ -152,7 +152,7 @@ TEST_F(Pool, RealChildrenWriteSpeech)
         bad.seconds = secs;
         ++bad.calls;
     });
-    ASSERT_TRUE(testutil::waitFor([&] { return bad.calls > 0; }, 30000));
+    ASSERT_TRUE(testutil::waitFor([&] { return bad.calls > 0; }, testutil::hangLimitMs));
     EXPECT_FALSE(bad.ok);
     EXPECT_EQ(bad.error, "Invalid voice: en_pool(5).");
     EXPECT_EQ(bad.seconds, 0.0);
@@ -183,7 +183,7 @@ TEST_F(Pool, RunsWorkerCountAtOnceAndStartsTheNextFromACompletion)
     }
     EXPECT_FALSE(pool.isIdle());
     ASSERT_TRUE(testutil::waitFor([&] { return int(order.size()) == total; }, 60000));
-    EXPECT_TRUE(testutil::waitFor([&] { return pool.isIdle(); }, 5000));
+    EXPECT_TRUE(testutil::waitFor([&] { return pool.isIdle(); }, testutil::hangLimitMs));
 
     std::vector<Event> events = readEvents(tmp.path());
     ASSERT_EQ(int(events.size()), 2 * total);
@@ -214,7 +214,7 @@ TEST_F(Pool, DroppedJobsAreNeverCalled)
         pool.enqueue(ConvertRequest::make(job("d" + std::to_string(i)), 1.0f, {"sleep:300"}, wav("d" + std::to_string(i) + ".wav")),
                      [&calls](bool, std::string, double) { ++calls; });
     pool.dropPending();
-    ASSERT_TRUE(testutil::waitFor([&] { return calls == n && pool.isIdle(); }, 30000));
+    ASSERT_TRUE(testutil::waitFor([&] { return calls == n && pool.isIdle(); }, testutil::hangLimitMs));
     testutil::waitFor([] { return false; }, 300);
     EXPECT_EQ(calls, n);
     EXPECT_EQ(int(readEvents(tmp.path()).size()), 2 * n);
@@ -240,7 +240,7 @@ TEST_F(Pool, FailuresReportTextOnceAndFreeTheirPermit)
     add("quiet", "failquiet");
     add("ok", "sleep:0");
     ASSERT_TRUE(testutil::waitFor(
-        [&] { return std::all_of(done.begin(), done.end(), [](auto& p) { return p.second.calls > 0; }); }, 30000));
+        [&] { return std::all_of(done.begin(), done.end(), [](auto& p) { return p.second.calls > 0; }); }, testutil::hangLimitMs));
     testutil::waitFor([] { return false; }, 200);
 
     EXPECT_FALSE(done["crash"].ok);
@@ -273,7 +273,7 @@ TEST_F(Pool, ProgramThatCannotStartFailsEachJobOnce)
     }
     // The failed starts come back through the event loop, each once.
     ASSERT_TRUE(testutil::waitFor(
-        [&] { return std::all_of(done.begin(), done.end(), [](const Done& d) { return d.calls > 0; }); }, 30000));
+        [&] { return std::all_of(done.begin(), done.end(), [](const Done& d) { return d.calls > 0; }); }, testutil::hangLimitMs));
     testutil::waitFor([] { return false; }, 200);
     for (const Done& d : done) {
         EXPECT_EQ(d.calls, 1);
@@ -294,11 +294,11 @@ TEST_F(Pool, DestructionStopsChildrenWithoutWaiting)
         for (int i = 0; i < n + 2; ++i)
             pool.enqueue(ConvertRequest::make(job("k" + std::to_string(i)), 1.0f, {"sleep:20000"}, wav("k" + std::to_string(i) + ".wav")),
                          [&calls](bool, std::string, double) { ++calls; });
-        ASSERT_TRUE(testutil::waitFor([&] { return int(readEvents(tmp.path()).size()) == n; }, 30000));
+        ASSERT_TRUE(testutil::waitFor([&] { return int(readEvents(tmp.path()).size()) == n; }, testutil::hangLimitMs));
         // The end notifications can only arrive through this thread's event loop.
     }
     // The children are stopped and reaped once events run again.
-    EXPECT_TRUE(testutil::waitFor([] { return liveChildren() == 0; }, 10000));
+    EXPECT_TRUE(testutil::waitFor([] { return liveChildren() == 0; }, testutil::hangLimitMs));
     testutil::waitFor([] { return false; }, 200);
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(int(readEvents(tmp.path()).size()), n);
@@ -330,7 +330,7 @@ TEST_F(Pool, ManyStartFailuresInARowDoNotNestOnTheStack)
         pool->setWorkerProgram(QString::fromStdString(pathToUtf8(tmp.path() / "no_such_program")));
         queued = true;
     }, nullptr, &thread);
-    ASSERT_TRUE(testutil::waitFor([&] { return queued.load(); }, 10000));
+    ASSERT_TRUE(testutil::waitFor([&] { return queued.load(); }, testutil::hangLimitMs));
     EXPECT_TRUE(testutil::waitFor([&] { return calls == n + waiting; }, 240000));
     EXPECT_EQ(failed, waiting);
     postToThread([&] { delete pool; }, nullptr, &thread);
@@ -361,12 +361,12 @@ TEST_F(Pool, AStoppedChildLeavesNoPartialFile)
             d.error = err;
             ++d.calls;
         });
-        ASSERT_TRUE(testutil::waitFor([&] { return !partialFile().empty(); }, 30000));
+        ASSERT_TRUE(testutil::waitFor([&] { return !partialFile().empty(); }, testutil::hangLimitMs));
         // "killed.wav.<pid>.part"
         std::string name = partialFile().stem().string();
         pid_t pid = pid_t(std::stol(name.substr(name.rfind('.') + 1)));
         ASSERT_EQ(::kill(pid, SIGKILL), 0);
-        ASSERT_TRUE(testutil::waitFor([&] { return d.calls > 0; }, 30000));
+        ASSERT_TRUE(testutil::waitFor([&] { return d.calls > 0; }, testutil::hangLimitMs));
         EXPECT_FALSE(d.ok);
         EXPECT_EQ(d.error.rfind("The conversion process crashed.", 0), 0u) << d.error;
         EXPECT_TRUE(partialFile().empty());
@@ -378,9 +378,9 @@ TEST_F(Pool, AStoppedChildLeavesNoPartialFile)
     auto pool = std::make_unique<ConvertPool>();
     pool->setWorkerProgram(testutil::binDir() + "/salvormithe");
     pool->enqueue(ConvertRequest::make(v, 1.0f, many, wav("closed.wav")), [&calls](bool, std::string, double) { ++calls; });
-    ASSERT_TRUE(testutil::waitFor([&] { return !partialFile().empty(); }, 30000));
+    ASSERT_TRUE(testutil::waitFor([&] { return !partialFile().empty(); }, testutil::hangLimitMs));
     pool.reset();
-    EXPECT_TRUE(testutil::waitFor([&] { return partialFile().empty() && liveChildren() == 0; }, 30000));
+    EXPECT_TRUE(testutil::waitFor([&] { return partialFile().empty() && liveChildren() == 0; }, testutil::hangLimitMs));
     EXPECT_FALSE(fs::exists(tmp.path() / "closed.wav"));
     EXPECT_EQ(calls, 0);
 }

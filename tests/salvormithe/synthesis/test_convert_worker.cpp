@@ -36,7 +36,7 @@ ChildResult runWorker(const QByteArray& input, bool closeInput = true, int split
     p.setWorkingDirectory(workDir);
     p.start(testutil::binDir() + "/salvormithe", {"--convert"});
     ChildResult r;
-    if (!p.waitForStarted(5000))
+    if (!p.waitForStarted(testutil::hangLimitMs))
         return r;
     if (splitAt >= 0) {
         // The length word arrives in two pieces.
@@ -47,7 +47,7 @@ ChildResult runWorker(const QByteArray& input, bool closeInput = true, int split
     } else {
         p.write(input);
     }
-    p.waitForBytesWritten(5000);
+    p.waitForBytesWritten(testutil::hangLimitMs);
     if (closeInput)
         p.closeWriteChannel();
     if (!p.waitForFinished(60000)) {
@@ -241,7 +241,7 @@ TEST_F(ConvertWorker, ASignalThatEndsTheWorkerRemovesItsUnfinishedFile)
         fs::path wav = tmp.path() / ("signal" + std::to_string(sig) + ".wav");
         QProcess p;
         p.start(testutil::binDir() + "/salvormithe", {"--convert"});
-        ASSERT_TRUE(p.waitForStarted(30000));
+        ASSERT_TRUE(p.waitForStarted(testutil::hangLimitMs));
         p.write(requestBytes(v, 1.0f, sentences, pathToUtf8(wav)));
         fs::path part = SpeechWav::partPath(pathToUtf8(wav), long(p.processId()));
         ASSERT_TRUE(testutil::waitFor([&] { return fs::exists(part); }, 60000)) << sig;

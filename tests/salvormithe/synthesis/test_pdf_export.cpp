@@ -200,7 +200,7 @@ TEST(PrintMsgsExec, ReportsProgressPerRecordThenFinishesOnce)
     exec.start();
     // The layout runs in later event-loop turns.
     EXPECT_TRUE(progress.empty());
-    ASSERT_TRUE(testutil::waitFor([&] { return finished > 0; }, 30000));
+    ASSERT_TRUE(testutil::waitFor([&] { return finished > 0; }, testutil::hangLimitMs));
     testutil::waitFor([] { return false; }, 100);
     EXPECT_EQ(finished, 1);
     EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 4}, {1, 4}, {2, 4}, {3, 4}}));

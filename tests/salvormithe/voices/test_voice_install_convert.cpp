@@ -31,8 +31,8 @@ public:
     {
         proc.start(testutil::binDir() + "/quorvine_voice_server",
                    {"--catalogue", QString::fromStdString(catalogue.u8string()), "--port", "0"});
-        EXPECT_TRUE(proc.waitForStarted(5000));
-        EXPECT_TRUE(testutil::waitFor([&] { return proc.canReadLine(); }, 20000));
+        EXPECT_TRUE(proc.waitForStarted(testutil::hangLimitMs));
+        EXPECT_TRUE(testutil::waitFor([&] { return proc.canReadLine(); }, testutil::hangLimitMs));
         QString line = QString::fromUtf8(proc.readLine());
         QRegularExpressionMatch m = QRegularExpression("^listening on (http://127\\.0\\.0\\.1:\\d+/)").match(line);
         EXPECT_TRUE(m.hasMatch()) << line.toStdString();
@@ -116,7 +116,7 @@ TEST(VoiceInstallAndConvert, DemoCatalogueThroughOurServerIntoTheConverter)
             QProcess probe;
             probe.start("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name", "-of", "csv=p=0",
                                     QString::fromStdString(sample.u8string())});
-            ASSERT_TRUE(probe.waitForFinished(20000));
+            ASSERT_TRUE(probe.waitForFinished(testutil::hangLimitMs));
             EXPECT_EQ(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(), "mp3") << sample;
         }
     }

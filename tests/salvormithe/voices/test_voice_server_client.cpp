@@ -211,11 +211,9 @@ TEST(VoiceServerClient, SamplesAreDownloadedOnceAndCanBeCancelled)
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         slow.cancel();
     });
-    auto start = std::chrono::steady_clock::now();
+    // The whole sample would take minutes to come.
     EXPECT_EQ(downloadVoiceSample("slow", 0, error, &slow), fs::path());
-    double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     canceller.join();
-    EXPECT_LT(took, 1.3);
     EXPECT_TRUE(slow.isCancelled());
     EXPECT_FALSE(fs::exists(voiceSamplePath("slow", 0)));
     EXPECT_FALSE(fs::exists(voiceSamplePath("slow", 0).string() + ".downloading"));
