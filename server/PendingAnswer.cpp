@@ -50,13 +50,13 @@ void PendingAnswer::closeFile()
     fileLeft = 0;
 }
 
-PendingAnswer::Sent PendingAnswer::send(int socket, std::vector<char>& scratch, bool& moved)
+PendingAnswer::Sent PendingAnswer::send(int socket, std::vector<char>& scratch, uint64_t& taken)
 {
     while (pos < bytes.size()) {
         ssize_t n = ::send(socket, bytes.data() + pos, bytes.size() - pos, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             pos += size_t(n);
-            moved = true;
+            taken += uint64_t(n);
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -84,7 +84,7 @@ PendingAnswer::Sent PendingAnswer::send(int socket, std::vector<char>& scratch, 
             ssize_t n = ::send(socket, scratch.data() + done, size_t(got) - done, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (n > 0) {
                 done += size_t(n);
-                moved = true;
+                taken += uint64_t(n);
             } else if (n < 0 && errno == EINTR) {
                 continue;
             } else {

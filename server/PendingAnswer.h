@@ -26,9 +26,9 @@ public:
     bool hasBytes() const { return pos < bytes.size(); }
 
     // Sends on the non-blocking socket until it is full or all is sent;
-    // scratch is a buffer for the file's blocks. moved tells whether the
-    // socket took any byte.
-    Sent send(int socket, std::vector<char>& scratch, bool& moved);
+    // scratch is a buffer for the file's blocks. Adds the bytes the socket
+    // took to taken.
+    Sent send(int socket, std::vector<char>& scratch, uint64_t& taken);
 
 private:
     void closeFile();
