@@ -2,6 +2,7 @@
 
 #include "server/ByteRange.h"
 #include "server/RequestStream.h"
+#include "server/WebPages.h"
 
 #include <httplib.h>
 
@@ -198,5 +199,11 @@ void VoiceServer::routes()
     });
     router->Get("/check_update.php", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(upToDateReply, "text/plain");
+    });
+    router->Get(R"(/([a-z-]+\.html)?)", [](const httplib::Request& req, httplib::Response& res) {
+        const std::string* page = WebPages::find(req.path);
+        if (!page)
+            return notFound(res);
+        res.set_content(*page, "text/html; charset=utf-8");
     });
 }
