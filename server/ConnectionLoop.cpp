@@ -258,25 +258,22 @@ int ConnectionLoop::capacity() const
     return int(std::clamp<rlim_t>(room, 1, rlim_t(most)));
 }
 
+long ConnectionLoop::held(const Connections& conns)
+{
+    long open = std::count_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd >= 0; });
+    std::lock_guard<std::mutex> lock(mutex);
+    return open + outstanding;
+}
+
 bool ConnectionLoop::hasRoom(const Connections& conns, Clock::time_point& retryAt)
 {
-    long held = std::count_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd >= 0; });
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        held += outstanding;
-    }
-    return held < maxHeld || victim(conns, false, retryAt);
+    return held(conns) < maxHeld || victim(conns, false, retryAt);
 }
 
 void ConnectionLoop::makeRoom(Connections& conns)
 {
     Clock::time_point unused;
-    long held = std::count_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd >= 0; });
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        held += outstanding;
-    }
-    if (held < maxHeld)
+    if (held(conns) < maxHeld)
         return;
     if (Connection* c = victim(conns, true, unused))
         evict(*c);

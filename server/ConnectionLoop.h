@@ -76,6 +76,8 @@ private:
 
     // The connections the file descriptor limit leaves room for, at most maxConnections.
     int capacity() const;
+    // Connections open here and at the workers.
+    long held(const Connections& conns);
     // False when no connection could be accepted for want of file descriptors.
     bool acceptNew(Connections& conns);
     // True when a new connection can be taken now; else, when one may give
@@ -90,6 +92,7 @@ private:
     // none may go; retryAt is then lowered to when one may. Without best,
     // any that may go.
     static Connection* victim(const Connections& conns, bool best, std::chrono::steady_clock::time_point& retryAt);
+    // Closes c for a new connection; what it still had to send is dropped.
     void evict(Connection& c);
     void readFrom(Connection& c);
     void writeTo(Connection& c);
