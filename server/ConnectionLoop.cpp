@@ -26,7 +26,6 @@ constexpr std::chrono::milliseconds kDrainTime{2000};
 // With all connections taken, one that has waited this long for its request,
 // or has been sending its answer this long, may make way for a new one.
 constexpr std::chrono::milliseconds kMinWait{1000};
-constexpr size_t kSendBlock = 256 * 1024;
 // File descriptors kept for everything but the connections and their files.
 constexpr rlim_t kSpareFiles = 64;
 
@@ -100,7 +99,6 @@ struct ConnectionLoop::Connection
 ConnectionLoop::ConnectionLoop(ConnectionLimits limits, Handler handler)
     : limits(std::move(limits)), handler(std::move(handler)), wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
-    scratch.resize(kSendBlock);
 }
 
 ConnectionLoop::~ConnectionLoop()
@@ -484,7 +482,7 @@ bool ConnectionLoop::progressed(Connection& c)
 void ConnectionLoop::writeTo(Connection& c)
 {
     const uint64_t before = c.taken;
-    PendingAnswer::Sent sent = c.answer.send(c.fd, scratch, c.taken);
+    PendingAnswer::Sent sent = c.answer.send(c.fd, c.taken);
     if (sent == PendingAnswer::Sent::Failed) {
         closeConnection(c);
         return;

@@ -110,7 +110,6 @@ private:
     void workerLoop();
     void wake();
 
-    std::vector<char> scratch; // the loop's block for sending files
     ConnectionLimits limits;
     Handler handler;
     int listenFd = -1;
