@@ -23,9 +23,6 @@ using Clock = std::chrono::steady_clock;
 // What a refused client may still send before its connection is closed.
 constexpr uint64_t kDrainBytes = 1024 * 1024;
 constexpr std::chrono::milliseconds kDrainTime{2000};
-// With all connections taken, one that has waited this long for its request,
-// or has been sending its answer this long, may make way for a new one.
-constexpr std::chrono::milliseconds kMinWait{1000};
 // File descriptors kept for everything but the connections and their files.
 constexpr rlim_t kSpareFiles = 64;
 
@@ -287,7 +284,8 @@ void ConnectionLoop::evict(Connection& c)
     closeConnection(c);
 }
 
-ConnectionLoop::Connection* ConnectionLoop::victim(const Connections& conns, bool best, Clock::time_point& retryAt)
+ConnectionLoop::Connection* ConnectionLoop::victim(const Connections& conns, bool best,
+                                                   Clock::time_point& retryAt) const
 {
     const Clock::time_point now = Clock::now();
     Connection* oldest = nullptr;
@@ -295,18 +293,18 @@ ConnectionLoop::Connection* ConnectionLoop::victim(const Connections& conns, boo
         if (c->fd >= 0 && !c->writing && (!oldest || c->opened < oldest->opened))
             oldest = c.get();
     }
-    if (oldest && now - oldest->opened >= kMinWait)
+    if (oldest && now - oldest->opened >= limits.makeWayAfter)
         return oldest;
     if (oldest)
-        retryAt = std::min(retryAt, oldest->opened + kMinWait);
+        retryAt = std::min(retryAt, oldest->opened + limits.makeWayAfter);
 
     // Answers that have been sent for a while, by how many connections their
     // client holds, then by how fast their client reads.
-    std::map<std::string, int> held;
+    std::map<std::string, int> perAddress;
     if (best) {
         for (const auto& c : conns) {
             if (c->fd >= 0)
-                ++held[c->peer];
+                ++perAddress[c->peer];
         }
     }
     auto rate = [now](const Connection& c) {
@@ -318,13 +316,13 @@ ConnectionLoop::Connection* ConnectionLoop::victim(const Connections& conns, boo
     for (const auto& c : conns) {
         if (c->fd < 0 || !c->writing)
             continue;
-        if (now - c->sendingSince < kMinWait) {
-            retryAt = std::min(retryAt, c->sendingSince + kMinWait);
+        if (now - c->sendingSince < limits.makeWayAfter) {
+            retryAt = std::min(retryAt, c->sendingSince + limits.makeWayAfter);
             continue;
         }
         if (!best)
             return c.get();
-        int h = held[c->peer];
+        int h = perAddress[c->peer];
         double r = rate(*c);
         if (!slowest || h > slowestHeld || (h == slowestHeld && r < slowestRate)) {
             slowest = c.get();

@@ -26,6 +26,9 @@ struct ConnectionLimits
     std::chrono::milliseconds requestTimeout{10000}; // from a request's first byte to its last
     std::chrono::milliseconds writeTimeout{5000};    // an answer's client taking no byte
     int maxConnections = 512;                        // connections held at once, fewer with few file descriptors
+    // With all connections taken, one that has waited this long for its
+    // request, or has been sending its answer this long, may make way for a new one.
+    std::chrono::milliseconds makeWayAfter{1000};
     int maxWorkers = 32;                             // threads answering requests
     int maxRequestsPerConnection = 100;
 };
@@ -86,12 +89,12 @@ private:
     // With every connection taken, closes the one that gives way.
     void makeRoom(Connections& conns);
     // The connection that gives way for a new one: the longest waiting for a
-    // request, once it has waited its share of time; else, of the client
-    // address holding most connections, the answer whose client has taken
-    // the fewest bytes a second, once it has been sent for as long. Null when
+    // request, once it has waited makeWayAfter; else, of the client address
+    // holding most connections, the answer whose client has taken the fewest
+    // bytes a second, once it has been sent for as long. Null when
     // none may go; retryAt is then lowered to when one may. Without best,
     // any that may go.
-    static Connection* victim(const Connections& conns, bool best, std::chrono::steady_clock::time_point& retryAt);
+    Connection* victim(const Connections& conns, bool best, std::chrono::steady_clock::time_point& retryAt) const;
     // Closes c for a new connection; what it still had to send is dropped.
     void evict(Connection& c);
     void readFrom(Connection& c);
