@@ -8,11 +8,13 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <map>
 
 namespace {
 
@@ -21,10 +23,22 @@ using Clock = std::chrono::steady_clock;
 // What a refused client may still send before its connection is closed.
 constexpr uint64_t kDrainBytes = 1024 * 1024;
 constexpr std::chrono::milliseconds kDrainTime{2000};
-// With all connections taken, one that has waited this long for its request
-// makes way for a new one.
-constexpr std::chrono::milliseconds kMinWait{1000};
-constexpr size_t kSendBlock = 256 * 1024;
+// File descriptors kept for everything but the connections and their files.
+constexpr rlim_t kSpareFiles = 64;
+
+// The client's address as bytes; one key for all of its connections.
+std::string peerKey(const sockaddr_storage& addr)
+{
+    if (addr.ss_family == AF_INET) {
+        const auto& a = reinterpret_cast<const sockaddr_in&>(addr).sin_addr;
+        return std::string(reinterpret_cast<const char*>(&a), sizeof a);
+    }
+    if (addr.ss_family == AF_INET6) {
+        const auto& a = reinterpret_cast<const sockaddr_in6&>(addr).sin6_addr;
+        return std::string(reinterpret_cast<const char*>(&a), sizeof a);
+    }
+    return std::string();
+}
 
 // Bytes in the socket's send queue that the client has not acknowledged.
 int unacked(int fd)
@@ -51,12 +65,14 @@ const char* reason(int status)
 struct ConnectionLoop::Connection
 {
     // Waits for a request's first byte within the idle time.
-    Connection(int fd, const ConnectionLimits& limits, int served)
-        : fd(fd), head(limits.request), opened(Clock::now()), deadline(opened + limits.idleTimeout), served(served)
+    Connection(int fd, std::string peer, const ConnectionLimits& limits, int served)
+        : fd(fd), peer(std::move(peer)), head(limits.request), opened(Clock::now()),
+          deadline(opened + limits.idleTimeout), served(served)
     {
     }
 
     int fd;
+    std::string peer;
     std::string buffer;
     RequestHead head;
     Clock::time_point opened;
@@ -66,18 +82,20 @@ struct ConnectionLoop::Connection
     bool draining = false; // refused; what still comes is read and dropped
     uint64_t drained = 0;
     // While an answer is sent: its rest, what follows it, and the send queue
-    // at the last look, to tell a client that reads from one that does not.
+    // at the last look, to tell a client that reads from one that does not;
+    // since when the loop sends it, and the bytes the socket took since.
     PendingAnswer answer;
     bool writing = false;
     bool closeAfter = false;
     std::string after;
     int queued = 0;
+    Clock::time_point sendingSince;
+    uint64_t taken = 0;
 };
 
 ConnectionLoop::ConnectionLoop(ConnectionLimits limits, Handler handler)
     : limits(std::move(limits)), handler(std::move(handler)), wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
-    scratch.resize(kSendBlock);
 }
 
 ConnectionLoop::~ConnectionLoop()
@@ -147,18 +165,21 @@ bool ConnectionLoop::run()
         return true;
     if (listenFd < 0 || wakeFd < 0)
         return false;
-    std::vector<std::unique_ptr<Connection>> conns;
+    maxHeld = capacity();
+    Connections conns;
     std::vector<pollfd> fds;
     Clock::time_point acceptPausedUntil;
     bool ok = true;
     while (!stopping) {
         takeReturned(conns);
         Clock::time_point now = Clock::now();
+        Clock::time_point next = now + std::chrono::seconds(1);
         fds.clear();
         fds.push_back({wakeFd, POLLIN, 0});
-        bool canAccept = now >= acceptPausedUntil && makeRoom(conns, false);
+        bool canAccept = now >= acceptPausedUntil && hasRoom(conns, next);
+        if (now < acceptPausedUntil)
+            next = std::min(next, acceptPausedUntil);
         fds.push_back({canAccept ? listenFd : -1, POLLIN, 0});
-        Clock::time_point next = now + std::chrono::seconds(1);
         for (const auto& c : conns) {
             fds.push_back({c->fd, short(c->writing ? POLLOUT : POLLIN), 0});
             next = std::min(next, c->deadline);
@@ -221,56 +242,121 @@ bool ConnectionLoop::run()
     return ok;
 }
 
-bool ConnectionLoop::makeRoom(std::vector<std::unique_ptr<Connection>>& conns, bool closeOne)
+int ConnectionLoop::capacity() const
 {
-    long held = std::count_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd >= 0; });
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        held += outstanding;
-    }
-    if (held < limits.maxConnections)
-        return true;
-    Connection* oldest = oldestWaiting(conns);
-    if (!oldest)
-        return false;
-    if (closeOne)
-        closeConnection(*oldest);
-    return true;
+    int most = std::max(1, limits.maxConnections);
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
+        return most;
+    // A connection holds its socket and, while it sends one, a file.
+    rlim_t room = files.rlim_cur > kSpareFiles ? (files.rlim_cur - kSpareFiles) / 2 : 1;
+    return int(std::clamp<rlim_t>(room, 1, rlim_t(most)));
 }
 
-ConnectionLoop::Connection* ConnectionLoop::oldestWaiting(const std::vector<std::unique_ptr<Connection>>& conns)
+long ConnectionLoop::held(const Connections& conns)
 {
-    // Answers being sent are never cut off for new clients.
+    long open = std::count_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd >= 0; });
+    std::lock_guard<std::mutex> lock(mutex);
+    return open + outstanding;
+}
+
+bool ConnectionLoop::hasRoom(const Connections& conns, Clock::time_point& retryAt)
+{
+    return held(conns) < maxHeld || victim(conns, false, retryAt);
+}
+
+void ConnectionLoop::makeRoom(Connections& conns)
+{
+    Clock::time_point unused;
+    if (held(conns) < maxHeld)
+        return;
+    if (Connection* c = victim(conns, true, unused))
+        evict(*c);
+}
+
+void ConnectionLoop::evict(Connection& c)
+{
+    // What the kernel still holds of a cut-off answer is dropped with it.
+    if (c.writing) {
+        linger now{1, 0};
+        ::setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
+    }
+    closeConnection(c);
+}
+
+ConnectionLoop::Connection* ConnectionLoop::victim(const Connections& conns, bool best,
+                                                   Clock::time_point& retryAt) const
+{
+    const Clock::time_point now = Clock::now();
     Connection* oldest = nullptr;
     for (const auto& c : conns) {
         if (c->fd >= 0 && !c->writing && (!oldest || c->opened < oldest->opened))
             oldest = c.get();
     }
-    if (!oldest || Clock::now() - oldest->opened < kMinWait)
-        return nullptr;
-    return oldest;
+    if (oldest && now - oldest->opened >= limits.makeWayAfter)
+        return oldest;
+    if (oldest)
+        retryAt = std::min(retryAt, oldest->opened + limits.makeWayAfter);
+
+    // Answers that have been sent for a while, by how many connections their
+    // client holds, then by how fast their client reads.
+    std::map<std::string, int> perAddress;
+    if (best) {
+        for (const auto& c : conns) {
+            if (c->fd >= 0)
+                ++perAddress[c->peer];
+        }
+    }
+    auto rate = [now](const Connection& c) {
+        return double(c.taken) / std::chrono::duration<double>(now - c.sendingSince).count();
+    };
+    Connection* slowest = nullptr;
+    int slowestHeld = 0;
+    double slowestRate = 0;
+    for (const auto& c : conns) {
+        if (c->fd < 0 || !c->writing)
+            continue;
+        if (now - c->sendingSince < limits.makeWayAfter) {
+            retryAt = std::min(retryAt, c->sendingSince + limits.makeWayAfter);
+            continue;
+        }
+        if (!best)
+            return c.get();
+        int h = perAddress[c->peer];
+        double r = rate(*c);
+        if (!slowest || h > slowestHeld || (h == slowestHeld && r < slowestRate)) {
+            slowest = c.get();
+            slowestHeld = h;
+            slowestRate = r;
+        }
+    }
+    return slowest;
 }
 
-bool ConnectionLoop::acceptNew(std::vector<std::unique_ptr<Connection>>& conns)
+bool ConnectionLoop::acceptNew(Connections& conns)
 {
+    Clock::time_point unused;
     // The rest of the queue waits in the kernel until there is room.
-    while (makeRoom(conns, true)) {
-        int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    while (hasRoom(conns, unused)) {
+        sockaddr_storage addr{};
+        socklen_t length = sizeof addr;
+        int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&addr), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED)
                 continue;
-            // Out of file descriptors: one that waits for its request goes
-            // when it has had its time; else try again a little later.
+            // Out of file descriptors: one that may give way goes; else try
+            // again a little later.
             if (errno == EMFILE || errno == ENFILE) {
-                Connection* oldest = oldestWaiting(conns);
-                if (!oldest)
+                Connection* c = victim(conns, true, unused);
+                if (!c)
                     return false;
-                closeConnection(*oldest);
+                evict(*c);
                 continue;
             }
             return true;
         }
-        conns.push_back(std::make_unique<Connection>(fd, limits, 0));
+        makeRoom(conns);
+        conns.push_back(std::make_unique<Connection>(fd, peerKey(addr), limits, 0));
     }
     return true;
 }
@@ -323,7 +409,7 @@ void ConnectionLoop::advance(Connection& c)
     size_t total = c.head.end() + size_t(c.head.bodyLength());
     if (c.buffer.size() < total)
         return;
-    Job job{c.fd, c.buffer.substr(c.head.begin(), total - c.head.begin()), c.buffer.substr(total), c.served};
+    Job job{c.fd, c.peer, c.buffer.substr(c.head.begin(), total - c.head.begin()), c.buffer.substr(total), c.served};
     // The worker owns the socket now.
     c.fd = -1;
     dispatch(std::move(job));
@@ -353,6 +439,8 @@ void ConnectionLoop::closeConnection(Connection& c)
     if (c.fd >= 0)
         ::close(c.fd);
     c.fd = -1;
+    // The file of an answer cut off goes at once, for a connection waiting for a descriptor.
+    c.answer = PendingAnswer();
 }
 
 void ConnectionLoop::expire(Connection& c)
@@ -391,13 +479,13 @@ bool ConnectionLoop::progressed(Connection& c)
 
 void ConnectionLoop::writeTo(Connection& c)
 {
-    bool moved = false;
-    PendingAnswer::Sent sent = c.answer.send(c.fd, scratch, moved);
+    const uint64_t before = c.taken;
+    PendingAnswer::Sent sent = c.answer.send(c.fd, c.taken);
     if (sent == PendingAnswer::Sent::Failed) {
         closeConnection(c);
         return;
     }
-    if (moved) {
+    if (c.taken != before) {
         c.queued = unacked(c.fd);
         c.deadline = Clock::now() + limits.writeTimeout;
     }
@@ -423,7 +511,7 @@ void ConnectionLoop::answerSent(Connection& c)
         receive(c, after);
 }
 
-void ConnectionLoop::takeReturned(std::vector<std::unique_ptr<Connection>>& conns)
+void ConnectionLoop::takeReturned(Connections& conns)
 {
     std::vector<Job> back;
     {
@@ -432,14 +520,15 @@ void ConnectionLoop::takeReturned(std::vector<std::unique_ptr<Connection>>& conn
         outstanding -= int(back.size());
     }
     for (Job& job : back) {
-        conns.push_back(std::make_unique<Connection>(job.fd, limits, job.served));
+        conns.push_back(std::make_unique<Connection>(job.fd, std::move(job.peer), limits, job.served));
         Connection& c = *conns.back();
         c.answer = std::move(job.answer);
         c.closeAfter = job.closeAfter;
         c.after = std::move(job.rest);
         c.writing = true;
         c.queued = unacked(c.fd);
-        c.deadline = Clock::now() + limits.writeTimeout;
+        c.sendingSince = Clock::now();
+        c.deadline = c.sendingSince + limits.writeTimeout;
         writeTo(c);
     }
 }
@@ -481,8 +570,8 @@ void ConnectionLoop::workerLoop()
             ::close(job.fd);
             --outstanding;
         } else {
-            returned.push_back({job.fd, std::string(), std::move(job.rest), job.served + 1, std::move(answer),
-                                closeAfter});
+            returned.push_back({job.fd, std::move(job.peer), std::string(), std::move(job.rest), job.served + 1,
+                                std::move(answer), closeAfter});
         }
         // Also when a connection ended: the loop may be waiting for room.
         wake();

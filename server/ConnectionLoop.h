@@ -25,7 +25,10 @@ struct ConnectionLimits
     std::chrono::milliseconds idleTimeout{5000};     // waiting for the first byte of a request
     std::chrono::milliseconds requestTimeout{10000}; // from a request's first byte to its last
     std::chrono::milliseconds writeTimeout{5000};    // an answer's client taking no byte
-    int maxConnections = 512;                        // connections held at once; more wait in the kernel
+    int maxConnections = 512;                        // connections held at once, fewer with few file descriptors
+    // With all connections taken, one that has waited this long for its
+    // request, or has been sending its answer this long, may make way for a new one.
+    std::chrono::milliseconds makeWayAfter{1000};
     int maxWorkers = 32;                             // threads answering requests
     int maxRequestsPerConnection = 100;
 };
@@ -36,7 +39,10 @@ struct ConnectionLimits
 // answer the socket does not take at once (a large file above all) is sent by
 // the same thread as the client reads it. A slow or idle client so holds a
 // little memory, never a thread; one that takes nothing for the write time is
-// dropped. Beyond the connection limit, new connections wait in the kernel.
+// dropped. With every connection taken, a new one takes the place of one that
+// has waited long for its request, else of the slowest reader of an answer,
+// from the client address that holds the most connections; while there is
+// none of either, new connections wait in the kernel.
 class ConnectionLoop
 {
 public:
@@ -62,21 +68,35 @@ private:
     struct Job
     {
         int fd;
+        std::string peer;    // the client's address
         std::string request; // one request's head and body
         std::string rest;    // bytes that followed it
         int served;
         PendingAnswer answer = {}; // on the way back: what is still to be sent
         bool closeAfter = false;   // on the way back: close once it is sent
     };
+    using Connections = std::vector<std::unique_ptr<Connection>>;
 
+    // The connections the file descriptor limit leaves room for, at most maxConnections.
+    int capacity() const;
+    // Connections open here and at the workers.
+    long held(const Connections& conns);
     // False when no connection could be accepted for want of file descriptors.
-    bool acceptNew(std::vector<std::unique_ptr<Connection>>& conns);
-    // Room for one more connection, closing the oldest waiting one when that
-    // has had its share of time; false when new ones must wait.
-    bool makeRoom(std::vector<std::unique_ptr<Connection>>& conns, bool closeOne);
-    // The connection that has waited longest for its request, when it has
-    // waited its share of time; null when none may go.
-    static Connection* oldestWaiting(const std::vector<std::unique_ptr<Connection>>& conns);
+    bool acceptNew(Connections& conns);
+    // True when a new connection can be taken now; else, when one may give
+    // way for it later, retryAt is lowered to that time.
+    bool hasRoom(const Connections& conns, std::chrono::steady_clock::time_point& retryAt);
+    // With every connection taken, closes the one that gives way.
+    void makeRoom(Connections& conns);
+    // The connection that gives way for a new one: the longest waiting for a
+    // request, once it has waited makeWayAfter; else, of the client address
+    // holding most connections, the answer whose client has taken the fewest
+    // bytes a second, once it has been sent for as long. Null when
+    // none may go; retryAt is then lowered to when one may. Without best,
+    // any that may go.
+    Connection* victim(const Connections& conns, bool best, std::chrono::steady_clock::time_point& retryAt) const;
+    // Closes c for a new connection; what it still had to send is dropped.
+    void evict(Connection& c);
     void readFrom(Connection& c);
     void writeTo(Connection& c);
     // True when the client took bytes of the answer since the last look.
@@ -88,16 +108,16 @@ private:
     void refuse(Connection& c, int status);
     void closeConnection(Connection& c);
     void expire(Connection& c);
-    void takeReturned(std::vector<std::unique_ptr<Connection>>& conns);
+    void takeReturned(Connections& conns);
     void dispatch(Job job);
     void workerLoop();
     void wake();
 
-    std::vector<char> scratch; // the loop's block for sending files
     ConnectionLimits limits;
     Handler handler;
     int listenFd = -1;
     int wakeFd = -1;
+    int maxHeld = 0; // connections held at once, set when run() starts
     std::atomic<bool> stopping{false};
 
     std::mutex mutex;

@@ -1,11 +1,53 @@
 #include "server/PendingAnswer.h"
 
+#include <signal.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <utility>
+
+namespace {
+
+constexpr uint64_t kMaxChunk = 1024 * 1024 * 1024;
+
+// Keeps SIGPIPE from a socket the client has closed off this thread while it
+// lives: sendfile, unlike send, cannot be told not to raise it.
+class PipeSignalBlock
+{
+public:
+    PipeSignalBlock()
+    {
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &pipe, &saved);
+    }
+    ~PipeSignalBlock()
+    {
+        if (sigismember(&saved, SIGPIPE))
+            return;
+        // One raised meanwhile is taken before the signal is let through again.
+        sigset_t pipe, pending;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        if (::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
+            const timespec none{0, 0};
+            ::sigtimedwait(&pipe, nullptr, &none);
+        }
+        ::pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+    }
+    PipeSignalBlock(const PipeSignalBlock&) = delete;
+    PipeSignalBlock& operator=(const PipeSignalBlock&) = delete;
+
+private:
+    sigset_t saved;
+};
+
+} // namespace
 
 PendingAnswer::~PendingAnswer()
 {
@@ -50,13 +92,13 @@ void PendingAnswer::closeFile()
     fileLeft = 0;
 }
 
-PendingAnswer::Sent PendingAnswer::send(int socket, std::vector<char>& scratch, bool& moved)
+PendingAnswer::Sent PendingAnswer::send(int socket, uint64_t& taken)
 {
     while (pos < bytes.size()) {
         ssize_t n = ::send(socket, bytes.data() + pos, bytes.size() - pos, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             pos += size_t(n);
-            moved = true;
+            taken += uint64_t(n);
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
@@ -69,32 +111,24 @@ PendingAnswer::Sent PendingAnswer::send(int socket, std::vector<char>& scratch, 
         std::string().swap(bytes);
         pos = 0;
     }
-    // A block is read, and what the socket does not take is read again later:
-    // nothing of the file is held between calls.
+    // The kernel moves the file's bytes as far as the socket takes them: none
+    // are read that the client does not get now.
+    PipeSignalBlock noSignal;
     while (fileLeft > 0) {
-        size_t want = size_t(std::min<uint64_t>(fileLeft, scratch.size()));
-        ssize_t got = ::pread(fileFd, scratch.data(), want, off_t(fileOffset));
-        if (got < 0 && errno == EINTR)
+        off_t offset = off_t(fileOffset);
+        ssize_t n = ::sendfile(socket, fileFd, &offset, size_t(std::min<uint64_t>(fileLeft, kMaxChunk)));
+        if (n > 0) {
+            fileOffset += uint64_t(n);
+            fileLeft -= uint64_t(n);
+            taken += uint64_t(n);
+        } else if (n < 0 && errno == EINTR) {
             continue;
-        // The file ended early: the answer cannot be completed.
-        if (got <= 0)
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return Sent::Blocked;
+        } else {
+            // The socket failed, or the file ended early: the answer cannot be completed.
             return Sent::Failed;
-        size_t done = 0;
-        while (done < size_t(got)) {
-            ssize_t n = ::send(socket, scratch.data() + done, size_t(got) - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n > 0) {
-                done += size_t(n);
-                moved = true;
-            } else if (n < 0 && errno == EINTR) {
-                continue;
-            } else {
-                fileOffset += done;
-                fileLeft -= done;
-                return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) ? Sent::Blocked : Sent::Failed;
-            }
         }
-        fileOffset += done;
-        fileLeft -= done;
     }
     closeFile();
     return Sent::Done;

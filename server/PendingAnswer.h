@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 // What is still to be sent of one answer: bytes, then a part of a file read
 // as it goes out. Sending never waits: it takes what the socket takes, so a
@@ -25,10 +24,9 @@ public:
     bool empty() const { return pos >= bytes.size() && fileLeft == 0; }
     bool hasBytes() const { return pos < bytes.size(); }
 
-    // Sends on the non-blocking socket until it is full or all is sent;
-    // scratch is a buffer for the file's blocks. moved tells whether the
-    // socket took any byte.
-    Sent send(int socket, std::vector<char>& scratch, bool& moved);
+    // Sends on the non-blocking socket until it is full or all is sent. Adds
+    // the bytes the socket took to taken.
+    Sent send(int socket, uint64_t& taken);
 
 private:
     void closeFile();

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <strings.h>
 #include <utility>
 
 namespace {
@@ -83,6 +84,39 @@ ssize_t RequestStream::write(const char* ptr, size_t size)
     if (done < size)
         rest.append(ptr + done, size - done);
     return ssize_t(size);
+}
+
+bool RequestStream::takeHeader(const std::string& name, std::string& value)
+{
+    value.clear();
+    bool found = false;
+    // Header lines follow the request line, up to the first empty line.
+    size_t pos = request.find('\n');
+    while (pos != std::string::npos && pos + 1 < request.size()) {
+        size_t begin = pos + 1;
+        size_t end = request.find('\n', begin);
+        if (end == std::string::npos)
+            break;
+        size_t length = end - begin;
+        if (length > 0 && request[end - 1] == '\r')
+            --length;
+        if (length == 0)
+            break;
+        if (length > name.size() && request[begin + name.size()] == ':'
+            && ::strncasecmp(request.data() + begin, name.c_str(), name.size()) == 0) {
+            size_t v = request.find_first_not_of(" \t", begin + name.size() + 1);
+            size_t e = request.find_last_not_of(" \t", begin + length - 1);
+            if (found)
+                value += ", ";
+            if (v < begin + length)
+                value.append(request, v, e + 1 - v);
+            found = true;
+            request.erase(begin, end + 1 - begin);
+            continue;
+        }
+        pos = end;
+    }
+    return found;
 }
 
 void RequestStream::sendFileAfter(int file, uint64_t offset, uint64_t length)

@@ -31,6 +31,11 @@ public:
     // after everything written on the stream; takes fileFd.
     void sendFileAfter(int fileFd, uint64_t offset, uint64_t length);
 
+    // Takes every line of the header name out of the request's head, before
+    // it is read; their values, joined by ", ", in value. False when there
+    // was none.
+    bool takeHeader(const std::string& name, std::string& value);
+
     // True once a write failed.
     bool failed() const { return broken; }
     // What the socket has not taken yet, the file last.

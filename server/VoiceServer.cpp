@@ -2,6 +2,7 @@
 
 #include "server/ByteRange.h"
 #include "server/RequestStream.h"
+#include "server/WebPages.h"
 
 #include <httplib.h>
 
@@ -9,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
@@ -18,8 +20,10 @@ const char* VoiceServer::upToDateReply = "latest";
 
 namespace {
 
-// The stream this worker thread answers on, for the files sent after an answer's head.
+// The stream this worker thread answers on, for the files sent after an
+// answer's head, and the request's "Range", which httplib never sees.
 thread_local RequestStream* answering = nullptr;
+thread_local std::string answeringRange;
 
 } // namespace
 
@@ -37,10 +41,12 @@ public:
     bool answer(RequestStream& stream, bool lastRequest, bool& closeConnection)
     {
         answering = &stream;
-        // Ranges are answered by serveFile, never by httplib.
-        bool ok = process_request(stream, lastRequest, closeConnection,
-                                  [](httplib::Request& req) { req.ranges.clear(); });
+        // Ranges are answered by serveFile, never by httplib, which would
+        // refuse one it cannot read where it must be ignored.
+        stream.takeHeader("Range", answeringRange);
+        bool ok = process_request(stream, lastRequest, closeConnection, nullptr);
         answering = nullptr;
+        answeringRange.clear();
         return ok;
     }
 };
@@ -71,6 +77,13 @@ bool speakerParam(const httplib::Request& req, int& spk)
 void serveFile(const fs::path& path, const char* contentType, const httplib::Request& req, httplib::Response& res)
 {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0 && (errno == EMFILE || errno == ENFILE)) {
+        // The file is there; the server has no descriptor left to send it.
+        res.status = 503;
+        res.set_header("Retry-After", "1");
+        res.set_content("Service Unavailable", "text/plain");
+        return;
+    }
     struct stat st;
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || !answering) {
         if (fd >= 0)
@@ -80,7 +93,7 @@ void serveFile(const fs::path& path, const char* contentType, const httplib::Req
     }
     const uint64_t size = uint64_t(st.st_size);
     // Without validators of our own, a conditional range gets the whole file.
-    ByteRange range = req.has_header("If-Range") ? ByteRange() : ByteRange::parse(req.get_header_value("Range"), size);
+    ByteRange range = req.has_header("If-Range") ? ByteRange() : ByteRange::parse(answeringRange, size);
     uint64_t base = 0, count = size;
     if (range.kind == ByteRange::Kind::Unsatisfiable) {
         ::close(fd);
@@ -186,5 +199,11 @@ void VoiceServer::routes()
     });
     router->Get("/check_update.php", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(upToDateReply, "text/plain");
+    });
+    router->Get(R"(/([a-z-]+\.html)?)", [](const httplib::Request& req, httplib::Response& res) {
+        const std::string* page = WebPages::find(req.path);
+        if (!page)
+            return notFound(res);
+        res.set_content(*page, "text/html; charset=utf-8");
     });
 }

@@ -7,7 +7,8 @@
 #include <string>
 
 // Our voice and model server: answers the catalogue, sample, package,
-// checkpoint, download and update-check paths from a VoiceCatalogue.
+// checkpoint, download and update-check paths from a VoiceCatalogue, and
+// serves the web pages the programs open.
 class VoiceServer
 {
 public:

@@ -254,6 +254,13 @@ TEST_F(LimitsTest, ByteRanges)
         {"bytes=100-", 416, "bytes */100", 0, 0},
         {"bytes=1000-2000", 416, "bytes */100", 0, 0},
         {"bytes=-0", 416, "bytes */100", 0, 0},
+        // Not a range at all: the whole file.
+        {"bytes=abc", 200, "", 0, 100},
+        {"bytes=9-5", 200, "", 0, 100},
+        {"bytes=-", 200, "", 0, 100},
+        {"bytes=", 200, "", 0, 100},
+        {"bytes=0-9;x", 200, "", 0, 100},
+        {"pages=0-9", 200, "", 0, 100},
     };
     for (const Case& c : cases) {
         Reply r = ask(port, get("/download/data.bin", std::string("Range: ") + c.range + "\r\n"));
@@ -264,6 +271,35 @@ TEST_F(LimitsTest, ByteRanges)
             EXPECT_EQ(r.body, data.substr(c.offset, c.length)) << c.range;
         }
     }
+}
+
+TEST_F(LimitsTest, OutOfFileDescriptorsAFileIsUnavailableForAWhile)
+{
+    start(ConnectionLimits());
+    rlimit saved{};
+    ::getrlimit(RLIMIT_NOFILE, &saved);
+    rlimit low = saved;
+    low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 1024);
+    ::setrlimit(RLIMIT_NOFILE, &low);
+    // Every descriptor taken but two: the client's socket and the server's end of it.
+    std::vector<int> taken;
+    for (int fd; (fd = ::dup(0)) >= 0;)
+        taken.push_back(fd);
+    ASSERT_GE(taken.size(), 2u);
+    ::close(taken.back());
+    taken.pop_back();
+    ::close(taken.back());
+    taken.pop_back();
+    Reply r = ask(port, get("/download/data.bin"));
+    for (int fd : taken)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(r.status, 503);
+    EXPECT_EQ(r.headers["retry-after"], "1");
+
+    r = ask(port, get("/download/data.bin"));
+    EXPECT_EQ(r.status, 200);
+    EXPECT_EQ(r.body.size(), 100u);
 }
 
 TEST(VoiceServerMemory, StaysSmallWhileAClientStreamsHeaders)

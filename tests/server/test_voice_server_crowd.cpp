@@ -1,0 +1,198 @@
+#include "InProcessServer.h"
+#include "TestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QRegularExpression>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A socket from the given loopback address to the server, with a small
+// receive buffer when asked.
+int connectFrom(const char* from, int port, bool smallBuffer = true)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int small = 4096;
+    if (smallBuffer)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &addr.sin_addr);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    addr.sin_port = htons(uint16_t(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    return fd;
+}
+
+// The language list asked on a connection of its own: the whole answer, or
+// what came before the time limit.
+std::string askLangs(int port)
+{
+    int fd = connectFrom("127.0.0.1", port);
+    timeval limit{30, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    const std::string request = "GET /langs.php HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n";
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+        text.append(buf, size_t(n));
+    ::close(fd);
+    return text;
+}
+
+} // namespace
+
+TEST(VoiceServerCrowd, NewClientsAreAnsweredBesideSixHundredSlowReaders)
+{
+    // The server's own descriptor limit: enough for all of its connections, and 1024.
+    rlimit files{};
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = std::min<rlim_t>(files.rlim_max, 8192);
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    if (files.rlim_cur < 2000)
+        GTEST_SKIP() << "too few file descriptors";
+    testutil::TempDir dir;
+    fs::create_directories(dir.path() / "download");
+    testutil::writeFile(dir.path() / "download" / "big.bin", "");
+    fs::resize_file(dir.path() / "download" / "big.bin", 256u * 1024 * 1024);
+    const std::string get = "GET /download/big.bin HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n";
+
+    for (const char* limitFiles : {"", "ulimit -n 1024 && "}) {
+        SCOPED_TRACE(*limitFiles ? limitFiles : "descriptor limit as raised");
+        QProcess server;
+        const QString program = testutil::binDir() + "/quorvine_voice_server";
+        server.start("sh", {"-c", QString(limitFiles) + "exec \"$0\" \"$@\"", program, "--catalogue",
+                            QString::fromStdString(dir.path().u8string()), "--port", "0"});
+        ASSERT_TRUE(server.waitForStarted(10000));
+        ASSERT_TRUE(testutil::waitFor([&] { return server.canReadLine(); }, 30000)) << server.readAllStandardError().constData();
+        QRegularExpressionMatch m = QRegularExpression(":(\\d+)/").match(QString::fromUtf8(server.readLine()));
+        ASSERT_TRUE(m.hasMatch());
+        const int port = m.captured(1).toInt();
+
+        // 600 downloads, each read 2 KiB a second: more than the server holds at once.
+        std::vector<int> readers;
+        for (int i = 0; i < 600; ++i) {
+            readers.push_back(connectFrom("127.0.0.1", port));
+            ::send(readers.back(), get.data(), get.size(), MSG_NOSIGNAL);
+        }
+        std::vector<std::atomic<uint64_t>> got(readers.size());
+        std::vector<std::atomic<bool>> ended(readers.size());
+        std::atomic<bool> done{false};
+        std::thread reading([&] {
+            char buf[2048];
+            while (!done) {
+                for (size_t i = 0; i < readers.size(); ++i) {
+                    ssize_t n = ended[i] ? 0 : ::recv(readers[i], buf, sizeof buf, MSG_DONTWAIT);
+                    if (n > 0)
+                        got[i] += uint64_t(n);
+                    else if (n == 0 || errno != EAGAIN)
+                        ended[i] = true;
+                }
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+            }
+        });
+        auto served = [&] { return std::count_if(got.begin(), got.end(), [](const auto& g) { return g > 0; }); };
+        EXPECT_TRUE(testutil::waitFor([&] { return served() >= 480; }, 60000)) << served();
+
+        // With every connection taken, each new client is still answered.
+        for (int i = 0; i < 10; ++i) {
+            std::string text = askLangs(port);
+            bool answered = text.rfind("HTTP/1.1 200 ", 0) == 0 && text.size() > 6;
+            EXPECT_TRUE(answered) << i << ": " << text;
+            if (!answered)
+                break;
+            EXPECT_EQ(text.substr(text.size() - 6), "\r\n\r\n[]") << i;
+        }
+        // Those of the crowd that got in were served.
+        EXPECT_GE(served(), 480);
+
+        done = true;
+        reading.join();
+        for (int fd : readers)
+            ::close(fd);
+        server.terminate();
+        EXPECT_TRUE(server.waitForFinished(30000));
+    }
+}
+
+TEST(VoiceServerCrowd, TheAddressHoldingMostConnectionsGivesWay)
+{
+    testutil::TempDir dir;
+    fs::create_directories(dir.path() / "download");
+    testutil::writeFile(dir.path() / "download" / "big.bin", "");
+    fs::resize_file(dir.path() / "download" / "big.bin", 256u * 1024 * 1024);
+    ConnectionLimits limits;
+    limits.maxConnections = 4;
+    limits.writeTimeout = std::chrono::minutes(5);
+    limits.makeWayAfter = std::chrono::milliseconds(0);
+    testutil::InProcessServer server(dir.path(), limits);
+
+    // The slowest download, whose client reads nothing, comes from an address
+    // of its own; three from this address are read fast.
+    const std::string get = "GET /download/big.bin HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n";
+    std::vector<int> readers;
+    for (const char* from : {"127.0.0.2", "127.0.0.1", "127.0.0.1", "127.0.0.1"}) {
+        readers.push_back(connectFrom(from, server.port, readers.empty()));
+        ::send(readers.back(), get.data(), get.size(), MSG_NOSIGNAL);
+    }
+    std::vector<std::atomic<uint64_t>> got(readers.size());
+    std::atomic<int> ended{0};
+    std::atomic<bool> done{false};
+    std::thread reading([&] {
+        std::vector<char> buf(256 * 1024);
+        std::vector<bool> open(readers.size(), true);
+        while (!done) {
+            for (size_t i = 1; i < readers.size(); ++i) {
+                ssize_t n = open[i] ? ::recv(readers[i], buf.data(), buf.size(), MSG_DONTWAIT) : 1;
+                if (n > 0) {
+                    got[i] += uint64_t(n);
+                } else if (n == 0 || (n < 0 && errno != EAGAIN)) {
+                    open[i] = false;
+                    ++ended;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    });
+    // Every download under way, the fast ones well past what the slow one took at once.
+    char first;
+    EXPECT_TRUE(testutil::waitFor(
+        [&] {
+            return std::all_of(got.begin() + 1, got.end(), [](const auto& g) { return g > 16u << 20; })
+                   && ::recv(readers[0], &first, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
+        },
+        30000));
+
+    std::string text = askLangs(server.port);
+    EXPECT_EQ(text.rfind("HTTP/1.1 200 ", 0), 0u) << text;
+    EXPECT_TRUE(testutil::waitFor([&] { return ended > 0; }, 30000));
+    EXPECT_EQ(ended, 1);
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    EXPECT_EQ(::getsockopt(readers[0], IPPROTO_TCP, TCP_INFO, &info, &length), 0);
+    EXPECT_EQ(info.tcpi_state, TCP_ESTABLISHED);
+
+    done = true;
+    reading.join();
+    for (int fd : readers)
+        ::close(fd);
+}
