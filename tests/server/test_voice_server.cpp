@@ -197,8 +197,8 @@ TEST(VoiceServerProgram, ServesOnAFreePortUntilTerminated)
     QProcess proc;
     proc.start(testutil::binDir() + "/quorvine_voice_server",
                {"--catalogue", QString::fromStdString(dir.path().u8string()), "--port", "0"});
-    ASSERT_TRUE(proc.waitForStarted(5000));
-    ASSERT_TRUE(testutil::waitFor([&] { return proc.canReadLine(); }, 10000));
+    ASSERT_TRUE(proc.waitForStarted(testutil::hangLimitMs));
+    ASSERT_TRUE(testutil::waitFor([&] { return proc.canReadLine(); }, testutil::hangLimitMs));
     QString line = QString::fromUtf8(proc.readLine()).trimmed();
     QRegularExpressionMatch m = QRegularExpression("^listening on (http://127\\.0\\.0\\.1:\\d+/) ").match(line);
     ASSERT_TRUE(m.hasMatch()) << line.toStdString();
@@ -208,14 +208,14 @@ TEST(VoiceServerProgram, ServesOnAFreePortUntilTerminated)
     EXPECT_EQ(JsonRef::parse(client.performText()).size(), 2);
 
     ::kill(pid_t(proc.processId()), SIGTERM);
-    ASSERT_TRUE(proc.waitForFinished(5000));
+    ASSERT_TRUE(proc.waitForFinished(testutil::hangLimitMs));
     EXPECT_EQ(proc.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(proc.exitCode(), 0);
 
     QProcess bad;
     bad.start(testutil::binDir() + "/quorvine_voice_server",
               {"--catalogue", QString::fromStdString((dir.path() / "missing").u8string()), "--port", "0"});
-    ASSERT_TRUE(bad.waitForFinished(30000));
+    ASSERT_TRUE(bad.waitForFinished(testutil::hangLimitMs));
     EXPECT_EQ(bad.exitCode(), 1);
 }
 

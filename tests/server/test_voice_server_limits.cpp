@@ -309,8 +309,8 @@ TEST(VoiceServerMemory, StaysSmallWhileAClientStreamsHeaders)
     QProcess proc;
     proc.start(testutil::binDir() + "/quorvine_voice_server",
                {"--catalogue", QString::fromStdString(dir.path().u8string()), "--port", "0"});
-    ASSERT_TRUE(proc.waitForStarted(5000));
-    ASSERT_TRUE(testutil::waitFor([&] { return proc.canReadLine(); }, 10000));
+    ASSERT_TRUE(proc.waitForStarted(testutil::hangLimitMs));
+    ASSERT_TRUE(testutil::waitFor([&] { return proc.canReadLine(); }, testutil::hangLimitMs));
     QRegularExpressionMatch m = QRegularExpression(":(\\d+)/").match(QString::fromUtf8(proc.readLine()));
     ASSERT_TRUE(m.hasMatch());
     int port = m.captured(1).toInt();
@@ -343,7 +343,7 @@ TEST(VoiceServerMemory, StaysSmallWhileAClientStreamsHeaders)
     EXPECT_EQ(ask(port, get("/langs.php")).status, 200);
 
     ::kill(pid_t(proc.processId()), SIGTERM);
-    ASSERT_TRUE(proc.waitForFinished(10000));
+    ASSERT_TRUE(proc.waitForFinished(testutil::hangLimitMs));
     EXPECT_EQ(proc.exitCode(), 0);
 }
 
