@@ -13,6 +13,8 @@
 #include "common/Platform.h"
 #include "common/ServerAddress.h"
 
+#include "LoopbackServers.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -46,37 +48,19 @@ double peakMiB()
     return u.ru_maxrss / 1024.0;
 }
 
-// A loopback server that answers every request with a head and then a body
-// written by `body` until the client leaves or `stop` is set.
+// A loopback server that answers every request with what `body` writes until
+// the client leaves or `stop` is set; counts the bytes it sends.
 class StreamServer
 {
 public:
-    explicit StreamServer(std::function<void(int socket)> body) : body(std::move(body))
+    explicit StreamServer(std::function<void(int socket)> body)
+        : server([this, body = std::move(body)](int s, const std::string&) {
+              body(s);
+              clientLeft = true;
+          })
     {
-        listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        int one = 1;
-        ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        ::listen(listener, 8);
-        socklen_t len = sizeof addr;
-        ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
-        port = ntohs(addr.sin_port);
-        thread = std::thread([this] { run(); });
     }
-    ~StreamServer()
-    {
-        stop = true;
-        thread.join();
-        ::close(listener);
-    }
-    std::string base() const { return "http://127.0.0.1:" + std::to_string(port) + "/"; }
-
-    std::atomic<bool> stop{false};
-    std::atomic<bool> clientLeft{false};
-    std::atomic<long long> sent{0};
+    std::string base() const { return server.base(); }
 
     // Sends bytes; false once the client is gone.
     bool send(int s, const std::string& bytes)
@@ -92,34 +76,12 @@ public:
         return true;
     }
 
-private:
-    void run()
-    {
-        while (!stop) {
-            pollfd p{listener, POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0)
-                continue;
-            int s = ::accept(listener, nullptr, nullptr);
-            if (s < 0)
-                continue;
-            char buf[4096];
-            std::string request;
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                ssize_t n = ::recv(s, buf, sizeof buf, 0);
-                if (n <= 0)
-                    break;
-                request.append(buf, size_t(n));
-            }
-            body(s);
-            clientLeft = true;
-            ::close(s);
-        }
-    }
+    std::atomic<bool> stop{false};
+    std::atomic<bool> clientLeft{false};
+    std::atomic<long long> sent{0};
 
-    std::function<void(int)> body;
-    int listener = -1;
-    int port = 0;
-    std::thread thread;
+private:
+    testutil::RawServer server;
 };
 
 // Ends the process when a case hangs, with what was measured so far.
