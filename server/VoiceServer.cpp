@@ -200,10 +200,11 @@ void VoiceServer::routes()
     router->Get("/check_update.php", [](const httplib::Request&, httplib::Response& res) {
         res.set_content(upToDateReply, "text/plain");
     });
-    router->Get(R"(/([a-z-]+\.html)?)", [](const httplib::Request& req, httplib::Response& res) {
+    router->Get(R"(/([a-z-]+\.(html|css))?)", [](const httplib::Request& req, httplib::Response& res) {
         const std::string* page = WebPages::find(req.path);
         if (!page)
             return notFound(res);
-        res.set_content(*page, "text/html; charset=utf-8");
+        bool css = req.path.size() > 4 && req.path.compare(req.path.size() - 4, 4, ".css") == 0;
+        res.set_content(*page, css ? "text/css; charset=utf-8" : "text/html; charset=utf-8");
     });
 }
