@@ -68,8 +68,8 @@ private:
     int fd;
 };
 
-// Copies source over target a block at a time, looking at stop between
-// blocks. Returns false with the system's text in failure, or false with an
+// Copies source over target a block at a time, looking at stop before each
+// block; a file whose every byte is written is finished. Returns false with the system's text in failure, or false with an
 // empty failure once stopped.
 bool copyFile(const fs::path& source, const fs::path& target, const std::atomic<bool>& stop,
               std::string& failure)
@@ -86,8 +86,6 @@ bool copyFile(const fs::path& source, const fs::path& target, const std::atomic<
         return fail();
     std::vector<char> buffer(1 << 20);
     for (;;) {
-        if (stop)
-            return false;
         ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
@@ -95,6 +93,8 @@ bool copyFile(const fs::path& source, const fs::path& target, const std::atomic<
             return fail();
         if (n == 0)
             break;
+        if (stop)
+            return false;
         for (ssize_t done = 0; done < n;) {
             ssize_t w = ::write(out.get(), buffer.data() + done, size_t(n - done));
             if (w < 0 && errno == EINTR)

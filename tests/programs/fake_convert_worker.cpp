@@ -1,6 +1,7 @@
 // A stand-in conversion child for pool tests: reads the request like the real
-// worker and acts on its first sentence ("sleep:<ms>", "fail", "failquiet",
-// "crash"), logging its start and end to "events.log" beside the output.
+// worker and acts on its first sentence ("sleep:<ms>", "gate:<path>" to wait
+// until that file exists, "fail", "failquiet", "crash"), logging its start and
+// end to "events.log" beside the output.
 #include "common/JsonRef.h"
 
 #include <chrono>
@@ -67,6 +68,11 @@ int main()
         return 3;
     if (cmd.rfind("sleep:", 0) == 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(cmd.c_str() + 6)));
+    if (cmd.rfind("gate:", 0) == 0) {
+        // Ten minutes at most, so a test that fails leaves no child behind for long.
+        for (int i = 0; i < 60000 && ::access(cmd.c_str() + 5, F_OK) != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     // One second of silence at 22050 Hz.
     std::vector<char> file(44 + 44100, 0);
     std::memcpy(file.data(), "RIFF", 4);

@@ -376,8 +376,12 @@ TEST_F(AudioExport, StopEndsAPdfExportWhoseGuiThreadIsBlocked)
         exportSegs({seg(1, "Hello there.")}, ".wav", false, true, ".pdf");
         done = true;
     });
-    while (!fs::exists(out / "audio1.wav"))
+    // The audio is written in full before the text is begun.
+    const auto full = fs::file_size(project.segWavPath(1));
+    std::error_code ec;
+    while (fs::file_size(out / "audio1.wav", ec) != full)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // Most often the job waits for the layout by now; either way it must end.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     status.stop = true;
     for (int i = 0; i < 6000 && !done; ++i)

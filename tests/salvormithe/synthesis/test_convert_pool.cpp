@@ -164,15 +164,21 @@ TEST_F(Pool, RunsWorkerCountAtOnceAndStartsTheNextFromACompletion)
     pool.setWorkerProgram(fake);
     const int n = pool.workerCount();
     ASSERT_EQ(n, convertWorkerCount());
+    // Each child runs until the test opens its gate, so the test alone decides
+    // which ends when, however slowly the machine starts them.
+    auto gate = [&](int i) { return tmp.path() / ("gate-j" + std::to_string(i)); };
+    auto open = [&](int i) { testutil::writeFile(gate(i), ""); };
+    auto started = [&] {
+        int count = 0;
+        for (const Event& e : readEvents(tmp.path()))
+            count += e.what == 'S';
+        return count;
+    };
     std::vector<int> order;
-    // The first jobs end one after another: the first once every child has started, even on a
-    // loaded machine, and seconds before the others; the late jobs run for seconds too, so the
-    // first callback comes while all the others run even when it is delivered late.
     int childrenAtFirstCallback = -1;
     int total = n + 2;
     for (int i = 0; i < total; ++i) {
-        int ms = i == 0 ? 2500 : i < n ? 4000 + 300 * i : 3000;
-        pool.enqueue(ConvertRequest::make(job("j" + std::to_string(i)), 1.0f, {"sleep:" + std::to_string(ms)},
+        pool.enqueue(ConvertRequest::make(job("j" + std::to_string(i)), 1.0f, {"gate:" + pathToUtf8(gate(i))},
                      wav("j" + std::to_string(i) + ".wav")), [&, i](bool ok, std::string err, double secs) {
                          EXPECT_TRUE(ok) << err;
                          EXPECT_DOUBLE_EQ(secs, 1.0);
@@ -182,15 +188,25 @@ TEST_F(Pool, RunsWorkerCountAtOnceAndStartsTheNextFromACompletion)
                      });
     }
     EXPECT_FALSE(pool.isIdle());
-    ASSERT_TRUE(testutil::waitFor([&] { return int(order.size()) == total; }, 60000));
+    // All the pool may run at once are running; the rest wait for a permit.
+    ASSERT_TRUE(testutil::waitFor([&] { return started() == n; }, testutil::hangLimitMs));
+    EXPECT_EQ(liveChildren(), n);
+
+    open(0);
+    ASSERT_TRUE(testutil::waitFor([&] { return !order.empty(); }, testutil::hangLimitMs));
+    EXPECT_EQ(order, std::vector<int>{0});
+    // The next job's child was already running when the first callback came.
+    EXPECT_EQ(childrenAtFirstCallback, n);
+    EXPECT_TRUE(testutil::waitFor([&] { return started() == n + 1; }, testutil::hangLimitMs));
+
+    for (int i = 1; i < total; ++i)
+        open(i);
+    ASSERT_TRUE(testutil::waitFor([&] { return int(order.size()) == total; }, testutil::hangLimitMs));
     EXPECT_TRUE(testutil::waitFor([&] { return pool.isIdle(); }, testutil::hangLimitMs));
 
     std::vector<Event> events = readEvents(tmp.path());
     ASSERT_EQ(int(events.size()), 2 * total);
     EXPECT_EQ(maxConcurrent(events), n);
-    // The next job's child was already running when the first callback came
-    // (under load another child may have ended meanwhile, its end not yet handled).
-    EXPECT_EQ(childrenAtFirstCallback, n);
     // The late jobs started only after an early one had ended.
     long long firstEnd = LLONG_MAX;
     for (const Event& e : events) {
