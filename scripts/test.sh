@@ -21,7 +21,7 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 status=0
 echo "== tests (plain build)"
-(cd "$here/build" && ctest --output-on-failure -j "$jobs" --timeout 600) || status=1
+(cd "$here/build" && ctest --output-on-failure -j "$jobs" --timeout 1800) || status=1
 echo "== tests (sanitizer build)"
-(cd "$here/build-asan" && ctest --output-on-failure -j "$jobs" --timeout 900) || status=1
+(cd "$here/build-asan" && ctest --output-on-failure -j "$jobs" --timeout 1800) || status=1
 exit $status
