@@ -8,7 +8,10 @@
 //  3. play-all of a project whose audio is up to date, 20 minutes and 3 hours
 //     long (22050 Hz mono 16-bit): from playAll() to two seconds played, the
 //     longest gap of a 10 ms timer on the GUI thread and the growth of
-//     resident memory; then a seek to the middle. It runs first.
+//     resident memory; then a seek to the middle. It runs first;
+//  4. the same 600 sentences converted as 100 segments of six and as 600
+//     segments of one: the throughput of each and their ratio, which shows
+//     what each segment's own join and record cost. It runs last.
 //
 //   bench_project_page [segments] [sentences to convert] [play-all minutes...]
 // A segment count of 0 runs part 3 alone.
@@ -21,6 +24,7 @@
 #include "common/Platform.h"
 #include "projects/ProjectFolder.h"
 #include "projects/ProjectModel.h"
+#include "projects/SentenceSplit.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -311,6 +315,37 @@ bool benchPlayAll(QQmlComponent& component, const LocalVoice& voice, const std::
     return played;
 }
 
+// Sentences per second of one conversion of the given segments (to the end
+// of the run, without the joined file of play-all).
+double convertRate(QQmlComponent& component, const LocalVoice& voice, const std::string& name,
+                   const std::vector<std::string>& texts, const QString& worker)
+{
+    size_t sentences = 0;
+    for (const std::string& t : texts)
+        sentences += splitSentences(t).size();
+    const fs::path dir = makeProject(name, voice, texts);
+    Page page = loadPage(component, dir);
+    waitUntil([&] { return page.model->isOpened(); }, 30000);
+    waitUntil([] { return false; }, 300);
+    page.model->convertPool().setWorkerProgram(worker);
+    QElapsedTimer t;
+    t.start();
+    page.model->playAll();
+    const bool done = waitUntil([&] { return !page.model->isConverting(); }, 600000);
+    const double seconds = t.nsecsElapsed() / 1e9;
+    waitUntil([&] { return page.model->playingSegId() != 0; }, 60000);
+    page.model->stopPlayingAll();
+    const double rate = done ? sentences / seconds : 0;
+    std::printf("  %zu segments, %zu sentences: %.1f s, %.1f sentences/s%s\n", texts.size(), sentences, seconds, rate,
+                done ? "" : " (DID NOT FINISH)");
+    page.model->close();
+    waitUntil([&] { return !page.model->isClosing(); }, 30000);
+    delete page.item;
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return rate;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -457,7 +492,14 @@ int main(int argc, char** argv)
     waitUntil([&] { return !page.model->isClosing(); }, 30000);
     delete page.item;
     page = Page();
+
+    // 4. Short segments against long ones, the same sentences.
+    std::printf("the same 600 sentences as segments of six and of one sentence:\n");
+    const double six = convertRate(component, voice, "Six", segmentTexts(sentences, 100, 6), worker);
+    const double one = convertRate(component, voice, "One", segmentTexts(sentences, 600, 1), worker);
+    std::printf("one-sentence segments reach %.2f of the rate of six-sentence segments\n", six > 0 ? one / six : 0.0);
+
     std::error_code ec;
     fs::remove_all(root, ec);
-    return shownOk && played ? 0 : 1;
+    return shownOk && played && one > 0 && six > 0 ? 0 : 1;
 }
