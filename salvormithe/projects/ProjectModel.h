@@ -125,6 +125,8 @@ public:
 
     // The runner of the conversion children (its worker program can be set).
     ConvertPool& convertPool() { return conversion.pool(); }
+    // The open project's store, whose worker takes the page's steps in order.
+    ProjectStore& projectStore() { return store; }
     // Opens a finished export's folder (the desktop's file browser by default);
     // true when it could.
     void setOpenFolderHook(std::function<bool(const QString& folder)> hook);

@@ -16,6 +16,7 @@ Item {
     property int focusTodo: 0
     // The folder of the last export on this page, offered again.
     property url lastExportFolder
+    readonly property alias projectModel: projModel
     readonly property bool busy: projModel.isConverting || projModel.isLoading || projModel.isClosing
                                  || projModel.isOpening
     readonly property bool editable: !busy && projModel.playingSegId === 0
@@ -72,7 +73,6 @@ Item {
 
     ProjectModel {
         id: projModel
-        objectName: "projectModel"
         onCloseTodo: {
             page.modelClosed = true;
             var fn = page.navTodo;
