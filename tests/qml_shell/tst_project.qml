@@ -242,11 +242,13 @@ TestCase {
         var del = find(bubble, "deleteSegItem");
         tryVerify(function () { return del.visible && del.width > 0; }, 30000);
         waitForRendering(del);
+        // Within the page's area, well inside the window's visible frame.
+        var area = find(win.contentItem, "navUtil");
+        var left = area.mapToItem(null, 0, 0).x;
         var topLeft = menu.contentItem.mapToItem(null, 0, 0);
-        var inset = typeof customWin !== "undefined" ? customWin.frameInset : 0;
-        verify(topLeft.x >= inset, "left edge " + topLeft.x);
-        verify(topLeft.x + menu.contentItem.width <= win.width - inset,
-               "right edge " + (topLeft.x + menu.contentItem.width) + " of " + (win.width - inset));
+        verify(topLeft.x >= left, "left edge " + topLeft.x + " of " + left);
+        verify(topLeft.x + menu.contentItem.width <= left + area.width,
+               "right edge " + (topLeft.x + menu.contentItem.width) + " of " + (left + area.width));
         menu.close();
         tryVerify(function () { return !menu.visible; }, 30000);
     }
