@@ -5,6 +5,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -82,6 +83,7 @@ void ConversionRun::queue(const QList<ProjectSeg>& segs, std::function<void()> t
     completion = std::move(then);
     ended = false;
     cancelling = false;
+    plansOut = 0;
     jobs.clear();
     total = done = 0;
     joinQueue.clear();
@@ -97,17 +99,25 @@ void ConversionRun::queue(const QList<ProjectSeg>& segs, std::function<void()> t
 
 void ConversionRun::plan(quint64 run, const QList<ProjectSeg>& segs)
 {
-    planning = true;
-    store.call([segs, voices = list.voices()](
-                   ProjectFolder& project) { return ConversionWork::plan(project, segs, voices); },
-               [this, run](const ConversionWork::Plan& p) { start(run, p); });
+    // In parts, so that the first children start while the worker still
+    // prepares the folders of the later segments.
+    const int part = 32;
+    const auto voices = list.voices();
+    for (int from = 0; from < segs.size(); from += part) {
+        ++plansOut;
+        store.call([some = segs.mid(from, part), voices](
+                       ProjectFolder& project) { return ConversionWork::plan(project, some, voices); },
+                   [this, run](const ConversionWork::Plan& p) { start(run, p); });
+    }
+    if (segs.isEmpty())
+        start(run, ConversionWork::Plan{});
 }
 
 void ConversionRun::start(quint64 run, const ConversionWork::Plan& p)
 {
     if (run != tag || ended || cancelling)
         return;
-    planning = false;
+    plansOut = std::max(0, plansOut - 1);
     for (const ProjectSeg& s : p.emptied) {
         const int row = list.rowOf(s.id);
         if (row >= 0) {
@@ -136,7 +146,8 @@ void ConversionRun::start(quint64 run, const ConversionWork::Plan& p)
         }
     }
     raise();
-    setProgress(pagebox::tr("Converting..."));
+    if (plansOut == 0)
+        setProgress(pagebox::tr("Converting..."));
     maybeComplete(run);
 }
 
@@ -152,7 +163,9 @@ void ConversionRun::sentenceDone(quint64 run, const ProjectSeg& seg, int n, bool
         segComplete = st.doneCount >= st.sentenceCount;
     }
     raise();
-    setProgress(pagebox::tr("Converting...%1%").arg(total ? done * 100 / total : 0));
+    // A share of all sentences, once all are known.
+    if (plansOut == 0)
+        setProgress(pagebox::tr("Converting...%1%").arg(total ? done * 100 / total : 0));
     if (!ok)
         return finish(run, false, pagebox::tr("IDS_ERROR_OCCURED.") + fromUtf8(error));
     if (segComplete) {
@@ -202,7 +215,7 @@ void ConversionRun::joined(quint64 run, const std::vector<ConversionWork::Joined
 
 void ConversionRun::maybeComplete(quint64 run)
 {
-    if (run != tag || ended || planning || done < total || joinBusy || !joinQueue.empty())
+    if (run != tag || ended || plansOut != 0 || done < total || joinBusy || !joinQueue.empty())
         return;
     if (!redo.isEmpty()) {
         const QList<ProjectSeg> again = std::move(redo);
@@ -218,7 +231,7 @@ void ConversionRun::finish(quint64 run, bool ok, const QString& message)
     if (run != tag || ended)
         return;
     ended = true;
-    planning = false;
+    plansOut = 0;
     children.dropPending();
     setCounter(0);
     setProgress(QString());
@@ -263,7 +276,7 @@ void ConversionRun::abandon()
     children.dropPending();
     ++tag;
     ended = true;
-    planning = false;
+    plansOut = 0;
     cancelling = false;
     completion = nullptr;
     jobs.clear();

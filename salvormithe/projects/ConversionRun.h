@@ -85,7 +85,7 @@ private:
 
     quint64 tag = 0;
     bool ended = true;
-    bool planning = false;
+    int plansOut = 0; // parts of the plan still on the worker
     bool cancelling = false;
     std::map<int, SegJobs> jobs;
     int64_t total = 0;

@@ -74,8 +74,11 @@ ConversionWork::Plan ConversionWork::plan(ProjectFolder& project, const QList<Pr
         p.rate = s.voice_id == 0 && s.srate == 0 ? voiceOf(0).srate : s.srate;
         // Files an abandoned run left there are not this run's.
         const fs::path dir = project.segSentencesDir(s.id);
-        removeAll(dir);
-        createDirs(dir);
+        std::error_code ec;
+        if (!fs::is_empty(dir, ec) || ec) {
+            removeAll(dir);
+            createDirs(dir);
+        }
         for (size_t i = 0; i < sentences.size(); ++i)
             p.wavs.push_back(pathToUtf8(dir / (std::to_string(i) + ".wav")));
         p.sentences = std::move(sentences);

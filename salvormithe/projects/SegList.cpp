@@ -18,6 +18,12 @@ SegList::SegList(QObject* owner) : model(new MyItemModel(owner))
     model->dataFn = [this](int row, int role, const QString&) { return rowData(row, role); };
 }
 
+SegList::~SegList()
+{
+    model->rowCountFn = []() { return 0; };
+    model->dataFn = [](int, int, const QString&) { return QVariant(); };
+}
+
 int SegList::rowOf(int segId) const
 {
     for (int i = 0; i < segs.size(); ++i)

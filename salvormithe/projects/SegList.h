@@ -22,6 +22,8 @@ class SegList
 public:
     // The list model is made a child of owner.
     explicit SegList(QObject* owner);
+    // The list model, which its owner deletes later, shows no rows any more.
+    ~SegList();
     SegList(const SegList&) = delete;
     SegList& operator=(const SegList&) = delete;
 
