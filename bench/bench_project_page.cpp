@@ -502,11 +502,11 @@ int main(int argc, char** argv)
     const double oneB = convertRate(component, voice, "One", ones, worker);
     const double sixB = convertRate(component, voice, "Six", sixes, worker);
     // Equal sentence counts: the ratio of the rates is the inverse ratio of the times.
-    const bool converted = sixA > 0 && sixB > 0 && oneA > 0 && oneB > 0;
-    const double ratio = converted ? (1 / sixA + 1 / sixB) / (1 / oneA + 1 / oneB) : 0.0;
+    const bool allConverted = sixA > 0 && sixB > 0 && oneA > 0 && oneB > 0;
+    const double ratio = allConverted ? (1 / sixA + 1 / sixB) / (1 / oneA + 1 / oneB) : 0.0;
     std::printf("one-sentence segments reach %.2f of the rate of six-sentence segments\n", ratio);
 
     std::error_code ec;
     fs::remove_all(root, ec);
-    return shownOk && played && converted ? 0 : 1;
+    return shownOk && played && allConverted ? 0 : 1;
 }
