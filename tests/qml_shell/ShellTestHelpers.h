@@ -131,12 +131,19 @@ public:
         auto* page = qobject_cast<ProjectModel*>(model);
         if (!page)
             return false;
-        page->projectStore().run([gate = gate](ProjectFolder&) { gate->acquire(); });
+        releaseWorker();
+        gate = std::make_shared<QSemaphore>(0);
+        page->projectStore().run([held = gate](ProjectFolder&) { held->acquire(); });
         return true;
     }
-    Q_INVOKABLE void releaseWorker() { gate->release(1000); }
+    Q_INVOKABLE void releaseWorker()
+    {
+        if (gate)
+            gate->release();
+        gate.reset();
+    }
     ~ProjectMaker() override { releaseWorker(); }
 
 private:
-    std::shared_ptr<QSemaphore> gate = std::make_shared<QSemaphore>(0);
+    std::shared_ptr<QSemaphore> gate;
 };

@@ -22,6 +22,11 @@ TestCase {
         projectMaker.clear();
     }
 
+    // A test that stopped half-way leaves no page's worker held.
+    function cleanup() {
+        projectMaker.releaseWorker();
+    }
+
     function find(root, name) {
         var o = findChild(root, name);
         verify(o, name);
