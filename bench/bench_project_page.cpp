@@ -8,7 +8,10 @@
 //  3. play-all of a project whose audio is up to date, 20 minutes and 3 hours
 //     long (22050 Hz mono 16-bit): from playAll() to two seconds played, the
 //     longest gap of a 10 ms timer on the GUI thread and the growth of
-//     resident memory; then a seek to the middle. It runs first.
+//     resident memory; then a seek to the middle. It runs first;
+//  4. the same 600 sentences converted as 100 segments of six and as 600
+//     segments of one (six, one, one, six): the throughput of each and their
+//     ratio, which shows what each segment's own join and record cost. It runs last.
 //
 //   bench_project_page [segments] [sentences to convert] [play-all minutes...]
 // A segment count of 0 runs part 3 alone.
@@ -21,6 +24,7 @@
 #include "common/Platform.h"
 #include "projects/ProjectFolder.h"
 #include "projects/ProjectModel.h"
+#include "projects/SentenceSplit.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -311,6 +315,37 @@ bool benchPlayAll(QQmlComponent& component, const LocalVoice& voice, const std::
     return played;
 }
 
+// Sentences per second of one conversion of the given segments (to the end
+// of the run, without the joined file of play-all).
+double convertRate(QQmlComponent& component, const LocalVoice& voice, const std::string& name,
+                   const std::vector<std::string>& texts, const QString& worker)
+{
+    size_t sentences = 0;
+    for (const std::string& t : texts)
+        sentences += splitSentences(t).size();
+    const fs::path dir = makeProject(name, voice, texts);
+    Page page = loadPage(component, dir);
+    waitUntil([&] { return page.model->isOpened(); }, 30000);
+    waitUntil([] { return false; }, 300);
+    page.model->convertPool().setWorkerProgram(worker);
+    QElapsedTimer t;
+    t.start();
+    page.model->playAll();
+    const bool done = waitUntil([&] { return !page.model->isConverting(); }, 600000);
+    const double seconds = t.nsecsElapsed() / 1e9;
+    waitUntil([&] { return page.model->playingSegId() != 0; }, 60000);
+    page.model->stopPlayingAll();
+    const double rate = done ? sentences / seconds : 0;
+    std::printf("  %zu segments, %zu sentences: %.1f s, %.1f sentences/s%s\n", texts.size(), sentences, seconds, rate,
+                done ? "" : " (DID NOT FINISH)");
+    page.model->close();
+    waitUntil([&] { return !page.model->isClosing(); }, 30000);
+    delete page.item;
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return rate;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -457,7 +492,21 @@ int main(int argc, char** argv)
     waitUntil([&] { return !page.model->isClosing(); }, 30000);
     delete page.item;
     page = Page();
+
+    // 4. Short segments against long ones, the same sentences, in the order
+    // six, one, one, six: a load that changes steadily meanwhile weighs on both alike.
+    std::printf("the same 600 sentences as segments of six and of one sentence (six, one, one, six):\n");
+    const std::vector<std::string> sixes = segmentTexts(sentences, 100, 6), ones = segmentTexts(sentences, 600, 1);
+    const double sixA = convertRate(component, voice, "Six", sixes, worker);
+    const double oneA = convertRate(component, voice, "One", ones, worker);
+    const double oneB = convertRate(component, voice, "One", ones, worker);
+    const double sixB = convertRate(component, voice, "Six", sixes, worker);
+    // Equal sentence counts: the ratio of the rates is the inverse ratio of the times.
+    const bool allConverted = sixA > 0 && sixB > 0 && oneA > 0 && oneB > 0;
+    const double ratio = allConverted ? (1 / sixA + 1 / sixB) / (1 / oneA + 1 / oneB) : 0.0;
+    std::printf("one-sentence segments reach %.2f of the rate of six-sentence segments\n", ratio);
+
     std::error_code ec;
     fs::remove_all(root, ec);
-    return shownOk && played ? 0 : 1;
+    return shownOk && played && allConverted ? 0 : 1;
 }

@@ -29,6 +29,9 @@ char pathListSeparator();
 uint64_t physicalMemoryBytes();
 // Opens a local folder or file, or a web address, in the desktop.
 bool openInDesktop(const QString& pathOrUrl);
+// Shows a local folder in the desktop's file browser; false when it is no
+// folder or no file browser could be started.
+bool openFolder(const QString& folder);
 // Where file dialogs start: the user's documents folder, or the home folder
 // when there is none.
 QString documentsFolder();

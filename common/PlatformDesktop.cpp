@@ -17,6 +17,13 @@ bool openInDesktop(const QString& pathOrUrl)
     return QDesktopServices::openUrl(url);
 }
 
+bool openFolder(const QString& folder)
+{
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        return false;
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
 QString documentsFolder()
 {
     // A fresh account may have no documents folder; a file dialog opened in a

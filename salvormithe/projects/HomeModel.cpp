@@ -4,6 +4,7 @@
 #include "common/MessageBoxContext.h"
 #include "common/ProjectSeg.h"
 #include "projects/ImportedText.h"
+#include "projects/ProjectName.h"
 #include "projects/ProjectFolder.h"
 #include "voices/LocalVoice.h"
 
@@ -41,7 +42,7 @@ void HomeModel::setIsLoading(bool value)
 
 QString HomeModel::createProjectWorker(const QString& name, const QVariant& voice, float srate, QString& error)
 {
-    if (name.size() > ProjectFolder::maxNameLength) {
+    if (projectNameTooLong(name)) {
         error = tr("IDS_PROJECT_NAME_TOO_LONG");
         return QString();
     }

@@ -22,10 +22,10 @@ int playItemAt(const QList<PlayItem>& items, double p)
 
 int playSeekSeconds(const QList<PlayItem>& items, int progress)
 {
-    int total = 0;
+    double total = 0;
     for (const PlayItem& item : items)
-        total = int(total + item.seconds);
-    return progress * total / 100;
+        total += item.seconds;
+    return int(progress * total / 100);
 }
 
 int playProgressPercent(const QList<PlayItem>& items, double p)

@@ -19,8 +19,8 @@ QString playTimeText(double position);
 // reaches p; -1 when p lies beyond the whole list.
 int playItemAt(const QList<PlayItem>& items, double p);
 
-// The second to seek to for a slider position of 0..100: the total is summed
-// in whole seconds, dropping the fraction after each addition.
+// The whole second to seek to for a slider position of 0..100 of the list's
+// exact total length.
 int playSeekSeconds(const QList<PlayItem>& items, int progress);
 
 // Percentage of the whole list played at position p; 0 for an empty total.

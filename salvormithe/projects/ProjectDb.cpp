@@ -125,6 +125,18 @@ bool ProjectDb::run(const char* sql)
     return db.exec(Sqlite3Query(sql)) || fail();
 }
 
+bool ProjectDb::inTransaction(const std::function<bool()>& body)
+{
+    if (!run("begin"))
+        return false;
+    if (body())
+        return run("commit");
+    const std::string failure = error;
+    run("rollback");
+    error = failure;
+    return false;
+}
+
 bool ProjectDb::openProjectDb(const std::string& path)
 {
     error.clear();

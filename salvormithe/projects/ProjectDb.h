@@ -53,6 +53,9 @@ public:
     // Deletes a segment; onDeleted gets its id once the row is gone.
     bool deleteSeg(int id, const std::function<void(int)>& onDeleted);
 
+    // Runs body in one transaction: committed when it returns true, else rolled back.
+    bool inTransaction(const std::function<bool()>& body);
+
     // Joins text to seg and removes segment removedId, both or neither.
     bool mergeSegText(ProjectSeg& seg, int removedId, const std::string& text,
                       const std::function<void(int)>& onDeleted);

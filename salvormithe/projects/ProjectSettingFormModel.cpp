@@ -3,6 +3,7 @@
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
 #include "projects/ProjectFolder.h"
+#include "projects/ProjectName.h"
 #include "voices/LocalVoice.h"
 
 #include <QDate>
@@ -89,7 +90,7 @@ void ProjectSettingFormModel::ok()
         return;
     }
     // A pasted text is no name, and its manifest could not be read back.
-    if (projectName.size() > ProjectFolder::maxNameLength) {
+    if (projectNameTooLong(projectName)) {
         showMsgboxOk(MessageBoxContext::instance(), QString(), tr("IDS_PROJECT_NAME_TOO_LONG"), nullptr,
                      MessageBoxContext::Alert, tr("OK"));
         return;

@@ -12,8 +12,11 @@ Item {
     // The navigation waiting for the model to close, and whether it has.
     property var navTodo: null
     property bool modelClosed: false
+    // The segment whose bubble takes the focus when it is made (0: none).
+    property int focusTodo: 0
     // The folder of the last export on this page, offered again.
     property url lastExportFolder
+    readonly property alias projectModel: projModel
     readonly property bool busy: projModel.isConverting || projModel.isLoading || projModel.isClosing
                                  || projModel.isOpening
     readonly property bool editable: !busy && projModel.playingSegId === 0
@@ -79,7 +82,10 @@ Item {
             else if (typeof navUtil !== "undefined")
                 navUtil.nav("Projects.qml", {});
         }
-        onFocusSegIdChanged: page.showSeg(focusSegId)
+        onFocusSegIdChanged: {
+            page.focusTodo = focusSegId;
+            page.showSeg(focusSegId);
+        }
         onProjSettingInfoChanged: {
             if (projSettingInfo.setting)
                 page.openSettingsForm();
@@ -172,6 +178,8 @@ Item {
             projectModel: projModel
             editable: page.editable
             typable: page.typable
+            focusTodo: page.focusTodo
+            onFocusTaken: page.focusTodo = 0
             onExportRequested: page.openExport(segId)
         }
     }
@@ -184,10 +192,11 @@ Item {
         width: segList.width - 16
         visible: projModel.isOpened && segList.count === 0
         readOnly: !page.typable
-        onTextEdited: projModel.initSegText(text)
+        onTextEdited: projModel.segTextChanged(-1, cursor, text)
         onVisibleChanged: {
             if (visible && page.initText.length > 0) {
                 text = page.initText;
+                cursorPosition = text.length;
                 page.initText = "";
             }
         }

@@ -15,6 +15,8 @@ FocusScope {
     property bool editable: true
     // The text takes keys (also while an edit step is on its way).
     property bool typable: true
+    // The segment whose bubble is to take the focus once it shows (0: none).
+    property int focusTodo: 0
     readonly property bool playing: projectModel.playingSegId === segid
     readonly property bool previewing: projectModel.previewingSegId === segid
     readonly property bool converting: projectModel.isConverting && projectModel.isSegConverting(idx)
@@ -23,6 +25,7 @@ FocusScope {
     // Keys went into the text that the project does not hold yet.
     property bool typed: false
     signal exportRequested(int segId)
+    signal focusTaken()
 
     height: Math.max(speaker.height, frame.height) + 4
     objectName: "segBubble_" + segid
@@ -38,13 +41,14 @@ FocusScope {
         makeCurrent();
         area.forceActiveFocus();
         area.cursorPosition = Math.min(projectModel.focusSegTextCursor, area.length);
+        focusTaken();
     }
 
     // The text shows what the project holds. Typing not written yet wins
     // over an older stored text; a line break in it has been split into new
     // segments and goes.
-    function syncText() {
-        if (area.text === segtext || area.text.trim() === segtext) {
+    function syncText(text) {
+        if (area.text === text || area.text.trim() === text) {
             typed = false;
             return;
         }
@@ -53,24 +57,43 @@ FocusScope {
         var pos = area.cursorPosition;
         var atEnd = pos === area.length;
         syncing = true;
-        area.text = segtext;
-        syncing = false;
-        typed = false;
+        area.text = text;
         if (area.activeFocus)
             area.cursorPosition = atEnd ? area.length : Math.min(pos, area.length);
+        syncing = false;
+        typed = false;
     }
 
-    onSegtextChanged: syncText()
+    // This bubble's row and text as the list model holds them right now: a
+    // change reaches the Connections below before the properties above.
+    readonly property int segidRole: 1
+    readonly property int segtextRole: 4
+    function modelRow() {
+        var m = projectModel.segsItemModel();
+        if (m.data(m.index(idx, 0), segidRole) === segid)
+            return idx;
+        var found = m.match(m.index(0, 0), segidRole, segid, 1, Qt.MatchExactly);
+        return found.length > 0 ? found[0].row : -1;
+    }
+
+    onSegtextChanged: syncText(segtext)
     Component.onCompleted: {
-        syncText();
-        if (projectModel.focusSegId === segid)
+        syncText(segtext);
+        // Only a request that no bubble took yet: one made anew when it
+        // scrolls back into view never takes the focus from where the user is.
+        if (focusTodo === segid)
             takeFocus();
     }
 
-    // A split, merge or removal rewrites rows whose text may read the same.
+    // A split, merge or removal rewrites this row, whose text may read the same.
     Connections {
         target: bubble.projectModel ? bubble.projectModel.segsItemModel() : null
-        function onDataChanged() { bubble.syncText(); }
+        function onDataChanged(topLeft, bottomRight) {
+            var row = bubble.modelRow();
+            var m = bubble.projectModel.segsItemModel();
+            if (row >= topLeft.row && row <= bottomRight.row)
+                bubble.syncText(m.data(m.index(row, 0), bubble.segtextRole));
+        }
     }
 
     Connections {
@@ -143,17 +166,25 @@ FocusScope {
             color: TEXTCOLOR_MAIN2
             background: null
             onActiveFocusChanged: {
+                if (!activeFocus)
+                    return;
                 var view = bubble.ListView.view;
-                if (activeFocus && view && view.currentIndex !== idx) {
+                if (view && view.currentIndex !== idx) {
                     bubble.makeCurrent();
                     forceActiveFocus();
                 }
+                bubble.projectModel.segTextChanged(idx, cursorPosition, text);
             }
             onTextChanged: {
                 if (bubble.syncing)
                     return;
                 bubble.typed = true;
                 bubble.projectModel.segTextChanged(idx, cursorPosition, text);
+            }
+            // Where the user is: a split that lands puts the cursor back there.
+            onCursorPositionChanged: {
+                if (!bubble.syncing && activeFocus)
+                    bubble.projectModel.segTextChanged(idx, cursorPosition, text);
             }
             // Backspace at the very start joins this bubble to the one above.
             Keys.onPressed: {
@@ -206,12 +237,15 @@ FocusScope {
             enabled: bubble.editable
             text: "\u22EF"
             font.pixelSize: 16
-            onClicked: menu.popup(this, 0, height)
+            // Opened leftwards from the button's right edge, so it stays in the window.
+            onClicked: menu.popup(this, width - menu.width, height)
         }
     }
 
     Menu {
         id: menu
+        objectName: "segMenu"
+        margins: typeof customWin !== "undefined" ? customWin.frameInset : 0
         font.family: FONTFAMILY_MAIN
         font.pixelSize: FONTSIZE_SUB
         MenuItem {

@@ -7,7 +7,9 @@ Rectangle {
 
     property alias text: area.text
     property alias readOnly: area.readOnly
-    signal textEdited(string text)
+    property alias cursorPosition: area.cursorPosition
+    // The text, or the cursor in it, changed.
+    signal textEdited(string text, int cursor)
 
     height: Math.max(120, area.implicitHeight + 24)
     radius: 8
@@ -33,6 +35,10 @@ Rectangle {
         font.pixelSize: FONTSIZE_DEF
         color: TEXTCOLOR_MAIN2
         background: null
-        onTextChanged: if (placeholder.visible && text.length > 0) placeholder.textEdited(text)
+        onTextChanged: if (placeholder.visible && text.length > 0) placeholder.textEdited(text, cursorPosition)
+        onCursorPositionChanged: {
+            if (placeholder.visible && text.length > 0)
+                placeholder.textEdited(text, cursorPosition);
+        }
     }
 }

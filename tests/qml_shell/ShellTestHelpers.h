@@ -3,9 +3,13 @@
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
 #include "projects/ProjectFolder.h"
+#include "projects/ProjectModel.h"
 #include "voices/VoiceStore.h"
 
 #include <QObject>
+#include <QSemaphore>
+
+#include <memory>
 #include <QStringList>
 #include <QUrl>
 #include <QVariantList>
@@ -119,4 +123,27 @@ public:
         return out;
     }
     Q_INVOKABLE void clear() { removeAll(ProjectFolder::projectsDir()); }
+
+    // Keeps the worker of a project page's model busy until releaseWorker():
+    // the page's steps wait there in their order.
+    Q_INVOKABLE bool holdWorker(QObject* model)
+    {
+        auto* page = qobject_cast<ProjectModel*>(model);
+        if (!page)
+            return false;
+        releaseWorker();
+        gate = std::make_shared<QSemaphore>(0);
+        page->projectStore().run([held = gate](ProjectFolder&) { held->acquire(); });
+        return true;
+    }
+    Q_INVOKABLE void releaseWorker()
+    {
+        if (gate)
+            gate->release();
+        gate.reset();
+    }
+    ~ProjectMaker() override { releaseWorker(); }
+
+private:
+    std::shared_ptr<QSemaphore> gate;
 };

@@ -22,6 +22,11 @@ TestCase {
         projectMaker.clear();
     }
 
+    // A test that stopped half-way leaves no page's worker held.
+    function cleanup() {
+        projectMaker.releaseWorker();
+    }
+
     function find(root, name) {
         var o = findChild(root, name);
         verify(o, name);
@@ -136,6 +141,12 @@ TestCase {
         return path;
     }
 
+    // The text field of a row's bubble, once the list has made it.
+    function segTextAt(list, row) {
+        tryVerify(function () { return list.itemAtIndex(row) !== null; }, 30000);
+        return find(list.itemAtIndex(row), "segText");
+    }
+
     function typeText(text) {
         for (var i = 0; i < text.length; ++i)
             keyClick(text.charAt(i));
@@ -144,28 +155,107 @@ TestCase {
     function test_typing_enter_splits_and_each_bubble_shows_what_is_stored() {
         var path = openTyped("Typing", ["Hello"]);
         var list = find(win.contentItem, "segList");
-        tryCompare(list, "count", 1, 10000);
+        var model = find(win.contentItem, "navUtil").currentPage.projectModel;
+        tryCompare(list, "count", 1, 30000);
         waitForRendering(list);
         var first = find(list.itemAtIndex(0), "segText");
         mouseClick(first);
-        tryVerify(function () { return first.activeFocus; });
+        tryVerify(function () { return first.activeFocus; }, 30000);
         keyClick(Qt.Key_End);
         keyClick(Qt.Key_Return);
         typeText("world");
-        tryCompare(list, "count", 2, 5000);
-        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello|world"; }, 5000);
+        tryCompare(list, "count", 2, 30000);
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello|world"; }, 30000);
         // The first bubble holds its own line only; the typing goes on below.
-        tryCompare(first, "text", "Hello");
+        tryCompare(first, "text", "Hello", 30000);
         var second = find(list.itemAtIndex(1), "segText");
-        tryVerify(function () { return second.activeFocus; }, 3000);
+        tryVerify(function () { return second.activeFocus; }, 30000);
         compare(second.text, "world");
         typeText("s");
+        // A write on its way masks the page from the mouse: click once it is in.
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello|worlds" && !model.isLoading; },
+                  30000);
         mouseClick(first);
+        tryVerify(function () { return first.activeFocus; }, 30000);
         keyClick(Qt.Key_End);
         typeText("!");
-        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello!|worlds"; }, 5000);
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello!|worlds"; }, 30000);
         compare(first.text, "Hello!");
         compare(list.count, 2);
+    }
+
+    function test_typing_backspace_while_the_write_before_it_is_stored_reaches_the_project() {
+        var path = openTyped("Keystrokes", ["Hello!"]);
+        var list = find(win.contentItem, "segList");
+        var model = find(win.contentItem, "navUtil").currentPage.projectModel;
+        tryCompare(list, "count", 1, 30000);
+        waitForRendering(list);
+        var area = find(list.itemAtIndex(0), "segText");
+        mouseClick(area);
+        tryVerify(function () { return area.activeFocus; }, 30000);
+        keyClick(Qt.Key_End);
+        // "Hello!!" goes to a held worker; Backspace comes while it waits there.
+        verify(projectMaker.holdWorker(model));
+        typeText("!");
+        tryVerify(function () { return model.isLoading; }, 30000);
+        keyClick(Qt.Key_Backspace);
+        compare(area.text, "Hello!");
+        projectMaker.releaseWorker();
+        tryVerify(function () { return !model.isLoading && projectMaker.texts(path).join("|") === "Hello!"; }, 30000);
+        compare(area.text, "Hello!");
+        compare(list.itemAtIndex(0).segtext, "Hello!");
+    }
+
+    function test_typing_then_a_click_before_the_first_text_is_stored_keeps_the_keys_there() {
+        var path = openTyped("Clicked", []);
+        var model = find(win.contentItem, "navUtil").currentPage.projectModel;
+        var list = find(win.contentItem, "segList");
+        var placeholder = find(win.contentItem, "placeholderText");
+        tryVerify(function () { return placeholder.visible && placeholder.activeFocus; }, 30000);
+        mouseClick(placeholder);
+        typeText("Hello");
+        keyClick(Qt.Key_Return);
+        typeText("world");
+        // At once the end of the first line, and one more key there. (When a
+        // slow machine wrote the text already, its first bubble is clicked.)
+        tryVerify(function () { return !model.isLoading && (list.count === 0 || list.itemAtIndex(0) !== null); },
+                  30000);
+        var target = list.count === 0 ? placeholder : find(list.itemAtIndex(0), "segText");
+        var end = target.positionToRectangle(5);
+        mouseClick(target, end.x + 1, end.y + end.height / 2);
+        tryCompare(target, "cursorPosition", 5, 30000);
+        typeText("!");
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello!|world"; }, 30000);
+        // Later keys go where the cursor is, not to the last new bubble.
+        var first = segTextAt(list, 0);
+        tryVerify(function () { return first.activeFocus && !model.isLoading; }, 30000);
+        compare(first.cursorPosition, 6);
+        typeText("Q");
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello!Q|world"; }, 30000);
+        compare(segTextAt(list, 1).text, "world");
+    }
+
+    function test_segment_menu_opens_inside_the_window() {
+        openTyped("Menus", ["A bubble whose menu opens at the right edge."]);
+        var list = find(win.contentItem, "segList");
+        tryCompare(list, "count", 1, 30000);
+        waitForRendering(list);
+        var bubble = list.itemAtIndex(0);
+        var menu = find(bubble, "segMenu");
+        mouseClick(find(bubble, "menuButton"));
+        tryVerify(function () { return menu.opened; }, 30000);
+        var del = find(bubble, "deleteSegItem");
+        tryVerify(function () { return del.visible && del.width > 0; }, 30000);
+        waitForRendering(del);
+        // Within the page's area, well inside the window's visible frame.
+        var area = find(win.contentItem, "navUtil");
+        var left = area.mapToItem(null, 0, 0).x;
+        var topLeft = menu.contentItem.mapToItem(null, 0, 0);
+        verify(topLeft.x >= left, "left edge " + topLeft.x + " of " + left);
+        verify(topLeft.x + menu.contentItem.width <= left + area.width,
+               "right edge " + (topLeft.x + menu.contentItem.width) + " of " + (left + area.width));
+        menu.close();
+        tryVerify(function () { return !menu.visible; }, 30000);
     }
 
     function test_typing_into_an_empty_project_keeps_focus_cursor_and_keys() {

@@ -568,6 +568,14 @@
         <source>Exported Completed!</source>
         <translation>Exported Completed!</translation>
     </message>
+    <message>
+        <source>The files are in %1</source>
+        <translation>The files are in %1</translation>
+    </message>
+    <message>
+        <source>The folder %1 could not be opened.</source>
+        <translation>The folder %1 could not be opened.</translation>
+    </message>
 </context>
 <context>
     <name>SegBubble</name>

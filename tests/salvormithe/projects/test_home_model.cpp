@@ -143,6 +143,14 @@ TEST_F(HomeModelTest, CreateProjectKeepsTheTypedNameAndGoesToIt)
     log.boxes.clear();
     toProject.clear();
 
+    // The cap counts characters: 600 emoji (1,200 UTF-16 units) are a name.
+    const QString emojis = QString::fromUcs4(U"\U0001F600").repeated(600);
+    model.createProject(emojis, amy(), 1.0f);
+    ASSERT_EQ(toProject.count(), 1);
+    EXPECT_EQ(manifestName(toProject.at(0).at(0).toString()), emojis.toStdString());
+    EXPECT_TRUE(log.boxes.isEmpty());
+    toProject.clear();
+
     // A file where the projects folder belongs: an error box, and no project.
     fs::remove_all(ProjectFolder::projectsDir());
     writeFile(ProjectFolder::projectsDir(), "not a folder");

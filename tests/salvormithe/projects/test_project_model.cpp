@@ -9,6 +9,7 @@
 
 #include <QDate>
 #include <QProcess>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -43,6 +44,21 @@ struct Boxes
     }
     QList<QVariantMap> list;
     QMetaObject::Connection conn;
+};
+
+// Keeps a model's worker busy from hold() on until release(), so that steps
+// handed to it meanwhile wait in their order.
+struct WorkerHold
+{
+    void hold(ProjectModel& model)
+    {
+        held = true;
+        model.projectStore().run([gate = gate](ProjectFolder&) { gate->acquire(); });
+    }
+    void release() { gate->release(1000); }
+    ~WorkerHold() { release(); }
+    std::shared_ptr<QSemaphore> gate = std::make_shared<QSemaphore>(0);
+    bool held = false;
 };
 
 class ProjectModelTest : public ::testing::Test
@@ -136,7 +152,10 @@ TEST_F(ProjectModelTest, OpensAndEditsSegmentsByIdWithOneWriteAfterTheLastKeystr
     EXPECT_EQ(boxes.text(0), "IDS_CONFIRM_TO_REMOVE_SEG?");
     boxes.press(0, 0);
     ASSERT_TRUE(waitFor([&] { return rows() == 3; }, 5000));
-    ASSERT_TRUE(waitFor([&] { return textAt(1) == "Three changed" && idle(); }, 5000));
+    // The bubble shows the typing at once; the write comes after the removal.
+    ASSERT_TRUE(waitFor([&] { return textAt(1) == "Three changed" && idle() &&
+                                     sql(QString("select text from seg where id=%1").arg(three)) == "Three changed"; },
+                        5000));
     EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(three)), "Three changed");
     EXPECT_EQ(sql(QString("select count(*) from seg where id=%1").arg(one)), "0");
 
@@ -438,11 +457,87 @@ TEST_F(ProjectModelTest, CancelStaysBusyUntilTheChildrenEndAndCloseWaitsForThem)
     model.reset();
 }
 
+TEST_F(ProjectModelTest, AnAbandonedRunsJoinNeverEmptiesTheNextRunsAudio)
+{
+    openProject({"sleep:100. Then a second sentence."}, "fake_convert_worker");
+    const int id = idAt(0);
+    ProjectFolder side;
+    ASSERT_TRUE(side.open(dir));
+    // Preview; once its first sentence is in, the worker is held, so that the
+    // segment's join waits there when the second one ends.
+    WorkerHold hold;
+    QMetaObject::Connection holdAtHalf =
+        QObject::connect(model.get(), &ProjectModel::convertingProgressChanged, [&] {
+            if (model->convertingProgress() == "Converting...50%")
+                hold.hold(*model);
+        });
+    model->previewSeg(0);
+    ASSERT_TRUE(waitFor([&] { return model->convertingProgress() == "Converting...100%"; }, 60000));
+    QObject::disconnect(holdAtHalf);
+    ASSERT_TRUE(hold.held);
+    ASSERT_TRUE(waitFor([&] { return model->convertPool().isIdle(); }, 60000));
+    model->cancelConvert();
+    ASSERT_TRUE(waitFor([&] { return idle(); }, 60000));
+
+    // Preview again while the old join still waits: its children write first.
+    model->previewSeg(0);
+    ASSERT_TRUE(waitFor([&] { return model->convertPool().isIdle(); }, 60000));
+    hold.release();
+    ASSERT_TRUE(waitFor([&] { return model->previewingSegId() == id; }, 60000));
+    EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
+    // The stand-in child makes one second a sentence.
+    EXPECT_EQ(sql(QString("select sentences || '|' || seconds from seg where id=%1").arg(id)), "2|2.0");
+    EXPECT_NEAR(synthtest::readWav(side.segWavPath(id)).seconds(), 2.0, 0.01);
+}
+
+TEST_F(ProjectModelTest, ClosingBeforeAnExportStartsStopsItAndLeavesWithoutAWord)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < 8; ++i)
+        texts.push_back("Segment number " + std::to_string(i) + " of the export.");
+    openProject(texts);
+    testutil::TempDir out;
+    QVariantMap settings{{"seg_id", 0},
+                         {"save_url", QUrl::fromLocalFile(QString::fromStdString(out.path().string())).toString()},
+                         {"audio_type", "MP3"},
+                         {"audio_merge", 0},
+                         {"with_text", true},
+                         {"text_type", ".txt"},
+                         {"with_speaker", true}};
+    // The export job is handed to a held worker; the page closes before it
+    // starts, and the close never waits for it.
+    WorkerHold hold;
+    QSignalSpy closed(model.get(), &ProjectModel::closeTodo);
+    int busySteps = 0;
+    QObject::connect(model.get(), &ProjectModel::isLoadingChanged, model.get(), [&] {
+        if (!model->isLoading() || ++busySteps != 2)
+            return;
+        hold.hold(*model);
+        QTimer::singleShot(0, model.get(), [&] {
+            model->close();
+            EXPECT_TRUE(model->isClosing());
+            hold.release();
+        });
+    });
+    model->exportSegs(settings);
+    ASSERT_TRUE(closed.wait(120000));
+    EXPECT_EQ(busySteps, 2);
+    EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
+    const fs::path target =
+        out.path() / ("quorvine_salvormithe_export_" + QDate::currentDate().toString("yyyyMMdd").toStdString());
+    EXPECT_FALSE(fs::exists(target / "text.txt"));
+    EXPECT_FALSE(fs::exists(target / ("audio" + std::to_string(idAt(0)) + ".mp3")));
+}
+
 TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
 {
     openProject({"Export me as sound.", "And me as well."});
     QStringList opened;
-    model->setOpenFolderHook([&](const QString& folder) { opened << folder; });
+    bool canOpen = true;
+    model->setOpenFolderHook([&](const QString& folder) {
+        opened << folder;
+        return canOpen;
+    });
     testutil::TempDir out;
     QVariantMap settings{{"seg_id", 0},
                          {"save_url", QUrl::fromLocalFile(QString::fromStdString(out.path().string())).toString()},
@@ -466,7 +561,7 @@ TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
     const fs::path first = out.path() / ("quorvine_salvormithe_export_" + day);
     model->exportSegs(settings);
     ASSERT_TRUE(waitFor([&] { return boxes.list.size() == 4 && idle(); }, 120000));
-    EXPECT_EQ(boxes.text(3), "Exported Completed!");
+    EXPECT_EQ(boxes.text(3), QString("Exported Completed!\nThe files are in %1").arg(first.c_str()));
     EXPECT_TRUE(opened.isEmpty());
     boxes.press(3, 0);
     ASSERT_EQ(opened.size(), 1);
@@ -484,10 +579,14 @@ TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
     settings["text_type"] = ".docx";
     model->exportSegs(settings);
     ASSERT_TRUE(waitFor([&] { return boxes.list.size() == 5 && idle(); }, 60000));
+    // No file browser: the page says so, with the folder.
+    canOpen = false;
     boxes.press(4, 0);
     const fs::path second = out.path() / ("quorvine_salvormithe_export_" + day + "(1)");
     ASSERT_EQ(opened.size(), 2);
     EXPECT_EQ(opened[1].toStdString(), second.string());
+    ASSERT_EQ(boxes.list.size(), 6);
+    EXPECT_EQ(boxes.text(5), QString("The folder %1 could not be opened.").arg(second.c_str()));
     EXPECT_TRUE(fs::exists(second / ("audio" + std::to_string(idAt(1)) + ".wav")));
     EXPECT_TRUE(testutil::readFile(second / "text.docx").startsWith("PK\x03\x04"));
     EXPECT_FALSE(fs::exists(second / "text.txt"));
@@ -505,7 +604,7 @@ TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
     model->exportSegs(settings);
     ASSERT_TRUE(closed.wait(30000));
     QObject::disconnect(closeOnStart);
-    EXPECT_EQ(boxes.list.size(), 5);
+    EXPECT_EQ(boxes.list.size(), 6);
 }
 
 TEST(PlayList, TimeTextCurrentItemSeekAndProgress)
@@ -519,9 +618,15 @@ TEST(PlayList, TimeTextCurrentItemSeekAndProgress)
     struct Case { double p; int item; } cases[] = {{0, 0}, {2.5, 0}, {2.6, 2}, {6.4, 2}, {6.5, -1}};
     for (const Case& c : cases)
         EXPECT_EQ(playItemAt(items, c.p), c.item) << c.p;
-    // The total is summed in whole seconds: 2, then 5.
-    EXPECT_EQ(playSeekSeconds(items, 50), 2);
-    EXPECT_EQ(playSeekSeconds(items, 100), 5);
+    // The slider spans the exact total: 6.4 s here; a 553-segment project of
+    // 33:49 loses nearly five minutes when each length is cut to whole seconds.
+    QList<PlayItem> long553;
+    for (int i = 0; i < 553; ++i)
+        long553.append({i + 1, 2029.4 / 553});
+    struct Seek { const QList<PlayItem>& list; int percent; int second; } seeks[] = {
+        {items, 0, 0}, {items, 50, 3}, {items, 100, 6}, {long553, 50, 1014}, {long553, 100, 2029}};
+    for (const Seek& c : seeks)
+        EXPECT_EQ(playSeekSeconds(c.list, c.percent), c.second) << c.percent;
     EXPECT_EQ(playProgressPercent(items, 3.2), 50);
     EXPECT_EQ(playProgressPercent({}, 3.2), 0);
 }

@@ -79,6 +79,11 @@ TEST_F(ProjectSettingFormTest, OkRefusesAnEmptyNameOrVoice)
         {QString(ProjectFolder::maxNameLength + 1, 'n'), QVariant::fromValue(projecttest::voice("v", 0)),
          "IDS_PROJECT_NAME_TOO_LONG"},
         {QString(ProjectFolder::maxNameLength, 'n'), QVariant::fromValue(projecttest::voice("v", 0)), nullptr},
+        // Characters are counted, not UTF-16 units.
+        {QString::fromUcs4(U"\U0001F600").repeated(ProjectFolder::maxNameLength),
+         QVariant::fromValue(projecttest::voice("v", 0)), nullptr},
+        {QString::fromUcs4(U"\U0001F600").repeated(ProjectFolder::maxNameLength + 1),
+         QVariant::fromValue(projecttest::voice("v", 0)), "IDS_PROJECT_NAME_TOO_LONG"},
         {"Named", QVariant::fromValue(projecttest::voice("v", 3)), nullptr},
     };
     int accepted = 0;

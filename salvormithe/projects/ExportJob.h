@@ -1,0 +1,66 @@
+#pragma once
+
+#include "projects/ConversionRun.h"
+#include "projects/EditQueue.h"
+#include "projects/ExportSettings.h"
+#include "projects/ProjectStore.h"
+#include "projects/SegList.h"
+#include "synthesis/ExportStatus.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QVariantMap>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+// Exports the project, or one segment of it: writes the waiting edits,
+// converts what is missing, then writes the audio and text files into a new
+// dated folder inside the chosen one, and says where they went.
+//
+// Thread: GUI; the job itself runs on the store's worker. State: the running
+// job's status, shared with the worker (its stop flag is the one thing the GUI
+// thread writes while the job runs), and whether the page has let it go.
+class ExportJob : public QObject
+{
+    Q_OBJECT
+public:
+    ExportJob(ProjectStore& store, SegList& list, EditQueue& edits, ConversionRun& run, QObject* parent = nullptr);
+
+    void start(const QVariantMap& settings);
+    // Ends a running job, its encoder too, without waiting for it; nothing is
+    // reported any more. The store's worker is free again once it has ended.
+    void cancel();
+    // Raises the running job's stop flag (again: a job clears it when it starts).
+    void raiseStop();
+
+    // Opens a finished export's folder; true when it could.
+    void setOpenFolder(std::function<bool(const QString& folder)> open) { openFolder = std::move(open); }
+
+signals:
+    void busyChanged(bool busy);
+
+private:
+    struct Outcome
+    {
+        bool ok = false;
+        bool stopped = false;
+        QString error;
+        QString target;
+    };
+
+    void run(const ExportSettings& settings);
+    void done(const Outcome& outcome);
+
+    ProjectStore& store;
+    SegList& list;
+    EditQueue& edits;
+    ConversionRun& conversion;
+    std::shared_ptr<ExportStatus> status; // of the running job, else null
+    std::shared_ptr<std::atomic<bool>> cancelled;
+    QTimer stopper; // raises a cancelled job's stop flag until it has ended
+    bool leaving = false;
+    std::function<bool(const QString&)> openFolder;
+};

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "common/MyItemModel.h"
+#include "common/ProjectSeg.h"
+#include "common/ProjectVoice.h"
+
+#include <QList>
+#include <QVariant>
+#include <QVariantMap>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+// The segments and voices the project page shows, as they are stored, and the
+// list model through which QML reads them (roles "idx", "segid", "spkcolor",
+// "spkname", "segtext", "seg"). Every change goes through a method that also
+// tells the list model. GUI thread only.
+class SegList
+{
+public:
+    // The list model is made a child of owner.
+    explicit SegList(QObject* owner);
+    // The list model, which its owner deletes later, shows no rows any more.
+    ~SegList();
+    SegList(const SegList&) = delete;
+    SegList& operator=(const SegList&) = delete;
+
+    MyItemModel* itemModel() const { return model; }
+
+    // The text a bubble shows for a segment: the text its waiting edits will
+    // store, when there is one (null: the stored text).
+    std::function<const std::string*(int segId)> latestText;
+
+    int count() const { return int(segs.size()); }
+    bool isEmpty() const { return segs.isEmpty(); }
+    const QList<ProjectSeg>& all() const { return segs; }
+    const ProjectSeg& at(int row) const { return segs[row]; }
+    // Row of a segment id, -1 when it is not in the list.
+    int rowOf(int segId) const;
+
+    void reset(const QList<ProjectSeg>& loaded);
+    void append(const std::vector<ProjectSeg>& added);
+    // Puts added at row, row+1, ... and announces them.
+    void insertAt(int row, const std::vector<ProjectSeg>& added);
+    void removeRow(int row);
+    // Replaces a row and announces it.
+    void replace(int row, const ProjectSeg& seg);
+    // Changes a row without announcing it (the audio results a bubble does not show).
+    ProjectSeg& quietRow(int row) { return segs[row]; }
+    // Announces a row whose text or voice may have changed.
+    void refresh(int row);
+
+    const std::map<int, ProjectVoice>& voices() const { return voiceById; }
+    void setVoices(const std::map<int, ProjectVoice>& v) { voiceById = v; }
+    void setVoice(const ProjectVoice& v) { voiceById[v.id] = v; }
+    // The voice of an id; an empty one when the project has none of that id.
+    ProjectVoice voice(int id) const;
+
+    // The page's map of a voice: uid, spk, name, color, srate and the
+    // installed voice (invalid when it is not installed).
+    static QVariantMap voiceMap(const ProjectVoice& v);
+    // The installed LocalVoice of uid and speaker, invalid when there is none.
+    static QVariant installedVoice(const std::string& uid, int spk);
+
+private:
+    QVariant rowData(int row, int role) const;
+
+    MyItemModel* model;
+    QList<ProjectSeg> segs;
+    std::map<int, ProjectVoice> voiceById;
+};
