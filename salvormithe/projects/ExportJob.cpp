@@ -27,8 +27,6 @@ ExportJob::ExportJob(ProjectStore& store, SegList& list, EditQueue& edits, Conve
       cancelled(std::make_shared<std::atomic<bool>>(false)),
       openFolder([](const QString& folder) { return platform::openFolder(folder); })
 {
-    stopper.setInterval(100);
-    connect(&stopper, &QTimer::timeout, this, &ExportJob::raiseStop);
 }
 
 void ExportJob::start(const QVariantMap& map)
@@ -98,7 +96,6 @@ void ExportJob::run(const ExportSettings& settings)
 void ExportJob::done(const Outcome& o)
 {
     status.reset();
-    stopper.stop();
     emit busyChanged(false);
     if (o.stopped || leaving)
         return;
@@ -118,13 +115,6 @@ void ExportJob::cancel()
 {
     leaving = true;
     *cancelled = true;
-    raiseStop();
-    if (status)
-        stopper.start();
-}
-
-void ExportJob::raiseStop()
-{
     if (status)
         status->stop = true;
 }

@@ -9,7 +9,6 @@
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <QVariantMap>
 
 #include <atomic>
@@ -33,9 +32,6 @@ public:
     // Ends a running job, its encoder too, without waiting for it; nothing is
     // reported any more. The store's worker is free again once it has ended.
     void cancel();
-    // Raises the running job's stop flag (again: a job clears it when it starts).
-    void raiseStop();
-
     // Opens a finished export's folder; true when it could.
     void setOpenFolder(std::function<bool(const QString& folder)> open) { openFolder = std::move(open); }
 
@@ -59,8 +55,7 @@ private:
     EditQueue& edits;
     ConversionRun& conversion;
     std::shared_ptr<ExportStatus> status; // of the running job, else null
-    std::shared_ptr<std::atomic<bool>> cancelled;
-    QTimer stopper; // raises a cancelled job's stop flag until it has ended
+    std::shared_ptr<std::atomic<bool>> cancelled; // seen by a job that has not begun yet
     bool leaving = false;
     std::function<bool(const QString&)> openFolder;
 };

@@ -72,7 +72,7 @@ ProjectModel::~ProjectModel()
     edits.flush();
     exporter.cancel();
     conversion.pool().dropPending();
-    store.quitAndWait([this]() { exporter.raiseStop(); });
+    store.quitAndWait();
 }
 
 // ---------------------------------------------------------------- the page's own state

@@ -4,18 +4,16 @@ ProjectStore::ProjectStore() = default;
 
 ProjectStore::~ProjectStore()
 {
-    quitAndWait(nullptr);
+    quitAndWait();
 }
 
-void ProjectStore::quitAndWait(const std::function<void()>& meanwhile)
+void ProjectStore::quitAndWait()
 {
     quitting = true;
     if (!worker.isRunning())
         return;
     postToThread([this]() { worker.quit(); }, nullptr, &worker);
-    while (!worker.wait(50))
-        if (meanwhile)
-            meanwhile();
+    worker.wait();
 }
 
 void ProjectStore::run(std::function<void(ProjectFolder&)> work)

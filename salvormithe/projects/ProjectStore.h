@@ -45,9 +45,8 @@ public:
     // Ends the worker once everything handed over so far has run; then, on
     // the GUI thread. Work handed over afterwards is dropped.
     void quit(std::function<void()> then);
-    // Ends the worker and blocks until it has; meanwhile runs every 50 ms
-    // (a stop that a job may have cleared when it started is raised again).
-    void quitAndWait(const std::function<void()>& meanwhile);
+    // Ends the worker and blocks until it has.
+    void quitAndWait();
     bool isQuitting() const { return quitting; }
 
 private:
