@@ -44,7 +44,7 @@ TestCase {
         navUtil.nav("Project.qml", { "path": path });
         compare(find(win.contentItem, "mainLeft").current, "projects");
         var list = find(win.contentItem, "segList");
-        tryCompare(list, "count", 3, 10000);
+        tryCompare(list, "count", 3, 60000);
         tryCompare(find(win.contentItem, "projectTitle"), "text", "Smoke");
         waitForRendering(list);
         var first = list.itemAtIndex(0);
@@ -113,16 +113,16 @@ TestCase {
         mouseClick(del);
         tryVerify(function () { return findChild(win.overlay, "msgboxButton0") !== null; });
         mouseClick(find(win.overlay, "msgboxButton0"));
-        tryCompare(list, "count", 2, 5000);
+        tryCompare(list, "count", 2, 60000);
         tryVerify(function () { var b = list.itemAtIndex(1); return b !== null && b.segid === 3; });
         compare(find(list.itemAtIndex(1), "segText").text, "Third bubble.");
-        tryVerify(function () { return list.itemAtIndex(1).idx === 1; }, 2000);
+        tryVerify(function () { return list.itemAtIndex(1).idx === 1; }, 60000);
         compare(list.itemAtIndex(0).idx, 0);
         compare(list.itemAtIndex(0).segid, 2);
 
         // Leaving the page closes its model first.
         mouseClick(find(win.contentItem, "navEntry_home"));
-        tryCompare(navUtil, "currentSource", "home.qml", 5000);
+        tryCompare(navUtil, "currentSource", "home.qml", 60000);
     }
 
     function openTyped(name, texts) {
@@ -132,10 +132,10 @@ TestCase {
         var navUtil = find(win.contentItem, "navUtil");
         if (navUtil.currentSource !== "home.qml") {
             mouseClick(find(win.contentItem, "navEntry_home"));
-            tryCompare(navUtil, "currentSource", "home.qml", 5000);
+            tryCompare(navUtil, "currentSource", "home.qml", 60000);
         }
         navUtil.nav("Project.qml", { "path": path });
-        tryCompare(find(win.contentItem, "projectTitle"), "text", name, 10000);
+        tryCompare(find(win.contentItem, "projectTitle"), "text", name, 60000);
         win.requestActivate();
         tryVerify(function () { return win.active; });
         return path;
@@ -261,14 +261,14 @@ TestCase {
     function test_typing_into_an_empty_project_keeps_focus_cursor_and_keys() {
         var path = openTyped("Blank page", []);
         var placeholder = find(win.contentItem, "placeholderText");
-        tryVerify(function () { return placeholder.visible && placeholder.activeFocus; }, 10000);
+        tryVerify(function () { return placeholder.visible && placeholder.activeFocus; }, 60000);
         typeText("hel");
         // A pause: the first text becomes a segment, the bubble takes the typing.
         wait(800);
         typeText("lo");
         var list = find(win.contentItem, "segList");
-        tryCompare(list, "count", 1, 5000);
-        tryVerify(function () { return projectMaker.texts(path).join("|") === "hello"; }, 5000);
+        tryCompare(list, "count", 1, 60000);
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "hello"; }, 60000);
         var area = find(list.itemAtIndex(0), "segText");
         compare(area.text, "hello");
         verify(area.activeFocus);
@@ -276,8 +276,8 @@ TestCase {
         // Straight on after the first bubble: nothing goes astray either.
         keyClick(Qt.Key_Return);
         typeText("again");
-        tryVerify(function () { return projectMaker.texts(path).join("|") === "hello|again"; }, 5000);
-        tryVerify(function () { return list.itemAtIndex(1) && find(list.itemAtIndex(1), "segText").activeFocus; }, 3000);
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "hello|again"; }, 60000);
+        tryVerify(function () { return list.itemAtIndex(1) && find(list.itemAtIndex(1), "segText").activeFocus; }, 60000);
         compare(find(list.itemAtIndex(0), "segText").text, "hello");
     }
 }

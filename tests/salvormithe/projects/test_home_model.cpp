@@ -58,7 +58,7 @@ protected:
     {
         model.convertFiles(urls, amy(), 1.0f);
         EXPECT_TRUE(model.getIsLoading());
-        EXPECT_TRUE(waitFor([&] { return !model.getIsLoading(); }, 30000));
+        EXPECT_TRUE(waitFor([&] { return !model.getIsLoading(); }, testutil::hangLimitMs));
     }
 
     TempDir files;
@@ -298,7 +298,7 @@ TEST_F(HomeModelTest, CloseEndsTheWorkerAndSendsThePageNowhere)
     model.convertFiles(urls, amy(), 1.0f);
     model.close();
     EXPECT_TRUE(model.getIsLoading());
-    ASSERT_TRUE(waitFor([&] { return closed.count() == 1; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return closed.count() == 1; }, testutil::hangLimitMs));
     EXPECT_FALSE(model.getIsLoading());
     EXPECT_EQ(toProject.count() + toProjects.count(), 0);
 }

@@ -96,7 +96,7 @@ protected:
         model = std::make_unique<ProjectModel>();
         model->convertPool().setWorkerProgram(testutil::binDir() + "/" + worker);
         model->open(QString::fromStdString(dir.string()));
-        ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, 10000));
+        ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, testutil::hangLimitMs));
     }
 
     QString sql(const QString& query) { return sqliteShell(dir / "ttsdata", query); }
@@ -123,7 +123,7 @@ TEST_F(ProjectModelTest, OpensAndEditsSegmentsByIdWithOneWriteAfterTheLastKeystr
     EXPECT_EQ(cell(0, 3).toString(), QString::fromStdString(voice.name));
     EXPECT_EQ(cell(0, 2).toString(), "#A22A2B");
     EXPECT_EQ(model->defaultVoice()["uid"].toString(), "en_model");
-    ASSERT_TRUE(waitFor([&] { return model->focusSegId() == idAt(0); }, 3000));
+    ASSERT_TRUE(waitFor([&] { return model->focusSegId() == idAt(0); }, testutil::hangLimitMs));
 
     // A burst of keystrokes in one bubble: one write, of the last text.
     QSignalSpy loading(model.get(), &ProjectModel::isLoadingChanged);
@@ -132,7 +132,7 @@ TEST_F(ProjectModelTest, OpensAndEditsSegmentsByIdWithOneWriteAfterTheLastKeystr
     model->segTextChanged(1, 6, "Two ab");
     model->segTextChanged(1, 7, "Two abc");
     EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(two)), "Two.");
-    ASSERT_TRUE(waitFor([&] { return loading.count() == 2; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return loading.count() == 2; }, testutil::hangLimitMs));
     EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(two)), "Two abc");
     EXPECT_EQ(textAt(1), "Two abc");
     QTest::qWait(700);
@@ -151,11 +151,11 @@ TEST_F(ProjectModelTest, OpensAndEditsSegmentsByIdWithOneWriteAfterTheLastKeystr
     ASSERT_EQ(boxes.list.size(), 1);
     EXPECT_EQ(boxes.text(0), "IDS_CONFIRM_TO_REMOVE_SEG?");
     boxes.press(0, 0);
-    ASSERT_TRUE(waitFor([&] { return rows() == 3; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return rows() == 3; }, testutil::hangLimitMs));
     // The bubble shows the typing at once; the write comes after the removal.
     ASSERT_TRUE(waitFor([&] { return textAt(1) == "Three changed" && idle() &&
                                      sql(QString("select text from seg where id=%1").arg(three)) == "Three changed"; },
-                        5000));
+                        testutil::hangLimitMs));
     EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(three)), "Three changed");
     EXPECT_EQ(sql(QString("select count(*) from seg where id=%1").arg(one)), "0");
 
@@ -164,6 +164,7 @@ TEST_F(ProjectModelTest, OpensAndEditsSegmentsByIdWithOneWriteAfterTheLastKeystr
     model->segTextChanged(2, 0, "Four edited");
     model->removeSeg(2);
     boxes.press(1, 0);
+    ASSERT_TRUE(waitFor([&] { return rows() == 2 && idle(); }, testutil::hangLimitMs));
     QTest::qWait(900);
     EXPECT_EQ(rows(), 2);
     EXPECT_EQ(sql(QString("select count(*) from seg where id=%1").arg(four)), "0");
@@ -171,21 +172,21 @@ TEST_F(ProjectModelTest, OpensAndEditsSegmentsByIdWithOneWriteAfterTheLastKeystr
 
     // A line break splits the bubble; Backspace at the start joins it again.
     model->segTextChanged(1, 10, "Three\nSplit off");
-    ASSERT_TRUE(waitFor([&] { return rows() == 3 && idle(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return rows() == 3 && idle(); }, testutil::hangLimitMs));
     EXPECT_EQ(textAt(1), "Three");
     EXPECT_EQ(textAt(2), "Split off");
-    ASSERT_TRUE(waitFor([&] { return model->focusSegId() == idAt(2); }, 3000));
+    ASSERT_TRUE(waitFor([&] { return model->focusSegId() == idAt(2); }, testutil::hangLimitMs));
     model->mergeSeg(0, "ignored"); // the first bubble has nothing above it
     model->mergeSeg(2, "Split off");
-    ASSERT_TRUE(waitFor([&] { return rows() == 2 && idle(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return rows() == 2 && idle(); }, testutil::hangLimitMs));
     EXPECT_EQ(textAt(1), "Three Split off");
     EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(three)), "Three Split off");
-    ASSERT_TRUE(waitFor([&] { return model->focusSegTextCursor() == INT_MAX && model->focusSegId() == three; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return model->focusSegTextCursor() == INT_MAX && model->focusSegId() == three; }, testutil::hangLimitMs));
 
     // Typing in the bubble above and joining within the delay keeps both.
     model->segTextChanged(0, 9, "Two abc +");
     model->mergeSeg(1, "Three Split off");
-    ASSERT_TRUE(waitFor([&] { return rows() == 1 && idle(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return rows() == 1 && idle(); }, testutil::hangLimitMs));
     EXPECT_EQ(textAt(0), "Two abc + Three Split off");
     EXPECT_EQ(sql("select text from seg"), "Two abc + Three Split off");
     EXPECT_TRUE(boxes.list.size() == 2);
@@ -196,7 +197,7 @@ TEST_F(ProjectModelTest, EmptyProjectTakesItsFirstTextAndCloseWritesWaitingEdits
     openProject({});
     EXPECT_EQ(rows(), 0);
     model->initSegText("First line\n\n  Second line ");
-    ASSERT_TRUE(waitFor([&] { return rows() == 2 && idle(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return rows() == 2 && idle(); }, testutil::hangLimitMs));
     EXPECT_EQ(textAt(0), "First line");
     EXPECT_EQ(textAt(1), "Second line");
     model->initSegText("ignored once there are segments");
@@ -208,7 +209,7 @@ TEST_F(ProjectModelTest, EmptyProjectTakesItsFirstTextAndCloseWritesWaitingEdits
     model->segTextChanged(1, 3, "Last words");
     model->close();
     EXPECT_TRUE(model->isClosing());
-    ASSERT_TRUE(closed.wait(5000));
+    ASSERT_TRUE(closed.wait(testutil::hangLimitMs));
     EXPECT_FALSE(model->isClosing());
     EXPECT_EQ(sql("select group_concat(text, '|') from seg order by sort"), "First line|Last words");
 }
@@ -231,12 +232,12 @@ TEST_F(ProjectModelTest, SegmentVoiceAndRate)
     // dialog's segment, now one row further down.
     const int general = idAt(1);
     model->segTextChanged(0, 6, "Hello\nthere.");
-    ASSERT_TRUE(waitFor([&] { return rows() == 3 && idle(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return rows() == 3 && idle(); }, testutil::hangLimitMs));
     ASSERT_EQ(idAt(2), general);
 
     // Another voice with its own rate: a new voice row with the next colour.
     model->okSegSetting(1, false, other, 1.5f);
-    ASSERT_TRUE(waitFor([&] { return model->currentSettingSeg().isEmpty(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return model->currentSettingSeg().isEmpty(); }, testutil::hangLimitMs));
     EXPECT_EQ(cell(2, 3).toString(), QString::fromStdString(other.name));
     EXPECT_EQ(cell(1, 3).toString(), QString::fromStdString(voice.name));
     EXPECT_EQ(cell(2, 2).toString(), QString::fromStdString(ProjectFolder::voiceColor(1)));
@@ -246,20 +247,20 @@ TEST_F(ProjectModelTest, SegmentVoiceAndRate)
         return sql(QString("select voice_id || ':' || round(srate, 2) from seg where id=%1").arg(idAt(row)));
     };
     model->okSegSetting(0, false, other, 0.8f);
-    ASSERT_TRUE(waitFor([&] { return segRate(0) == "1:0.8"; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return segRate(0) == "1:0.8"; }, testutil::hangLimitMs));
     EXPECT_EQ(sql("select count(*) from voice"), "2");
 
     // The default voice at its own rate follows later changes of that rate.
     model->okSegSetting(0, true, LocalVoice{}, 1.0f);
-    ASSERT_TRUE(waitFor([&] { return segRate(0) == "0:0.0"; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return segRate(0) == "0:0.0"; }, testutil::hangLimitMs));
     model->okSegSetting(0, true, LocalVoice{}, 1.3f);
-    ASSERT_TRUE(waitFor([&] { return segRate(0) == "0:1.3"; }, 5000));
-    ASSERT_TRUE(waitFor([&] { return std::fabs(cell(0, 5).value<ProjectSeg>().srate - 1.3f) < 0.01f; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return segRate(0) == "0:1.3"; }, testutil::hangLimitMs));
+    ASSERT_TRUE(waitFor([&] { return std::fabs(cell(0, 5).value<ProjectSeg>().srate - 1.3f) < 0.01f; }, testutil::hangLimitMs));
 
     // No voice chosen: the dialog is told to open its picker.
     model->segSetting(0);
     model->okSegSetting(0, false, LocalVoice{}, 1.0f);
-    ASSERT_TRUE(waitFor([&] { return boxes.list.size() == 1; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return boxes.list.size() == 1; }, testutil::hangLimitMs));
     EXPECT_EQ(boxes.text(0), "IDS_INVALID_VOICE");
     boxes.press(0, 0);
     EXPECT_TRUE(model->currentSettingSeg()["select_voice"].toBool());
@@ -272,8 +273,8 @@ TEST_F(ProjectModelTest, SegmentVoiceAndRate)
     EXPECT_EQ(model->projSettingInfo()["projectName"].toString(), "Story");
     model->openProjSettingResult(true, "Renamed", 1.0f, other);
     EXPECT_TRUE(model->projSettingInfo().isEmpty());
-    ASSERT_TRUE(waitFor([&] { return model->projectName() == "Renamed"; }, 5000));
-    ASSERT_TRUE(waitFor([&] { return model->defaultVoice()["spk"].toInt() == 1; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return model->projectName() == "Renamed"; }, testutil::hangLimitMs));
+    ASSERT_TRUE(waitFor([&] { return model->defaultVoice()["spk"].toInt() == 1; }, testutil::hangLimitMs));
     EXPECT_EQ(model->defaultVoice()["spk"].toInt(), 1);
     EXPECT_EQ(sql("select spk from voice where id=0"), "1");
     EXPECT_TRUE(testutil::readFile(dir / "manifest").contains("\"Renamed\""));
@@ -292,7 +293,7 @@ TEST_F(ProjectModelTest, ConvertsWithProgressPlaysAllAndThenFindsEverythingUpToD
     model = std::make_unique<ProjectModel>();
     model->convertPool().setWorkerProgram(testutil::binDir() + "/salvormithe");
     model->open(QString::fromStdString(dir.string()));
-    ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, 10000));
+    ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, testutil::hangLimitMs));
 
     QStringList progress;
     QObject::connect(model.get(), &ProjectModel::convertingProgressChanged,
@@ -323,29 +324,29 @@ TEST_F(ProjectModelTest, ConvertsWithProgressPlaysAllAndThenFindsEverythingUpToD
     EXPECT_NEAR(merged.seconds(), first + second, 0.01);
 
     // Play-all: the position moves, the slider seeks into the last segment, pause and stop.
-    ASSERT_TRUE(waitFor([&] { return model->playingTimeDisplay() != "00:00:00"; }, 10000));
+    ASSERT_TRUE(waitFor([&] { return model->playingTimeDisplay() != "00:00:00"; }, testutil::hangLimitMs));
     model->movePlayingProgress(90);
-    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == idAt(2) && model->playingProgress() >= 50; }, 5000));
-    ASSERT_TRUE(waitFor([&] { return model->focusSegId() == idAt(2); }, 3000));
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == idAt(2) && model->playingProgress() >= 50; }, testutil::hangLimitMs));
+    ASSERT_TRUE(waitFor([&] { return model->focusSegId() == idAt(2); }, testutil::hangLimitMs));
     model->playPauseResume(true);
     EXPECT_TRUE(model->playingPaused());
     model->stopPlayingAll();
-    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == 0 && !model->playingPaused(); }, 3000));
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == 0 && !model->playingPaused(); }, testutil::hangLimitMs));
 
     // Everything is up to date: the next play converts nothing.
     progress.clear();
     const auto stamp = fs::last_write_time(side.segWavPath(idAt(0)));
     model->playAll();
-    ASSERT_TRUE(waitFor([&] { return model->playingSegId() != 0; }, 20000));
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() != 0; }, testutil::hangLimitMs));
     EXPECT_FALSE(progress.join(",").contains("%"));
     EXPECT_EQ(fs::last_write_time(side.segWavPath(idAt(0))), stamp);
     model->stopPlayingAll();
 
     // Preview plays one segment and reports its end.
-    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == 0; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == 0; }, testutil::hangLimitMs));
     model->previewSeg(2);
-    ASSERT_TRUE(waitFor([&] { return model->previewingSegId() == idAt(2); }, 10000));
-    ASSERT_TRUE(waitFor([&] { return model->previewingSegId() == 0; }, 20000));
+    ASSERT_TRUE(waitFor([&] { return model->previewingSegId() == idAt(2); }, testutil::hangLimitMs));
+    ASSERT_TRUE(waitFor([&] { return model->previewingSegId() == 0; }, testutil::hangLimitMs));
     EXPECT_TRUE(boxes.list.isEmpty());
 }
 
@@ -367,7 +368,7 @@ TEST_F(ProjectModelTest, PlayWritesWaitingTypingFirstAndNeverKeepsAudioOfOlderTe
     EXPECT_GT(seconds, 2.0);
     EXPECT_NEAR(synthtest::readWav(side.mergedWavPath()).seconds(), seconds, 0.01);
     model->stopPlayingAll();
-    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == 0; }, 3000));
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == 0; }, testutil::hangLimitMs));
 
     // An edit that lands while the segment converts: the audio of the older
     // text is not kept, the segment is converted again from the stored text.
@@ -376,11 +377,11 @@ TEST_F(ProjectModelTest, PlayWritesWaitingTypingFirstAndNeverKeepsAudioOfOlderTe
     model = std::make_unique<ProjectModel>();
     model->convertPool().setWorkerProgram(testutil::binDir() + "/fake_convert_worker");
     model->open(QString::fromStdString(dir.string()));
-    ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, 10000));
+    ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, testutil::hangLimitMs));
     model->playAll();
-    ASSERT_TRUE(waitFor([&] { return model->convertingProgress() == "Converting..."; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return model->convertingProgress() == "Converting..."; }, testutil::hangLimitMs));
     model->segTextChanged(0, 0, "sleep:10. Then more. The end.");
-    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == id; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == id; }, testutil::hangLimitMs));
     EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
     // The stand-in child makes one second a sentence.
     EXPECT_EQ(sql(QString("select sentences || '|' || seconds from seg where id=%1").arg(id)), "3|3.0");
@@ -397,10 +398,10 @@ TEST_F(ProjectModelTest, MissingVoicesStopTheRunOrTheOpen)
     model = std::make_unique<ProjectModel>();
     model->convertPool().setWorkerProgram(testutil::binDir() + "/salvormithe");
     model->open(QString::fromStdString(dir.string()));
-    ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, 10000));
+    ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, testutil::hangLimitMs));
 
     model->playAll();
-    ASSERT_TRUE(waitFor([&] { return !boxes.list.isEmpty(); }, 10000));
+    ASSERT_TRUE(waitFor([&] { return !boxes.list.isEmpty(); }, testutil::hangLimitMs));
     EXPECT_EQ(boxes.text(0), "Voice Gone(Weg) is unavailable. Please select another voice.");
     EXPECT_FALSE(model->isConverting());
     EXPECT_EQ(model->convertingProgress(), "");
@@ -414,7 +415,7 @@ TEST_F(ProjectModelTest, MissingVoicesStopTheRunOrTheOpen)
     model = std::make_unique<ProjectModel>();
     QSignalSpy closed(model.get(), &ProjectModel::closeTodo);
     model->open(QString::fromStdString(dir.string()));
-    ASSERT_TRUE(closed.wait(10000));
+    ASSERT_TRUE(closed.wait(testutil::hangLimitMs));
     EXPECT_FALSE(model->isOpened());
     ASSERT_EQ(boxes.list.size(), 2);
     EXPECT_EQ(boxes.text(1), "IDS_NO_DEFAULT_VOICE");
@@ -424,14 +425,14 @@ TEST_F(ProjectModelTest, CancelStaysBusyUntilTheChildrenEndAndCloseWaitsForThem)
 {
     openProject({"sleep:1500. sleep:1500. sleep:1500.", "sleep:1500."}, "fake_convert_worker");
     model->playAll();
-    ASSERT_TRUE(waitFor([&] { return model->convertingProgress() == "Converting..."; }, 5000));
+    ASSERT_TRUE(waitFor([&] { return model->convertingProgress() == "Converting..."; }, testutil::hangLimitMs));
     EXPECT_TRUE(model->isSegConverting(0));
     EXPECT_FALSE(model->isSegConverting(5));
     model->cancelConvert();
     EXPECT_TRUE(model->isLoading());
     EXPECT_TRUE(model->isConverting());
     EXPECT_FALSE(model->convertPool().isIdle());
-    ASSERT_TRUE(waitFor([&] { return !model->isLoading(); }, 20000));
+    ASSERT_TRUE(waitFor([&] { return !model->isLoading(); }, testutil::hangLimitMs));
     EXPECT_TRUE(model->convertPool().isIdle());
     EXPECT_FALSE(model->isConverting());
     EXPECT_EQ(model->convertingProgress(), "");
@@ -442,14 +443,14 @@ TEST_F(ProjectModelTest, CancelStaysBusyUntilTheChildrenEndAndCloseWaitsForThem)
 
     // Closing during a conversion: the page goes only after the children ended.
     model->segTextChanged(0, 0, "sleep:1600. sleep:1600.");
-    ASSERT_TRUE(waitFor([&] { return model->isLoading(); }, 5000));
-    ASSERT_TRUE(waitFor([&] { return !model->isLoading(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return model->isLoading(); }, testutil::hangLimitMs));
+    ASSERT_TRUE(waitFor([&] { return !model->isLoading(); }, testutil::hangLimitMs));
     model->playAll();
-    ASSERT_TRUE(waitFor([&] { return !model->convertPool().isIdle(); }, 5000));
+    ASSERT_TRUE(waitFor([&] { return !model->convertPool().isIdle(); }, testutil::hangLimitMs));
     QSignalSpy closed(model.get(), &ProjectModel::closeTodo);
     model->close();
     EXPECT_TRUE(model->isClosing());
-    ASSERT_TRUE(closed.wait(20000));
+    ASSERT_TRUE(closed.wait(testutil::hangLimitMs));
     EXPECT_TRUE(model->convertPool().isIdle());
     QTest::qWait(500);
     EXPECT_EQ(model->playingSegId(), 0);
@@ -602,7 +603,7 @@ TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
                 QTimer::singleShot(0, model.get(), [&] { model->close(); });
         });
     model->exportSegs(settings);
-    ASSERT_TRUE(closed.wait(30000));
+    ASSERT_TRUE(closed.wait(testutil::hangLimitMs));
     QObject::disconnect(closeOnStart);
     EXPECT_EQ(boxes.list.size(), 6);
 }

@@ -46,7 +46,7 @@ TEST_F(ProjectsModelTest, ListsNewestFirstWithTheirRoles)
     QAbstractItemModel* items = model.projectsItemModel();
     QAbstractItemModelTester tester(items, QAbstractItemModelTester::FailureReportingMode::Warning);
     QSignalSpy reset(items, &QAbstractItemModel::modelReset);
-    EXPECT_TRUE(waitFor([&] { return reset.count() == 1; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return reset.count() == 1; }, testutil::hangLimitMs));
 
     EXPECT_EQ(column(items, "name"), QStringList({"New one", "Middle", "Old one"}));
     EXPECT_EQ(items->roleNames().values().size(), 4);
@@ -131,7 +131,7 @@ TEST_F(ProjectsModelTest, FoldersWhoseManifestCannotBeReadAreNamedInOneMessage)
     MsgboxLog log;
     auto model = std::make_unique<ProjectsModel>();
     QAbstractItemModel* items = model->projectsItemModel();
-    ASSERT_TRUE(waitFor([&] { return log.boxes.size() == 1; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return log.boxes.size() == 1; }, testutil::hangLimitMs));
     EXPECT_EQ(column(items, "name"), QStringList({"Good"}));
     const QString intro = QString("These project folders in %1 cannot be read and are not listed:")
                               .arg(QString::fromStdString(root.u8string()));
@@ -144,7 +144,7 @@ TEST_F(ProjectsModelTest, FoldersWhoseManifestCannotBeReadAreNamedInOneMessage)
     for (int i = 0; i < 7; ++i)
         broken("z" + std::to_string(i), "null");
     model = std::make_unique<ProjectsModel>();
-    ASSERT_TRUE(waitFor([&] { return log.boxes.size() == 2; }, 30000));
+    ASSERT_TRUE(waitFor([&] { return log.boxes.size() == 2; }, testutil::hangLimitMs));
     QStringList lines = log.boxes[1]["msg"].toString().split("<br/>");
     ASSERT_EQ(lines.size(), 12);
     EXPECT_EQ(lines[10], "z4");
