@@ -1,5 +1,6 @@
 #include "projects/ConversionRun.h"
 
+#include "common/QtText.h"
 #include "projects/PageMessages.h"
 #include "synthesis/ConvertRequest.h"
 
@@ -7,15 +8,6 @@
 
 #include <algorithm>
 #include <utility>
-
-namespace {
-
-QString fromUtf8(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), int(s.size()));
-}
-
-} // namespace
 
 ConversionRun::ConversionRun(ProjectStore& store, SegList& list, QObject* parent)
     : QObject(parent), store(store), list(list)

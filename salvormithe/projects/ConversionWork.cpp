@@ -1,6 +1,7 @@
 #include "projects/ConversionWork.h"
 
 #include "common/FileUtils.h"
+#include "common/QtText.h"
 #include "common/TextUtils.h"
 #include "projects/PageMessages.h"
 #include "projects/ProjectFolder.h"
@@ -12,15 +13,6 @@
 #include <utility>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-QString fromUtf8(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), int(s.size()));
-}
-
-} // namespace
 
 ConversionWork::Plan ConversionWork::plan(ProjectFolder& project, const QList<ProjectSeg>& segs,
                                           const std::map<int, ProjectVoice>& voices)

@@ -1,5 +1,6 @@
 #include "projects/EditQueue.h"
 
+#include "common/QtText.h"
 #include "common/TextUtils.h"
 #include "projects/PageMessages.h"
 #include "projects/SplitRebase.h"
@@ -7,15 +8,6 @@
 #include <QTimer>
 
 #include <climits>
-
-namespace {
-
-QString fromUtf8(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), int(s.size()));
-}
-
-} // namespace
 
 EditQueue::EditQueue(ProjectStore& store, SegList& list, QObject* parent)
     : QObject(parent), store(store), list(list)

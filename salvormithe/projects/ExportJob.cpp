@@ -2,6 +2,7 @@
 
 #include "common/FileUtils.h"
 #include "common/Platform.h"
+#include "common/QtText.h"
 #include "projects/PageMessages.h"
 #include "synthesis/AudioExport.h"
 
@@ -12,15 +13,6 @@
 #include <cstring>
 
 namespace fs = std::filesystem;
-
-namespace {
-
-QString fromUtf8(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), int(s.size()));
-}
-
-} // namespace
 
 ExportJob::ExportJob(ProjectStore& store, SegList& list, EditQueue& edits, ConversionRun& run, QObject* parent)
     : QObject(parent), store(store), list(list), edits(edits), conversion(run),

@@ -1,16 +1,8 @@
 #include "projects/Playback.h"
 
 #include "common/FileUtils.h"
+#include "common/QtText.h"
 #include "projects/PageMessages.h"
-
-namespace {
-
-QString fromUtf8(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), int(s.size()));
-}
-
-} // namespace
 
 Playback::Playback(ProjectStore& store, SegList& list, EditQueue& edits, ConversionRun& run, QObject* parent)
     : QObject(parent), store(store), list(list), edits(edits), run(run)

@@ -1,6 +1,7 @@
 #include "projects/ProjectModel.h"
 
 #include "common/FileUtils.h"
+#include "common/QtText.h"
 #include "projects/PageMessages.h"
 
 #include <QJSValue>
@@ -10,10 +11,6 @@
 
 namespace {
 
-QString fromUtf8(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), int(s.size()));
-}
 
 const int registeredTypes = [] {
     qRegisterMetaType<LocalVoice>("LocalVoice");

@@ -1,15 +1,7 @@
 #include "projects/SegList.h"
 
+#include "common/QtText.h"
 #include "voices/VoiceStore.h"
-
-namespace {
-
-QString fromUtf8(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), int(s.size()));
-}
-
-} // namespace
 
 SegList::SegList(QObject* owner) : model(new MyItemModel(owner))
 {

@@ -1,20 +1,12 @@
 #include "projects/SettingDialogs.h"
 
+#include "common/QtText.h"
 #include "projects/PageMessages.h"
 #include "projects/ProjectFolder.h"
 #include "projects/ProjectName.h"
 
 #include <cmath>
 #include <map>
-
-namespace {
-
-QString fromUtf8(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), int(s.size()));
-}
-
-} // namespace
 
 SettingDialogs::SettingDialogs(SegList& list, EditQueue& edits, QObject* parent)
     : QObject(parent), list(list), edits(edits)
