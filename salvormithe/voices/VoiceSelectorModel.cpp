@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace fs = std::filesystem;
 
@@ -655,9 +654,9 @@ void VoiceSelectorModel::removeVoiceNow(const LocalVoice& voice)
     int row = findSpeaker(locals, voice);
     if (row < 0)
         return;
-    errno = 0;
-    if (!removeVoiceSpeaker(locals[size_t(row)])) {
-        showError(text(std::strerror(errno)));
+    std::string error;
+    if (!removeVoiceSpeaker(locals[size_t(row)], &error)) {
+        showError(text(error));
         return;
     }
     locals.erase(locals.begin() + row);

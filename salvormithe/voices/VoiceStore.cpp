@@ -70,11 +70,16 @@ void listInstalledVoices(std::vector<LocalVoice>& out)
               [](const LocalVoice& a, const LocalVoice& b) { return a.installed > b.installed; });
 }
 
-bool removeVoiceSpeaker(const LocalVoice& voice)
+bool removeVoiceSpeaker(const LocalVoice& voice, std::string* error)
 {
+    auto fail = [error](const std::string& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
     // A record without its folder names nothing on disk.
     if (voice.dir.empty())
-        return false;
+        return fail("The voice has no folder.");
     {
         std::lock_guard<std::mutex> lock(fileRemoveMutex());
         // The file as listed, else the one lookup finds for the speaker number.
@@ -85,7 +90,7 @@ bool removeVoiceSpeaker(const LocalVoice& voice)
         if (file.empty())
             return true;
         if (!fs::remove(file, ec) || ec)
-            return false;
+            return fail(ec ? ec.message() : std::string("The speaker file could not be removed."));
     }
     std::error_code ec;
     fs::directory_iterator it(VoiceFolder::speakersDir(voice.dir), ec);

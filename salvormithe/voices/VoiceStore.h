@@ -18,5 +18,6 @@ void listInstalledVoices(std::vector<LocalVoice>& out);
 // Appends the installed speakers of one voice folder.
 void listVoiceSpeakers(const std::filesystem::path& voiceDir, std::vector<LocalVoice>& out);
 // Uninstalls one speaker; the voice folder goes with its last speaker. True when the
-// speaker is no longer installed.
-bool removeVoiceSpeaker(const LocalVoice& voice);
+// speaker is no longer installed; otherwise error says why (the system's text
+// when the system refused).
+bool removeVoiceSpeaker(const LocalVoice& voice, std::string* error = nullptr);

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include <sys/stat.h>
 #include <sys/time.h>
 
@@ -204,7 +207,9 @@ TEST_F(VoiceStore, RemovingSpeakersAndTheirVoice)
     fs::current_path(voicesDir());
     fs::create_directories("speakers");
     writeFile("speakers/spk-0.json", "{}");
-    EXPECT_FALSE(removeVoiceSpeaker(LocalVoice()));
+    std::string error;
+    EXPECT_FALSE(removeVoiceSpeaker(LocalVoice(), &error));
+    EXPECT_EQ(error, "The voice has no folder.");
     EXPECT_TRUE(fs::exists("speakers/spk-0.json"));
     fs::current_path(cwd);
 }
@@ -219,7 +224,10 @@ TEST_F(VoiceStore, SpeakerThatCannotBeDeletedIsReportedAndStays)
     v.dir = dir;
     v.spk = 0;
     v.speakerFile = dir / "speakers" / "spk-0.json";
-    EXPECT_FALSE(removeVoiceSpeaker(v));
+    std::string error;
+    EXPECT_FALSE(removeVoiceSpeaker(v, &error));
+    // The system's reason, never "Success" left over from an earlier call.
+    EXPECT_EQ(error, std::strerror(ENOTEMPTY)) << error;
     EXPECT_TRUE(fs::exists(dir / "voice.onnx"));
     // Nor is it read as a speaker.
     std::vector<LocalVoice> list;
