@@ -15,16 +15,11 @@ namespace {
 // The list is a few hundred bytes; anything much larger is not ours.
 constexpr uint64_t kListMaxBytes = 1 << 20;
 
-fs::path ckptDir()
-{
-    return appDataDir() / "ckpt";
-}
-
 std::map<std::string, std::string> remembered()
 {
     std::map<std::string, std::string> langs;
     std::string text;
-    if (!readWholeFile(ckptDir() / "langs.json", text, kListMaxBytes))
+    if (!readWholeFile(baseCheckpointDir() / "langs.json", text, kListMaxBytes))
         return langs;
     for (const auto& [lang, file] : jsonObjectFields(JsonRef::parse(text)))
         if (file.isString())
@@ -33,6 +28,11 @@ std::map<std::string, std::string> remembered()
 }
 
 } // namespace
+
+fs::path baseCheckpointDir()
+{
+    return appDataDir() / "ckpt";
+}
 
 void rememberBaseCheckpoints(const std::map<std::string, std::string>& langs)
 {
@@ -49,9 +49,9 @@ void rememberBaseCheckpoints(const std::map<std::string, std::string>& langs)
     JsonRef obj(json_object_new_object());
     for (const auto& [lang, file] : all)
         json_object_object_add(obj.get(), lang.c_str(), json_object_new_string_len(file.data(), int(file.size())));
-    createDirs(ckptDir());
+    createDirs(baseCheckpointDir());
     std::string error;
-    replaceFileAtomic(ckptDir() / "langs.json", json_object_to_json_string(obj.get()), error);
+    replaceFileAtomic(baseCheckpointDir() / "langs.json", json_object_to_json_string(obj.get()), error);
 }
 
 std::map<std::string, std::string> keptBaseCheckpoints()
@@ -61,7 +61,7 @@ std::map<std::string, std::string> keptBaseCheckpoints()
         if (!isPlainFileName(file))
             continue;
         std::error_code ec;
-        const fs::path p = ckptDir() / utf8ToPath(file);
+        const fs::path p = baseCheckpointDir() / utf8ToPath(file);
         if (fs::is_regular_file(p, ec) && fs::file_size(p, ec) > 0 && !ec)
             kept[lang] = file;
     }

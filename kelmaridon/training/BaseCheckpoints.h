@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -7,6 +8,9 @@
 // checkpoint, as the checkpoint server names them, remembered in
 // "ckpt"/"langs.json" so that a new training can start from a checkpoint
 // already here while the server cannot be reached.
+
+// The data folder's "ckpt" folder.
+std::filesystem::path baseCheckpointDir();
 
 // Adds the server's list (language code -> file name) to what is remembered.
 void rememberBaseCheckpoints(const std::map<std::string, std::string>& langs);

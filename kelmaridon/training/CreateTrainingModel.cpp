@@ -115,7 +115,7 @@ std::string CreateTrainingModel::baseCheckpointPath(const std::string& fileName,
         error = formatString("invalid base model file name. (%s)", fileName.c_str());
         return std::string();
     }
-    fs::path dir = appDataDir() / "ckpt";
+    fs::path dir = baseCheckpointDir();
     if (!pathExists(dir))
         createDirs(dir);
     std::error_code ec;
