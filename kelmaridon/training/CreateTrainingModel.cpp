@@ -225,7 +225,8 @@ void CreateTrainingModel::createTraining()
     if (idx < 0 || idx >= modelOptions.size() || modelOptions[idx].isEmpty())
         return refuse(tr("IDS_EMPTY_INVALID_MODEL"));
     // The entries are the empty one, English, the recording's own language
-    // when the server has it, and None last; a native name may also read "English".
+    // when the server lists its checkpoint or one is kept here, and None last;
+    // a native name may also read "English".
     QString lang;
     if (idx == 1) {
         lang = QStringLiteral("en-us");
