@@ -1,12 +1,12 @@
 #include "training/DatasetExport.h"
 
 #include "common/FileUtils.h"
+#include "common/QtText.h"
 #include "common/TextUtils.h"
 #include "recording/PromptsDb.h"
 #include "recording/RecordingDb.h"
 #include "recording/TakeWav.h"
 
-#include <QString>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -26,10 +26,8 @@ bool fail(std::string* error, const std::string& text)
 std::string cleanPromptText(const std::string& text)
 {
     static const std::regex breaks("[|\\r\\n]+");
-    std::string utf8 = text;
     // The tools read the list as UTF-8: a byte sequence that is none becomes U+FFFD.
-    if (!isValidUtf8(text))
-        utf8 = QString::fromUtf8(text.data(), int(text.size())).toUtf8().toStdString();
+    const std::string utf8 = isValidUtf8(text) ? text : fromUtf8(text).toUtf8().toStdString();
     return std::regex_replace(utf8, breaks, " ");
 }
 
