@@ -31,6 +31,12 @@ std::string uidFor(const std::string& name)
     return sanitizeFileName(formatString("custom_%s", name.c_str()));
 }
 
+// A voice this program made ("custom_" folder) that shows name.
+bool isTrainedVoiceNamed(const LocalVoice& v, const std::string& name)
+{
+    return v.uid.rfind("custom_", 0) == 0 && v.name == name;
+}
+
 bool renameTree(const fs::path& from, const fs::path& to, std::error_code& ec)
 {
     std::lock_guard<std::mutex> lock(treeChangeMutex());
@@ -92,7 +98,7 @@ std::vector<LocalVoice> trainedVoicesNamed(const std::string& name)
     std::vector<LocalVoice> all, named;
     listInstalledVoices(all);
     for (const LocalVoice& v : all)
-        if (v.uid.rfind("custom_", 0) == 0 && v.name == name)
+        if (isTrainedVoiceNamed(v, name))
             named.push_back(v);
     return named;
 }
@@ -103,9 +109,8 @@ std::string keepBothName(const std::string& name)
     listInstalledVoices(all);
     for (int n = 2;; ++n) {
         std::string candidate = formatString("%s (%d)", name.c_str(), n);
-        bool shown = std::any_of(all.begin(), all.end(), [&](const LocalVoice& v) {
-            return v.uid.rfind("custom_", 0) == 0 && v.name == candidate;
-        });
+        bool shown = std::any_of(all.begin(), all.end(),
+                                 [&](const LocalVoice& v) { return isTrainedVoiceNamed(v, candidate); });
         if (!shown && !pathExists(voicesDir() / utf8ToPath(uidFor(candidate))))
             return candidate;
     }
@@ -115,15 +120,14 @@ TrainedVoicePlan planTrainedVoice(const std::string& name, bool replace, std::st
 {
     TrainedVoicePlan plan;
     plan.name = name;
-    const fs::path wanted = voicesDir() / utf8ToPath(uidFor(name));
     if (replace) {
-        plan.uid = pathToUtf8(wanted.filename());
+        plan.uid = uidFor(name);
         for (const LocalVoice& v : trainedVoicesNamed(name))
             if (std::find(plan.replaced.begin(), plan.replaced.end(), v.dir) == plan.replaced.end())
                 plan.replaced.push_back(v.dir);
         return plan;
     }
-    fs::path dir = uniquePath(wanted);
+    fs::path dir = uniquePath(voicesDir() / utf8ToPath(uidFor(name)));
     if (dir.empty())
         error = std::strerror(errno ? errno : EIO);
     else
