@@ -53,6 +53,16 @@ std::vector<fs::path> customVoices()
     return out;
 }
 
+// A training preprocessed once, with a checkpoint of 5 epochs to export from.
+fs::path makeExportableTraining(const std::string& name)
+{
+    fs::path dir = makeTraining(name, "", 2);
+    testutil::writeFile(dir / "config.json", R"({"audio":{"sample_rate":22050}})");
+    testutil::writeFile(dir / "dataset.jsonl", "{}\n");
+    writeCheckpoint(dir / "lightning_logs" / "pre" / "epoch=5-step=50.ckpt", 5);
+    return dir;
+}
+
 } // namespace
 
 TEST(TrainingModel, TrainsFromTheBaseCheckpointStopsResumesAndExportsAVoiceTheConverterSpeaks)
@@ -432,10 +442,7 @@ TEST(TrainingModel, ASecondVoiceOfOneNameReplacesTheFirstOrIsNamedApart)
     testutil::TempDir tmp;
     useScriptedEnvironment(tmp.path() / "tenv", tmp.path() / "control");
     removeAll(voicesDir());
-    fs::path dir = makeTraining("BobVoice", "", 2);
-    testutil::writeFile(dir / "config.json", R"({"audio":{"sample_rate":22050}})");
-    testutil::writeFile(dir / "dataset.jsonl", "{}\n");
-    writeCheckpoint(dir / "lightning_logs" / "pre" / "epoch=5-step=50.ckpt", 5);
+    fs::path dir = makeExportableTraining("BobVoice");
     TrainingModel model;
     model.open(q(dir), false);
     auto exportVoice = [&] {
@@ -492,10 +499,7 @@ TEST(TrainingModel, AVoiceReachesTheStoreOnlyWholeAndQuittingLeavesNoneHalfMade)
     const fs::path control = tmp.path() / "control";
     useScriptedEnvironment(tmp.path() / "tenv", control);
     removeAll(voicesDir());
-    fs::path dir = makeTraining("Quitter", "", 2);
-    testutil::writeFile(dir / "config.json", R"({"audio":{"sample_rate":22050}})");
-    testutil::writeFile(dir / "dataset.jsonl", "{}\n");
-    writeCheckpoint(dir / "lightning_logs" / "pre" / "epoch=5-step=50.ckpt", 5);
+    fs::path dir = makeExportableTraining("Quitter");
     auto model = std::make_unique<TrainingModel>();
     model->open(q(dir), false);
 
