@@ -246,7 +246,7 @@ TEST(TrainingPages, WhileInstallingTheHeaderWorksAndTheCoverCancelsOrTheWindowCl
     QObject::disconnect(&w.engine, &QQmlEngine::quit, qApp, nullptr);
     QSignalSpy quit(&w.engine, &QQmlEngine::quit);
     w.mouseClick("closeButton");
-    EXPECT_TRUE(quit.count() == 1 || quit.wait(10000));
+    EXPECT_TRUE(quit.count() == 1 || quit.wait(testutil::hangLimitMs));
     EXPECT_FALSE(home->property("installingEnv").toBool());
     EXPECT_TRUE(fs::is_empty(root));
     EXPECT_TRUE(boxes.boxes.isEmpty());
@@ -288,7 +288,7 @@ TEST(TrainingPages, LeavingOrClosingWhileTrainingAsksAndStopsOnlyOnYes)
     };
     auto asked = [&](int n) {
         return waitFor([&] { return boxes.boxes.size() == n && testutil::findNamed(w.window->contentItem(), "msgboxButton1"); },
-                       10000);
+                       testutil::hangLimitMs);
     };
 
     // The menu asks; No keeps the page and the training.
@@ -324,7 +324,7 @@ TEST(TrainingPages, LeavingOrClosingWhileTrainingAsksAndStopsOnlyOnYes)
     w.mouseClick("closeButton");
     ASSERT_TRUE(asked(4));
     w.mouseClick("msgboxButton0");
-    EXPECT_TRUE(quit.count() == 1 || quit.wait(10000));
+    EXPECT_TRUE(quit.count() == 1 || quit.wait(testutil::hangLimitMs));
     EXPECT_TRUE(waitFor([&] { return processGone(second); }, testutil::hangLimitMs));
     EXPECT_EQ(boxes.boxes.size(), 4);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
