@@ -40,10 +40,8 @@ inline QByteArray sawtooth(double seconds)
 
 // SDL's disk driver as the sound device: the microphone reads noise without
 // end, ten times as fast as a real one, and the speaker writes to /dev/null.
-// sample gets two seconds of a sawtooth, for tests that need a take's samples.
-inline void useDiskAudio(const std::filesystem::path& sample)
+inline void useDiskAudio()
 {
-    testutil::writeFile(sample, sawtooth(2));
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
     ::setenv("SDL_DISKAUDIODELAY", "10", 1);
     ::setenv("SDL_DISKAUDIOFILEIN", "/dev/urandom", 1);

@@ -145,8 +145,7 @@ bool waitGone(QQuickItem* root, const QString& name)
 TEST(KelmaridonWindow, RecordingPagesCreateRecordAndReopen)
 {
     namespace fs = std::filesystem;
-    testutil::TempDir tmp;
-    rectest::useDiskAudio(tmp.path() / "microphone.raw");
+    rectest::useDiskAudio();
     fs::path folders = RecordingProject::rootDir();
     fs::remove_all(folders);
     {
@@ -270,8 +269,7 @@ bool shown(QObject* object)
 TEST(KelmaridonWindow, TheHeaderStaysUsableDuringATakeAndClosingEndsTheTakeAsStopDoes)
 {
     namespace fs = std::filesystem;
-    testutil::TempDir tmp;
-    rectest::useDiskAudio(tmp.path() / "sample.raw");
+    rectest::useDiskAudio();
     fs::path dir = RecordingProject::rootDir() / "Header";
     fs::remove_all(RecordingProject::rootDir());
     {

@@ -59,7 +59,7 @@ protected:
     void SetUp() override
     {
         fs::remove_all(RecordingProject::rootDir());
-        rectest::useDiskAudio(tmp.path() / "microphone.raw");
+        rectest::useDiskAudio();
     }
 
     // A recording of the English sentences.
@@ -298,7 +298,7 @@ TEST_F(RecordingModelsTest, TakesEndSafelyWhateverIsPressed)
     RecordingProject paths;
     ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)));
     // Prompt 2 has an old take but was never accepted.
-    testutil::writeFile(paths.takePath(2), rectest::takeOf(testutil::readFile(tmp.path() / "microphone.raw")));
+    testutil::writeFile(paths.takePath(2), rectest::takeOf(rectest::sawtooth(2)));
 
     auto model = openModel(dir);
     // "Next" during a take acts on the prompt being recorded only.
@@ -434,7 +434,7 @@ TEST_F(RecordingModelsTest, HostileFilesAreRefusedOrReplacedNeverFollowed)
     ASSERT_TRUE(paths.openExisting(pathToUtf8(dir)) && paths.db().setRecorded(1));
     const fs::path victim = tmp.path() / "victim", take1 = paths.takePath(1);
     testutil::writeFile(victim, "precious");
-    const QByteArray input = testutil::readFile(tmp.path() / "microphone.raw");
+    const QByteArray input = rectest::sawtooth(2);
     using Make = std::function<void(const fs::path&)>;
     auto sparse = [](uint64_t size) { return [size](const fs::path& p) { std::ofstream(p).close(); fs::resize_file(p, size); }; };
     const Make fifo = [](const fs::path& p) { ::mkfifo(p.c_str(), 0600); };
