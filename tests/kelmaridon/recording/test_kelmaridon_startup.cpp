@@ -63,7 +63,7 @@ TEST(KelmaridonStartup, OneInstancePerUserAndNoStaleLock)
     EXPECT_TRUE(waitFor([] { return running("quorvine_kelmaridon"); }, testutil::hangLimitMs));
     EXPECT_FALSE(next.waitForFinished(300));
     next.kill();
-    next.waitForFinished(5000);
+    next.waitForFinished(testutil::hangLimitMs);
 
     qputenv("XDG_RUNTIME_DIR", oldRuntime);
 }

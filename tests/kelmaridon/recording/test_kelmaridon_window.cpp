@@ -106,7 +106,7 @@ TEST(KelmaridonWindow, MainPageAndEveryPageLoadWithoutWarnings)
         EXPECT_TRUE(testutil::waitFor([&] {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             return !findNamed(root, "msgboxButton1");
-        }, 5000));
+        }, testutil::hangLimitMs));
     }
     qInstallMessageHandler(previous);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
@@ -128,7 +128,7 @@ QObject* waitNamed(QQuickItem* root, const QString& name, bool visible = false)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         found = findNamed(root, name);
         return found && (!visible || found->property("visible").toBool());
-    }, 10000);
+    }, testutil::hangLimitMs);
     return found;
 }
 
@@ -137,7 +137,7 @@ bool waitGone(QQuickItem* root, const QString& name)
     return testutil::waitFor([&] {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return !findNamed(root, name);
-    }, 10000);
+    }, testutil::hangLimitMs);
 }
 
 } // namespace

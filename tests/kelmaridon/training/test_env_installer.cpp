@@ -277,7 +277,7 @@ TEST(EnvInstaller, ACancelledClosedOrFailedUnpackLeavesNothingHalfUnpackedAndKee
     ASSERT_TRUE(unpacking(model));
     QSignalSpy closed(&model, &HomeModel::toClose);
     model.close();
-    EXPECT_TRUE(closed.count() == 1 || closed.wait(10000));
+    EXPECT_TRUE(closed.count() == 1 || closed.wait(testutil::hangLimitMs));
     EXPECT_TRUE(processGone(pidIn(bin / "pid")));
     EXPECT_FALSE(fs::exists(other / "quorvine_salvormithe_tenv"));
     EXPECT_TRUE(fs::exists(other / "tenv_gpu.7z"));

@@ -57,7 +57,7 @@ struct Window
     QObject* find(const QString& name) const
     {
         QObject* found = nullptr;
-        waitFor([&] { return (found = testutil::findNamed(window->contentItem(), name)) != nullptr; }, 10000);
+        waitFor([&] { return (found = testutil::findNamed(window->contentItem(), name)) != nullptr; }, testutil::hangLimitMs);
         return found;
     }
     bool gone(const QString& name) const
@@ -65,7 +65,7 @@ struct Window
         return waitFor([&] {
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
             return !testutil::findNamed(window->contentItem(), name);
-        }, 10000);
+        }, testutil::hangLimitMs);
     }
     void click(const QString& name) const
     {

@@ -46,7 +46,7 @@ TEST(TrainingsList, NewestFirstAndRemovalOfTheRightTraining)
     // A trainings folder that does not exist yet is made, and the list is empty.
     fs::remove_all(homeDir() / "quorvine_salvormithe_training");
     auto empty = std::make_unique<TrainingsModel>();
-    ASSERT_TRUE(QSignalSpy(empty->trainingsItemModel(), &QAbstractItemModel::modelReset).wait(10000));
+    ASSERT_TRUE(QSignalSpy(empty->trainingsItemModel(), &QAbstractItemModel::modelReset).wait(testutil::hangLimitMs));
     EXPECT_EQ(empty->trainingsItemModel()->rowCount(), 0);
     EXPECT_TRUE(fs::is_directory(homeDir() / "quorvine_salvormithe_training"));
     empty.reset();
