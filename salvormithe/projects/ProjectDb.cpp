@@ -175,10 +175,8 @@ bool ProjectDb::checkSchema()
                             "from seg limit 0",
                             "select id, uid, spk, name, color, lang, eng, native, quality, sex, srate "
                             "from voice limit 0"}) {
-        sqlite3_stmt* stmt = nullptr;
-        int rc = sqlite3_prepare_v2(db.get(), sql, -1, &stmt, nullptr);
-        sqlite3_finalize(stmt);
-        if (rc != SQLITE_OK) {
+        Sqlite3Cursor c;
+        if (!db.query(sql, c)) {
             error = std::string("Invalid database. ") + db.errmsg();
             return false;
         }
