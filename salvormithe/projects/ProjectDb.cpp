@@ -129,8 +129,8 @@ bool ProjectDb::inTransaction(const std::function<bool()>& body)
 {
     if (!run("begin"))
         return false;
-    if (body())
-        return run("commit");
+    if (body() && run("commit"))
+        return true;
     const std::string failure = error;
     run("rollback");
     error = failure;
@@ -386,20 +386,11 @@ bool ProjectDb::deleteSeg(int id, const std::function<void(int)>& onDeleted)
 bool ProjectDb::mergeSegText(ProjectSeg& seg, int removedId, const std::string& text,
                              const std::function<void(int)>& onDeleted)
 {
-    if (!run("BEGIN"))
-        return false;
     ProjectSeg merged = seg;
     merged.text = trimSegText(merged.text + " " + text);
     // The removed segment's files go only once both changes are committed.
-    bool ok = deleteSeg(removedId, nullptr) && updateSeg(merged);
-    if (ok)
-        ok = run("COMMIT");
-    if (!ok) {
-        std::string kept = error;
-        db.exec(Sqlite3Query("ROLLBACK"));
-        error = kept;
+    if (!inTransaction([&]() { return deleteSeg(removedId, nullptr) && updateSeg(merged); }))
         return false;
-    }
     seg = merged;
     if (onDeleted)
         onDeleted(removedId);
