@@ -9,7 +9,8 @@
 //   bench_slow_readers [limit seconds] [readers ...]     (default: 4 511 600)
 #include "server/VoiceServer.h"
 
-#include <netinet/in.h>
+#include "LoopbackServers.h"
+
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -70,31 +71,13 @@ pid_t startServer(const fs::path& dir, rlim_t files, int& port)
     return pid;
 }
 
-int connectTo(int port, int receiveBuffer)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
-    if (receiveBuffer > 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(uint16_t(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // One request for the language list; the milliseconds until the whole answer
 // came, or -1 when none came within limit.
 double ask(int port, std::chrono::milliseconds limit)
 {
     const std::string request = "GET /langs.php HTTP/1.1\r\nHost: b\r\nConnection: close\r\n\r\n";
     Clock::time_point t0 = Clock::now();
-    int fd = connectTo(port, 0);
+    int fd = testutil::connectLoopback(port);
     if (fd < 0)
         return -1;
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
@@ -128,7 +111,7 @@ void scenario(const fs::path& dir, int readers, rlim_t files, std::chrono::milli
     std::vector<int> crowd;
     const std::string get = "GET /download/big.bin HTTP/1.1\r\nHost: b\r\nConnection: close\r\n\r\n";
     for (int i = 0; i < readers; ++i) {
-        int fd = connectTo(port, 4096);
+        int fd = testutil::connectLoopback(port, 4096);
         if (fd < 0) {
             std::perror("connect");
             std::exit(1);

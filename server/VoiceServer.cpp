@@ -204,7 +204,6 @@ void VoiceServer::routes()
         const std::string* page = WebPages::find(req.path);
         if (!page)
             return notFound(res);
-        bool css = req.path.size() > 4 && req.path.compare(req.path.size() - 4, 4, ".css") == 0;
-        res.set_content(*page, css ? "text/css; charset=utf-8" : "text/html; charset=utf-8");
+        res.set_content(*page, req.matches[2] == "css" ? "text/css; charset=utf-8" : "text/html; charset=utf-8");
     });
 }

@@ -129,8 +129,8 @@ bool ProjectDb::inTransaction(const std::function<bool()>& body)
 {
     if (!run("begin"))
         return false;
-    if (body())
-        return run("commit");
+    if (body() && run("commit"))
+        return true;
     const std::string failure = error;
     run("rollback");
     error = failure;
@@ -175,10 +175,8 @@ bool ProjectDb::checkSchema()
                             "from seg limit 0",
                             "select id, uid, spk, name, color, lang, eng, native, quality, sex, srate "
                             "from voice limit 0"}) {
-        sqlite3_stmt* stmt = nullptr;
-        int rc = sqlite3_prepare_v2(db.get(), sql, -1, &stmt, nullptr);
-        sqlite3_finalize(stmt);
-        if (rc != SQLITE_OK) {
+        Sqlite3Cursor c;
+        if (!db.query(sql, c)) {
             error = std::string("Invalid database. ") + db.errmsg();
             return false;
         }
@@ -388,20 +386,11 @@ bool ProjectDb::deleteSeg(int id, const std::function<void(int)>& onDeleted)
 bool ProjectDb::mergeSegText(ProjectSeg& seg, int removedId, const std::string& text,
                              const std::function<void(int)>& onDeleted)
 {
-    if (!run("BEGIN"))
-        return false;
     ProjectSeg merged = seg;
     merged.text = trimSegText(merged.text + " " + text);
     // The removed segment's files go only once both changes are committed.
-    bool ok = deleteSeg(removedId, nullptr) && updateSeg(merged);
-    if (ok)
-        ok = run("COMMIT");
-    if (!ok) {
-        std::string kept = error;
-        db.exec(Sqlite3Query("ROLLBACK"));
-        error = kept;
+    if (!inTransaction([&]() { return deleteSeg(removedId, nullptr) && updateSeg(merged); }))
         return false;
-    }
     seg = merged;
     if (onDeleted)
         onDeleted(removedId);

@@ -53,7 +53,8 @@ public:
     // Deletes a segment; onDeleted gets its id once the row is gone.
     bool deleteSeg(int id, const std::function<void(int)>& onDeleted);
 
-    // Runs body in one transaction: committed when it returns true, else rolled back.
+    // Runs body in one transaction: committed when it returns true, else (or when
+    // the commit fails) rolled back, keeping the error.
     bool inTransaction(const std::function<bool()>& body);
 
     // Joins text to seg and removes segment removedId, both or neither.

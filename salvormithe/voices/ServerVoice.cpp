@@ -88,15 +88,8 @@ bool ServerVoice::install(const ServerVoice& voice, std::string& error, VoicePro
 
     // A speaker added to an installed voice must be one the voice has.
     if (installed && VoiceFolder::findSpeakerFile(dir, voice.spk).empty()) {
-        std::atomic<bool> cancelled{false};
-        if (task)
-            task->setCancel([&cancelled] { cancelled = true; });
-        if (task && task->isCancelled())
-            cancelled = true;
-        bool ok = checkNewSpeaker(dir, voice.spk, error, cancelled);
-        if (task)
-            task->setCancel(nullptr);
-        if (!ok)
+        const std::atomic<bool> never{false};
+        if (!checkNewSpeaker(dir, voice.spk, error, task ? task->cancelled : never))
             return false;
     }
 

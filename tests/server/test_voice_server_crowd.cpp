@@ -1,4 +1,5 @@
 #include "InProcessServer.h"
+#include "LoopbackServers.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +7,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -28,17 +28,8 @@ namespace {
 // receive buffer when asked.
 int connectFrom(const char* from, int port, bool smallBuffer = true)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int small = 4096;
-    if (smallBuffer)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    ::inet_pton(AF_INET, from, &addr.sin_addr);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    addr.sin_port = htons(uint16_t(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    int fd = testutil::connectLoopback(port, smallBuffer ? 4096 : 0, from);
+    EXPECT_GE(fd, 0) << from;
     return fd;
 }
 

@@ -2,6 +2,7 @@
 #include "server/VoiceServer.h"
 
 #include "InProcessServer.h"
+#include "LoopbackServers.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -39,14 +40,8 @@ struct Reply
 // receive buffer of that many bytes when asked.
 int connectTo(int port, int receiveBuffer = 0)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (receiveBuffer > 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(uint16_t(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    int fd = testutil::connectLoopback(port, receiveBuffer);
+    EXPECT_GE(fd, 0);
     timeval limit{30, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     return fd;

@@ -1,7 +1,8 @@
 #pragma once
 
 // Servers on 127.0.0.1 for the HTTP tests: an httplib server running in a
-// thread, and a raw socket server that answers with bytes chosen by the test.
+// thread, and a raw socket server that answers with bytes chosen by the test;
+// and raw clients' sockets.
 
 #include <httplib.h>
 
@@ -148,5 +149,31 @@ private:
     std::atomic<int> count{0};
     std::thread thread;
 };
+
+// A blocking socket connected to port on 127.0.0.1, from the loopback address
+// from when given, with a receive buffer of that many bytes when asked; -1 when
+// it cannot connect.
+inline int connectLoopback(int port, int receiveBuffer = 0, const char* from = nullptr)
+{
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    if (receiveBuffer > 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    if (from && (::inet_pton(AF_INET, from, &addr.sin_addr) != 1
+                 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    addr.sin_port = htons(uint16_t(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 } // namespace testutil
