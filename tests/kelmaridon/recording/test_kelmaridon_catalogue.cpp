@@ -16,7 +16,7 @@
 
 TEST(KelmaridonCatalogue, EveryTextOfThePagesAndModelsHasAnEntry)
 {
-    const QString src = QFileInfo(QStringLiteral(QV_SOURCE_ROOT)).canonicalFilePath();
+    const QString src = QFileInfo(testutil::sourceDir()).canonicalFilePath();
     const QDir res(src + "/kelmaridon/res");
     QStringList files{"-I" + src + "/kelmaridon", "-I" + src};
     QRegularExpression qml(">([^<>]+\\.qml)</file>");
@@ -35,7 +35,7 @@ TEST(KelmaridonCatalogue, EveryTextOfThePagesAndModelsHasAnEntry)
     QProcess lupdate;
     lupdate.start(QStringLiteral(QV_LUPDATE),
                   {"-silent", "@" + QString::fromStdString((work.path() / "files.lst").u8string()), "-ts", found});
-    ASSERT_TRUE(lupdate.waitForFinished(120000) && lupdate.exitCode() == 0) << lupdate.readAllStandardError().toStdString();
+    ASSERT_TRUE(lupdate.waitForFinished(testutil::hangLimitMs) && lupdate.exitCode() == 0) << lupdate.readAllStandardError().toStdString();
 
     QTranslator catalogue;
     ASSERT_TRUE(catalogue.load(QStringLiteral(QV_KELMARIDON_QM)));
