@@ -160,6 +160,8 @@ void ProjectModel::open(QString path)
             } else {
                 r.name = fromUtf8(project.projectName());
                 r.created = project.created();
+                const auto def = r.voices.find(0);
+                r.defaultVoice = SegList::voiceMap(def == r.voices.end() ? ProjectVoice{} : def->second);
             }
             return r;
         },
@@ -178,7 +180,7 @@ void ProjectModel::opened(const Opened& r)
     setProjectName(r.name);
     setCreated(QDateTime::fromSecsSinceEpoch(r.created));
     list.setVoices(r.voices);
-    settings.setDefaultVoice(SegList::voiceMap(list.voice(0)));
+    settings.setDefaultVoice(r.defaultVoice);
     setIsOpened(true);
     list.reset(r.segs);
     // At once: a focus that came later would take the keys the user types meanwhile.

@@ -161,6 +161,7 @@ private:
         qint64 created = 0;
         QList<ProjectSeg> segs;
         std::map<int, ProjectVoice> voices;
+        QVariantMap defaultVoice; // the page's map of voice 0
     };
     void opened(const Opened& r);
     // A piece's step began (true) or ended: isLoading while any runs.

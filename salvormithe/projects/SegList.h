@@ -16,7 +16,7 @@
 // The segments and voices the project page shows, as they are stored, and the
 // list model through which QML reads them (roles "idx", "segid", "spkcolor",
 // "spkname", "segtext", "seg"). Every change goes through a method that also
-// tells the list model. GUI thread only.
+// tells the list model. GUI thread only, but for the static helpers.
 class SegList
 {
 public:
@@ -59,7 +59,8 @@ public:
     ProjectVoice voice(int id) const;
 
     // The page's map of a voice: uid, spk, name, color, srate and the
-    // installed voice (invalid when it is not installed).
+    // installed voice (invalid when it is not installed). Reads the voice
+    // store: the page calls it on the store's worker where it can.
     static QVariantMap voiceMap(const ProjectVoice& v);
     // The installed LocalVoice of uid and speaker, invalid when there is none.
     static QVariant installedVoice(const std::string& uid, int spk);
