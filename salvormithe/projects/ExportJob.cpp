@@ -73,10 +73,7 @@ void ExportJob::run(const ExportSettings& settings)
                 ExportSources sources;
                 sources.segWav = [&project](int id) { return project.segWavPath(id); };
                 sources.merged = project.mergedWavPath();
-                VoiceLookup voiceOf = [voices](int id) {
-                    auto it = voices.find(id);
-                    return it == voices.end() ? ProjectVoice{} : it->second;
-                };
+                VoiceLookup voiceOf = [&voices](int id) { return SegList::voiceIn(voices, id); };
                 exportAudioAndText(sources, segs, voiceOf, pathToUtf8(target), settings.audioExtension(),
                                    settings.audio_merge != 0, settings.with_text, settings.textExtension(),
                                    settings.with_speaker, *status);

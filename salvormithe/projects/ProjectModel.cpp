@@ -11,7 +11,6 @@
 
 namespace {
 
-
 const int registeredTypes = [] {
     qRegisterMetaType<LocalVoice>("LocalVoice");
     qRegisterMetaType<ProjectSeg>("ProjectSeg");
@@ -160,8 +159,7 @@ void ProjectModel::open(QString path)
             } else {
                 r.name = fromUtf8(project.projectName());
                 r.created = project.created();
-                const auto def = r.voices.find(0);
-                r.defaultVoice = SegList::voiceMap(def == r.voices.end() ? ProjectVoice{} : def->second);
+                r.defaultVoice = SegList::voiceMap(SegList::voiceIn(r.voices, 0));
             }
             return r;
         },

@@ -56,7 +56,9 @@ public:
     void setVoices(const std::map<int, ProjectVoice>& v) { voiceById = v; }
     void setVoice(const ProjectVoice& v) { voiceById[v.id] = v; }
     // The voice of an id; an empty one when the project has none of that id.
-    ProjectVoice voice(int id) const;
+    ProjectVoice voice(int id) const { return voiceIn(voiceById, id); }
+    // The same in a copy of the voices (on the store's worker).
+    static ProjectVoice voiceIn(const std::map<int, ProjectVoice>& voices, int id);
 
     // The page's map of a voice: uid, spk, name, color, srate and the
     // installed voice (invalid when it is not installed). Reads the voice
