@@ -43,7 +43,7 @@ ProjectModel::ProjectModel(QObject* parent)
     });
     connect(&playback, &Playback::focusRequested, this, [this](int segId, int delayMs) {
         if (delayMs > 0)
-            focusLater(segId);
+            QTimer::singleShot(delayMs, this, [this, segId]() { setFocusSegId(segId); });
         else
             setFocusSegId(segId);
     });
@@ -116,11 +116,6 @@ void ProjectModel::focusNow(int segId)
     // Through 0, so that a bubble that had the focus before takes it again.
     setFocusSegId(0);
     setFocusSegId(segId);
-}
-
-void ProjectModel::focusLater(int segId)
-{
-    QTimer::singleShot(200, this, [this, segId]() { setFocusSegId(segId); });
 }
 
 void ProjectModel::setOpenFolderHook(std::function<bool(const QString&)> hook)

@@ -167,7 +167,6 @@ private:
     // A piece's step began (true) or ended: isLoading while any runs.
     void busy(bool on);
     void focusNow(int segId);
-    void focusLater(int segId);
 
     ProjectStore store;
     SegList list;
