@@ -5,6 +5,7 @@
 #include "common/TextUtils.h"
 #include "projects/PageMessages.h"
 #include "projects/ProjectFolder.h"
+#include "projects/SegList.h"
 #include "projects/SentenceSplit.h"
 #include "synthesis/WavJoin.h"
 #include "voices/VoiceStore.h"
@@ -19,10 +20,7 @@ ConversionWork::Plan ConversionWork::plan(ProjectFolder& project, const QList<Pr
 {
     Plan plan;
     std::map<std::pair<std::string, int>, std::pair<bool, LocalVoice>> installed;
-    auto voiceOf = [&voices](int id) {
-        auto it = voices.find(id);
-        return it == voices.end() ? ProjectVoice{} : it->second;
-    };
+    auto voiceOf = [&voices](int id) { return SegList::voiceIn(voices, id); };
     for (const ProjectSeg& s : segs) {
         const fs::path wav = project.segWavPath(s.id);
         if (s.converted > s.modified && pathExists(wav)) {

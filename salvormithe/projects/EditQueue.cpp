@@ -293,14 +293,14 @@ void EditQueue::runMerge(int removedId, Pending p)
             return std::make_pair(kept, error);
         },
         [this, keptId = kept.id, removedId](const std::pair<ProjectSeg, QString>& r) {
-            mergeDone(keptId, removedId, r.second.isEmpty(), r.second, r.first);
+            mergeDone(keptId, removedId, r.second, r.first);
         });
 }
 
-void EditQueue::mergeDone(int keptId, int removedId, bool ok, const QString& error, const ProjectSeg& kept)
+void EditQueue::mergeDone(int keptId, int removedId, const QString& error, const ProjectSeg& kept)
 {
     emit busyChanged(false);
-    if (!ok) {
+    if (!error.isEmpty()) {
         pagebox::alert(this, error);
         // The removed row may be gone already: show what is stored.
         return reload();

@@ -90,7 +90,8 @@ private:
     void runEdit(int segId, const Pending& p);
     void editDone(int segId, const EditResult& r);
     void runMerge(int removedId, Pending p);
-    void mergeDone(int keptId, int removedId, bool ok, const QString& error, const ProjectSeg& kept);
+    // error: empty when the merge was stored.
+    void mergeDone(int keptId, int removedId, const QString& error, const ProjectSeg& kept);
     void reload();
     std::string storedText(int segId) const;
 

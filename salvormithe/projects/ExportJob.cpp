@@ -21,9 +21,18 @@ ExportJob::ExportJob(ProjectStore& store, SegList& list, EditQueue& edits, Conve
 {
 }
 
+QList<ProjectSeg> ExportJob::segsOf(const ExportSettings& settings) const
+{
+    QList<ProjectSeg> segs;
+    for (const ProjectSeg& s : list.all())
+        if (settings.seg_id == 0 || s.id == settings.seg_id)
+            segs.append(s);
+    return segs;
+}
+
 void ExportJob::start(const QVariantMap& map)
 {
-    if (leaving)
+    if (*cancelled)
         return;
     const ExportSettings settings = ExportSettings::fromMap(map);
     if (settings.localFolder().isEmpty()) {
@@ -32,26 +41,21 @@ void ExportJob::start(const QVariantMap& map)
     }
     conversion.setConverting(true);
     edits.whenWritten([this, settings]() {
-        if (leaving)
+        if (*cancelled)
             return conversion.setConverting(false);
-        QList<ProjectSeg> segs;
-        for (const ProjectSeg& s : list.all())
-            if (settings.seg_id == 0 || s.id == settings.seg_id)
-                segs.append(s);
         // One segment never rebuilds the project's joined audio.
-        conversion.convert(segs, settings.seg_id == 0, [this, settings]() { run(settings); });
+        conversion.convert(segsOf(settings), settings.seg_id == 0, [this, settings]() { run(settings); });
     });
 }
 
 void ExportJob::run(const ExportSettings& settings)
 {
-    if (leaving)
+    if (*cancelled)
         return;
     emit busyChanged(true);
-    std::vector<ProjectSeg> segs;
-    for (const ProjectSeg& s : list.all())
-        if (settings.seg_id == 0 || s.id == settings.seg_id)
-            segs.push_back(s);
+    // As the conversion left them.
+    const QList<ProjectSeg> taken = segsOf(settings);
+    std::vector<ProjectSeg> segs(taken.begin(), taken.end());
     status = std::make_shared<ExportStatus>();
     store.call(
         [settings, segs, voices = list.voices(), status = status, cancelled = cancelled](ProjectFolder& project) {
@@ -69,10 +73,7 @@ void ExportJob::run(const ExportSettings& settings)
                 ExportSources sources;
                 sources.segWav = [&project](int id) { return project.segWavPath(id); };
                 sources.merged = project.mergedWavPath();
-                VoiceLookup voiceOf = [voices](int id) {
-                    auto it = voices.find(id);
-                    return it == voices.end() ? ProjectVoice{} : it->second;
-                };
+                VoiceLookup voiceOf = [&voices](int id) { return SegList::voiceIn(voices, id); };
                 exportAudioAndText(sources, segs, voiceOf, pathToUtf8(target), settings.audioExtension(),
                                    settings.audio_merge != 0, settings.with_text, settings.textExtension(),
                                    settings.with_speaker, *status);
@@ -89,7 +90,7 @@ void ExportJob::done(const Outcome& o)
 {
     status.reset();
     emit busyChanged(false);
-    if (o.stopped || leaving)
+    if (o.stopped || *cancelled)
         return;
     if (!o.ok) {
         pagebox::error(this, o.error);
@@ -105,7 +106,6 @@ void ExportJob::done(const Outcome& o)
 
 void ExportJob::cancel()
 {
-    leaving = true;
     *cancelled = true;
     if (status)
         status->stop = true;

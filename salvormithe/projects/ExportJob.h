@@ -20,8 +20,8 @@
 // dated folder inside the chosen one, and says where they went.
 //
 // Thread: GUI; the job itself runs on the store's worker. State: the running
-// job's status, shared with the worker (its stop flag is the one thing the GUI
-// thread writes while the job runs), and whether the page has let it go.
+// job's status and whether the page has let the job go, both shared with the
+// worker (their stop flags are all the GUI thread writes while the job runs).
 class ExportJob : public QObject
 {
     Q_OBJECT
@@ -47,6 +47,8 @@ private:
         QString target;
     };
 
+    // The segments an export of settings.seg_id (0: all of them) takes, in order.
+    QList<ProjectSeg> segsOf(const ExportSettings& settings) const;
     void run(const ExportSettings& settings);
     void done(const Outcome& outcome);
 
@@ -55,7 +57,7 @@ private:
     EditQueue& edits;
     ConversionRun& conversion;
     std::shared_ptr<ExportStatus> status; // of the running job, else null
-    std::shared_ptr<std::atomic<bool>> cancelled; // seen by a job that has not begun yet
-    bool leaving = false;
+    // The page let the job go; also seen by a job that has not begun yet.
+    std::shared_ptr<std::atomic<bool>> cancelled;
     std::function<bool(const QString&)> openFolder;
 };

@@ -4,8 +4,8 @@
 #include "common/MessageBoxContext.h"
 #include "common/ProjectSeg.h"
 #include "projects/ImportedText.h"
-#include "projects/ProjectName.h"
 #include "projects/ProjectFolder.h"
+#include "projects/ProjectName.h"
 #include "voices/LocalVoice.h"
 
 #include <QFileInfo>

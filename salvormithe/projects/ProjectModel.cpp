@@ -11,7 +11,6 @@
 
 namespace {
 
-
 const int registeredTypes = [] {
     qRegisterMetaType<LocalVoice>("LocalVoice");
     qRegisterMetaType<ProjectSeg>("ProjectSeg");
@@ -44,7 +43,7 @@ ProjectModel::ProjectModel(QObject* parent)
     });
     connect(&playback, &Playback::focusRequested, this, [this](int segId, int delayMs) {
         if (delayMs > 0)
-            focusLater(segId);
+            QTimer::singleShot(delayMs, this, [this, segId]() { setFocusSegId(segId); });
         else
             setFocusSegId(segId);
     });
@@ -119,11 +118,6 @@ void ProjectModel::focusNow(int segId)
     setFocusSegId(segId);
 }
 
-void ProjectModel::focusLater(int segId)
-{
-    QTimer::singleShot(200, this, [this, segId]() { setFocusSegId(segId); });
-}
-
 void ProjectModel::setOpenFolderHook(std::function<bool(const QString&)> hook)
 {
     exporter.setOpenFolder(std::move(hook));
@@ -160,6 +154,7 @@ void ProjectModel::open(QString path)
             } else {
                 r.name = fromUtf8(project.projectName());
                 r.created = project.created();
+                r.defaultVoice = SegList::voiceMap(SegList::voiceIn(r.voices, 0));
             }
             return r;
         },
@@ -178,7 +173,7 @@ void ProjectModel::opened(const Opened& r)
     setProjectName(r.name);
     setCreated(QDateTime::fromSecsSinceEpoch(r.created));
     list.setVoices(r.voices);
-    settings.setDefaultVoice(SegList::voiceMap(list.voice(0)));
+    settings.setDefaultVoice(r.defaultVoice);
     setIsOpened(true);
     list.reset(r.segs);
     // At once: a focus that came later would take the keys the user types meanwhile.

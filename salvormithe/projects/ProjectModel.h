@@ -161,12 +161,12 @@ private:
         qint64 created = 0;
         QList<ProjectSeg> segs;
         std::map<int, ProjectVoice> voices;
+        QVariantMap defaultVoice; // the page's map of voice 0
     };
     void opened(const Opened& r);
     // A piece's step began (true) or ended: isLoading while any runs.
     void busy(bool on);
     void focusNow(int segId);
-    void focusLater(int segId);
 
     ProjectStore store;
     SegList list;

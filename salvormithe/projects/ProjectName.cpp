@@ -2,7 +2,7 @@
 
 #include "projects/ProjectFolder.h"
 
-int projectNameLength(const QString& name)
+bool projectNameTooLong(const QString& name)
 {
     int count = 0;
     for (int i = 0; i < name.size(); ++i) {
@@ -11,10 +11,5 @@ int projectNameLength(const QString& name)
             ++i;
         ++count;
     }
-    return count;
-}
-
-bool projectNameTooLong(const QString& name)
-{
-    return projectNameLength(name) > ProjectFolder::maxNameLength;
+    return count > ProjectFolder::maxNameLength;
 }

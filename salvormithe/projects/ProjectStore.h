@@ -47,7 +47,6 @@ public:
     void quit(std::function<void()> then);
     // Ends the worker and blocks until it has.
     void quitAndWait();
-    bool isQuitting() const { return quitting; }
 
 private:
     ProjectFolder project; // worker thread only

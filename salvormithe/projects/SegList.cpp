@@ -62,10 +62,10 @@ void SegList::refresh(int row)
     model->update(row, 1);
 }
 
-ProjectVoice SegList::voice(int id) const
+ProjectVoice SegList::voiceIn(const std::map<int, ProjectVoice>& voices, int id)
 {
-    auto it = voiceById.find(id);
-    return it == voiceById.end() ? ProjectVoice{} : it->second;
+    auto it = voices.find(id);
+    return it == voices.end() ? ProjectVoice{} : it->second;
 }
 
 QVariant SegList::rowData(int row, int role) const

@@ -16,7 +16,7 @@
 // The segments and voices the project page shows, as they are stored, and the
 // list model through which QML reads them (roles "idx", "segid", "spkcolor",
 // "spkname", "segtext", "seg"). Every change goes through a method that also
-// tells the list model. GUI thread only.
+// tells the list model. GUI thread only, but for the static helpers.
 class SegList
 {
 public:
@@ -56,10 +56,13 @@ public:
     void setVoices(const std::map<int, ProjectVoice>& v) { voiceById = v; }
     void setVoice(const ProjectVoice& v) { voiceById[v.id] = v; }
     // The voice of an id; an empty one when the project has none of that id.
-    ProjectVoice voice(int id) const;
+    ProjectVoice voice(int id) const { return voiceIn(voiceById, id); }
+    // The same in a copy of the voices (on the store's worker).
+    static ProjectVoice voiceIn(const std::map<int, ProjectVoice>& voices, int id);
 
     // The page's map of a voice: uid, spk, name, color, srate and the
-    // installed voice (invalid when it is not installed).
+    // installed voice (invalid when it is not installed). Reads the voice
+    // store: the page calls it on the store's worker where it can.
     static QVariantMap voiceMap(const ProjectVoice& v);
     // The installed LocalVoice of uid and speaker, invalid when there is none.
     static QVariant installedVoice(const std::string& uid, int spk);

@@ -158,6 +158,7 @@ void SettingDialogs::applyProject(bool apply, const QString& name, float srate, 
         bool saved = false;
         QString error;
         ProjectVoice def;
+        QVariantMap defMap;
         std::map<int, int64_t> stamps;
     };
     edits.step(
@@ -175,6 +176,8 @@ void SettingDialogs::applyProject(bool apply, const QString& name, float srate, 
                  !db.loadVoices([&r](const ProjectVoice& v) { r.def = v; }, 0) ||
                  !db.loadSegs([&r](const ProjectSeg& s) { r.stamps[s.id] = s.modified; })))
                 r.error = fromUtf8(db.lastError());
+            else if (voiceChanged)
+                r.defMap = SegList::voiceMap(r.def);
             return r;
         },
         [this, name, voiceChanged](const Result& r) {
@@ -187,7 +190,7 @@ void SettingDialogs::applyProject(bool apply, const QString& name, float srate, 
             if (!voiceChanged)
                 return;
             list.setVoice(r.def);
-            setDefaultVoice(SegList::voiceMap(r.def));
+            setDefaultVoice(r.defMap);
             // The stored stamps make the default voice's segments due again.
             for (int i = 0; i < list.count(); ++i) {
                 auto it = r.stamps.find(list.at(i).id);

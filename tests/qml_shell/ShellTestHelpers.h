@@ -8,11 +8,11 @@
 
 #include <QObject>
 #include <QSemaphore>
-
-#include <memory>
 #include <QStringList>
 #include <QUrl>
 #include <QVariantList>
+
+#include <memory>
 
 // Stands where the root context's "engine" is: records quit and exit calls
 // in one log with the notes of the test pages.
