@@ -1,5 +1,6 @@
 #include "common/FileDownloader.h"
 
+#include "common/FileUtils.h"
 #include "common/TextUtils.h"
 
 #include <openssl/evp.h>
@@ -107,19 +108,7 @@ public:
     }
     // Empties the file for the next pass of a redirect.
     bool restart() { return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0; }
-    bool write(const char* data, size_t length)
-    {
-        while (length > 0) {
-            ssize_t n = ::write(fd, data, length);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            data += n;
-            length -= size_t(n);
-        }
-        return true;
-    }
+    bool write(const char* data, size_t length) { return writeAll(fd, data, length); }
     // Closes the file; false with errno when its last bytes did not reach it.
     bool close()
     {

@@ -79,6 +79,20 @@ bool readWholeFile(const fs::path& p, std::string& out, uint64_t maxBytes)
     return ok;
 }
 
+bool writeAll(int fd, const char* data, size_t length)
+{
+    while (length > 0) {
+        ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        length -= size_t(n);
+    }
+    return true;
+}
+
 bool writeFreshFile(const fs::path& p, const std::string& data, bool sync)
 {
     // What cannot be removed (a folder) makes the exclusive open fail.
@@ -92,16 +106,7 @@ bool writeFreshFile(const fs::path& p, const std::string& data, bool sync)
         }
         return false;
     }
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += size_t(n);
-    }
+    bool ok = writeAll(fd, data.data(), data.size());
     if (ok && sync)
         ok = ::fsync(fd) == 0;
     int err = errno;

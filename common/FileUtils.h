@@ -41,6 +41,10 @@ std::string regexReplace(const std::string& text, const std::regex& re,
 // FIFOs, devices), read errors and files longer than maxBytes.
 bool readWholeFile(const std::filesystem::path& p, std::string& out, uint64_t maxBytes = UINT64_MAX);
 
+// Writes all of data to the open descriptor fd, going on after interruptions;
+// false with errno set when a write fails.
+bool writeAll(int fd, const char* data, size_t length);
+
 // Writes a new file at p: whatever stands there is removed first and the file
 // is created exclusively, so a link at p is never followed. With sync the data
 // reaches the disk before this returns. False with errno set on failure; a
