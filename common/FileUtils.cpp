@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <mutex>
 #include <thread>
@@ -91,6 +92,14 @@ bool writeAll(int fd, const char* data, size_t length)
         length -= size_t(n);
     }
     return true;
+}
+
+void dropUnfinished(std::ofstream& out, const fs::path& p)
+{
+    const int saved = errno;
+    out.close();
+    removeFile(p);
+    errno = saved;
 }
 
 bool writeFreshFile(const fs::path& p, const std::string& data, bool sync)

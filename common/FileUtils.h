@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <iosfwd>
 #include <mutex>
 #include <regex>
 #include <string>
@@ -44,6 +45,10 @@ bool readWholeFile(const std::filesystem::path& p, std::string& out, uint64_t ma
 // Writes all of data to the open descriptor fd, going on after interruptions;
 // false with errno set when a write fails.
 bool writeAll(int fd, const char* data, size_t length);
+
+// Closes a stream whose writing failed or was stopped and removes its file,
+// which holds only part of what was meant; errno is kept.
+void dropUnfinished(std::ofstream& out, const std::filesystem::path& p);
 
 // Writes a new file at p: whatever stands there is removed first and the file
 // is created exclusively, so a link at p is never followed. With sync the data
