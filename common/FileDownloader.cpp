@@ -103,7 +103,7 @@ public:
     }
     // Empties the file for the next pass of a redirect.
     bool restart() { return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0; }
-    bool write(const char* data, size_t length) { return writeAll(fd, data, length); }
+    bool write(const char* data, size_t length) { return writeFully(fd, data, length); }
     // Closes the file; false with errno when its last bytes did not reach it.
     bool close()
     {

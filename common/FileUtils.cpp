@@ -80,7 +80,7 @@ bool readWholeFile(const fs::path& p, std::string& out, uint64_t maxBytes)
     return ok;
 }
 
-bool writeAll(int fd, const char* data, size_t length)
+bool writeFully(int fd, const char* data, size_t length)
 {
     while (length > 0) {
         ssize_t n = ::write(fd, data, length);
@@ -115,7 +115,7 @@ bool writeFreshFile(const fs::path& p, const std::string& data, bool sync)
         }
         return false;
     }
-    bool ok = writeAll(fd, data.data(), data.size());
+    bool ok = writeFully(fd, data.data(), data.size());
     if (ok && sync)
         ok = ::fsync(fd) == 0;
     int err = errno;

@@ -44,7 +44,7 @@ bool readWholeFile(const std::filesystem::path& p, std::string& out, uint64_t ma
 
 // Writes all of data to the open descriptor fd, going on after interruptions;
 // false with errno set when a write fails.
-bool writeAll(int fd, const char* data, size_t length);
+bool writeFully(int fd, const char* data, size_t length);
 
 // Closes a stream whose writing failed or was stopped and removes its file,
 // which holds only part of what was meant; errno is kept.

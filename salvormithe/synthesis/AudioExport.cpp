@@ -95,7 +95,7 @@ bool copyFile(const fs::path& source, const fs::path& target, const std::atomic<
             break;
         if (stop)
             return false;
-        if (!writeAll(out.get(), buffer.data(), size_t(n)))
+        if (!writeFully(out.get(), buffer.data(), size_t(n)))
             return fail();
     }
     if (out.close() != 0)
