@@ -127,8 +127,7 @@ int main(int argc, char** argv)
     writeSpeechLikeWav(source, uint32_t(22050) * 60 * uint32_t(minutes));
 
     ExportSources sources{[&](int) { return source; }, source};
-    const std::vector<ProjectSeg> two{ProjectSeg{}, ProjectSeg{}};
-    auto segs = two;
+    std::vector<ProjectSeg> segs(2);
     segs[0].id = 1;
     segs[0].text = "a";
     segs[1].id = 2;

@@ -53,9 +53,9 @@ double peakMiB()
 class StreamServer
 {
 public:
-    explicit StreamServer(std::function<void(int socket)> body)
+    explicit StreamServer(std::function<void(StreamServer& self, int socket)> body)
         : server([this, body = std::move(body)](int s, const std::string&) {
-              body(s);
+              body(*this, s);
               clientLeft = true;
           })
     {
@@ -74,6 +74,16 @@ public:
             sent += n;
         }
         return true;
+    }
+
+    // An answer of no announced length that never ends.
+    void endless(int s)
+    {
+        const std::string block(65536, 'x');
+        if (!send(s, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"))
+            return;
+        while (!stop && send(s, block)) {
+        }
     }
 
     std::atomic<bool> stop{false};
@@ -167,26 +177,18 @@ int downloadCase(const std::string& name, const fs::path& dir, int seconds)
     const fs::path target = dir / "file.bin";
     fs::path partial = target;
     partial += ".downloading";
-    std::function<void(int)> body;
-    StreamServer* self = nullptr;
+    std::function<void(StreamServer&, int)> body;
     if (name == "download-endless") {
-        body = [&](int s) {
-            std::string block(65536, 'x');
-            if (!self->send(s, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"))
-                return;
-            while (!self->stop && self->send(s, block)) {
-            }
-        };
+        body = [](StreamServer& self, int s) { self.endless(s); };
     } else {
-        body = [&](int s) {
-            if (!self->send(s, "HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\nConnection: close\r\n\r\n"))
+        body = [](StreamServer& self, int s) {
+            if (!self.send(s, "HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\nConnection: close\r\n\r\n"))
                 return;
-            while (!self->stop && self->send(s, "x"))
+            while (!self.stop && self.send(s, "x"))
                 std::this_thread::sleep_for(std::chrono::milliseconds(900));
         };
     }
     StreamServer server(body);
-    self = &server;
     if (name == "download-fifo")
         ::mkfifo(target.c_str(), 0600);
     FileDownloader downloader;
@@ -226,15 +228,7 @@ int downloadCase(const std::string& name, const fs::path& dir, int seconds)
 
 int updateCase(int seconds)
 {
-    StreamServer* self = nullptr;
-    StreamServer server([&](int s) {
-        std::string block(65536, 'x');
-        if (!self->send(s, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n"))
-            return;
-        while (!self->stop && self->send(s, block)) {
-        }
-    });
-    self = &server;
+    StreamServer server([](StreamServer& self, int s) { self.endless(s); });
     platform::setEnv(voiceServerEnvVar, server.base());
     watchdog(seconds, [&] { return "bytes sent " + std::to_string(server.sent.load()); });
     QElapsedTimer since;

@@ -146,7 +146,6 @@ AudioPlayer::~AudioPlayer()
         haltChannel();
     handle.reset();
     releaseSound();
-    file.reset();
     if (engine)
         releaseChannel(*engine);
     engine.reset();
@@ -210,10 +209,10 @@ void AudioPlayer::playJob(const QString& path, ResultFn onResult, std::function<
     if (onStart)
         invoker.post(onStart, guiThread());
 
-    file = std::make_shared<AudioPlayerFile>();
+    // The stream keeps the file; a sound decoded whole needs it no more.
+    auto file = std::make_shared<AudioPlayerFile>();
     QString error;
     if (!file->open(filePath(path), error)) {
-        file.reset();
         if (onResult)
             postResult(onResult, false, QStringLiteral("Can not open WAV File!") + error);
         return;
@@ -227,7 +226,6 @@ void AudioPlayer::playJob(const QString& path, ResultFn onResult, std::function<
     if (!stream) {
         wav = wave ? nullptr : loadWhole(*file);
         if (!wav) {
-            file.reset();
             if (onResult)
                 postResult(onResult, false, QStringLiteral("Can not open WAV File!"));
             return;
@@ -238,7 +236,6 @@ void AudioPlayer::playJob(const QString& path, ResultFn onResult, std::function<
     paused = false;
     if (!(stream ? startStream() : startChannel(0))) {
         releaseSound();
-        file.reset();
         if (onResult)
             postResult(onResult, false, QStringLiteral("Player init failed!"));
         return;
@@ -340,7 +337,6 @@ void AudioPlayer::finishJob(std::optional<unsigned> id)
     haltChannel();
     handle.reset();
     releaseSound();
-    file.reset();
     ResultFn done = std::move(onResult);
     onResult = nullptr;
     if (done)

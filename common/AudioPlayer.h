@@ -12,7 +12,6 @@
 #include <optional>
 #include <vector>
 
-class AudioPlayerFile;
 class AudioPlayerStream;
 struct Mix_Chunk;
 
@@ -82,7 +81,6 @@ private:
     std::unique_ptr<AudioPlayerStream> stream;
     std::vector<Uint8> silenceBytes;
     std::unique_ptr<Mix_Chunk> silence;
-    std::shared_ptr<AudioPlayerFile> file;
     ResultFn onResult;
     bool paused = false;
     unsigned nextHandle = 0;

@@ -43,11 +43,6 @@ bool AudioPlayerFile::open(const QString& path, QString& error)
     return true;
 }
 
-int AudioPlayerFile::eof()
-{
-    return file.atEnd() ? 1 : 0;
-}
-
 size_t AudioPlayerFile::read(unsigned char* dst, size_t bytes)
 {
     qint64 n = file.read(reinterpret_cast<char*>(dst), qint64(bytes));
@@ -62,9 +57,4 @@ qint64 AudioPlayerFile::length()
 bool AudioPlayerFile::seek(qint64 offset)
 {
     return file.seek(offset);
-}
-
-qint64 AudioPlayerFile::pos()
-{
-    return file.pos();
 }

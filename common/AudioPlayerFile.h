@@ -18,13 +18,9 @@ public:
     // what is not one (a pipe, a device); false with the reason in error.
     bool open(const QString& path, QString& error);
 
-    QFile& qfile() { return file; }
-
-    virtual int eof();
     virtual size_t read(unsigned char* dst, size_t bytes);
     virtual qint64 length();
     virtual bool seek(qint64 offset);
-    virtual qint64 pos();
 
 private:
     QFile file;

@@ -1,5 +1,6 @@
 #include "common/FileDownloader.h"
 
+#include "common/FileUtils.h"
 #include "common/TextUtils.h"
 
 #include <openssl/evp.h>
@@ -52,11 +53,6 @@ std::string notRegular(const fs::path& p)
     return formatString("create file failed. Not a regular file (%s)", p.u8string().c_str());
 }
 
-std::string abortedText()
-{
-    return "CURL: " + std::string(curl_easy_strerror(CURLE_ABORTED_BY_CALLBACK));
-}
-
 // Bytes the file system of p has free for this user; -1 when unknown.
 int64_t freeSpace(const fs::path& p)
 {
@@ -107,19 +103,7 @@ public:
     }
     // Empties the file for the next pass of a redirect.
     bool restart() { return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0; }
-    bool write(const char* data, size_t length)
-    {
-        while (length > 0) {
-            ssize_t n = ::write(fd, data, length);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            data += n;
-            length -= size_t(n);
-        }
-        return true;
-    }
+    bool write(const char* data, size_t length) { return writeFully(fd, data, length); }
     // Closes the file; false with errno when its last bytes did not reach it.
     bool close()
     {
@@ -244,7 +228,7 @@ bool FileDownloader::download(const std::string& url, const fs::path& target, co
         const fs::file_type type = fs::status(target, ec).type();
         const bool missing = fs::symlink_status(target, ec).type() == fs::file_type::not_found;
         if (aborted) {
-            error = abortedText();
+            error = curlText(CURLE_ABORTED_BY_CALLBACK);
         } else if (type == fs::file_type::regular) {
             // A file that is there counts as downloaded; nothing else does.
             ok = true;
@@ -291,11 +275,11 @@ bool FileDownloader::downloadLocked(const std::string& url, const fs::path& targ
     for (int redirects = 0;; ++redirects) {
         // A cancel given during one pass ends the download before the next.
         if (aborted)
-            return fail(abortedText());
+            return fail(curlText(CURLE_ABORTED_BY_CALLBACK));
         if (redirects > 0 && !file.restart())
             return fail(std::strerror(errno));
         if (!prepare(current, std::string(), {}))
-            return fail("CURL: " + std::string(curl_easy_strerror(CURLE_FAILED_INIT)));
+            return fail(curlText(CURLE_FAILED_INIT));
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
@@ -334,7 +318,7 @@ bool FileDownloader::downloadLocked(const std::string& url, const fs::path& targ
         if (!performed || status < 300 || status > 399)
             break;
         if (redirects + 1 > maxRedirects)
-            return fail("CURL: " + std::string(curl_easy_strerror(CURLE_TOO_MANY_REDIRECTS)));
+            return fail(curlText(CURLE_TOO_MANY_REDIRECTS));
         current = resolveLocation(current, headerValue("Location"));
     }
     const std::string sum = digest.finish();
@@ -342,7 +326,7 @@ bool FileDownloader::downloadLocked(const std::string& url, const fs::path& targ
     if (!performed)
         return fail(writeError.empty() ? failureText() : writeError);
     if (aborted)
-        return fail(abortedText());
+        return fail(curlText(CURLE_ABORTED_BY_CALLBACK));
     if (!md5.empty()) {
         std::string expected = hexToBytes(md5.data(), int(md5.size()));
         if (expected.size() != 16 || expected != sum)

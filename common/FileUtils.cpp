@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/stat.h>
 #include <mutex>
 #include <thread>
@@ -79,6 +80,28 @@ bool readWholeFile(const fs::path& p, std::string& out, uint64_t maxBytes)
     return ok;
 }
 
+bool writeFully(int fd, const char* data, size_t length)
+{
+    while (length > 0) {
+        ssize_t n = ::write(fd, data, length);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        length -= size_t(n);
+    }
+    return true;
+}
+
+void dropUnfinished(std::ofstream& out, const fs::path& p)
+{
+    const int saved = errno;
+    out.close();
+    removeFile(p);
+    errno = saved;
+}
+
 bool writeFreshFile(const fs::path& p, const std::string& data, bool sync)
 {
     // What cannot be removed (a folder) makes the exclusive open fail.
@@ -92,16 +115,7 @@ bool writeFreshFile(const fs::path& p, const std::string& data, bool sync)
         }
         return false;
     }
-    bool ok = true;
-    size_t done = 0;
-    while (ok && done < data.size()) {
-        ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += size_t(n);
-    }
+    bool ok = writeFully(fd, data.data(), data.size());
     if (ok && sync)
         ok = ::fsync(fd) == 0;
     int err = errno;

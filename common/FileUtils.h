@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <iosfwd>
 #include <mutex>
 #include <regex>
 #include <string>
@@ -40,6 +41,14 @@ std::string regexReplace(const std::string& text, const std::regex& re,
 // The whole content of a regular file; false for anything else (folders,
 // FIFOs, devices), read errors and files longer than maxBytes.
 bool readWholeFile(const std::filesystem::path& p, std::string& out, uint64_t maxBytes = UINT64_MAX);
+
+// Writes all of data to the open descriptor fd, going on after interruptions;
+// false with errno set when a write fails.
+bool writeFully(int fd, const char* data, size_t length);
+
+// Closes a stream whose writing failed or was stopped and removes its file,
+// which holds only part of what was meant; errno is kept.
+void dropUnfinished(std::ofstream& out, const std::filesystem::path& p);
 
 // Writes a new file at p: whatever stands there is removed first and the file
 // is created exclusively, so a link at p is never followed. With sync the data

@@ -95,6 +95,11 @@ bool HttpClient::prepare(const std::string& url, const std::string& body, std::l
     return true;
 }
 
+std::string HttpClient::curlText(CURLcode rc)
+{
+    return "CURL: " + std::string(curl_easy_strerror(rc));
+}
+
 bool HttpClient::perform(std::function<int(const char*, size_t)> writer)
 {
     bool ok = performPass(std::move(writer));
@@ -105,7 +110,7 @@ bool HttpClient::perform(std::function<int(const char*, size_t)> writer)
 bool HttpClient::performPass(std::function<int(const char*, size_t)> writer)
 {
     if (!curl) {
-        lastError = "CURL: " + std::string(curl_easy_strerror(CURLE_FAILED_INIT));
+        lastError = curlText(CURLE_FAILED_INIT);
         return false;
     }
     this->writer = std::move(writer);
@@ -135,7 +140,7 @@ bool HttpClient::performPass(std::function<int(const char*, size_t)> writer)
         // libcurl refuses a single header line of more than 100 kB this way.
         lastError = "The server's answer has a header line of more than 100 kB.";
     } else {
-        lastError = "CURL: " + std::string(curl_easy_strerror(rc));
+        lastError = curlText(rc);
     }
     return false;
 }

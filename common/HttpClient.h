@@ -57,6 +57,9 @@ protected:
     int64_t received() const { return bodyBytes; }
     CURLcode result() const { return lastCode; }
 
+    // "CURL: " and libcurl's text of rc, as lastError gives it.
+    static std::string curlText(CURLcode rc);
+
     CURL* curl = nullptr;
     // libcurl transfer-information callback of this client: stops the
     // transfer when `aborted` is set, also while no data arrives.

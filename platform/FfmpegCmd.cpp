@@ -26,9 +26,8 @@ std::atomic<void (*)(int)> exitHook{nullptr};
 thread_local int (*interruptFn)(void*) = nullptr;
 thread_local void* interruptOpaque = nullptr;
 
-// How often a run asks whether to stop, and the code of a stopped run.
+// How often a run asks whether to stop.
 constexpr int interruptPollMs = 50;
-constexpr int stoppedCode = 255;
 
 bool interrupted()
 {
@@ -38,7 +37,7 @@ bool interrupted()
 int stopped()
 {
     av_log(nullptr, AV_LOG_INFO, "Stopped by the caller.\n");
-    return stoppedCode;
+    return ffmpegStoppedCode;
 }
 
 struct LevelTag {

@@ -12,8 +12,10 @@
 // A run can be ended from outside: the function registered with
 // register_interrupt in the calling thread is asked at least every 50 ms
 // whether to stop; once it returns non-zero the run ends at once, without
-// finishing its output, and its code is 255 (the program's code when a
-// signal ends it). Each thread has its own; a null fn removes it.
+// finishing its output, and its code is ffmpegStoppedCode (the program's
+// code when a signal ends it). Each thread has its own; a null fn removes it.
+constexpr int ffmpegStoppedCode = 255;
+
 int ffmpeg_main(int argc, char** argv);
 void register_toexit(void (*fn)(int code));
 void register_interrupt(int (*fn)(void* opaque), void* opaque);

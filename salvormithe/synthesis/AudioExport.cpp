@@ -69,8 +69,8 @@ private:
 };
 
 // Copies source over target a block at a time, looking at stop before each
-// block; a file whose every byte is written is finished. Returns false with the system's text in failure, or false with an
-// empty failure once stopped.
+// block. False with the system's text in failure, or with an empty failure
+// once stopped.
 bool copyFile(const fs::path& source, const fs::path& target, const std::atomic<bool>& stop,
               std::string& failure)
 {
@@ -95,14 +95,8 @@ bool copyFile(const fs::path& source, const fs::path& target, const std::atomic<
             break;
         if (stop)
             return false;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = ::write(out.get(), buffer.data() + done, size_t(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w < 0)
-                return fail();
-            done += w;
-        }
+        if (!writeFully(out.get(), buffer.data(), size_t(n)))
+            return fail();
     }
     if (out.close() != 0)
         return fail();

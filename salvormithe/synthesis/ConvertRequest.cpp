@@ -22,6 +22,11 @@ bool isNumber(const JsonRef& v)
     return isInteger(v) || (v && json_object_get_type(v.get()) == json_type_double);
 }
 
+bool isAbsolutePath(const std::string& path)
+{
+    return !path.empty() && path.front() == '/' && path.find('\0') == std::string::npos;
+}
+
 bool readVoice(const JsonRef& doc, ConvertRequest& out, std::string& error)
 {
     JsonRef uid = doc.get("voice_uid");
@@ -29,7 +34,7 @@ bool readVoice(const JsonRef& doc, ConvertRequest& out, std::string& error)
     JsonRef dir = doc.get("voice_dir");
     if (out.loadOnly && dir) {
         std::string path = dir.isString() ? dir.toString() : std::string();
-        if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos) {
+        if (!isAbsolutePath(path)) {
             error = "Invalid input(voice_dir): not an absolute path.";
             return false;
         }
@@ -116,7 +121,7 @@ bool ConvertRequest::decode(const char* text, size_t length, ConvertRequest& out
         return false;
     }
     out.wav = wav.toString();
-    if (out.wav.empty() || out.wav.front() != '/' || out.wav.find('\0') != std::string::npos) {
+    if (!isAbsolutePath(out.wav)) {
         error = "Invalid input(wav): not an absolute path.";
         return false;
     }

@@ -59,9 +59,10 @@ void removePartOnSignals(const std::string& wav)
     sa.sa_handler = removePartAndEnd;
     sa.sa_flags = SA_RESETHAND;
     sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    const int ending[] = {SIGTERM, SIGINT, SIGHUP};
+    for (int sig : ending)
         sigaddset(&sa.sa_mask, sig);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    for (int sig : ending)
         ::sigaction(sig, &sa, nullptr);
 }
 
@@ -109,18 +110,19 @@ int convertMain()
     if (!ConvertRequest::decode(buffer.data(), size_t(length), request, error))
         return fail(error);
 
+    auto invalidVoice = [&request](const std::string& name) {
+        return fail("Invalid voice: " + name + "(" + std::to_string(request.voiceSpk) + ").");
+    };
     if (request.loadOnly) {
         LocalVoice voice;
         if (!findRequestedVoice(request, voice))
-            return fail("Invalid voice: " +
-                        (request.voiceDir.empty() ? request.voiceUid : request.voiceDir) + "(" +
-                        std::to_string(request.voiceSpk) + ").");
+            return invalidVoice(request.voiceDir.empty() ? request.voiceUid : request.voiceDir);
         return loadVoice(voice, error) ? 0 : fail(error);
     }
 
     LocalVoice voice;
     if (!findInstalledVoice(request.voiceUid, request.voiceSpk, voice))
-        return fail("Invalid voice: " + request.voiceUid + "(" + std::to_string(request.voiceSpk) + ").");
+        return invalidVoice(request.voiceUid);
 
     removePartOnSignals(request.wav);
     int code = 1;

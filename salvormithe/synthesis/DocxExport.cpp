@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <memory>
 #include <utility>
 
@@ -219,19 +218,9 @@ bool exportDocx(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
     if (!packDocx(document, package, error))
         return false;
 
-    const auto target = utf8ToPath(path);
-    std::ofstream out(target, std::ios::binary | std::ios::trunc);
-    if (!out.is_open()) {
-        error = std::strerror(errno);
-        return false;
-    }
-    out.write(package.data(), std::streamsize(package.size()));
-    out.flush();
-    if (out)
+    // A file cut short (a full disk) is no document: it is removed.
+    if (writeFreshFile(utf8ToPath(path), package, false))
         return true;
-    // A file cut short (a full disk) is no document.
     error = std::strerror(errno);
-    out.close();
-    removeFile(target);
     return false;
 }

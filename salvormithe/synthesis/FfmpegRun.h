@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FfmpegCmd.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <string>
@@ -12,8 +14,6 @@
 // ffmpegStoppedCode.
 int runFfmpeg(std::vector<const char*> arguments, std::string* log,
               const std::atomic<bool>* stop = nullptr);
-
-constexpr int ffmpegStoppedCode = 255;
 
 // The av_log callback installed while runFfmpeg collects a log.
 void ffmpegLogCallback(void* context, int level, const char* format, va_list arguments);

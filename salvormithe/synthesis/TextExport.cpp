@@ -37,15 +37,6 @@ std::string errnoText()
     return std::strerror(errno);
 }
 
-// A file whose writing failed (a full disk) holds only part of the text.
-void dropUnfinished(std::ofstream& out, const std::string& path)
-{
-    int saved = errno;
-    out.close();
-    removeFile(utf8ToPath(path));
-    errno = saved;
-}
-
 // A whole PDF ends with its end-of-file marker.
 bool pdfComplete(const QString& path)
 {
@@ -169,14 +160,15 @@ bool exportText(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
                 const std::string& path, bool withSpeaker, std::string& error,
                 const std::atomic<bool>* stop)
 {
-    std::ofstream out(utf8ToPath(path), std::ios::binary | std::ios::trunc);
+    const auto target = utf8ToPath(path);
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
     if (!out.is_open()) {
         error = errnoText();
         return false;
     }
     for (const ProjectSeg& seg : segs) {
         if (stop && *stop) {
-            dropUnfinished(out, path);
+            dropUnfinished(out, target);
             return false;
         }
         if (withSpeaker)
@@ -189,7 +181,7 @@ bool exportText(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
     out.flush();
     if (!out) {
         error = errnoText();
-        dropUnfinished(out, path);
+        dropUnfinished(out, target);
         return false;
     }
     return true;
@@ -207,7 +199,7 @@ bool exportHtml(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
     }
     if (writeHtml(out, pathToUtf8(target.filename()), segs, voiceOf, withSpeaker, error, stop))
         return true;
-    dropUnfinished(out, path);
+    dropUnfinished(out, target);
     return false;
 }
 

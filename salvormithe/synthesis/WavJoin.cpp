@@ -26,7 +26,8 @@ bool fail(std::string* error, const std::string& path)
 bool mergeWavFiles(const std::vector<std::string>& inputs, const std::string& output,
                    double* seconds, std::string* error, const std::atomic<bool>* stop)
 {
-    std::ofstream out(utf8ToPath(output), std::ios::binary | std::ios::trunc);
+    const auto target = utf8ToPath(output);
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
     out.seekp(headerSize);
     if (!out.good())
         return fail(error, output);
@@ -34,19 +35,13 @@ bool mergeWavFiles(const std::vector<std::string>& inputs, const std::string& ou
     // Past this point a failure removes the unfinished output.
     auto failed = [&](const std::string& path) {
         fail(error, path);
-        const int err = errno;
-        out.close();
-        std::error_code ec;
-        std::filesystem::remove(utf8ToPath(output), ec);
-        errno = err;
+        dropUnfinished(out, target);
         return false;
     };
     auto stopped = [&]() {
         if (!stop || !*stop)
             return false;
-        out.close();
-        std::error_code ec;
-        std::filesystem::remove(utf8ToPath(output), ec);
+        dropUnfinished(out, target);
         if (error)
             error->clear();
         return true;

@@ -115,8 +115,9 @@ TEST(DocxExport, IsAWordPackageWithAParagraphPerSegment)
             pattern.replace("[", "[[]");
             const QStringList found = paragraphs(unzip({"-p", q(path), pattern}, &code), &xmlError);
             EXPECT_TRUE(xmlError.isEmpty()) << name.toStdString() << ": " << xmlError.toStdString();
-            if (name == "word/document.xml")
+            if (name == "word/document.xml") {
                 EXPECT_EQ(found, c.expected) << c.withSpeaker;
+            }
         }
     }
 
