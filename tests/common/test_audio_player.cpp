@@ -468,14 +468,14 @@ TEST(AudioPlayer, ThreeHoursOfSpeechPlayFromTheFile)
         };
     };
     player.play(QString::fromStdString(path.string()), ev.result("long"), ev.start("long"));
-    ASSERT_TRUE(waitFor(watch([&] { return player.position() > 0.2; }), 5000));
+    ASSERT_TRUE(waitFor(watch([&] { return player.position() > 0.2; }), testutil::hangLimitMs));
     EXPECT_EQ(ev.list, QStringList({"long start"}));
 
     // Two hours in: the position is there at once and moves on from there.
     player.seek(7200);
     EXPECT_GE(player.position(), 7200.0);
     EXPECT_LT(player.position(), 7200.5);
-    ASSERT_TRUE(waitFor(watch([&] { return player.position() > 7200.2; }), 3000));
+    ASSERT_TRUE(waitFor(watch([&] { return player.position() > 7200.2; }), testutil::hangLimitMs));
 
     player.setPause(true);
     waitFor([] { return false; }, 100);
@@ -483,12 +483,12 @@ TEST(AudioPlayer, ThreeHoursOfSpeechPlayFromTheFile)
     waitFor(watch([] { return false; }), 600);
     EXPECT_DOUBLE_EQ(player.position(), held);
     player.setPause(false);
-    ASSERT_TRUE(waitFor(watch([&] { return player.position() > held + 0.1; }), 3000));
+    ASSERT_TRUE(waitFor(watch([&] { return player.position() > held + 0.1; }), testutil::hangLimitMs));
     EXPECT_EQ(ev.list.size(), 1);
 
     // The last second plays out and the end is reported once.
     player.seek(seconds - 1);
-    ASSERT_TRUE(waitFor(watch([&] { return ev.list.size() == 2; }), 5000));
+    ASSERT_TRUE(waitFor(watch([&] { return ev.list.size() == 2; }), testutil::hangLimitMs));
     EXPECT_EQ(ev.list[1], "long result ok ");
     EXPECT_EQ(player.position(), 0);
     // The sound was never held in memory, neither as read nor as converted.

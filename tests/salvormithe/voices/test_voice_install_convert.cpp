@@ -43,7 +43,7 @@ public:
     {
         ::unsetenv(voiceServerEnvVar);
         ::kill(pid_t(proc.processId()), SIGTERM);
-        proc.waitForFinished(5000);
+        proc.waitForFinished(testutil::hangLimitMs);
     }
     std::string base;
     QProcess proc;
