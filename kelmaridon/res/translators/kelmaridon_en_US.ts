@@ -590,6 +590,10 @@
         <translation>The take was not kept: it is silent (the microphone gave no sound, or almost none). Please check your computer's microphone and its volume.</translation>
     </message>
     <message>
+        <source>The take was not kept: no speech was heard in it (only a short sound, or a steady hum, tone or noise). Please read the whole sentence aloud.</source>
+        <translation>The take was not kept: no speech was heard in it (only a short sound, or a steady hum, tone or noise). Please read the whole sentence aloud.</translation>
+    </message>
+    <message>
         <source>Your previous take of this sentence is unchanged.</source>
         <translation>Your previous take of this sentence is unchanged.</translation>
     </message>
