@@ -381,6 +381,10 @@
         <translation>Batch Size:</translation>
     </message>
     <message>
+        <source>Enter a whole number from 1 to 32.</source>
+        <translation>Enter a whole number from 1 to 32.</translation>
+    </message>
+    <message>
         <source>GPU</source>
         <translation>GPU</translation>
     </message>
