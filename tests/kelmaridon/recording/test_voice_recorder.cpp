@@ -313,7 +313,9 @@ TEST(TakeMeter, KeepsASecondOrMoreOfSpeechAndNothingElse)
     const std::string prompt = "Four hundred people attended the charity dinner.";
     const QByteArray man = rectest::spoken(prompt, 110), woman = rectest::spoken(prompt, 210);
     auto take = [](const QByteArray& speech) { return zeros(0.4) + speech + zeros(0.6); };
-    const QByteArray burst = peakAt(rectest::spoken("Thank you.").mid(int(0.05 * rectest::kSecond), int(0.1 * rectest::kSecond)), -11.7);
+    // A tenth of a second of a word, its loudest sample at 8503.
+    const QByteArray burst =
+        peakAt(rectest::spoken("Thank you.").mid(rectest::kSecond / 20, rectest::kSecond / 10), -11.7);
     std::mt19937 random(3);
     std::normal_distribution<double> noise(0, 32768 * std::pow(10, -45.0 / 20));
     const struct
@@ -328,8 +330,8 @@ TEST(TakeMeter, KeepsASecondOrMoreOfSpeechAndNothingElse)
         {"speech over steady noise at -50 dBFS", withNoise(take(woman), -50), V::Keep},
         {"a prompt of two words", take(rectest::spoken("Thank you.")), V::Keep},
         {"a prompt of three words", take(rectest::spoken("Good morning, Anna.", 210)), V::Keep},
-        {"speech from an input with an offset of 500", made(6, [&](int i) {
-             return 500 + (i < man.size() / 2 ? samplesOf(man)[size_t(i)] * 0.5 : 0);
+        {"speech from an input with an offset of 500", made(6, [&, s = samplesOf(man)](int i) {
+             return 500 + (size_t(i) < s.size() ? s[size_t(i)] * 0.5 : 0);
          }), V::Keep},
         {"nothing", QByteArray(), V::TooShort},
         {"0.99 s of speech", rectest::speech(0.99), V::TooShort},
@@ -337,13 +339,16 @@ TEST(TakeMeter, KeepsASecondOrMoreOfSpeechAndNothingElse)
         {"an offset of 400", made(3, [](int) { return 400; }), V::Silent},
         {"an offset of 500", made(3, [](int) { return 500; }), V::Silent},
         {"-32768 throughout", made(3, [](int) { return -32768; }), V::Silent},
-        {"50 Hz hum at -30 dBFS", made(4, [](int i) { return 1465 * std::sin(2 * M_PI * 50 * i / 48000); }), V::NoSpeech},
+        {"50 Hz hum at -30 dBFS", made(4, [](int i) { return 1465 * std::sin(2 * M_PI * 50 * i / 48000); }),
+         V::NoSpeech},
         {"noise at -45 dBFS", made(4, [&](int) { return noise(random); }), V::NoSpeech},
         {"one click in 2 s of silence", made(2, [](int i) { return i == 48000 ? 32767 : 0; }), V::NoSpeech},
-        {"a full-scale clipped square wave", made(3, [](int i) { return (i / 120) % 2 ? 32767 : -32768; }), V::NoSpeech},
+        {"a full-scale clipped square wave", made(3, [](int i) { return (i / 120) % 2 ? 32767 : -32768; }),
+         V::NoSpeech},
         {"0.1 s of sound, then zeros", burst + zeros(5), V::NoSpeech},
         {"0.2 s of sound, then zeros", peakAt(rectest::speech(0.2), -11.7) + zeros(4.8), V::NoSpeech},
-        {"a tone that starts after a second", zeros(1) + made(3, [](int i) { return 8000 * std::sin(2 * M_PI * 440 * i / 48000); }), V::NoSpeech},
+        {"a tone that starts after a second",
+         zeros(1) + made(3, [](int i) { return 8000 * std::sin(2 * M_PI * 440 * i / 48000); }), V::NoSpeech},
     };
     for (const auto& c : cases) {
         TakeMeter meter;
