@@ -39,18 +39,18 @@ public:
         // The loudest frame and the floor, in dBFS.
         double loudestDb = -100.0;
         double floorDb = kLowestFloorDb;
-        // Time of the frames above the floor, and the syllable-like peaks among them.
+        // Time of the frames well above the floor, and the syllable-like peaks among them.
         double speechSeconds = 0.0;
         int rises = 0;
     };
 
     void reset();
     void add(const int16_t* samples, size_t count);
-    // Whole frames judged so far.
-    size_t frames() const { return levels.size(); }
+    // The judgement of the whole frames added so far.
     Result result() const;
     Verdict verdict() const { return result().verdict; }
 
+    // The judgement of one buffer of samples.
     static Result judge(const int16_t* samples, size_t count);
 
 private:
