@@ -11,7 +11,6 @@
 #include <archive.h>
 #include <archive_entry.h>
 
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -119,17 +118,16 @@ std::string unpacksTooMuch(int64_t limit)
 }
 
 // What one installation may unpack: 50 times the package, at least 64 MiB and at
-// most 2 GiB, and never so much that less than 64 MiB of the disk stays free.
+// most 2 GiB, and never so much that less than the reserve of the disk stays free.
 ExtractLimits installLimits(const fs::path& workDir, int64_t packageSize)
 {
     constexpr int64_t MiB = 1024 * 1024;
     ExtractLimits limits;
     limits.maxBytes = std::min<int64_t>(2048 * MiB, std::max<int64_t>(64 * MiB, packageSize * 50));
     limits.tooLarge = unpacksTooMuch(limits.maxBytes);
-    struct statvfs fsInfo;
-    if (::statvfs(workDir.c_str(), &fsInfo) == 0) {
-        int64_t avail = int64_t(fsInfo.f_bavail) * int64_t(fsInfo.f_frsize);
-        int64_t usable = std::max<int64_t>(0, avail - 64 * MiB);
+    const int64_t avail = freeSpace(workDir);
+    if (avail >= 0) {
+        int64_t usable = std::max<int64_t>(0, avail - freeSpaceReserve);
         if (usable < limits.maxBytes) {
             limits.maxBytes = usable;
             limits.tooLarge = "Not enough disk space to install the voice (" + formatSize(avail) + " free).";

@@ -1,6 +1,9 @@
 #include "common/FileDownloader.h"
 
+#include "common/FileUtils.h"
+
 #include "LoopbackServers.h"
+#include "NearlyFullDisk.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +15,9 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -362,6 +367,13 @@ TEST(FileDownloader, WhatIsPlantedAtTheTargetOrPartialPathIsNeverFollowed)
          [&] { EXPECT_TRUE(fs::is_directory(partial(target))); }},
         {"a pipe at the target", "file", [&] { ::mkfifo(target.c_str(), 0600); }, refused,
          [&] { EXPECT_EQ(fs::symlink_status(target).type(), fs::file_type::fifo); }},
+        // A link is never taken for the file, nor written through.
+        {"a link to a file at the target", "file", [&] { fs::create_symlink(victim, target); }, refused,
+         [&] { EXPECT_TRUE(fs::is_symlink(target) && readAll(victim) == "keep"); }},
+        {"a link to a folder at the target", "file", [&] { fs::create_directory_symlink(dir.path(), target); },
+         refused, [&] { EXPECT_TRUE(fs::is_symlink(target)); }},
+        {"a link to nothing at the target", "file", [&] { fs::create_symlink(dir.path() / "gone", target); }, refused,
+         [&] { EXPECT_FALSE(fs::exists(dir.path() / "gone")); }},
         {"what an interrupted download left", "moved", [&] { testutil::writeFile(partial(target), "stale"); }, "",
          [&] { EXPECT_EQ(readAll(target), s.payload); }},
     };
@@ -436,6 +448,123 @@ TEST(FileDownloader, EndlessHugeOrTricklingBodiesAreCutOff)
         EXPECT_LT(sent.load(), c.mostSent);
         EXPECT_FALSE(fs::exists(target));
         EXPECT_FALSE(fs::exists(partial(target)));
+    }
+}
+
+namespace {
+
+// Answers "/<length>[/<announced>]": that many bytes, in chunks without a
+// length, or with the announced length; it stops when the client goes.
+struct SizedBodies
+{
+    std::atomic<long long> sent{0};
+    RawServer raw{[this](int sock, const std::string& req) {
+        sent = 0;
+        long long length = 0, announced = -1;
+        std::sscanf(req.c_str(), "GET /%lld/%lld", &length, &announced);
+        RawServer::send(sock, "HTTP/1.1 200 OK\r\nConnection: close\r\n"
+                                  + (announced >= 0 ? "Content-Length: " + std::to_string(announced)
+                                                    : std::string("Transfer-Encoding: chunked"))
+                                  + "\r\n\r\n");
+        const std::string block(16384, 'b');
+        char size[32];
+        for (long long left = length; left > 0; left -= (long long)block.size()) {
+            const size_t n = size_t(std::min<long long>(left, (long long)block.size()));
+            std::snprintf(size, sizeof size, "%zx\r\n", n);
+            std::string piece = announced >= 0 ? block.substr(0, n) : size + block.substr(0, n) + "\r\n";
+            if (::send(sock, piece.data(), piece.size(), MSG_NOSIGNAL) != ssize_t(piece.size()))
+                return;
+            sent += (long long)n;
+        }
+        if (announced < 0)
+            RawServer::send(sock, "0\r\n\r\n");
+    }};
+};
+
+} // namespace
+
+TEST(FileDownloader, BodiesPastTheCatalogueSizeAreRefused)
+{
+    SizedBodies server;
+    testutil::TempDir dir;
+    const long long size = 1 << 20;
+    const long long margin = FileDownloader::expectedMargin(size);
+    struct Case
+    {
+        std::string path;
+        // An empty text: the download succeeds.
+        std::string error;
+    };
+    const std::string tooMuch = "The server sent more than the 1024 kB the file has.";
+    const std::vector<Case> cases = {
+        {std::to_string(size), ""},
+        {std::to_string(size + margin), ""},
+        {std::to_string(size) + "/" + std::to_string(size), ""},
+        // A server that says nothing of the length, or the truth, or too much.
+        {std::to_string(size + margin + 1), tooMuch},
+        {std::to_string(64 * size), tooMuch},
+        {std::to_string(64 * size) + "/" + std::to_string(64 * size),
+         "The server announces 64 M for a file of 1024 kB."},
+        {std::to_string(size + margin + 1) + "/" + std::to_string(size + margin + 1),
+         "The server announces 1 M for a file of 1024 kB."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        FileDownloader dl;
+        dl.setExpectedBytes(size);
+        const fs::path target = dir.path() / "package";
+        std::string error;
+        EXPECT_EQ(dl.download(server.raw.base() + c.path, target, "", error), c.error.empty()) << error;
+        EXPECT_EQ(error, c.error);
+        if (c.error.empty()) {
+            EXPECT_EQ(fs::file_size(target), std::stoull(c.path));
+        } else {
+            EXPECT_FALSE(fs::exists(target));
+            EXPECT_LT(server.sent.load(), 16 * size);
+        }
+        EXPECT_FALSE(fs::exists(partial(target)));
+        fs::remove(target);
+    }
+}
+
+TEST(FileDownloader, ADownloadNeverEatsTheDiskReserve)
+{
+    testutil::TempDir dir;
+    // A disk with 2 MiB above the reserve.
+    const fs::path small = dir.path() / "small";
+    const long long room = 2 << 20;
+    testutil::NearlyFullDisk disk(small, size_t(freeSpaceReserve + room), size_t(freeSpaceReserve + room));
+    if (!disk.mounted)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    SizedBodies server;
+    struct Case
+    {
+        std::string path;
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {std::to_string(room / 2) + "/" + std::to_string(room / 2), ""},
+        {std::to_string(room / 2), ""},
+        {std::to_string(room + 1) + "/" + std::to_string(room + 1),
+         "Not enough disk space: the file has 2 M, 66 M are free, and 64 M must stay free."},
+        {std::to_string(2 * room), "Not enough disk space: 66 M are free, and 64 M must stay free."},
+        // Even the catalogue's word does not let it eat the reserve.
+        {std::to_string(2 * room) + "@", "Not enough disk space: 66 M are free, and 64 M must stay free."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        FileDownloader dl;
+        const std::string path = c.path.substr(0, c.path.find('@'));
+        if (path != c.path)
+            dl.setExpectedBytes(2 * room);
+        const fs::path target = small / "archive";
+        std::string error;
+        EXPECT_EQ(dl.download(server.raw.base() + path, target, "", error), c.error.empty()) << error;
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(fs::exists(target), c.error.empty());
+        EXPECT_FALSE(fs::exists(partial(target)));
+        EXPECT_GE(freeSpace(small), freeSpaceReserve);
+        fs::remove(target);
     }
 }
 
