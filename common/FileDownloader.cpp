@@ -279,41 +279,15 @@ bool FileDownloader::downloadLocked(const std::string& url, const fs::path& targ
         lastText.clear();
         digest.reset();
 
-        // The body's bound: the length the server announces, the catalogue's
-        // size with its margin, else maxBytes; and the disk's room above the reserve.
         int64_t bound = -1, written = 0;
         std::string tooMuch;
         performed = performPass([&](const char* data, size_t length) -> int {
             if (bound < 0) {
                 curl_off_t announced = -1;
                 curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-                bound = announced >= 0 ? announced : maxBytes;
-                tooMuch = formatString("The server sent more than %s without announcing the file's size.",
-                                       formatSize(maxBytes).c_str());
-                if (expectedBytes >= 0) {
-                    const int64_t allowed = expectedBytes + expectedMargin(expectedBytes);
-                    if (announced > allowed) {
-                        writeError = formatString("The server announces %s for a file of %s.",
-                                                  formatSize(announced).c_str(), formatSize(expectedBytes).c_str());
-                        return -1;
-                    }
-                    bound = announced >= 0 ? announced : allowed;
-                    tooMuch = formatString("The server sent more than the %s the file has.",
-                                           formatSize(expectedBytes).c_str());
-                }
-                const int64_t space = freeSpace(temp.parent_path());
-                const int64_t room = space < 0 ? -1 : std::max<int64_t>(0, space - freeSpaceReserve);
-                const auto noRoom = [&](const std::string& file) {
-                    return formatString("Not enough disk space: %s%s are free, and %s must stay free.", file.c_str(),
-                                        formatSize(space).c_str(), formatSize(freeSpaceReserve).c_str());
-                };
-                if (announced >= 0 && room >= 0 && announced > room) {
-                    writeError = noRoom("the file has " + formatSize(announced) + ", ");
+                bound = bodyBound(announced, temp.parent_path(), writeError, tooMuch);
+                if (!writeError.empty())
                     return -1;
-                }
-                if (room >= 0 && bound > room)
-                    tooMuch = noRoom(std::string());
-                bound = room >= 0 ? std::min(bound, room) : bound;
             }
             if (written + int64_t(length) > bound) {
                 writeError = tooMuch;
@@ -357,6 +331,41 @@ bool FileDownloader::downloadLocked(const std::string& url, const fs::path& targ
         return false;
     }
     return true;
+}
+
+int64_t FileDownloader::bodyBound(int64_t announced, const fs::path& dir, std::string& refusal,
+                                  std::string& tooMuch) const
+{
+    int64_t bound = announced >= 0 ? announced : maxBytes;
+    tooMuch = formatString("The server sent more than %s without announcing the file's size.",
+                           formatSize(maxBytes).c_str());
+    if (expectedBytes >= 0) {
+        const int64_t allowed = expectedBytes + expectedMargin(expectedBytes);
+        if (announced > allowed) {
+            refusal = formatString("The server announces %s for a file of %s.", formatSize(announced).c_str(),
+                                   formatSize(expectedBytes).c_str());
+            return 0;
+        }
+        bound = announced >= 0 ? announced : allowed;
+        tooMuch = formatString("The server sent more than the %s the file has.", formatSize(expectedBytes).c_str());
+    }
+    const int64_t space = freeSpace(dir);
+    if (space < 0)
+        return bound;
+    const int64_t room = std::max<int64_t>(0, space - freeSpaceReserve);
+    auto noRoom = [&](const std::string& file) {
+        return formatString("Not enough disk space: %s%s are free, and %s must stay free.", file.c_str(),
+                            formatSize(space).c_str(), formatSize(freeSpaceReserve).c_str());
+    };
+    if (announced > room) {
+        refusal = noRoom("the file has " + formatSize(announced) + ", ");
+        return 0;
+    }
+    if (bound > room) {
+        tooMuch = noRoom(std::string());
+        bound = room;
+    }
+    return bound;
 }
 
 std::string FileDownloader::failureText() const

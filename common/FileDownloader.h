@@ -55,6 +55,13 @@ private:
                         std::string& error);
     // The error text of a failed transfer.
     std::string failureText() const;
+    // The most bytes a body may have: the length the server announces
+    // (negative: none), the catalogue's size with its margin, else maxBytes,
+    // and never more than the room above the disk's reserve in dir. refusal is
+    // set when the body is refused at once; tooMuch is the text for a body
+    // that passes the bound.
+    int64_t bodyBound(int64_t announced, const std::filesystem::path& dir, std::string& refusal,
+                      std::string& tooMuch) const;
 
     int lastPercent = -1;
     std::string lastText;
