@@ -505,22 +505,6 @@ TEST_F(PackageInstall, ATextSaysWhatIsWrongWithThePackage)
                                    error, nullptr, nullptr))
         << error;
     EXPECT_EQ(readBytes(voicesDir() / "kept" / "speakers" / "spk-0.json"), kept);
-
-    // A web page that a server sends with status 200 in place of the package.
-    httplib::Server srv;
-    srv.Get("/voice_path.php", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content("<html><head><title>502 Bad Gateway</title></head></html>", "text/html");
-    });
-    int port = srv.bind_to_any_port("127.0.0.1");
-    std::thread t([&] { srv.listen_after_bind(); });
-    ::setenv(voiceServerEnvVar, ("http://127.0.0.1:" + std::to_string(port) + "/").c_str(), 1);
-    EXPECT_FALSE(ServerVoice::install(serverVoice("web", 0, "W"), error, nullptr, nullptr));
-    EXPECT_EQ(error, "Invalid orvelin file(header-len). The download web.orvelin is not a voice package: the server "
-                     "sent text, such as a web page, in its place.");
-    EXPECT_EQ(storeState(), before);
-    ::unsetenv(voiceServerEnvVar);
-    testutil::stopHttplib(srv);
-    t.join();
 }
 
 TEST_F(PackageInstall, WrongUidFromTheServerAndRetryAfterABadPackage)

@@ -345,28 +345,6 @@ TEST_F(VoiceSelector, SampleInstallSortAndRemove)
     EXPECT_TRUE(m.taskKeys().empty());
 }
 
-TEST_F(VoiceSelector, ASamplePlantedAsALinkIsNeverPlayed)
-{
-    voicetest::InProcessServer server(demoCatalogue());
-    VoiceSelectorModel m;
-    Boxes boxes;
-    const fs::path sample = voiceSamplePath("demo-es-es", 0);
-    const fs::path sound = demoCatalogue() / "samples" / "demo-de-de-spk0.mp3";
-    ASSERT_TRUE(fs::is_regular_file(sound));
-    fs::create_directories(sample.parent_path());
-    fs::create_symlink(sound, sample);
-    // Not taken for a downloaded sample: the download refuses the link and
-    // leaves it as it is, and nothing plays.
-    m.playSample("demo-es-es", 0);
-    EXPECT_EQ(m.taskKeys(), std::vector<std::string>({"playSample|demo-es-es|0"}));
-    ASSERT_TRUE(waitFor([&] { return boxes.spy.count() == 1; }, testutil::hangLimitMs));
-    EXPECT_EQ(boxes.text(0), "Network connection error!<br/>create file failed. Not a regular file ("
-                                 + QString::fromStdString(sample.u8string()) + ")");
-    EXPECT_EQ(m.samplePlayer().position(), 0.0);
-    EXPECT_TRUE(fs::is_symlink(sample));
-    fs::remove(sample);
-}
-
 TEST_F(VoiceSelector, LeavingAndClosingAgainstAStalledServer)
 {
     // Reads each request and then sends nothing more for five minutes: lists
