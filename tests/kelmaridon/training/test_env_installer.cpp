@@ -210,7 +210,7 @@ TEST(EnvInstaller, FailuresAreReportedAndARetryStartsClean)
     EXPECT_EQ(selectFolder.count(), 1);
 }
 
-TEST(EnvInstaller, TheArchiveIsBoundBySizeTheServerNamesForIt)
+TEST(EnvInstaller, TheArchiveIsBoundByTheSizeTheServerNamesForIt)
 {
     testutil::TempDir tmp;
     const QByteArray path = use7z(tmp.path() / "bin");
