@@ -225,8 +225,9 @@ bool FileDownloader::download(const std::string& url, const fs::path& target, co
         while (busyTargets().count(key) && !aborted)
             busyChanged().wait_for(lock, std::chrono::milliseconds(100));
         std::error_code ec;
-        const fs::file_type type = fs::status(target, ec).type();
-        const bool missing = fs::symlink_status(target, ec).type() == fs::file_type::not_found;
+        // A link counts as something else, wherever it leads.
+        const fs::file_type type = fs::symlink_status(target, ec).type();
+        const bool missing = type == fs::file_type::not_found;
         if (aborted) {
             error = curlText(CURLE_ABORTED_BY_CALLBACK);
         } else if (type == fs::file_type::regular) {

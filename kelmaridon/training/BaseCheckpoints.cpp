@@ -62,7 +62,8 @@ std::map<std::string, std::string> keptBaseCheckpoints()
             continue;
         std::error_code ec;
         const fs::path p = baseCheckpointDir() / utf8ToPath(file);
-        if (fs::is_regular_file(p, ec) && fs::file_size(p, ec) > 0 && !ec)
+        // A link is never taken for a checkpoint, wherever it leads.
+        if (fs::is_regular_file(fs::symlink_status(p, ec)) && fs::file_size(p, ec) > 0 && !ec)
             kept[lang] = file;
     }
     return kept;

@@ -362,6 +362,9 @@ TEST(FileDownloader, WhatIsPlantedAtTheTargetOrPartialPathIsNeverFollowed)
          [&] { EXPECT_TRUE(fs::is_directory(partial(target))); }},
         {"a pipe at the target", "file", [&] { ::mkfifo(target.c_str(), 0600); }, refused,
          [&] { EXPECT_EQ(fs::symlink_status(target).type(), fs::file_type::fifo); }},
+        // Not taken for the file downloaded already.
+        {"a link to a file at the target", "file", [&] { fs::create_symlink(victim, target); }, refused,
+         [&] { EXPECT_TRUE(fs::is_symlink(target)); }},
         {"what an interrupted download left", "moved", [&] { testutil::writeFile(partial(target), "stale"); }, "",
          [&] { EXPECT_EQ(readAll(target), s.payload); }},
     };

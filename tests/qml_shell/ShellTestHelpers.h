@@ -6,9 +6,11 @@
 #include "projects/ProjectModel.h"
 #include "voices/VoiceStore.h"
 
+#include <QDesktopServices>
 #include <QObject>
 #include <QSemaphore>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QVariantList>
 
@@ -35,6 +37,28 @@ public:
     Q_INVOKABLE void quit() { note("quit"); }
     Q_INVOKABLE void exit(int code) { note(QString("exit:%1").arg(code)); }
 
+    // Takes the browser away (no stand-in, no opener on PATH), or gives it back.
+    Q_INVOKABLE void setBrowserGone(bool gone)
+    {
+        if (gone == !savedPath.isNull())
+            return;
+        if (gone) {
+            QDesktopServices::unsetUrlHandler("http");
+            QDesktopServices::unsetUrlHandler("https");
+            savedPath = qgetenv("PATH");
+            if (savedPath.isNull())
+                savedPath = "";
+            qputenv("PATH", noOpener.path().toUtf8());
+            qunsetenv("BROWSER");
+            qunsetenv("DEFAULT_BROWSER");
+        } else {
+            QDesktopServices::setUrlHandler("http", this, "openUrl");
+            QDesktopServices::setUrlHandler("https", this, "openUrl");
+            qputenv("PATH", savedPath);
+            savedPath = QByteArray();
+        }
+    }
+
 public slots:
     // Stands for the desktop's browser.
     void openUrl(const QUrl& url) { note("open:" + url.toString()); }
@@ -44,6 +68,8 @@ signals:
 
 private:
     QStringList entries;
+    QTemporaryDir noOpener;
+    QByteArray savedPath;
 };
 
 // Sends message-box requests the way the models do, through the process-wide

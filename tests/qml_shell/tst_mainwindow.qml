@@ -27,6 +27,10 @@ TestCase {
         msgboxSender.clear();
     }
 
+    function cleanup() {
+        quitRecorder.setBrowserGone(false);
+    }
+
     function find(name) {
         var o = findChild(win.contentItem, name);
         verify(o, name);
@@ -118,6 +122,36 @@ TestCase {
         compare(quitRecorder.log, ["open:" + WEB_BASE_URL]);
         keyClick(Qt.Key_Escape);
         tryVerify(function () { return findChild(win.overlay, "aboutSite") === null; });
+    }
+
+    function test_4c_links_no_browser_opens_show_their_address() {
+        quitRecorder.setBrowserGone(true);
+        var told = function (url) {
+            var text = null;
+            tryVerify(function () { text = findChild(win.overlay, "msgboxText"); return text !== null && text.visible; });
+            compare(text.getText(0, text.length), "The web page " + url + " could not be opened.");
+            mouseClick(findChild(win.overlay, "msgboxButton0"));
+            tryVerify(function () { return findChild(win.overlay, "msgboxText") === null; });
+        };
+
+        mouseClick(find("menuButton"));
+        var help = findChild(win.overlay, "menuEntry1");
+        verify(help);
+        tryCompare(help, "visible", true);
+        mouseClick(help);
+        told(WEB_BASE_URL + "tutorial.html");
+
+        mouseClick(find("menuButton"));
+        var about = findChild(win.overlay, "aboutItem");
+        tryCompare(about, "visible", true);
+        mouseClick(about);
+        var site = null;
+        tryVerify(function () { site = findChild(win.overlay, "aboutSite"); return site !== null && site.visible; });
+        mouseClick(site);
+        told(WEB_BASE_URL);
+        keyClick(Qt.Key_Escape);
+        tryVerify(function () { return findChild(win.overlay, "aboutSite") === null; });
+        compare(quitRecorder.log, []);
     }
 
     function test_5_header_project_entry() {
