@@ -40,23 +40,20 @@ public:
     // Takes the browser away (no stand-in, no opener on PATH), or gives it back.
     Q_INVOKABLE void setBrowserGone(bool gone)
     {
-        if (gone == !savedPath.isNull())
+        if (gone == browserGone)
             return;
-        if (gone) {
-            QDesktopServices::unsetUrlHandler("http");
-            QDesktopServices::unsetUrlHandler("https");
-            savedPath = qgetenv("PATH");
-            if (savedPath.isNull())
-                savedPath = "";
-            qputenv("PATH", noOpener.path().toUtf8());
-            qunsetenv("BROWSER");
-            qunsetenv("DEFAULT_BROWSER");
-        } else {
-            QDesktopServices::setUrlHandler("http", this, "openUrl");
-            QDesktopServices::setUrlHandler("https", this, "openUrl");
-            qputenv("PATH", savedPath);
-            savedPath = QByteArray();
+        browserGone = gone;
+        for (const char* scheme : {"http", "https"}) {
+            if (gone)
+                QDesktopServices::unsetUrlHandler(scheme);
+            else
+                QDesktopServices::setUrlHandler(scheme, this, "openUrl");
         }
+        if (gone)
+            savedPath = qgetenv("PATH");
+        qunsetenv("BROWSER");
+        qunsetenv("DEFAULT_BROWSER");
+        qputenv("PATH", gone ? noOpener.path().toUtf8() : savedPath);
     }
 
 public slots:
@@ -70,6 +67,7 @@ private:
     QStringList entries;
     QTemporaryDir noOpener;
     QByteArray savedPath;
+    bool browserGone = false;
 };
 
 // Sends message-box requests the way the models do, through the process-wide

@@ -1,8 +1,7 @@
 #pragma once
 
-// Holds the lock every removal of a tree takes (removeAll), on a thread of its
-// own: a removal started meanwhile stays under way until the hold ends, so a
-// test sees what the window does while it runs.
+// Holds the lock of every tree removal (removeAll) on a thread of its own: a
+// removal started meanwhile stays under way until the hold ends.
 
 #include "common/FileUtils.h"
 
@@ -46,9 +45,8 @@ public:
             holder.join();
     }
 
-    // Runs check in an event of the GUI thread, then ends the hold; its result.
-    // A GUI thread that waits for the removal runs it only once the hold has
-    // timed out, when the removal is over.
+    // Runs check in an event of the GUI thread, then ends the hold. A GUI
+    // thread stuck in the removal runs it only after the hold timed out.
     bool checkMeanwhile(const std::function<bool()>& check)
     {
         bool ran = false, result = false;
