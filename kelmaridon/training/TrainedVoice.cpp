@@ -125,9 +125,8 @@ void clearVoiceBuildRoot()
             continue;
         }
         const fs::path target = voicesDir() / utf8ToPath(uid);
-        std::error_code taken;
-        const fs::file_type there = fs::symlink_status(target, taken).type();
-        if (there == fs::file_type::not_found)
+        std::error_code statusError;
+        if (fs::symlink_status(target, statusError).type() == fs::file_type::not_found)
             renameTree(p, target, ec);
     }
 }
