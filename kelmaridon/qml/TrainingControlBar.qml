@@ -2,11 +2,13 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 
 // Start or stop the training, its batch size and the GPU switch; the settings
-// are locked while it trains.
+// are locked while it trains. A batch size entry that is not a whole number
+// from 1 to 32 stays as typed, marked as refused, and nothing starts.
 Rectangle {
     id: bar
 
     property var model
+    property bool batchRefused: false
 
     height: 64
     radius: 10
@@ -23,6 +25,7 @@ Rectangle {
             anchors.verticalCenter: parent.verticalCenter
             text: qsTr("Start Training")
             visible: !bar.model.isTraining
+            enabled: !bar.batchRefused
             onClicked: bar.model.train()
         }
         ActionButton {
@@ -42,6 +45,7 @@ Rectangle {
             color: TEXTCOLOR_MAIN
         }
         TextField {
+            id: batchField
             objectName: "trainingBatchSize"
             anchors.verticalCenter: parent.verticalCenter
             width: 64
@@ -49,13 +53,26 @@ Rectangle {
             readOnly: bar.model.isTraining
             selectByMouse: true
             horizontalAlignment: TextInput.AlignHCenter
-            validator: IntValidator { bottom: 1; top: 32 }
             font.family: FONTFAMILY_MAIN
             font.pixelSize: FONTSIZE_DEF
-            onTextEdited: {
-                if (acceptableInput)
-                    bar.model.batchSize = parseInt(text);
+            color: bar.batchRefused ? "#D93025" : TEXTCOLOR_MAIN
+            background: Rectangle {
+                implicitHeight: 40
+                radius: 4
+                color: bar.batchRefused ? "#FDECEA" : "white"
+                border.width: bar.batchRefused || batchField.activeFocus ? 2 : 1
+                border.color: bar.batchRefused ? "#D93025" : (batchField.activeFocus ? MAIN_COLOR : "#D7D9DE")
             }
+            onTextChanged: bar.batchRefused = !bar.model.enterBatchSize(text)
+        }
+        Text {
+            objectName: "trainingBatchSizeRefused"
+            anchors.verticalCenter: parent.verticalCenter
+            visible: bar.batchRefused
+            text: qsTr("Enter a whole number from 1 to 32.")
+            font.family: FONTFAMILY_MAIN
+            font.pixelSize: FONTSIZE_SUB
+            color: "#D93025"
         }
 
         CheckBox {

@@ -1,41 +1,40 @@
 #include "recording/TakeMeter.h"
 
-#include <cmath>
+#include <algorithm>
 
 void TakeMeter::reset()
 {
     count = 0;
-    maxAbs = 0;
-    sumSquares = 0;
+    check.reset();
 }
 
 void TakeMeter::add(const uint8_t* data, size_t len)
 {
+    int16_t samples[1024];
     size_t frames = len / 2;
-    int peakHere = maxAbs;
-    uint64_t squares = 0;
-    for (size_t i = 0; i < frames; ++i) {
-        int s = int16_t(uint16_t(data[2 * i]) | uint16_t(data[2 * i + 1]) << 8);
-        int a = s < 0 ? -s : s;
-        if (a > peakHere)
-            peakHere = a;
-        squares += uint64_t(int64_t(s) * s);
+    for (size_t done = 0; done < frames;) {
+        size_t n = std::min(frames - done, sizeof samples / sizeof samples[0]);
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t* p = data + 2 * (done + i);
+            samples[i] = int16_t(uint16_t(p[0]) | uint16_t(p[1]) << 8);
+        }
+        check.add(samples, n);
+        done += n;
     }
-    maxAbs = peakHere;
-    sumSquares += double(squares);
     count += frames;
-}
-
-double TakeMeter::rms() const
-{
-    return count ? std::sqrt(sumSquares / double(count)) : 0.0;
 }
 
 TakeMeter::Verdict TakeMeter::verdict() const
 {
     if (count < kMinFrames)
         return Verdict::TooShort;
-    if (maxAbs < kSilentPeak || rms() < kSilentRms)
+    switch (check.verdict()) {
+    case SpeechCheck::Verdict::Speech:
+        return Verdict::Keep;
+    case SpeechCheck::Verdict::Silent:
         return Verdict::Silent;
-    return Verdict::Keep;
+    case SpeechCheck::Verdict::NoSpeech:
+        break;
+    }
+    return Verdict::NoSpeech;
 }

@@ -1,34 +1,30 @@
 #pragma once
 
+#include "recording/SpeechCheck.h"
+
 #include <cstddef>
 #include <cstdint>
 
-// The length and loudness of a take as its samples arrive, and whether the
-// take is worth keeping: a take under a second, or one whose peak or level is
-// far below speech (a muted or wrong input device), is not.
+// The length of a take as its samples arrive, and whether the take is worth
+// keeping: a take under a second is not, nor one that holds no speech (a
+// muted or wrong input device, a click, a cough, a hum or noise).
 class TakeMeter
 {
 public:
-    enum class Verdict { Keep, TooShort, Silent };
+    enum class Verdict { Keep, TooShort, Silent, NoSpeech };
 
     // One second of 48000 Hz samples.
     static constexpr uint64_t kMinFrames = 48000;
-    // -40 dBFS: the loudest sample of speech is far above it.
-    static constexpr int kSilentPeak = 328;
-    // -60 dBFS over the whole take, pauses included.
-    static constexpr double kSilentRms = 33.0;
 
     void reset();
     // 16-bit little-endian mono samples; a trailing odd byte is ignored.
     void add(const uint8_t* data, size_t len);
 
     uint64_t frames() const { return count; }
-    int peak() const { return maxAbs; }
-    double rms() const;
+    SpeechCheck::Result speech() const { return check.result(); }
     Verdict verdict() const;
 
 private:
     uint64_t count = 0;
-    int maxAbs = 0;
-    double sumSquares = 0;
+    SpeechCheck check;
 };

@@ -173,6 +173,11 @@ QString VoiceRecorder::refusal() const
                                           "sound, or almost none). Please check your computer's "
                                           "microphone and its volume.");
         break;
+    case TakeMeter::Verdict::NoSpeech:
+        why = QCoreApplication::translate("VoiceRecorder",
+                                          "The take was not kept: no speech was heard in it (only a short sound, "
+                                          "or a steady hum, tone or noise). Please read the whole sentence aloud.");
+        break;
     }
     struct stat st;
     if (::lstat(take.c_str(), &st) == 0 && S_ISREG(st.st_mode))

@@ -15,7 +15,7 @@
 // header and 16-bit mono samples at 48000 Hz. A take is written into its part
 // file beside the take, with a header kept valid as blocks arrive, and renamed
 // over the take only when it ended well and is worth keeping (a second or
-// more, not silent): until then the old take stays as it was. start and stop
+// more of speech): until then the old take stays as it was. start and stop
 // run on the owner's thread; the samples arrive on the audio thread.
 class VoiceRecorder
 {
@@ -23,7 +23,7 @@ public:
     // Called once at the end of each take: true and an empty text when it ended
     // normally and was put in place, false and the reason when it could not
     // start, a write failed, the microphone was lost or the take was refused
-    // as too short or silent. It runs with the recorder's lock held and must
+    // as too short, silent or holding no speech. It runs with the recorder's lock held and must
     // not call the recorder.
     using ResultCallback = std::function<void(bool ok, QString message)>;
 

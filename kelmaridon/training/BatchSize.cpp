@@ -6,12 +6,10 @@ namespace {
 
 // MiB of memory that one sample of a batch takes.
 constexpr uint64_t mibPerSample = 1500;
-constexpr int minBatch = 1;
-constexpr int maxBatch = 32;
 
 int clampBatch(uint64_t batch)
 {
-    return int(std::clamp<uint64_t>(batch, minBatch, maxBatch));
+    return int(std::clamp<uint64_t>(batch, kMinBatchSize, kMaxBatchSize));
 }
 
 } // namespace
@@ -23,4 +21,13 @@ int defaultBatchSize(uint64_t gpuMemory, uint64_t physicalMemory, int threads)
     uint64_t byMemory = (physicalMemory >> 20) / mibPerSample;
     uint64_t byThreads = uint64_t(std::max(0, int(0.6 * threads)));
     return clampBatch(std::min(byMemory, byThreads));
+}
+
+int batchSizeFromText(const std::string& text)
+{
+    if (text.empty() || text.size() > 2 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return 0;
+    int value = std::stoi(text);
+    return value >= kMinBatchSize && value <= kMaxBatchSize ? value : 0;
 }

@@ -154,6 +154,15 @@ void TrainingModel::setBatchSize(int value)
         emit batchSizeChanged();
 }
 
+bool TrainingModel::enterBatchSize(const QString& text)
+{
+    int value = batchSizeFromText(text.toStdString());
+    if (value == 0)
+        return false;
+    setBatchSize(value);
+    return true;
+}
+
 void TrainingModel::setWithGPU(bool value)
 {
     if (assignProperty(withGPU, value))
@@ -264,23 +273,25 @@ void TrainingModel::startRun()
     currentRun.discard = discardNext;
     discardNext.clear();
     Run run = currentRun;
+    // The manifest holds what this run trains with from its start.
+    if (run.batchSize >= kMinBatchSize && run.batchSize <= kMaxBatchSize) {
+        record.setBatchSize(run.batchSize);
+        record.setGpu(run.withGpu ? 1 : 0);
+        if (!record.save()) {
+            reportResult(run.id, false, QString::fromStdString(record.lastError));
+            return;
+        }
+    }
     runInWorkerThread(&worker, [this, run]() { trainWorker(run); });
 }
 
 void TrainingModel::trainWorker(const Run& run)
 {
     try {
-        if (run.batchSize < 1 || run.batchSize > 32) {
+        if (run.batchSize < kMinBatchSize || run.batchSize > kMaxBatchSize) {
             reportResult(run.id, false, tr("IDS_INVALID_BATCHSIZE"));
             return;
         }
-        // The manifest object lives on the GUI thread; the next save writes these.
-        invoker.post(
-            [this, run]() {
-                record.setBatchSize(run.batchSize);
-                record.setGpu(run.withGpu ? 1 : 0);
-            },
-            guiThread());
         // Output without its record is from a preprocessing the window never
         // judged (a hard stop came between): it is made again.
         if (isPreprocessed(run.dir) && run.preprocessRecorded)

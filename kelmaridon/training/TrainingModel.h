@@ -73,6 +73,9 @@ public:
     Q_INVOKABLE void train();
     Q_INVOKABLE void stopTrain();
     Q_INVOKABLE void exportVoice();
+    // The batch size field's text: a whole number from 1 to 32 becomes the
+    // batch size and gives true; anything else changes nothing and gives false.
+    Q_INVOKABLE bool enterBatchSize(const QString& text);
     // Stops the probe and the tools without waiting for the worker; toClose
     // follows once it has ended.
     Q_INVOKABLE void close();

@@ -392,6 +392,10 @@
         <translation>Batch Size:</translation>
     </message>
     <message>
+        <source>Enter a whole number from 1 to 32.</source>
+        <translation>Enter a whole number from 1 to 32.</translation>
+    </message>
+    <message>
         <source>GPU</source>
         <translation>GPU</translation>
     </message>
@@ -599,6 +603,10 @@
     <message>
         <source>The take was not kept: it is silent (the microphone gave no sound, or almost none). Please check your computer's microphone and its volume.</source>
         <translation>The take was not kept: it is silent (the microphone gave no sound, or almost none). Please check your computer's microphone and its volume.</translation>
+    </message>
+    <message>
+        <source>The take was not kept: no speech was heard in it (only a short sound, or a steady hum, tone or noise). Please read the whole sentence aloud.</source>
+        <translation>The take was not kept: no speech was heard in it (only a short sound, or a steady hum, tone or noise). Please read the whole sentence aloud.</translation>
     </message>
     <message>
         <source>Your previous take of this sentence is unchanged.</source>

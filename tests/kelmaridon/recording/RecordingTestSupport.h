@@ -2,6 +2,7 @@
 
 #include "common/Sqlite3Cursor.h"
 #include "common/Sqlite3DB.h"
+#include "platform/PiperHelper.h"
 #include "recording/TakeWav.h"
 
 #include "TestUtil.h"
@@ -9,6 +10,8 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QProcess>
+
+#include <gtest/gtest.h>
 
 #include <sqlite3.h>
 
@@ -18,6 +21,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,13 +42,55 @@ inline QByteArray sawtooth(double seconds)
     return samples;
 }
 
-// SDL's disk driver as the sound device: the microphone reads noise without
-// end, ten times as fast as a real one, and the speaker writes to /dev/null.
+// espeak-ng's speech of text at 48000 Hz, at a man's (110 Hz) or another
+// speaker's pitch, as a take's samples; no silence before or after.
+inline QByteArray spoken(const std::string& text, double pitchHz = 110)
+{
+    static const testutil::TempDir voiceDir;
+    const std::filesystem::path model = voiceDir.path() / ("speaker" + std::to_string(int(pitchHz)) + ".onnx");
+    std::filesystem::path config = model;
+    config += ".json";
+    testutil::writeFile(model, "no weights");
+    testutil::writeFile(config, QByteArray::fromStdString("{\"audio\":{\"sample_rate\":48000},\"espeak\":{\"voice\":"
+                                                          "\"en-us\"},\"speech\":{\"pitch_hz\":" +
+                                                          std::to_string(pitchHz) + "}}"));
+    QByteArray samples;
+    PiperHelper voice;
+    PiperHelper::RunConfig run;
+    run.modelPath = model;
+    run.modelConfigPath = config;
+    run.sentenceSilenceSeconds = 0;
+    bool ok = voice.load(run, [&](const std::vector<short>& s) {
+        samples.append(reinterpret_cast<const char*>(s.data()), int(s.size() * sizeof(short)));
+    }) && voice.update(text);
+    EXPECT_TRUE(ok) << voice.lastErr();
+    return samples;
+}
+
+// Seconds of speech: prompt sentences read one after another, cut to length.
+inline QByteArray speech(double seconds)
+{
+    static const QByteArray reading =
+        spoken("Bees buzzed busily among the clover blossoms. Could you speak a little louder, please? "
+               "Four hundred people attended the charity dinner. My friend plays the guitar beautifully.");
+    QByteArray out;
+    const int bytes = int(seconds * 48000) * 2;
+    while (out.size() < bytes)
+        out += reading;
+    return out.left(bytes);
+}
+
+// SDL's disk driver as the sound device: the microphone reads a minute of
+// speech, ten times as fast as a real one, and the speaker writes to /dev/null.
 inline void useDiskAudio()
 {
+    static const testutil::TempDir micDir;
+    const std::filesystem::path microphone = micDir.path() / "speech.raw";
+    if (!std::filesystem::exists(microphone))
+        testutil::writeFile(microphone, speech(60));
     ::setenv("SDL_AUDIODRIVER", "disk", 1);
     ::setenv("SDL_DISKAUDIODELAY", "10", 1);
-    ::setenv("SDL_DISKAUDIOFILEIN", "/dev/urandom", 1);
+    ::setenv("SDL_DISKAUDIOFILEIN", microphone.c_str(), 1);
     ::setenv("SDL_DISKAUDIOFILE", "/dev/null", 1);
 }
 

@@ -323,3 +323,73 @@ TEST(KelmaridonWindow, TheHeaderStaysUsableDuringATakeAndClosingEndsTheTakeAsSto
     qInstallMessageHandler(previous);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
 }
+
+TEST(KelmaridonWindow, ARetakeOfOneShortSoundIsRefusedWithAMessageAndTheGoodTakeStays)
+{
+    namespace fs = std::filesystem;
+    fs::path dir = RecordingProject::rootDir() / "Burst";
+    fs::remove_all(RecordingProject::rootDir());
+    {
+        RecordingProject created;
+        ASSERT_TRUE(created.open(pathToUtf8(dir), "Burst", "en-us")) << created.lastError();
+    }
+    const fs::path take = dir / "wav" / "1.wav";
+    testutil::TempDir tmp;
+    warnings.clear();
+    QtMessageHandler previous = qInstallMessageHandler(collect);
+    {
+        testutil::TempDir tenv;
+        saveTenvPath(QString::fromStdString(tenv.path().u8string()));
+        QQmlApplicationEngine engine;
+        // Closed before the page and its recorder go.
+        rectest::FifoMicrophone mic(tmp.path() / "microphone.fifo");
+        auto* window = loadWindow(engine);
+        ASSERT_TRUE(window) << warnings.join("\n").toStdString();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+        QObject* navUtil = window->findChild<QObject*>("navUtil");
+        QQuickItem* root = window->contentItem();
+        auto page = [&] { return navUtil->property("currentPage").value<QQuickItem*>(); };
+        QVariantMap props{{"recordingPath", QString::fromStdString(pathToUtf8(dir))}};
+        QMetaObject::invokeMethod(navUtil, "nav", Q_ARG(QVariant, "RecordingDetail.qml"), Q_ARG(QVariant, props));
+        // Presses the button, lets the microphone give exactly the samples, then presses "Stop Recording".
+        auto record = [&](const char* button, const QByteArray& samples) {
+            clickOn(window, waitNamed(page(), button, true));
+            ASSERT_TRUE(waitNamed(page(), "promptStop", true));
+            ASSERT_TRUE(mic.feed(samples));
+            ASSERT_TRUE(testutil::waitFor([&] { return rectest::fileSize(rectest::partOf(take)) == 44 + samples.size(); },
+                                          testutil::hangLimitMs));
+            clickOn(window, findNamed(page(), "promptStop"));
+        };
+        auto count = [&] { return findNamed(page(), "recordingCount")->property("text").toString(); };
+
+        // A good take of 6.4 s of speech.
+        record("promptStart", rectest::speech(6.4));
+        ASSERT_TRUE(waitNamed(page(), "promptAgain", true));
+        const QByteArray accepted = testutil::readFile(take);
+        EXPECT_EQ(accepted.size(), 44 + 614400);
+        EXPECT_EQ(count(), "Sentences: 1");
+
+        // "Try again" where the microphone gives a tenth of a second of sound, then zeros.
+        record("promptAgain", rectest::speech(3).mid(rectest::kSecond, rectest::kSecond / 10) +
+                                  QByteArray(5 * rectest::kSecond, '\0'));
+        auto* text = qobject_cast<QQuickItem*>(waitNamed(root, "msgboxText", true));
+        ASSERT_TRUE(text);
+        QString message;
+        QMetaObject::invokeMethod(text, "getText", Q_RETURN_ARG(QString, message), Q_ARG(int, 0),
+                                  Q_ARG(int, text->property("length").toInt()));
+        EXPECT_EQ(message, "The take was not kept: no speech was heard in it (only a short sound, or a steady hum, tone "
+                         "or noise). Please read the whole sentence aloud. Your previous take of this sentence is "
+                         "unchanged.");
+        EXPECT_EQ(testutil::readFile(take), accepted);
+        EXPECT_FALSE(fs::exists(rectest::partOf(take)));
+        EXPECT_EQ(rectest::statusOf(dir, 1), 1);
+        EXPECT_EQ(count(), "Sentences: 1");
+        EXPECT_EQ(findNamed(page(), "recList")->property("count").toInt(), 1);
+        clickOn(window, findNamed(root, "msgboxButton0"));
+        EXPECT_TRUE(waitGone(root, "msgboxButton0"));
+        EXPECT_TRUE(shown(findNamed(page(), "promptAgain")));
+        mic.close();
+    }
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+}

@@ -496,7 +496,7 @@ TEST_F(RecordingModelsTest, HostileFilesAreRefusedOrReplacedNeverFollowed)
     EXPECT_EQ(testutil::readFile(victim), "precious");
 }
 
-TEST_F(RecordingModelsTest, ShortAndSilentTakesAreRefusedAndTheAcceptedTakeStays)
+TEST_F(RecordingModelsTest, ShortSilentAndSpeechlessTakesAreRefusedAndTheAcceptedTakeStays)
 {
     MsgboxLog log;
     fs::path dir = makeRecording("erin", "Erin");
@@ -517,29 +517,33 @@ TEST_F(RecordingModelsTest, ShortAndSilentTakesAreRefusedAndTheAcceptedTakeStays
                              "before you stop.";
     const QString silent = "The take was not kept: it is silent (the microphone gave no sound, or almost none). "
                            "Please check your computer's microphone and its volume.";
+    const QString noSpeech = "The take was not kept: no speech was heard in it (only a short sound, or a steady "
+                             "hum, tone or noise). Please read the whole sentence aloud.";
     const QString unchanged = " Your previous take of this sentence is unchanged.";
 
-    // A first take cut short, then one from a muted microphone: nothing is kept.
-    take(rectest::sawtooth(0.3));
+    // A first take cut short, one from a muted microphone and one of a click: nothing is kept.
+    take(rectest::speech(0.3));
     take(QByteArray(5 * rectest::kSecond, '\0'));
-    ASSERT_EQ(log.boxes.size(), 2);
+    take(QByteArray(2 * rectest::kSecond, '\0').replace(rectest::kSecond, 2, "\xff\x7f"));
+    ASSERT_EQ(log.boxes.size(), 3);
     EXPECT_EQ(log.boxes[0]["msg"].toString(), tooShort);
     EXPECT_EQ(log.boxes[1]["msg"].toString(), silent);
+    EXPECT_EQ(log.boxes[2]["msg"].toString(), noSpeech);
     EXPECT_FALSE(fs::exists(take1));
     EXPECT_EQ(statusOf(dir, 1), 0);
     EXPECT_FALSE(model->getNextPromptFinished());
 
     // A good take, then "Try again" stopped 0.3 s later and "Try again" with a
     // muted microphone: the good take stays byte for byte, and so does its row.
-    take(rectest::sawtooth(7.9));
+    take(rectest::speech(7.9));
     const QByteArray accepted = testutil::readFile(take1);
     EXPECT_EQ(accepted.size(), 44 + 758400);
     EXPECT_EQ(statusOf(dir, 1), 1);
-    take(rectest::sawtooth(0.3));
+    take(rectest::speech(0.3));
     take(QByteArray(5 * rectest::kSecond, '\0'));
-    ASSERT_EQ(log.boxes.size(), 4);
-    EXPECT_EQ(log.boxes[2]["msg"].toString(), tooShort + unchanged);
-    EXPECT_EQ(log.boxes[3]["msg"].toString(), silent + unchanged);
+    ASSERT_EQ(log.boxes.size(), 5);
+    EXPECT_EQ(log.boxes[3]["msg"].toString(), tooShort + unchanged);
+    EXPECT_EQ(log.boxes[4]["msg"].toString(), silent + unchanged);
     EXPECT_EQ(testutil::readFile(take1), accepted);
     EXPECT_FALSE(fs::exists(rectest::partOf(take1)));
     EXPECT_EQ(statusOf(dir, 1), 1);
@@ -547,14 +551,14 @@ TEST_F(RecordingModelsTest, ShortAndSilentTakesAreRefusedAndTheAcceptedTakeStays
     EXPECT_EQ(model->getTotalItems(), 1);
 
     // "Next" that ends a take cut short stays on the prompt; the next "Next" moves on.
-    take(rectest::sawtooth(0.3), true);
-    ASSERT_EQ(log.boxes.size(), 5);
-    EXPECT_EQ(log.boxes[4]["msg"].toString(), tooShort + unchanged);
+    take(rectest::speech(0.3), true);
+    ASSERT_EQ(log.boxes.size(), 6);
+    EXPECT_EQ(log.boxes[5]["msg"].toString(), tooShort + unchanged);
     EXPECT_EQ(model->getNextPromptId(), 1);
     model->todoNextPrompt();
     EXPECT_EQ(model->getNextPromptId(), 2);
     EXPECT_EQ(testutil::readFile(take1), accepted);
-    EXPECT_EQ(log.boxes.size(), 5);
+    EXPECT_EQ(log.boxes.size(), 6);
 }
 
 TEST_F(RecordingModelsTest, ATakeBeginsOnlyOncePlaybackHasStopped)

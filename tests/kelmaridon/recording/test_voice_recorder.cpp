@@ -8,11 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <mutex>
+#include <random>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
@@ -137,12 +141,8 @@ protected:
         ::setenv("SDL_DISKAUDIODELAY", "0", 1);
         microphone = tmp.path() / "microphone.raw";
         ::setenv("SDL_DISKAUDIOFILEIN", microphone.c_str(), 1);
-        // Two seconds of a sawtooth with an odd period, so no block repeats another.
-        for (int i = 0; i < 96000; ++i) {
-            int16_t s = int16_t((i % 977) * 67 - 32000);
-            input.append(char(s & 0xFF));
-            input.append(char((s >> 8) & 0xFF));
-        }
+        // Two seconds of speech.
+        input = rectest::speech(2);
     }
 
     testutil::TempDir tmp;
@@ -253,34 +253,102 @@ TEST_F(VoiceRecorderTest, FailedWritesAndEndsWithoutStop)
     EXPECT_EQ(bytes.mid(44, 9600), input.left(9600));
 }
 
-TEST(TakeMeter, KeepsASecondOrMoreThatIsNotSilent)
+namespace {
+
+std::vector<int16_t> samplesOf(const QByteArray& b)
+{
+    std::vector<int16_t> s(size_t(b.size() / 2));
+    std::memcpy(s.data(), b.constData(), s.size() * 2);
+    return s;
+}
+
+QByteArray bytesOf(const std::vector<int16_t>& s)
+{
+    return QByteArray(reinterpret_cast<const char*>(s.data()), int(s.size() * 2));
+}
+
+QByteArray zeros(double seconds)
+{
+    return QByteArray(int(seconds * 48000) * 2, '\0');
+}
+
+// Samples made by f(i) for each sample i of the given seconds.
+QByteArray made(double seconds, const std::function<double(int)>& f)
+{
+    std::vector<int16_t> s(size_t(seconds * 48000));
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = int16_t(std::clamp(std::lround(f(int(i))), -32768L, 32767L));
+    return bytesOf(s);
+}
+
+// The samples scaled so that the loudest is at dBFS.
+QByteArray peakAt(const QByteArray& b, double dbfs)
+{
+    std::vector<int16_t> s = samplesOf(b);
+    int peak = 1;
+    for (int16_t v : s)
+        peak = std::max(peak, std::abs(int(v)));
+    double gain = 32768 * std::pow(10, dbfs / 20) / peak;
+    for (int16_t& v : s)
+        v = int16_t(std::clamp(std::lround(v * gain), -32768L, 32767L));
+    return bytesOf(s);
+}
+
+// Steady white noise of the given level (RMS, dBFS) added to the samples.
+QByteArray withNoise(const QByteArray& b, double dbfs)
+{
+    std::mt19937 random(7);
+    std::normal_distribution<double> noise(0, 32768 * std::pow(10, dbfs / 20));
+    std::vector<int16_t> s = samplesOf(b);
+    for (int16_t& v : s)
+        v = int16_t(std::clamp(std::lround(v + noise(random)), -32768L, 32767L));
+    return bytesOf(s);
+}
+
+} // namespace
+
+TEST(TakeMeter, KeepsASecondOrMoreOfSpeechAndNothingElse)
 {
     using V = TakeMeter::Verdict;
-    // A square wave of the given amplitude: its peak and its level.
-    auto square = [](double seconds, int amplitude) {
-        QByteArray b;
-        for (int i = 0; i < int(seconds * 48000); ++i) {
-            int16_t s = int16_t((i / 50) % 2 ? amplitude : -amplitude);
-            b.append(char(s & 0xFF));
-            b.append(char((s >> 8) & 0xFF));
-        }
-        return b;
-    };
+    const std::string prompt = "Four hundred people attended the charity dinner.";
+    const QByteArray man = rectest::spoken(prompt, 110), woman = rectest::spoken(prompt, 210);
+    auto take = [](const QByteArray& speech) { return zeros(0.4) + speech + zeros(0.6); };
+    // A tenth of a second of a word, its loudest sample at 8503.
+    const QByteArray burst =
+        peakAt(rectest::spoken("Thank you.").mid(rectest::kSecond / 20, rectest::kSecond / 10), -11.7);
+    std::mt19937 random(3);
+    std::normal_distribution<double> noise(0, 32768 * std::pow(10, -45.0 / 20));
     const struct
     {
         const char* what;
         QByteArray samples;
         V verdict;
     } cases[] = {
+        {"a man's take", take(man), V::Keep},
+        {"a woman's take", take(woman), V::Keep},
+        {"a quiet speaker, peaking at -35 dBFS", peakAt(take(man), -35), V::Keep},
+        {"speech over steady noise at -50 dBFS", withNoise(take(woman), -50), V::Keep},
+        {"a prompt of two words", take(rectest::spoken("Thank you.")), V::Keep},
+        {"a prompt of three words", take(rectest::spoken("Good morning, Anna.", 210)), V::Keep},
+        {"speech from an input with an offset of 500", made(6, [&, s = samplesOf(man)](int i) {
+             return 500 + (size_t(i) < s.size() ? s[size_t(i)] * 0.5 : 0);
+         }), V::Keep},
         {"nothing", QByteArray(), V::TooShort},
-        {"0.99 s of speech", rectest::sawtooth(0.99), V::TooShort},
-        {"a second of speech", rectest::sawtooth(1), V::Keep},
-        {"a second and an odd byte", rectest::sawtooth(1) + QByteArray(1, '\x7f'), V::Keep},
-        {"digital silence", QByteArray(5 * rectest::kSecond, '\0'), V::Silent},
-        {"a hum below -40 dBFS", square(3, 300), V::Silent},
-        {"quiet speech at -36 dBFS", square(3, 520), V::Keep},
-        {"half a second of speech, then a pause", rectest::sawtooth(0.5) + QByteArray(9 * rectest::kSecond, '\0'),
-         V::Keep},
+        {"0.99 s of speech", rectest::speech(0.99), V::TooShort},
+        {"digital silence", zeros(5), V::Silent},
+        {"an offset of 400", made(3, [](int) { return 400; }), V::Silent},
+        {"an offset of 500", made(3, [](int) { return 500; }), V::Silent},
+        {"-32768 throughout", made(3, [](int) { return -32768; }), V::Silent},
+        {"50 Hz hum at -30 dBFS", made(4, [](int i) { return 1465 * std::sin(2 * M_PI * 50 * i / 48000); }),
+         V::NoSpeech},
+        {"noise at -45 dBFS", made(4, [&](int) { return noise(random); }), V::NoSpeech},
+        {"one click in 2 s of silence", made(2, [](int i) { return i == 48000 ? 32767 : 0; }), V::NoSpeech},
+        {"a full-scale clipped square wave", made(3, [](int i) { return (i / 120) % 2 ? 32767 : -32768; }),
+         V::NoSpeech},
+        {"0.1 s of sound, then zeros", burst + zeros(5), V::NoSpeech},
+        {"0.2 s of sound, then zeros", peakAt(rectest::speech(0.2), -11.7) + zeros(4.8), V::NoSpeech},
+        {"a tone that starts after a second",
+         zeros(1) + made(3, [](int i) { return 8000 * std::sin(2 * M_PI * 440 * i / 48000); }), V::NoSpeech},
     };
     for (const auto& c : cases) {
         TakeMeter meter;
@@ -288,7 +356,9 @@ TEST(TakeMeter, KeepsASecondOrMoreThatIsNotSilent)
         for (int at = 0; at < c.samples.size(); at += 9600)
             meter.add(reinterpret_cast<const uint8_t*>(c.samples.constData()) + at,
                       size_t(std::min(9600, c.samples.size() - at)));
-        EXPECT_EQ(meter.verdict(), c.verdict) << c.what << ": peak " << meter.peak() << ", rms " << meter.rms();
+        SpeechCheck::Result r = meter.speech();
+        EXPECT_EQ(meter.verdict(), c.verdict) << c.what << ": loudest " << r.loudestDb << " dBFS, floor " << r.floorDb
+                                              << " dBFS, " << r.speechSeconds << " s of speech, " << r.rises << " rises";
         EXPECT_EQ(meter.frames(), uint64_t(c.samples.size() / 2)) << c.what;
     }
 }

@@ -179,12 +179,20 @@ inline void useScriptedEnvironment(const std::filesystem::path& root, const std:
                              "  [ -f \"$c/die\" ] && kill -9 $$\n"
                              "  exit 0;;\n"
                              "piper_train)\n"
-                             "  echo run >> \"$c/train.runs\"; echo $$ > \"$c/train.pid\"; echo training; exec sleep 600;;\n"
+                             "  echo run \"$*\" >> \"$c/train.runs\"; echo $$ > \"$c/train.pid\"; echo training; exec sleep 600;;\n"
                              "piper_train.export_onnx)\n"
                              "  [ -n \"$3\" ] || { echo 'ERROR: no checkpoint given'; exit 1; }\n"
                              "  [ -f \"$c/hold-export\" ] && { echo $$ > \"$c/export.pid\"; exec sleep 600; }\n"
                              "  printf model > \"$4\"; echo exported;;\n"
                              "esac\n");
+}
+
+// The training's manifest as it is on disk.
+inline TrainingRecord readRecord(const std::filesystem::path& dir)
+{
+    TrainingRecord record;
+    EXPECT_TRUE(record.read(dir.u8string())) << record.lastError;
+    return record;
 }
 
 // True when the process has ended (killed but not yet reaped counts as ended).

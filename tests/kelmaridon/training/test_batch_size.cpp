@@ -30,3 +30,14 @@ TEST(BatchSize, DefaultsFromTheGpuOrFromMemoryAndThreads)
         EXPECT_EQ(defaultBatchSize(c.gpu, c.ram, c.threads), c.expected)
             << "gpu " << c.gpu / MiB << " MiB, ram " << c.ram / MiB << " MiB, " << c.threads << " threads";
 }
+
+TEST(BatchSize, OnlyAWholeNumberFromOneTo32IsABatchSize)
+{
+    const std::vector<std::pair<std::string, int>> cases = {
+        {"1", 1}, {"12", 12}, {"32", 32}, {"07", 7}, {"0", 0},  {"00", 0}, {"33", 0},  {"64", 0},
+        {"", 0},  {"x", 0},   {"1x", 0},  {" 5", 0}, {"5 ", 0}, {"+5", 0}, {"-1", 0},  {"012", 0},
+        {"4.0", 0}, {"99999999999", 0},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(batchSizeFromText(text), expected) << '"' << text << '"';
+}

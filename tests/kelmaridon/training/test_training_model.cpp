@@ -41,13 +41,6 @@ using testutil::waitFor;
 
 namespace {
 
-TrainingRecord readRecord(const fs::path& dir)
-{
-    TrainingRecord record;
-    EXPECT_TRUE(record.read(dir.u8string())) << record.lastError;
-    return record;
-}
-
 std::vector<fs::path> customVoices()
 {
     std::vector<fs::path> out;

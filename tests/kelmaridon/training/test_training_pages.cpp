@@ -339,6 +339,71 @@ TEST(TrainingPages, LeavingOrClosingWhileTrainingAsksAndStopsOnlyOnYes)
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
 }
 
+TEST(TrainingPages, TheBatchSizeFieldShowsWhatTheTrainingRunsWith)
+{
+    testutil::TempDir tmp;
+    const fs::path control = tmp.path() / "control";
+    useScriptedEnvironment(tmp.path() / "env", control);
+    const fs::path dir = makeTraining("Batch", "", 4);
+    MsgboxLog boxes;
+    Window w;
+    ASSERT_TRUE(w.window && QTest::qWaitForWindowExposed(w.window));
+    w.nav("Training.qml", {{"trainingPath", q(dir)}, {"toStart", false}});
+    QObject* field = w.find("trainingBatchSize");
+    QObject* refused = w.find("trainingBatchSizeRefused");
+    QObject* start = w.find("trainingStart");
+    ASSERT_TRUE(field && refused && start);
+    auto shown = [&] { return field->property("text").toString(); };
+    EXPECT_EQ(shown(), "4");
+    EXPECT_FALSE(refused->property("visible").toBool());
+    // Typed over the whole field with real keys.
+    auto type = [&](const QString& keys) {
+        w.mouseClick("trainingBatchSize");
+        QTest::keyClick(w.window, Qt::Key_A, Qt::ControlModifier);
+        for (QChar c : keys)
+            QTest::keyClick(w.window, c.toLatin1());
+    };
+
+    // Out of range or no number: shown as typed and marked refused; Start does nothing.
+    for (const QString& entry : {QString("64"), QString("0"), QString("x"), QString("33")}) {
+        SCOPED_TRACE(entry.toStdString());
+        type(entry);
+        EXPECT_EQ(shown(), entry);
+        EXPECT_TRUE(refused->property("visible").toBool());
+        EXPECT_FALSE(start->property("enabled").toBool());
+        w.mouseClick("trainingStart");
+        EXPECT_FALSE(w.find("trainingStop")->property("visible").toBool());
+    }
+    EXPECT_EQ(readRecord(dir).batchSize(), 4);
+
+    // A batch size in range: the training runs with it, and the manifest says so.
+    type("12");
+    EXPECT_FALSE(refused->property("visible").toBool());
+    w.mouseClick("trainingStart");
+    ASSERT_TRUE(waitFor([&] { return runs(control, "train") == 1; }, testutil::hangLimitMs));
+    auto toolRuns = [&] { return testutil::readFile(control / "train.runs"); };
+    EXPECT_TRUE(toolRuns().contains("--batch-size 12 ")) << toolRuns().toStdString();
+    EXPECT_EQ(readRecord(dir).batchSize(), 12);
+    EXPECT_EQ(shown(), "12");
+
+    // Started again with another size, after preprocessing: the manifest has it at once.
+    w.mouseClick("trainingStop");
+    ASSERT_TRUE(waitFor(
+        [&] { return boxes.boxes.size() == 1 && testutil::findNamed(w.window->contentItem(), "msgboxButton0"); },
+        testutil::hangLimitMs));
+    w.mouseClick("msgboxButton0");
+    ASSERT_TRUE(w.gone("msgboxButton0"));
+    type("7");
+    w.mouseClick("trainingStart");
+    ASSERT_TRUE(waitFor([&] { return runs(control, "train") == 2; }, testutil::hangLimitMs));
+    EXPECT_TRUE(toolRuns().split('\n').value(1).contains("--batch-size 7 ")) << toolRuns().toStdString();
+    EXPECT_EQ(readRecord(dir).batchSize(), 7);
+    EXPECT_EQ(shown(), "7");
+    w.mouseClick("trainingStop");
+    EXPECT_EQ(runs(control, "preprocess"), 1);
+    EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+}
+
 namespace {
 
 // A real click on the link to url in a rich text item.
