@@ -283,7 +283,8 @@ TEST(FileDownloader, SameTargetTwiceAtOnce)
         FileDownloader dl;
         ok1 = dl.download(s.base + "slow", target, "", e1);
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The first is under way (its answer takes seconds) when the second begins.
+    EXPECT_TRUE(testutil::waitFor([&] { return s.hits == 1; }, testutil::hangLimitMs));
     std::thread b([&] {
         FileDownloader dl;
         ok2 = dl.download(s.base + "slow", target, "", e2);

@@ -94,26 +94,33 @@ TEST(ThreadPosting, NotStartedThreadGetsCallsOnceItRuns)
     std::atomic<QThread*> where{nullptr};
     postMovedToThread([&]() { where = QThread::currentThread(); ++ran; }, &w.thread);
     QCoreApplication::processEvents();
-    QThread::msleep(50);
     EXPECT_EQ(ran.load(), 0);
     w.thread.start();
-    ASSERT_TRUE(waitFor([&]() { return ran == 1; }, testutil::hangLimitMs));
+    // A call posted after it runs after it, there.
+    std::atomic<bool> later{false};
+    postMovedToThread([&]() { later = true; }, &w.thread);
+    ASSERT_TRUE(waitFor([&]() { return later.load(); }, testutil::hangLimitMs));
+    EXPECT_EQ(ran.load(), 1);
     EXPECT_EQ(where.load(), &w.thread);
 }
 
 TEST(ThreadPosting, DeletedContextDropsPendingCalls)
 {
     int ran = 0;
+    QThread* gui = QThread::currentThread();
     {
         auto ctx = std::make_unique<InvokeContext>();
-        QThread* gui = QThread::currentThread();
         for (int i = 0; i < 5; ++i)
             ctx->post([&]() { ++ran; }, gui);
         ctx->postDelayed([&]() { ++ran; }, 10, gui);
     }
-    QThread::msleep(30);
-    for (int i = 0; i < 10; ++i)
-        QCoreApplication::processEvents();
+    // A holder made afterwards: its delayed call comes after theirs would have.
+    bool later = false;
+    {
+        InvokeContext after;
+        after.postDelayed([&]() { later = true; }, 10, gui);
+        ASSERT_TRUE(waitFor([&]() { return later; }, testutil::hangLimitMs));
+    }
     EXPECT_EQ(ran, 0);
 
     // Also for a holder whose worker-thread calls have not run yet.
@@ -124,8 +131,12 @@ TEST(ThreadPosting, DeletedContextDropsPendingCalls)
         ctx.post([&]() { ++workerRan; }, &w.thread);
     }
     w.thread.start();
-    QThread::msleep(50);
-    QCoreApplication::processEvents();
+    std::atomic<bool> workerLater{false};
+    {
+        InvokeContext after;
+        after.post([&]() { workerLater = true; }, &w.thread);
+        ASSERT_TRUE(waitFor([&]() { return workerLater.load(); }, testutil::hangLimitMs));
+    }
     EXPECT_EQ(workerRan.load(), 0);
 }
 

@@ -4,6 +4,7 @@
 #include "common/SingleInstanceGuard.h"
 
 #include "ShellTestHelpers.h"
+#include "TestUtil.h"
 #include "VoiceFixture.h"
 
 #include <QDesktopServices>
@@ -44,6 +45,8 @@ public slots:
         engine->rootContext()->setContextProperty("msgboxSender", &sender);
         engine->rootContext()->setContextProperty("projectMaker", &maker);
         engine->rootContext()->setContextProperty("voiceFixture", &voices);
+        // The limit of every wait in the QML tests, the same as in the C++ tests.
+        engine->rootContext()->setContextProperty("hangLimitMs", testutil::hangLimitMs);
     }
 
 private:

@@ -42,14 +42,14 @@ Item {
             frame.busy = false;
             if (win.visibility !== Window.Windowed)
                 win.showNormal();
-            tryCompare(win, "visibility", Window.Windowed);
+            tryCompare(win, "visibility", Window.Windowed, hangLimitMs);
             win.x = 100;
             win.y = 50;
             win.width = 600;
             win.height = 500;
-            tryCompare(win, "width", 600);
-            tryCompare(frame, "width", 600);
-            tryCompare(frame, "height", 500);
+            tryCompare(win, "width", 600, hangLimitMs);
+            tryCompare(frame, "width", 600, hangLimitMs);
+            tryCompare(frame, "height", 500, hangLimitMs);
         }
 
         function handle(name) {
@@ -154,22 +154,23 @@ Item {
         function test_frame_inset_follows_maximising() {
             compare(frame.frameInset, 11);
             win.showMaximized();
-            tryCompare(frame, "isMax", true);
+            tryCompare(frame, "isMax", true, hangLimitMs);
             compare(frame.frameInset, 0);
             win.showNormal();
-            tryCompare(frame, "isMax", false);
+            tryCompare(frame, "isMax", false, hangLimitMs);
         }
 
         function test_double_click_on_header_toggles_maximised() {
+            // Below the header: nothing. (The window's state follows a request at
+            // once; had it toggled, the header's toggle below would restore it.)
             mouseDoubleClickSequence(frame, 300, 200);
-            wait(50);
             verify(!frame.isMax);
             mouseDoubleClickSequence(frame, 300, 30);
-            tryCompare(frame, "isMax", true);
+            tryCompare(frame, "isMax", true, hangLimitMs);
             compare(frame.contentItem.x, 5);
             verify(!handle("resizeLeft").enabled);
             mouseDoubleClickSequence(frame, 300, 30);
-            tryCompare(frame, "isMax", false);
+            tryCompare(frame, "isMax", false, hangLimitMs);
             compare(frame.contentItem.x, 20);
         }
     }

@@ -22,23 +22,24 @@ Item {
             var c = Qt.createComponent("qrc:/qml/ExportSettingPopup.qml");
             compare(c.status, Component.Ready, c.errorString());
             var popup = c.createObject(root, { "projectModel": recorder, "saveUrl": "file:///tmp/out" });
-            tryCompare(popup, "opened", true);
+            tryCompare(popup, "opened", true, hangLimitMs);
             var withText = findChild(popup.contentItem, "withText");
             var textType = findChild(popup.contentItem, "textType");
             verify(!textType.parent.enabled);
             mouseClick(withText);
-            tryCompare(textType.parent, "enabled", true);
+            tryCompare(textType.parent, "enabled", true, hangLimitMs);
             compare(textType.count, 4);
 
             // Picked from the open list as a user does.
             mouseClick(textType);
-            tryCompare(textType.popup, "opened", true);
+            tryCompare(textType.popup, "opened", true, hangLimitMs);
             var list = textType.popup.contentItem;
             var entry = null;
-            tryVerify(function () { entry = list.itemAtIndex(3); return entry !== null && entry.visible; });
+            tryVerify(function () { entry = list.itemAtIndex(3); return entry !== null && entry.visible; },
+                      hangLimitMs);
             compare(entry.text, "Word document (.docx)");
             mouseClick(entry);
-            tryCompare(textType.popup, "visible", false);
+            tryCompare(textType.popup, "visible", false, hangLimitMs);
             compare(textType.currentText, "Word document (.docx)");
 
             mouseClick(findChild(popup.contentItem, "exportOkButton"));

@@ -46,32 +46,32 @@ Item {
 
             // New Project opens the form with the name field; OK without a voice is refused.
             var form = page.newProject();
-            tryCompare(form, "opened", true);
+            tryCompare(form, "opened", true, hangLimitMs);
             compare(form.showName, true);
             verify(form.formModel.projectName.indexOf("Project-") === 0);
             mouseClick(findChild(form.contentItem, "settingOk"));
             compare(boxes.count, 1);
             compare(boxes.signalArguments[0][0].msg, "IDS_EMPTY_DEFAULT_VOCIE");
             form.close();
-            tryVerify(function () { return findChild(page, "settingTitle") === null; });
+            tryVerify(function () { return findChild(page, "settingTitle") === null; }, hangLimitMs);
 
             // Import opens Qt's file dialog for several text files.
             var dialog = page.importFiles();
             verify(dialog.selectMultiple);
-            tryCompare(dialog, "visible", true);
+            tryCompare(dialog, "visible", true, hangLimitMs);
             dialog.close();
 
             // Files chosen: the form without the name field.
             compare(page.filesChosen([]), null);
             form = page.filesChosen(["file:///nowhere/a.txt"]);
-            tryCompare(form, "opened", true);
+            tryCompare(form, "opened", true, hangLimitMs);
             compare(form.showName, false);
             compare(findChild(form.contentItem, "projectNameField").visible, false);
             form.close();
 
             var closed = false;
             page.nav(function () { closed = true; });
-            tryVerify(function () { return closed; });
+            tryVerify(function () { return closed; }, hangLimitMs);
             page.destroy();
         }
 
@@ -79,7 +79,7 @@ Item {
             maker.createProject("Listed", undefined, 1.0);
             var page = load("qrc:/qml/Projects.qml");
             var list = findChild(page, "projectList");
-            tryCompare(list, "count", 1);
+            tryCompare(list, "count", 1, hangLimitMs);
             compare(findChild(page, "projectsEmpty").visible, false);
             waitForRendering(list);
             var del = findChild(list, "projectDelete0");
@@ -89,8 +89,8 @@ Item {
             var e = boxes.signalArguments[0][0];
             compare(e.icon, 3);
             msgboxctx.callBack(e.cbs[0]);
-            tryCompare(list, "count", 0);
-            tryCompare(findChild(page, "projectsEmpty"), "visible", true);
+            tryCompare(list, "count", 0, hangLimitMs);
+            tryCompare(findChild(page, "projectsEmpty"), "visible", true, hangLimitMs);
             page.destroy();
         }
 
@@ -100,7 +100,7 @@ Item {
             var accepted = [];
             var form = c.createObject(root, { "title": "Settings", "initialName": "Mine", "initialSrate": 1.5 });
             form.accepted.connect(function (name, voice, srate) { accepted.push(name); });
-            tryCompare(form, "opened", true);
+            tryCompare(form, "opened", true, hangLimitMs);
             compare(form.formModel.projectName, "Mine");
             compare(findChild(form.contentItem, "projectNameField").text, "Mine");
             compare(findChild(form.contentItem, "speedText").text, "1.5x");

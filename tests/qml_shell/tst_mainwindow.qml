@@ -13,7 +13,7 @@ TestCase {
         compare(c.status, Component.Ready, c.errorString());
         win = c.createObject(null);
         verify(win);
-        tryCompare(win, "visible", true);
+        tryCompare(win, "visible", true, hangLimitMs);
         waitForRendering(win.contentItem);
     }
 
@@ -61,13 +61,13 @@ TestCase {
         compare(left.current, "voices");
         // The Voices page leaves once its model has closed.
         navUtil.nav("Project.qml", {});
-        tryCompare(left, "current", "projects");
+        tryCompare(left, "current", "projects", hangLimitMs);
         // Without a project to open the page says so and goes to the project list.
         var ok = null;
-        tryVerify(function () { ok = findChild(win.overlay, "msgboxButton0"); return ok !== null; }, 60000);
+        tryVerify(function () { ok = findChild(win.overlay, "msgboxButton0"); return ok !== null; }, hangLimitMs);
         mouseClick(ok);
-        tryCompare(navUtil, "currentSource", "Projects.qml", 60000);
-        tryVerify(function () { return findChild(win.overlay, "msgboxButton0") === null; });
+        tryCompare(navUtil, "currentSource", "Projects.qml", hangLimitMs);
+        tryVerify(function () { return findChild(win.overlay, "msgboxButton0") === null; }, hangLimitMs);
         mouseClick(find("navEntry_home"));
         compare(navUtil.currentSource, "home.qml");
         compare(left.current, "home");
@@ -82,7 +82,7 @@ TestCase {
         verify(shown.indexOf("Body") > 0, shown);
         mouseClick(findChild(win.overlay, "msgboxButton0"));
         compare(msgboxSender.ran, ["OK"]);
-        tryVerify(function () { return findChild(win.overlay, "msgboxText") === null; });
+        tryVerify(function () { return findChild(win.overlay, "msgboxText") === null; }, hangLimitMs);
     }
 
     function test_4_menu_and_about() {
@@ -91,15 +91,15 @@ TestCase {
         mouseClick(find("menuButton"));
         var about = findChild(win.overlay, "aboutItem");
         verify(about);
-        tryCompare(about, "visible", true);
+        tryCompare(about, "visible", true, hangLimitMs);
         verify(findChild(about, "versionLink").text === "v" + PROD_VER);
         mouseClick(about);
         var title = findChild(win.overlay, "aboutTitle");
-        tryVerify(function () { title = findChild(win.overlay, "aboutTitle"); return title !== null; });
+        tryVerify(function () { title = findChild(win.overlay, "aboutTitle"); return title !== null; }, hangLimitMs);
         compare(title.text, PROD_NAME + " v" + PROD_VER);
         verify(header.updateUrl.indexOf(WEB_BASE_URL + "check_update.php?pid=" + PROD_UID + "&ver=" + PROD_VERID) === 0);
         keyClick(Qt.Key_Escape);
-        tryVerify(function () { return findChild(win.overlay, "aboutTitle") === null; });
+        tryVerify(function () { return findChild(win.overlay, "aboutTitle") === null; }, hangLimitMs);
     }
 
     function test_4b_web_pages_open_on_our_server() {
@@ -110,18 +110,19 @@ TestCase {
 
         mouseClick(find("menuButton"));
         var link = findChild(win.overlay, "versionLink");
-        tryCompare(link, "visible", true);
+        tryCompare(link, "visible", true, hangLimitMs);
         mouseClick(link);
         compare(quitRecorder.log, ["open:" + WEB_BASE_URL + "check_update.php?pid=" + PROD_UID + "&ver=" + PROD_VERID]);
         quitRecorder.clear();
 
         header.showAbout();
         var site = findChild(win.overlay, "aboutSite");
-        tryVerify(function () { site = findChild(win.overlay, "aboutSite"); return site !== null && site.visible; });
+        tryVerify(function () { site = findChild(win.overlay, "aboutSite"); return site !== null && site.visible; },
+                  hangLimitMs);
         mouseClick(site);
         compare(quitRecorder.log, ["open:" + WEB_BASE_URL]);
         keyClick(Qt.Key_Escape);
-        tryVerify(function () { return findChild(win.overlay, "aboutSite") === null; });
+        tryVerify(function () { return findChild(win.overlay, "aboutSite") === null; }, hangLimitMs);
     }
 
     function test_4c_a_link_no_browser_opens_shows_its_address() {
@@ -147,9 +148,9 @@ TestCase {
 
     function test_5b_voice_cloning_minimises_the_window() {
         mouseClick(find("navEntry_cloning"));
-        tryCompare(win, "visibility", Window.Minimized);
+        tryCompare(win, "visibility", Window.Minimized, hangLimitMs);
         win.showNormal();
-        tryCompare(win, "visibility", Window.Windowed);
+        tryCompare(win, "visibility", Window.Windowed, hangLimitMs);
         compare(find("navUtil").currentSource, "Projects.qml");
     }
 
@@ -160,18 +161,18 @@ TestCase {
         verify(model);
         model.quitRequested(1);
         compare(quitRecorder.log, ["closing:update"]);
-        tryCompare(quitRecorder, "log", ["closing:update", "closed:update", "exit:1"], 60000);
+        tryCompare(quitRecorder, "log", ["closing:update", "closed:update", "exit:1"], hangLimitMs);
     }
 
     function test_7_close_waits_for_the_page_model() {
         var navUtil = find("navUtil");
         navUtil.nav(closing, { "tag": "busy", "closeDelay": 300 });
-        tryVerify(function () { return navUtil.currentPage && navUtil.currentPage.tag === "busy"; }, 60000);
+        tryVerify(function () { return navUtil.currentPage && navUtil.currentPage.tag === "busy"; }, hangLimitMs);
         quitRecorder.clear();
         win.close();
         compare(quitRecorder.log, ["closing:busy"]);
         verify(win.visible);
-        tryCompare(quitRecorder, "log", ["closing:busy", "closed:busy", "quit"], 60000);
+        tryCompare(quitRecorder, "log", ["closing:busy", "closed:busy", "quit"], hangLimitMs);
         verify(win.visible);
     }
 }

@@ -25,7 +25,7 @@ Item {
         }
 
         function cleanup() {
-            tryCompare(toast, "animating", false, 60000);
+            tryCompare(toast, "animating", false, hangLimitMs);
         }
 
         function test_look_and_place() {
@@ -47,7 +47,7 @@ Item {
             verify(toast.animating);
             compare(toast.show("two"), null);
             compare(label.children[0].text, "one");
-            tryCompare(toast, "animating", false, 60000);
+            tryCompare(toast, "animating", false, hangLimitMs);
             var next = toast.show("three", 300);
             verify(next);
             compare(next.children[0].text, "three");
@@ -63,18 +63,18 @@ Item {
             // (seen as it changes, however late the frames come).
             var fullyShown = false;
             label.opacityChanged.connect(function () { fullyShown = fullyShown || label.opacity === 1; });
-            tryCompare(toast, "animating", false, 60000);
+            tryCompare(toast, "animating", false, hangLimitMs);
             verify(fullyShown);
             verify(Date.now() - started >= 1400);
             // The label has destroyed itself.
-            tryVerify(function () { return labels() === 0; });
+            tryVerify(function () { return labels() === 0; }, hangLimitMs);
         }
 
         function test_zero_time_never_pauses_below_zero() {
             var label = toast.show("x", 0);
             verify(label);
-            tryCompare(toast, "animating", false, 60000);
-            tryVerify(function () { return labels() === 0; });
+            tryCompare(toast, "animating", false, hangLimitMs);
+            tryVerify(function () { return labels() === 0; }, hangLimitMs);
         }
     }
 }

@@ -19,7 +19,7 @@ Item {
             var popup = c.createObject(root);
             verify(popup);
             popup.voiceSelected.connect(function (voice) { picked.push(voice.uid + "/" + voice.spk); });
-            tryCompare(popup, "opened", true);
+            tryCompare(popup, "opened", true, hangLimitMs);
             return popup;
         }
 
@@ -34,33 +34,33 @@ Item {
             compare(popup.width, 450);
             compare(popup.height, 450);
             var list = findChild(popup, "localVoiceList");
-            tryCompare(list, "count", 1);
+            tryCompare(list, "count", 1, hangLimitMs);
             var destroyed = false;
             popup.Component.destruction.connect(function () { destroyed = true; });
             mouseClick(findChild(list, "localVoice0"));
             compare(picked, ["vz/2"]);
-            tryVerify(function () { return destroyed; });
+            tryVerify(function () { return destroyed; }, hangLimitMs);
         }
 
         function test_close_picks_nothing() {
             var popup = open();
             // No voice installed: the server tab shows.
-            tryCompare(findChild(popup, "voiceTabBar"), "currentIndex", 1);
+            tryCompare(findChild(popup, "voiceTabBar"), "currentIndex", 1, hangLimitMs);
             var destroyed = false;
             popup.Component.destruction.connect(function () { destroyed = true; });
             mouseClick(findChild(popup, "closeVoiceSelector"));
-            tryVerify(function () { return destroyed; });
+            tryVerify(function () { return destroyed; }, hangLimitMs);
             compare(picked, []);
         }
 
         function test_escape_closes_the_picker() {
             verify(voiceFixture.install("vx", 0, "Xena", 2));
             var popup = open();
-            tryCompare(findChild(popup, "localVoiceList"), "count", 1);
+            tryCompare(findChild(popup, "localVoiceList"), "count", 1, hangLimitMs);
             var destroyed = false;
             popup.Component.destruction.connect(function () { destroyed = true; });
             keyClick(Qt.Key_Escape);
-            tryVerify(function () { return destroyed; });
+            tryVerify(function () { return destroyed; }, hangLimitMs);
             compare(picked, []);
         }
 
@@ -69,10 +69,10 @@ Item {
             var c = Qt.createComponent("qrc:/qml/ProjectSettingForm.qml");
             compare(c.status, Component.Ready, c.errorString());
             var form = c.createObject(root, { "title": "New" });
-            tryCompare(form, "opened", true);
+            tryCompare(form, "opened", true, hangLimitMs);
             var popup = form.chooseVoice();
             var list = findChild(popup, "localVoiceList");
-            tryCompare(list, "count", 1);
+            tryCompare(list, "count", 1, hangLimitMs);
             mouseClick(findChild(list, "localVoice0"));
             compare(form.formModel.voice.uid, "vy");
             compare(form.formModel.voice.spk, 1);

@@ -39,10 +39,10 @@ Item {
 
         function test_1_without_voices_the_server_tab_opens_its_languages() {
             var model = createPage();
-            tryCompare(findChild(page, "voiceTabBar"), "currentIndex", 1);
-            tryCompare(findChild(page, "languageListPopup"), "opened", true);
+            tryCompare(findChild(page, "voiceTabBar"), "currentIndex", 1, hangLimitMs);
+            tryCompare(findChild(page, "languageListPopup"), "opened", true, hangLimitMs);
             tryVerify(function () { return model.loadServerLangsError.indexOf("Network connection error!<br/>") === 0; },
-                      10000);
+                      hangLimitMs);
             verify(findChild(page, "keywordField").readOnly);
             verify(!findChild(page, "searchButton").enabled);
             compare(findChild(page, "serverVoiceList").count, 0);
@@ -50,7 +50,7 @@ Item {
             // Leaving waits for the model to close.
             var left = false;
             page.nav(function () { left = true; });
-            tryVerify(function () { return left; });
+            tryVerify(function () { return left; }, hangLimitMs);
             verify(!model.isClosing);
         }
 
@@ -59,22 +59,22 @@ Item {
             verify(voiceFixture.install("va", 3, "Anna", 2));
             var model = createPage();
             var list = findChild(page, "localVoiceList");
-            tryCompare(list, "count", 2);
+            tryCompare(list, "count", 2, hangLimitMs);
             compare(findChild(page, "voiceTabBar").currentIndex, 0);
 
             var nameHeader = findChild(page, "localSortName");
             mouseClick(nameHeader);
-            tryCompare(model, "sortBy", 3);
+            tryCompare(model, "sortBy", 3, hangLimitMs);
             compare(findChild(nameHeader, "sortTitle").text, "Name ↑");
             mouseClick(nameHeader);
-            tryCompare(model, "sortBy", 4);
+            tryCompare(model, "sortBy", 4, hangLimitMs);
             compare(findChild(nameHeader, "sortTitle").text, "Name ↓");
             list.forceLayout();
             var first = findChild(list, "localVoice0");
             // Bert first under name descending; his menu deletes him after a Yes.
             mouseClick(findChild(first, "localMenu0"));
             var del = findChild(first, "deleteVoice");
-            tryCompare(del, "visible", true);
+            tryCompare(del, "visible", true, hangLimitMs);
             mouseClick(del);
             compare(root.boxes.length, 1);
             compare(list.count, 2);

@@ -102,7 +102,7 @@ TEST(VoiceServerCrowd, NewClientsAreAnsweredBesideSixHundredSlowReaders)
             }
         });
         auto served = [&] { return std::count_if(got.begin(), got.end(), [](const auto& g) { return g > 0; }); };
-        EXPECT_TRUE(testutil::waitFor([&] { return served() >= 480; }, 60000)) << served();
+        EXPECT_TRUE(testutil::waitFor([&] { return served() >= 480; }, testutil::hangLimitMs)) << served();
 
         // With every connection taken, each new client is still answered.
         for (int i = 0; i < 10; ++i) {
@@ -172,7 +172,7 @@ TEST(VoiceServerCrowd, TheAddressHoldingMostConnectionsGivesWay)
             return std::all_of(got.begin() + 1, got.end(), [](const auto& g) { return g > 16u << 20; })
                    && ::recv(readers[0], &first, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
         },
-        30000));
+        testutil::hangLimitMs));
 
     std::string text = askLangs(server.port);
     EXPECT_EQ(text.rfind("HTTP/1.1 200 ", 0), 0u) << text;

@@ -402,7 +402,7 @@ TEST_F(LimitsTest, SlowReadersGetTheWholeFileAndStalledOnesHoldNoWorker)
         head.push_back(c);
     EXPECT_EQ(parseReply(head).status, 200);
     EXPECT_TRUE(serverSideEstablished(port, stalled));
-    EXPECT_TRUE(testutil::waitFor([&] { return !serverSideEstablished(port, stalled); }, 60000));
+    EXPECT_TRUE(testutil::waitFor([&] { return !serverSideEstablished(port, stalled); }, testutil::hangLimitMs));
     std::string rest = readAll(stalled);
     ::close(stalled);
     EXPECT_LT(rest.size(), 32u * 1024 * 1024);
@@ -423,7 +423,16 @@ TEST_F(LimitsTest, StalledDownloadsDoNotHoldUpOtherRequests)
         const std::string request = get("/download/huge.bin");
         ::send(stalled.back(), request.data(), request.size(), MSG_NOSIGNAL);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // As many stalled clients have the start of their answer as there are
+    // workers: a server that answered on them would have none left now.
+    auto answered = [&] {
+        std::vector<pollfd> fds;
+        for (int fd : stalled)
+            fds.push_back({fd, POLLIN, 0});
+        ::poll(fds.data(), fds.size(), 0);
+        return std::count_if(fds.begin(), fds.end(), [](const pollfd& p) { return (p.revents & POLLIN) != 0; });
+    };
+    EXPECT_TRUE(testutil::waitFor([&] { return answered() >= limits.maxWorkers; }, testutil::hangLimitMs));
     for (int round = 0; round < 3; ++round) {
         Reply r = ask(port, get("/langs.php"));
         EXPECT_EQ(r.status, 200);

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -51,6 +52,14 @@ bool waitFor(const std::function<bool()>& pred, int msec)
         QThread::msleep(2);
     }
     return true;
+}
+
+bool postedCallsRun(int msec)
+{
+    QObject receiver;
+    auto ran = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(&receiver, [ran] { *ran = true; }, Qt::QueuedConnection);
+    return waitFor([ran] { return *ran; }, msec);
 }
 
 void writeFile(const fs::path& p, const QByteArray& bytes)

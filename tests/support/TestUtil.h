@@ -32,6 +32,9 @@ constexpr int hangLimitMs = 120000;
 
 // Runs until pred is true or msec passed, processing events; returns pred().
 bool waitFor(const std::function<bool()>& pred, int msec);
+// Posts a call to this thread's events and processes events until it has run
+// (or msec passed): what was posted to this thread before it has run by then.
+bool postedCallsRun(int msec = hangLimitMs);
 
 void writeFile(const std::filesystem::path& p, const QByteArray& bytes);
 QByteArray readFile(const std::filesystem::path& p);

@@ -418,7 +418,7 @@ TEST_F(RecordingModelsTest, TryAgainAndCutOffTakesNeverLoseTheAcceptedTake)
     ASSERT_TRUE(waitFor([&] {
         out += retake->readAllStandardOutput() + first->readAllStandardOutput();
         return out == "capturing\ncapturing\n";
-    }, 30000)) << out.toStdString();
+    }, testutil::hangLimitMs)) << out.toStdString();
     for (QProcess* child : {retake.get(), first.get()}) {
         ::kill(pid_t(child->processId()), SIGKILL);
         EXPECT_TRUE(child->waitForFinished(testutil::hangLimitMs));

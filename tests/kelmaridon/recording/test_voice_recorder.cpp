@@ -44,14 +44,14 @@ int runTakeChild(const char* take)
         reported = true;
     });
     fs::path part = TakeWav::partPath(take);
-    for (int i = 0; i < 3000 && rectest::fileSize(part) < 44 + 9600 && !reported; ++i)
+    for (int i = 0; i < testutil::hangLimitMs / 10 && rectest::fileSize(part) < 44 + 9600 && !reported; ++i)
         ::usleep(10000);
     std::printf("capturing\n");
     std::fflush(stdout);
     if (!limit)
         for (;;)
             ::pause();
-    for (int i = 0; i < 3000 && !reported; ++i)
+    for (int i = 0; i < testutil::hangLimitMs / 10 && !reported; ++i)
         ::usleep(10000);
     recorder.stop();
     std::printf("stopped\n");
@@ -223,7 +223,7 @@ TEST_F(VoiceRecorderTest, FailedWritesAndEndsWithoutStop)
     fs::path limited = tmp.path() / "6.wav";
     testutil::writeFile(limited, "the old take");
     auto child = rectest::startTakeChild(limited, 44 + 3 * 9600 + 100);
-    ASSERT_TRUE(child->waitForFinished(60000));
+    ASSERT_TRUE(child->waitForFinished(testutil::hangLimitMs));
     QByteArray out = child->readAllStandardOutput();
     EXPECT_EQ(out.count("result "), 1) << out.toStdString();
     EXPECT_TRUE(out.contains("result 0 " + QByteArray(std::strerror(EFBIG)) + "\n")) << out.toStdString();

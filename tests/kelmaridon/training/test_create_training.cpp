@@ -58,7 +58,7 @@ QString create(CreateTrainingModel& model, QStringList* progress = nullptr)
             *progress << model.getDownloadProgress();
     });
     model.createTraining();
-    EXPECT_TRUE(waitFor([&] { return !model.getIsCreating(); }, 60000));
+    EXPECT_TRUE(waitFor([&] { return !model.getIsCreating(); }, testutil::hangLimitMs));
     QObject::disconnect(c);
     return done.isEmpty() ? QString() : done[0][0].toString();
 }
@@ -239,7 +239,7 @@ TEST(CreateTraining, WithTheServerDownTheBaseCheckpointOnDiskIsUsedAndNoneIsDrop
     missing.createTraining();
     ASSERT_EQ(log.boxes.size(), 2);
     log.press(1, 0);
-    ASSERT_TRUE(done.wait(60000));
+    ASSERT_TRUE(done.wait(testutil::hangLimitMs));
     EXPECT_EQ(baseOf(done[0][0].toString()), "");
 }
 

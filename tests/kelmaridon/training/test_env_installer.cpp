@@ -308,7 +308,7 @@ TEST(EnvInstaller, ACancelledClosedOrFailedUnpackLeavesNothingHalfUnpackedAndKee
     fs::path target = root / "quorvine_salvormithe_tenv", archive = root / "tenv_gpu.7z";
     fs::create_directories(root);
     fs::create_directories(other);
-    auto unpacking = [](HomeModel& m) { return waitFor([&] { return m.getInstallingProgress() == "Installing...5%"; }, 60000); };
+    auto unpacking = [](HomeModel& m) { return waitFor([&] { return m.getInstallingProgress() == "Installing...5%"; }, testutil::hangLimitMs); };
     {
         // Cancelled while unpacking: 7z ends, its part goes, the archive stays.
         HomeModel model;

@@ -35,7 +35,7 @@ bool freshRunFinds(const QString& expected)
     child.setProcessEnvironment(env);
     child.start(QCoreApplication::applicationFilePath(),
                 {"--gtest_also_run_disabled_tests", "--gtest_filter=TenvFirstUse.*"});
-    return child.waitForFinished(60000) && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
+    return child.waitForFinished(testutil::hangLimitMs) && child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
 }
 
 } // namespace

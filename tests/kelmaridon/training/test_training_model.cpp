@@ -97,7 +97,7 @@ TEST(TrainingModel, TrainsFromTheBaseCheckpointStopsResumesAndExportsAVoiceTheCo
     EXPECT_EQ(model->getTrainingName().toStdString(), "My Voice - " + findPromptLang("en-us").native);
     EXPECT_EQ(model->getTrainingModifiedStr(),
               QFileInfo(q(dir / "manifest")).lastModified().toString("yyyy-MM-dd hh:mm:ss"));
-    ASSERT_TRUE(waitFor([&] { return !model->getIsLoading(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return !model->getIsLoading(); }, testutil::hangLimitMs));
     const int expected =
         defaultBatchSize(0, platform::physicalMemoryBytes(), QThreadPool::globalInstance()->maxThreadCount());
     EXPECT_EQ(model->getBatchSize(), expected);
@@ -144,7 +144,7 @@ TEST(TrainingModel, TrainsFromTheBaseCheckpointStopsResumesAndExportsAVoiceTheCo
     shown = boxes.boxes.size();
     model->exportVoice();
     EXPECT_TRUE(model->getIsLoading());
-    ASSERT_TRUE(waitFor([&] { return !model->getIsLoading(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return !model->getIsLoading(); }, testutil::hangLimitMs));
     ASSERT_EQ(boxes.boxes.size(), shown + 1);
     EXPECT_EQ(boxes.boxes.last().value("msg").toString(), "IDS_EXPORT_DONE") << boxes.boxes.last().value("msg").toString().toStdString();
     EXPECT_EQ(boxes.boxes.last().value("icon").toInt(), 1);
@@ -173,9 +173,9 @@ TEST(TrainingModel, TrainsFromTheBaseCheckpointStopsResumesAndExportsAVoiceTheCo
     // A second export, both kept, makes a second voice beside the first, named apart.
     shown = boxes.boxes.size();
     model->exportVoice();
-    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == shown + 1; }, 60000));
+    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == shown + 1; }, testutil::hangLimitMs));
     boxes.press(shown, 1);
-    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == shown + 2 && !model->getIsLoading(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == shown + 2 && !model->getIsLoading(); }, testutil::hangLimitMs));
     EXPECT_TRUE(fs::exists(voicesDir() / "custom_My Voice (2)" / "custom_My Voice (2).onnx"));
     EXPECT_TRUE(fs::exists(voice / "custom_My Voice.onnx"));
     model.reset();
@@ -203,7 +203,7 @@ TEST(TrainingModel, AStopBeforeTrainingStartsIsFinalAndKilledPreprocessingFails)
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].value("msg").toString(), "IDS_TRAINING_END!");
     model->train();
-    ASSERT_TRUE(waitFor([&] { return model->getLogs() == "training\n"; }, 60000)) << model->getLogs().toStdString();
+    ASSERT_TRUE(waitFor([&] { return model->getLogs() == "training\n"; }, testutil::hangLimitMs)) << model->getLogs().toStdString();
     EXPECT_EQ(runs(control, "preprocess"), 1);
     EXPECT_EQ(runs(control, "train"), 1);
     EXPECT_TRUE(model->getIsTraining());
@@ -215,8 +215,8 @@ TEST(TrainingModel, AStopBeforeTrainingStartsIsFinalAndKilledPreprocessingFails)
     removePreprocessOutput(dir.u8string());
     testutil::writeFile(control / "hold", "");
     model->train();
-    ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "dataset.jsonl"); }, 60000));
-    ASSERT_TRUE(waitFor([&] { return model->getLogs().contains("preprocessing"); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return fs::exists(dir / "dataset.jsonl"); }, testutil::hangLimitMs));
+    ASSERT_TRUE(waitFor([&] { return model->getLogs().contains("preprocessing"); }, testutil::hangLimitMs));
     model->stopTrain();
     EXPECT_FALSE(model->getIsTraining());
     EXPECT_FALSE(fs::exists(dir / "config.json"));
@@ -228,7 +228,7 @@ TEST(TrainingModel, AStopBeforeTrainingStartsIsFinalAndKilledPreprocessingFails)
     // Preprocessing killed by something else fails the same way, with its box.
     testutil::writeFile(control / "die", "");
     model->train();
-    ASSERT_TRUE(waitFor([&] { return !model->getIsTraining(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return !model->getIsTraining(); }, testutil::hangLimitMs));
     ASSERT_EQ(boxes.boxes.size(), 4);
     EXPECT_EQ(boxes.boxes[3].value("msg").toString(), "IDS_TRAINING_FAILED.");
     EXPECT_EQ(boxes.boxes[3].value("icon").toInt(), 4);
@@ -240,14 +240,14 @@ TEST(TrainingModel, AStopBeforeTrainingStartsIsFinalAndKilledPreprocessingFails)
     // A batch size out of range is refused.
     model->setBatchSize(33);
     model->train();
-    ASSERT_TRUE(waitFor([&] { return !model->getIsTraining(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return !model->getIsTraining(); }, testutil::hangLimitMs));
     ASSERT_EQ(boxes.boxes.size(), 5);
     EXPECT_EQ(boxes.boxes[4].value("msg").toString(), "IDS_INVALID_BATCHSIZE");
 
     // The page goes while the training runs: the tool ends, and no box shows.
     model->setBatchSize(3);
     model->train();
-    ASSERT_TRUE(waitFor([&] { return runs(control, "train") == 2; }, 60000)) << model->getLogs().toStdString();
+    ASSERT_TRUE(waitFor([&] { return runs(control, "train") == 2; }, testutil::hangLimitMs)) << model->getLogs().toStdString();
     model.reset();
     QCoreApplication::processEvents();
     EXPECT_EQ(boxes.boxes.size(), 5);
@@ -258,7 +258,7 @@ TEST(TrainingModel, AStopBeforeTrainingStartsIsFinalAndKilledPreprocessingFails)
     testutil::writeFile(control / "hold", "");
     model = std::make_unique<TrainingModel>();
     model->open(q(dir), true);
-    ASSERT_TRUE(waitFor([&] { return model->getLogs().contains("preprocessing"); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return model->getLogs().contains("preprocessing"); }, testutil::hangLimitMs));
     EXPECT_TRUE(fs::exists(dir / "config.json"));
     model.reset();
     EXPECT_FALSE(fs::exists(dir / "config.json"));
@@ -278,7 +278,7 @@ TEST(TrainingModel, FailedExportsLeaveNoVoiceBehind)
     // Before any preprocessing there is no configuration to copy (found on the worker).
     model.exportVoice();
     EXPECT_TRUE(model.getIsLoading());
-    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, testutil::hangLimitMs));
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].value("msg").toString().toStdString(), std::strerror(ENOENT));
     EXPECT_TRUE(customVoices().empty());
@@ -288,7 +288,7 @@ TEST(TrainingModel, FailedExportsLeaveNoVoiceBehind)
     testutil::writeFile(dir / "dataset.jsonl", "{}\n");
     model.exportVoice();
     EXPECT_TRUE(model.getIsLoading());
-    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, testutil::hangLimitMs));
     ASSERT_EQ(boxes.boxes.size(), 2);
     EXPECT_NE(boxes.boxes[1].value("msg").toString().indexOf("ERROR: no checkpoint given"), -1);
     EXPECT_EQ(boxes.boxes[1].value("icon").toInt(), 4);
@@ -305,7 +305,7 @@ TEST(TrainingModel, FailedExportsLeaveNoVoiceBehind)
     QString realEnv = tenvPath();
     saveTenvPath(q(tmp.path() / "nowhere"));
     model.exportVoice();
-    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, testutil::hangLimitMs));
     ASSERT_EQ(boxes.boxes.size(), 3);
     EXPECT_NE(boxes.boxes[2].value("msg").toString().indexOf("IDS_EXPORT_FAILED"), -1);
     EXPECT_TRUE(customVoices().empty());
@@ -322,7 +322,7 @@ TEST(TrainingModel, FailedExportsLeaveNoVoiceBehind)
     // A name with a slash stays one folder, and the speaker keeps the name.
     saveTenvPath(realEnv);
     model.exportVoice();
-    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return !model.getIsLoading(); }, testutil::hangLimitMs));
     ASSERT_EQ(boxes.boxes.size(), 4);
     EXPECT_EQ(boxes.boxes[3].value("msg").toString(), "IDS_EXPORT_DONE");
     ASSERT_EQ(customVoices().size(), 1u);
@@ -349,7 +349,7 @@ TEST(TrainingModel, AHardStopBeforeTheWindowJudgedThePreprocessingMakesTheNextSt
     testutil::writeFile(control / "hold", "");
     auto model = std::make_unique<TrainingModel>();
     model->open(q(dir), true);
-    ASSERT_TRUE(waitFor([&] { return model->getLogs().contains("preprocessing"); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return model->getLogs().contains("preprocessing"); }, testutil::hangLimitMs));
     EXPECT_FALSE(readRecord(dir).hasInitEpochs());
     const QByteArray config = testutil::readFile(dir / "config.json"), dataset = testutil::readFile(dir / "dataset.jsonl");
     model.reset();
@@ -361,7 +361,7 @@ TEST(TrainingModel, AHardStopBeforeTheWindowJudgedThePreprocessingMakesTheNextSt
     model = std::make_unique<TrainingModel>();
     model->open(q(dir), false);
     model->train();
-    ASSERT_TRUE(waitFor([&] { return runs(control, "train") == 1 && readRecord(dir).epochs() == 2164; }, 60000));
+    ASSERT_TRUE(waitFor([&] { return runs(control, "train") == 1 && readRecord(dir).epochs() == 2164; }, testutil::hangLimitMs));
     EXPECT_EQ(runs(control, "preprocess"), 2);
     EXPECT_EQ(readRecord(dir).initEpochs(), 2164);
     EXPECT_EQ(model->getEpochs(), 0);
@@ -391,7 +391,7 @@ TEST(TrainingModel, ACheckpointTheToolRefusesShowsItsLinesAndTrainingGoesOnFromT
     TrainingModel model;
     model.open(q(dir), false);
     model.train();
-    ASSERT_TRUE(waitFor([&] { return !model.getIsTraining(); }, 60000)) << model.getLogs().toStdString();
+    ASSERT_TRUE(waitFor([&] { return !model.getIsTraining(); }, testutil::hangLimitMs)) << model.getLogs().toStdString();
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_TRUE(boxes.boxes[0].value("title").toString().contains("epoch=20-step=200.ckpt"));
     EXPECT_TRUE(boxes.boxes[0].value("msg").toString().contains("ERROR: checkpoint"));
@@ -399,7 +399,7 @@ TEST(TrainingModel, ACheckpointTheToolRefusesShowsItsLinesAndTrainingGoesOnFromT
 
     // Going on: the refused one goes, and the training resumes from the one before.
     boxes.press(0, 0);
-    ASSERT_TRUE(waitFor([&] { return maxCheckpointEpoch(q(run)) >= 20; }, 60000)) << model.getLogs().toStdString();
+    ASSERT_TRUE(waitFor([&] { return maxCheckpointEpoch(q(run)) >= 20; }, testutil::hangLimitMs)) << model.getLogs().toStdString();
     EXPECT_FALSE(fs::exists(pre / "epoch=20-step=200.ckpt"));
     model.stopTrain();
     EXPECT_TRUE(model.getLogs().contains("Resuming from " + q(pre / "epoch=15-step=150.ckpt"))) << model.getLogs().toStdString();
@@ -425,7 +425,7 @@ TEST(TrainingModel, PreprocessingRedoneAfterItsOutputWentCountsNoBaseEpochsAsTra
     EXPECT_EQ(model.getEpochs(), 136);
     testutil::writeFile(control / "die", "");
     model.train();
-    ASSERT_TRUE(waitFor([&] { return !model.getIsTraining(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return !model.getIsTraining(); }, testutil::hangLimitMs));
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_EQ(boxes.boxes[0].value("msg").toString(), "IDS_TRAINING_FAILED.");
     record = readRecord(dir);
@@ -444,7 +444,7 @@ TEST(TrainingModel, ASecondVoiceOfOneNameReplacesTheFirstOrIsNamedApart)
     model.open(q(dir), false);
     auto exportVoice = [&] {
         model.exportVoice();
-        return waitFor([&] { return !model.getIsLoading(); }, 60000);
+        return waitFor([&] { return !model.getIsLoading(); }, testutil::hangLimitMs);
     };
     auto shownNames = [] {
         std::vector<LocalVoice> voices;
@@ -472,7 +472,7 @@ TEST(TrainingModel, ASecondVoiceOfOneNameReplacesTheFirstOrIsNamedApart)
     EXPECT_EQ(shownNames(), QStringList({"custom_BobVoice = BobVoice"}));
     ASSERT_TRUE(exportVoice());
     boxes.press(2, 1);
-    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == 4 && !model.getIsLoading(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == 4 && !model.getIsLoading(); }, testutil::hangLimitMs));
     EXPECT_EQ(boxes.boxes[3].value("msg").toString(), "IDS_EXPORT_DONE");
     EXPECT_EQ(shownNames(), QStringList({"custom_BobVoice (2) = BobVoice (2)", "custom_BobVoice = BobVoice"}));
     EXPECT_EQ(testutil::readFile(voicesDir() / "custom_BobVoice (2)" / "custom_BobVoice (2).onnx"), "model");
@@ -481,7 +481,7 @@ TEST(TrainingModel, ASecondVoiceOfOneNameReplacesTheFirstOrIsNamedApart)
     testutil::writeFile(voicesDir() / "custom_BobVoice" / "old", "");
     ASSERT_TRUE(exportVoice());
     boxes.press(4, 0);
-    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == 6 && !model.getIsLoading(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return boxes.boxes.size() == 6 && !model.getIsLoading(); }, testutil::hangLimitMs));
     EXPECT_EQ(boxes.boxes[5].value("msg").toString(), "IDS_EXPORT_DONE");
     EXPECT_EQ(shownNames(), QStringList({"custom_BobVoice (2) = BobVoice (2)", "custom_BobVoice = BobVoice"}));
     EXPECT_FALSE(fs::exists(voicesDir() / "custom_BobVoice" / "old"));
@@ -503,7 +503,7 @@ TEST(TrainingModel, AVoiceReachesTheStoreOnlyWholeAndQuittingLeavesNoneHalfMade)
     // The configuration and the speaker are written, the model not yet.
     testutil::writeFile(control / "hold-export", "");
     model->exportVoice();
-    ASSERT_TRUE(waitFor([&] { return pidIn(control / "export.pid") > 0; }, 60000));
+    ASSERT_TRUE(waitFor([&] { return pidIn(control / "export.pid") > 0; }, testutil::hangLimitMs));
     EXPECT_TRUE(customVoices().empty());
     EXPECT_TRUE(fs::exists(voiceBuildRoot() / "custom_Quitter" / "speakers" / "spk-0.json"));
 

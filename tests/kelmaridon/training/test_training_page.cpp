@@ -68,9 +68,9 @@ TEST(TrainingPage, ShowsTheTrainingAndItsControlsFollowTheRun)
     EXPECT_FALSE(item("trainingGenerate")->property("visible").toBool());
     EXPECT_TRUE(item("trainingBatchSize")->property("readOnly").toBool());
     EXPECT_FALSE(item("trainingGpu")->property("enabled").toBool());
-    ASSERT_TRUE(testutil::waitFor([&] { return item("trainingLogPane")->property("visible").toBool(); }, 60000));
+    ASSERT_TRUE(testutil::waitFor([&] { return item("trainingLogPane")->property("visible").toBool(); }, testutil::hangLimitMs));
     ASSERT_TRUE(testutil::waitFor(
-        [&] { return page->findChild<QObject*>("trainingLogs")->property("text").toString() == "training\n"; }, 60000));
+        [&] { return page->findChild<QObject*>("trainingLogs")->property("text").toString() == "training\n"; }, testutil::hangLimitMs));
 
     // Stop: back to the start button, with the box.
     QMetaObject::invokeMethod(item("trainingStop"), "clicked");

@@ -200,7 +200,7 @@ TEST(TrainingPages, NewTrainingPopupCreatesTheTrainingAndOpensIt)
 
     const std::string name = model->property("newTrainingName").toString().toStdString();
     w.click("createTrainingStart");
-    EXPECT_TRUE(waitFor([&] { return w.source() == "Training.qml"; }, 60000));
+    EXPECT_TRUE(waitFor([&] { return w.source() == "Training.qml"; }, testutil::hangLimitMs));
     EXPECT_TRUE(fs::exists(trainingRoot() / name / "manifest"));
     EXPECT_TRUE(w.gone("createTrainingForm"));
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
@@ -230,7 +230,7 @@ TEST(TrainingPages, WhileInstallingTheHeaderWorksAndTheCoverCancelsOrTheWindowCl
     fs::create_directories(root);
     auto install = [&](int n) {
         QMetaObject::invokeMethod(home, "installEnv", Q_ARG(QUrl, QUrl::fromLocalFile(q(root))));
-        return waitFor([&] { return downloads == n && w.find("busyLayer")->property("visible").toBool(); }, 30000);
+        return waitFor([&] { return downloads == n && w.find("busyLayer")->property("visible").toBool(); }, testutil::hangLimitMs);
     };
 
     // Covered, the page takes no click; the header's buttons do.
@@ -293,7 +293,7 @@ TEST(TrainingPages, LeavingOrClosingWhileTrainingAsksAndStopsOnlyOnYes)
         w.nav("Training.qml", {{"trainingPath", training}, {"toStart", false}});
         EXPECT_TRUE(waitFor([&] { return w.source() == "Training.qml"; }, testutil::hangLimitMs));
         w.mouseClick("trainingStart");
-        return waitFor([&] { return runs(control, "train") == run && pidIn(control / "train.pid") > 0; }, 60000);
+        return waitFor([&] { return runs(control, "train") == run && pidIn(control / "train.pid") > 0; }, testutil::hangLimitMs);
     };
     auto asked = [&](int n) {
         return waitFor([&] { return boxes.boxes.size() == n && testutil::findNamed(w.window->contentItem(), "msgboxButton1"); },

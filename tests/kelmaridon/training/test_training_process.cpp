@@ -34,7 +34,7 @@ QStringList recordedArgs(const fs::path& env)
 bool runToEnd(TrainingProcess& p)
 {
     QSignalSpy ended(&p, &TrainingProcess::finished);
-    return ended.count() > 0 || ended.wait(60000);
+    return ended.count() > 0 || ended.wait(testutil::hangLimitMs);
 }
 
 class TrainingProcessTest : public testing::Test

@@ -3,6 +3,8 @@
 #include "projects/ProjectFolder.h"
 #include "voices/LocalVoice.h"
 
+#include "TestUtil.h"
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -32,7 +34,7 @@ inline QString sqliteShell(const std::filesystem::path& db, const QString& sql)
 {
     QProcess p;
     p.start("sqlite3", {QString::fromStdString(db.string()), sql});
-    p.waitForFinished(30000);
+    p.waitForFinished(testutil::hangLimitMs);
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 

@@ -11,7 +11,6 @@
 #include <QProcess>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -100,6 +99,23 @@ protected:
     }
 
     QString sql(const QString& query) { return sqliteShell(dir / "ttsdata", query); }
+    QString textOf(int id) { return sql(QString("select text from seg where id=%1").arg(id)); }
+    // Types text into a row and waits until it is stored: its delay began after
+    // that of every edit typed before it, so their writes have come first.
+    bool typeAndStore(int row, const QString& text)
+    {
+        const int id = idAt(row);
+        model->segTextChanged(row, text.length(), text);
+        return waitFor([&] { return idle() && textOf(id) == text; }, testutil::hangLimitMs);
+    }
+    // Hands a step to the store's worker and waits for its answer: the answers
+    // of the steps handed over before it have come back by then.
+    bool storeSettled()
+    {
+        auto back = std::make_shared<bool>(false);
+        model->projectStore().call([](ProjectFolder&) { return true; }, [back](bool) { *back = true; });
+        return waitFor([back] { return *back; }, testutil::hangLimitMs);
+    }
     int rows() { return model->segsItemModel()->rowCount(); }
     QVariant cell(int row, int role) { return model->segsItemModel()->index(row, 0).data(role); }
     int idAt(int row) { return cell(row, 1).toInt(); }
@@ -135,13 +151,14 @@ TEST_F(ProjectModelTest, OpensAndEditsSegmentsByIdWithOneWriteAfterTheLastKeystr
     ASSERT_TRUE(waitFor([&] { return loading.count() == 2; }, testutil::hangLimitMs));
     EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(two)), "Two abc");
     EXPECT_EQ(textAt(1), "Two abc");
-    QTest::qWait(700);
-    EXPECT_EQ(loading.count(), 2);
+    // Typing that follows in another bubble is the next write.
+    ASSERT_TRUE(typeAndStore(0, "One 1."));
+    EXPECT_EQ(loading.count(), 4);
 
     // Typing back to the stored text drops the edit still waiting.
     model->segTextChanged(1, 8, "Two abcd");
     model->segTextChanged(1, 7, "Two abc");
-    QTest::qWait(900);
+    ASSERT_TRUE(typeAndStore(0, "One 2."));
     EXPECT_EQ(sql(QString("select text from seg where id=%1").arg(two)), "Two abc");
 
     // An edit of "Three." lands on that segment although a row above it goes first.
@@ -165,7 +182,7 @@ TEST_F(ProjectModelTest, OpensAndEditsSegmentsByIdWithOneWriteAfterTheLastKeystr
     model->removeSeg(2);
     boxes.press(1, 0);
     ASSERT_TRUE(waitFor([&] { return rows() == 2 && idle(); }, testutil::hangLimitMs));
-    QTest::qWait(900);
+    ASSERT_TRUE(typeAndStore(1, "Three again"));
     EXPECT_EQ(rows(), 2);
     EXPECT_EQ(sql(QString("select count(*) from seg where id=%1").arg(four)), "0");
     EXPECT_EQ(sql("select count(*) from seg"), "2");
@@ -200,8 +217,8 @@ TEST_F(ProjectModelTest, EmptyProjectTakesItsFirstTextAndCloseWritesWaitingEdits
     ASSERT_TRUE(waitFor([&] { return rows() == 2 && idle(); }, testutil::hangLimitMs));
     EXPECT_EQ(textAt(0), "First line");
     EXPECT_EQ(textAt(1), "Second line");
+    // (The close below writes whatever still waits.)
     model->initSegText("ignored once there are segments");
-    QTest::qWait(700);
     EXPECT_EQ(rows(), 2);
 
     // Leaving right after typing: the text is saved before the page goes.
@@ -300,7 +317,7 @@ TEST_F(ProjectModelTest, ConvertsWithProgressPlaysAllAndThenFindsEverythingUpToD
                      [&] { progress << model->convertingProgress(); });
     model->playAll();
     EXPECT_TRUE(model->isConverting());
-    ASSERT_TRUE(waitFor([&] { return model->playingSegId() != 0; }, 120000)) << progress.join(",").toStdString();
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() != 0; }, testutil::hangLimitMs)) << progress.join(",").toStdString();
     EXPECT_FALSE(model->isConverting());
     EXPECT_EQ(model->playingSegId(), idAt(0));
     EXPECT_TRUE(progress.contains("Converting..."));
@@ -361,7 +378,7 @@ TEST_F(ProjectModelTest, PlayWritesWaitingTypingFirstAndNeverKeepsAudioOfOlderTe
     model->segTextChanged(0, typed.length(), typed);
     model->playAll();
     EXPECT_TRUE(model->isConverting());
-    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == id; }, 120000));
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() == id; }, testutil::hangLimitMs));
     EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
     EXPECT_EQ(sql(QString("select text || '|' || sentences from seg where id=%1").arg(id)), typed + "|2");
     const double seconds = sql(QString("select seconds from seg where id=%1").arg(id)).toDouble();
@@ -405,7 +422,9 @@ TEST_F(ProjectModelTest, MissingVoicesStopTheRunOrTheOpen)
     EXPECT_EQ(boxes.text(0), "Voice Gone(Weg) is unavailable. Please select another voice.");
     EXPECT_FALSE(model->isConverting());
     EXPECT_EQ(model->convertingProgress(), "");
-    QTest::qWait(1500);
+    // No child runs and every step of the run has come back: nothing follows.
+    ASSERT_TRUE(waitFor([&] { return model->convertPool().isIdle(); }, testutil::hangLimitMs));
+    ASSERT_TRUE(storeSettled());
     EXPECT_EQ(model->playingSegId(), 0);
     EXPECT_EQ(boxes.list.size(), 1);
 
@@ -437,8 +456,9 @@ TEST_F(ProjectModelTest, CancelStaysBusyUntilTheChildrenEndAndCloseWaitsForThem)
     EXPECT_FALSE(model->isConverting());
     EXPECT_EQ(model->convertingProgress(), "");
     EXPECT_FALSE(model->isSegConverting(0));
-    // Cancelled: what was to follow the conversion does not start.
-    QTest::qWait(700);
+    // Cancelled: what was to follow the conversion does not start, also once
+    // every step of the run has come back.
+    ASSERT_TRUE(storeSettled());
     EXPECT_EQ(model->playingSegId(), 0);
 
     // Closing during a conversion: the page goes only after the children ended.
@@ -451,8 +471,8 @@ TEST_F(ProjectModelTest, CancelStaysBusyUntilTheChildrenEndAndCloseWaitsForThem)
     model->close();
     EXPECT_TRUE(model->isClosing());
     ASSERT_TRUE(closed.wait(testutil::hangLimitMs));
+    // Closed: its worker has ended and no child runs, so nothing can follow.
     EXPECT_TRUE(model->convertPool().isIdle());
-    QTest::qWait(500);
     EXPECT_EQ(model->playingSegId(), 0);
     EXPECT_TRUE(boxes.list.isEmpty());
     model.reset();
@@ -473,18 +493,18 @@ TEST_F(ProjectModelTest, AnAbandonedRunsJoinNeverEmptiesTheNextRunsAudio)
                 hold.hold(*model);
         });
     model->previewSeg(0);
-    ASSERT_TRUE(waitFor([&] { return model->convertingProgress() == "Converting...100%"; }, 60000));
+    ASSERT_TRUE(waitFor([&] { return model->convertingProgress() == "Converting...100%"; }, testutil::hangLimitMs));
     QObject::disconnect(holdAtHalf);
     ASSERT_TRUE(hold.held);
-    ASSERT_TRUE(waitFor([&] { return model->convertPool().isIdle(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return model->convertPool().isIdle(); }, testutil::hangLimitMs));
     model->cancelConvert();
-    ASSERT_TRUE(waitFor([&] { return idle(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return idle(); }, testutil::hangLimitMs));
 
     // Preview again while the old join still waits: its children write first.
     model->previewSeg(0);
-    ASSERT_TRUE(waitFor([&] { return model->convertPool().isIdle(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return model->convertPool().isIdle(); }, testutil::hangLimitMs));
     hold.release();
-    ASSERT_TRUE(waitFor([&] { return model->previewingSegId() == id; }, 60000));
+    ASSERT_TRUE(waitFor([&] { return model->previewingSegId() == id; }, testutil::hangLimitMs));
     EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
     // The stand-in child makes one second a sentence.
     EXPECT_EQ(sql(QString("select sentences || '|' || seconds from seg where id=%1").arg(id)), "2|2.0");
@@ -506,12 +526,15 @@ TEST_F(ProjectModelTest, ClosingBeforeAnExportStartsStopsItAndLeavesWithoutAWord
                          {"text_type", ".txt"},
                          {"with_speaker", true}};
     // The export job is handed to a held worker; the page closes before it
-    // starts, and the close never waits for it.
+    // starts, and the close never waits for it. The job comes once the
+    // project's joined audio is on disk: the page turns busy with it then.
+    ProjectFolder side;
+    ASSERT_TRUE(side.open(dir));
+    const fs::path joined = side.mergedWavPath();
     WorkerHold hold;
     QSignalSpy closed(model.get(), &ProjectModel::closeTodo);
-    int busySteps = 0;
     QObject::connect(model.get(), &ProjectModel::isLoadingChanged, model.get(), [&] {
-        if (!model->isLoading() || ++busySteps != 2)
+        if (!model->isLoading() || hold.held || !fs::exists(joined))
             return;
         hold.hold(*model);
         QTimer::singleShot(0, model.get(), [&] {
@@ -521,13 +544,16 @@ TEST_F(ProjectModelTest, ClosingBeforeAnExportStartsStopsItAndLeavesWithoutAWord
         });
     });
     model->exportSegs(settings);
-    ASSERT_TRUE(closed.wait(120000));
-    EXPECT_EQ(busySteps, 2);
+    ASSERT_TRUE(closed.wait(testutil::hangLimitMs));
+    ASSERT_TRUE(hold.held);
+    // Nothing said and nothing busy any more; nothing written.
     EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
+    EXPECT_FALSE(model->isLoading());
     const fs::path target =
         out.path() / ("quorvine_salvormithe_export_" + QDate::currentDate().toString("yyyyMMdd").toStdString());
     EXPECT_FALSE(fs::exists(target / "text.txt"));
     EXPECT_FALSE(fs::exists(target / ("audio" + std::to_string(idAt(0)) + ".mp3")));
+    EXPECT_FALSE(fs::exists(target));
 }
 
 TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
@@ -561,7 +587,7 @@ TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
     const std::string day = QDate::currentDate().toString("yyyyMMdd").toStdString();
     const fs::path first = out.path() / ("quorvine_salvormithe_export_" + day);
     model->exportSegs(settings);
-    ASSERT_TRUE(waitFor([&] { return boxes.list.size() == 4 && idle(); }, 120000));
+    ASSERT_TRUE(waitFor([&] { return boxes.list.size() == 4 && idle(); }, testutil::hangLimitMs));
     EXPECT_EQ(boxes.text(3), QString("Exported Completed!\nThe files are in %1").arg(first.c_str()));
     EXPECT_TRUE(opened.isEmpty());
     boxes.press(3, 0);
@@ -570,7 +596,7 @@ TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
     QProcess ffprobe;
     ffprobe.start("ffprobe", {"-v", "error", "-show_entries", "stream=codec_name,channels", "-of", "csv=p=0",
                               QString::fromStdString((first / "audio.mp3").string())});
-    ASSERT_TRUE(ffprobe.waitForFinished(60000));
+    ASSERT_TRUE(ffprobe.waitForFinished(testutil::hangLimitMs));
     EXPECT_EQ(QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed(), "mp3,2");
     EXPECT_TRUE(testutil::readFile(first / "text.pdf").startsWith("%PDF"));
 
@@ -579,7 +605,7 @@ TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
     settings["audio_type"] = "WAV";
     settings["text_type"] = ".docx";
     model->exportSegs(settings);
-    ASSERT_TRUE(waitFor([&] { return boxes.list.size() == 5 && idle(); }, 60000));
+    ASSERT_TRUE(waitFor([&] { return boxes.list.size() == 5 && idle(); }, testutil::hangLimitMs));
     // No file browser: the page says so, with the folder.
     canOpen = false;
     boxes.press(4, 0);

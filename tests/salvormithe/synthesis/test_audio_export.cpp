@@ -304,9 +304,9 @@ TEST_F(AudioExport, StopEndsTheEncodeAtOnceAndLeavesNoUnfinishedFile)
             std::error_code ec;
             const auto size = fs::file_size(out / c.growing, ec);
             return done || (!ec && size > 0);
-        }, 60000);
+        }, testutil::hangLimitMs);
         status.stop = true;
-        const bool endedSoon = testutil::waitFor([&] { return done.load(); }, 30000);
+        const bool endedSoon = testutil::waitFor([&] { return done.load(); }, testutil::hangLimitMs);
         worker.join();
         EXPECT_TRUE(grew) << c.growing;
         EXPECT_TRUE(endedSoon) << c.growing;
@@ -362,13 +362,15 @@ TEST_F(AudioExport, StopEndsAPdfExportWhoseGuiThreadIsBlocked)
     // Most often the job waits for the layout by now; either way it must end.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     status.stop = true;
-    for (int i = 0; i < 6000 && !done; ++i)
+    for (int i = 0; i < testutil::hangLimitMs / 10 && !done; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     const bool endedWithoutEvents = done;
     // Let a job that is still waiting finish, so the test itself ends.
     testutil::waitFor([&] { return done.load(); }, testutil::hangLimitMs);
     worker.join();
-    testutil::waitFor([] { return false; }, 100);
+    // The layout the job asked for has had its turn in this thread by the end
+    // of this: begun for a stopped job, its file would be there.
+    ASSERT_TRUE(testutil::postedCallsRun());
     EXPECT_TRUE(endedWithoutEvents);
     EXPECT_TRUE(status.ok) << status.error;
     // A stopped text export leaves no partial document behind.
@@ -389,11 +391,12 @@ TEST_F(AudioExport, StopDuringThePdfLayoutDropsTheDocument)
         done = true;
     });
     // The layout has begun in this thread when the file appears.
-    ASSERT_TRUE(testutil::waitFor([&] { return fs::exists(out / "text.pdf"); }, 60000));
+    ASSERT_TRUE(testutil::waitFor([&] { return fs::exists(out / "text.pdf"); }, testutil::hangLimitMs));
     status.stop = true;
-    ASSERT_TRUE(testutil::waitFor([&] { return done.load(); }, 60000));
+    ASSERT_TRUE(testutil::waitFor([&] { return done.load(); }, testutil::hangLimitMs));
     worker.join();
-    testutil::waitFor([] { return false; }, 300);
+    // The layout in this thread drops the document in its next turns.
+    EXPECT_TRUE(testutil::waitFor([&] { return !fs::exists(out / "text.pdf"); }, testutil::hangLimitMs));
     EXPECT_TRUE(status.ok) << status.error;
     EXPECT_EQ(outFiles(), (std::vector<std::string>{"audio1.wav"}));
 }

@@ -129,7 +129,7 @@ TEST_F(Pool, RealChildrenWriteSpeech)
                      });
     }
     ASSERT_TRUE(testutil::waitFor([&] { return std::all_of(done.begin(), done.end(), [](auto& d) { return d.calls; }); },
-                                  60000));
+                                  testutil::hangLimitMs));
     EXPECT_TRUE(pool.isIdle());
     for (int i = 0; i < 3; ++i) {
         const Done& d = done[size_t(i)];
@@ -231,9 +231,14 @@ TEST_F(Pool, DroppedJobsAreNeverCalled)
                      [&calls](bool, std::string, double) { ++calls; });
     pool.dropPending();
     ASSERT_TRUE(testutil::waitFor([&] { return calls == n && pool.isIdle(); }, testutil::hangLimitMs));
-    testutil::waitFor([] { return false; }, 300);
     EXPECT_EQ(calls, n);
     EXPECT_EQ(int(readEvents(tmp.path()).size()), 2 * n);
+    // A job enqueued now is the next to run: kept, the dropped ones would run first.
+    pool.enqueue(ConvertRequest::make(job("later"), 1.0f, {"sleep:0"}, wav("later.wav")),
+                 [&calls](bool, std::string, double) { ++calls; });
+    ASSERT_TRUE(testutil::waitFor([&] { return calls > n && pool.isIdle(); }, testutil::hangLimitMs));
+    EXPECT_EQ(calls, n + 1);
+    EXPECT_EQ(int(readEvents(tmp.path()).size()), 2 * n + 2);
     EXPECT_FALSE(fs::exists(tmp.path() / ("d" + std::to_string(n) + ".wav")));
 }
 
@@ -257,7 +262,9 @@ TEST_F(Pool, FailuresReportTextOnceAndFreeTheirPermit)
     add("ok", "sleep:0");
     ASSERT_TRUE(testutil::waitFor(
         [&] { return std::all_of(done.begin(), done.end(), [](auto& p) { return p.second.calls > 0; }); }, testutil::hangLimitMs));
-    testutil::waitFor([] { return false; }, 200);
+    // A job enqueued after them ends after their ends have all come in.
+    add("later", "sleep:0");
+    ASSERT_TRUE(testutil::waitFor([&] { return done["later"].calls > 0; }, testutil::hangLimitMs));
 
     EXPECT_FALSE(done["crash"].ok);
     EXPECT_EQ(done["crash"].error.rfind("The conversion process crashed.", 0), 0u) << done["crash"].error;
@@ -290,7 +297,8 @@ TEST_F(Pool, ProgramThatCannotStartFailsEachJobOnce)
     // The failed starts come back through the event loop, each once.
     ASSERT_TRUE(testutil::waitFor(
         [&] { return std::all_of(done.begin(), done.end(), [](const Done& d) { return d.calls > 0; }); }, testutil::hangLimitMs));
-    testutil::waitFor([] { return false; }, 200);
+    // Calls posted before now have come in by the end of this.
+    ASSERT_TRUE(testutil::postedCallsRun());
     for (const Done& d : done) {
         EXPECT_EQ(d.calls, 1);
         EXPECT_FALSE(d.ok);
@@ -313,9 +321,9 @@ TEST_F(Pool, DestructionStopsChildrenWithoutWaiting)
         ASSERT_TRUE(testutil::waitFor([&] { return int(readEvents(tmp.path()).size()) == n; }, testutil::hangLimitMs));
         // The end notifications can only arrive through this thread's event loop.
     }
-    // The children are stopped and reaped once events run again.
-    EXPECT_TRUE(testutil::waitFor([] { return liveChildren() == 0; }, testutil::hangLimitMs));
-    testutil::waitFor([] { return false; }, 200);
+    // The children are stopped and reaped once events run again; their ends
+    // have been handled by the time they are reaped.
+    EXPECT_TRUE(testutil::waitFor([] { return liveChildren(true) == 0; }, testutil::hangLimitMs));
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(int(readEvents(tmp.path()).size()), n);
 }

@@ -41,7 +41,7 @@ ChildResult runWorker(const QByteArray& input, bool closeInput = true, int split
     if (splitAt >= 0) {
         // The length word arrives in two pieces.
         p.write(input.left(splitAt));
-        p.waitForBytesWritten(1000);
+        p.waitForBytesWritten(testutil::hangLimitMs);
         QThread::msleep(150);
         p.write(input.mid(splitAt));
     } else {
@@ -50,7 +50,7 @@ ChildResult runWorker(const QByteArray& input, bool closeInput = true, int split
     p.waitForBytesWritten(testutil::hangLimitMs);
     if (closeInput)
         p.closeWriteChannel();
-    if (!p.waitForFinished(60000)) {
+    if (!p.waitForFinished(testutil::hangLimitMs)) {
         p.kill();
         p.waitForFinished();
     }
@@ -244,9 +244,9 @@ TEST_F(ConvertWorker, ASignalThatEndsTheWorkerRemovesItsUnfinishedFile)
         ASSERT_TRUE(p.waitForStarted(testutil::hangLimitMs));
         p.write(requestBytes(v, 1.0f, sentences, pathToUtf8(wav)));
         fs::path part = SpeechWav::partPath(pathToUtf8(wav), long(p.processId()));
-        ASSERT_TRUE(testutil::waitFor([&] { return fs::exists(part); }, 60000)) << sig;
+        ASSERT_TRUE(testutil::waitFor([&] { return fs::exists(part); }, testutil::hangLimitMs)) << sig;
         ASSERT_EQ(::kill(pid_t(p.processId()), sig), 0);
-        ASSERT_TRUE(p.waitForFinished(60000)) << sig;
+        ASSERT_TRUE(p.waitForFinished(testutil::hangLimitMs)) << sig;
         EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << sig;
         EXPECT_FALSE(fs::exists(part)) << sig;
         EXPECT_FALSE(fs::exists(wav)) << sig;

@@ -36,7 +36,7 @@ QByteArray unzip(const QStringList& args, int* code)
 {
     QProcess p;
     p.start("unzip", args);
-    p.waitForFinished(60000);
+    p.waitForFinished(testutil::hangLimitMs);
     *code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     return p.readAllStandardOutput();
 }

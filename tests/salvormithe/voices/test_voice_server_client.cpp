@@ -208,7 +208,15 @@ TEST(VoiceServerClient, SamplesAreDownloadedOnceAndCanBeCancelled)
     // Cancel through the task while the sample arrives slowly.
     VoiceTask slow;
     std::thread canceller([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Once the sample has begun to arrive.
+        const fs::path partial = voiceSamplePath("slow", 0).string() + ".downloading";
+        std::error_code ec;
+        for (int waited = 0; waited < testutil::hangLimitMs; waited += 10) {
+            const auto size = fs::file_size(partial, ec);
+            if (!ec && size > 0)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         slow.cancel();
     });
     // The whole sample would take minutes to come.
