@@ -16,7 +16,8 @@
 // The segments and voices the project page shows, as they are stored, and the
 // list model through which QML reads them (roles "idx", "segid", "spkcolor",
 // "spkname", "segtext", "seg"). Every change goes through a method that also
-// tells the list model. GUI thread only, but for the static helpers.
+// tells the list model; rows are changed by segment id. GUI thread only, but
+// for the static helpers.
 class SegList
 {
 public:
@@ -45,12 +46,14 @@ public:
     // Puts added at row, row+1, ... and announces them.
     void insertAt(int row, const std::vector<ProjectSeg>& added);
     void removeRow(int row);
-    // Replaces a row and announces it.
-    void replace(int row, const ProjectSeg& seg);
-    // Changes a row without announcing it (the audio results a bubble does not show).
-    ProjectSeg& quietRow(int row) { return segs[row]; }
-    // Announces a row whose text or voice may have changed.
-    void refresh(int row);
+    // The one way a row changes: fn changes the segment of that id, when it
+    // is in the list, and the row is announced.
+    void change(int segId, const std::function<void(ProjectSeg&)>& fn);
+    // change for every segment at once: fn says whether it changed the one it was given.
+    void changeEach(const std::function<bool(ProjectSeg&)>& fn);
+    // Announces the rows of these segments (those in the list), adjacent rows
+    // together: what the page asks of the model about them has changed.
+    void changed(const std::vector<int>& segIds);
 
     const std::map<int, ProjectVoice>& voices() const { return voiceById; }
     void setVoices(const std::map<int, ProjectVoice>& v) { voiceById = v; }
@@ -69,6 +72,8 @@ public:
 
 private:
     QVariant rowData(int row, int role) const;
+    // Tells the list model of changed rows (in order), adjacent ones together.
+    void announce(const std::vector<int>& rows);
 
     MyItemModel* model;
     QList<ProjectSeg> segs;
