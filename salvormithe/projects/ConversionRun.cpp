@@ -104,13 +104,17 @@ void ConversionRun::plan(quint64 run, const QList<ProjectSeg>& segs)
 void ConversionRun::planned(quint64 run, const ConversionWork::Plan& p)
 {
     // Stored already, whichever run it was.
+    std::map<int, int64_t> emptied; // converted, by id
+    std::vector<int> emptiedIds;
     for (const ProjectSeg& s : p.emptied) {
-        list.change(s.id, [&s](ProjectSeg& row) {
-            row.converted = s.converted;
-            row.seconds = 0;
-            row.sentences = 0;
-        });
+        emptied[s.id] = s.converted;
+        emptiedIds.push_back(s.id);
     }
+    list.change(emptiedIds, [&emptied](ProjectSeg& s) {
+        s.converted = emptied[s.id];
+        s.seconds = 0;
+        s.sentences = 0;
+    });
     if (run != tag || phase != Phase::Converting)
         return;
     plansOut = std::max(0, plansOut - 1);
@@ -124,7 +128,7 @@ void ConversionRun::planned(quint64 run, const ConversionWork::Plan& p)
         total += int64_t(s.sentences.size());
         started.push_back(s.seg.id);
     }
-    list.changed(started);
+    list.change(started);
     for (const ConversionWork::Planned& s : p.todo) {
         const int n = int(s.sentences.size());
         for (int i = 0; i < n; ++i) {
@@ -161,8 +165,8 @@ void ConversionRun::sentenceDone(quint64 run, const ProjectSeg& seg, int n, bool
         // A share of all sentences, once all are known.
         setProgress(pagebox::tr("Converting...%1%").arg(total ? done * 100 / total : 0));
     }
+    // Its bubble hears of it with the join's result.
     if (segComplete) {
-        list.changed({seg.id});
         joinQueue.push_back({seg, n});
         postJoins();
     }
@@ -184,16 +188,23 @@ void ConversionRun::postJoins()
 void ConversionRun::joined(quint64 run, const std::vector<ConversionWork::Joined>& results)
 {
     joinBusy = false;
-    // Joined audio is kept, whichever run it was.
+    // Joined audio is kept, whichever run it was; every row is announced, as
+    // its segment no longer converts.
+    std::map<int, const ProjectSeg*> kept;
+    std::vector<int> ids;
     for (const ConversionWork::Joined& j : results) {
-        if (j.ok && !j.stale) {
-            list.change(j.seg.id, [&j](ProjectSeg& s) {
-                s.converted = j.seg.converted;
-                s.seconds = j.seg.seconds;
-                s.sentences = j.seg.sentences;
-            });
-        }
+        ids.push_back(j.seg.id);
+        if (j.ok && !j.stale)
+            kept[j.seg.id] = &j.seg;
     }
+    list.change(ids, [&kept](ProjectSeg& s) {
+        auto it = kept.find(s.id);
+        if (it == kept.end())
+            return;
+        s.converted = it->second->converted;
+        s.seconds = it->second->seconds;
+        s.sentences = it->second->sentences;
+    });
     if (run == tag && phase == Phase::Converting) {
         for (const ConversionWork::Joined& j : results) {
             if (!j.ok)
@@ -318,12 +329,13 @@ void ConversionRun::abandon()
 
 void ConversionRun::clearJobs()
 {
-    std::vector<int> converting;
+    // A segment whose join is still to come was not told yet either.
+    std::vector<int> told;
     for (const auto& [id, st] : jobs)
-        if (st.doneCount < st.sentenceCount)
-            converting.push_back(id);
+        if (st.sentenceCount > 0)
+            told.push_back(id);
     jobs.clear();
-    list.changed(converting);
+    list.change(told);
 }
 
 void ConversionRun::whenIdle(std::function<void()> then, bool checkNow)

@@ -96,7 +96,7 @@ private:
     // Lets the run go (its phase is the caller's to set): nothing of it is
     // started or reported any more.
     void abandon();
-    // Empties the job map; the segments that were converting are told so.
+    // Empties the job map; the segments that had sentences in it are told so.
     void clearJobs();
 
     ProjectStore& store;

@@ -230,7 +230,7 @@ void EditQueue::editDone(int segId, const EditResult& r)
     }
     if (segId != 0 && r.out.size() == 1) {
         // A bubble with newer typing goes on showing it (latestText).
-        list.change(segId, [&r](ProjectSeg& s) { s = r.out.front(); });
+        list.change({segId}, [&r](ProjectSeg& s) { s = r.out.front(); });
         return;
     }
 
@@ -256,7 +256,7 @@ void EditQueue::editDone(int segId, const EditResult& r)
     if (segId == 0) {
         list.append(r.out);
     } else {
-        list.change(segId, [&r](ProjectSeg& s) { s = r.out.front(); });
+        list.change({segId}, [&r](ProjectSeg& s) { s = r.out.front(); });
         list.insertAt(row + 1, std::vector<ProjectSeg>(r.out.begin() + 1, r.out.end()));
     }
     if (rebase.focusSegId != 0) {
@@ -307,7 +307,7 @@ void EditQueue::mergeDone(int keptId, int removedId, const QString& error, const
     const int row = list.rowOf(removedId);
     if (row >= 0)
         list.removeRow(row);
-    list.change(keptId, [&kept](ProjectSeg& s) { s = kept; });
+    list.change({keptId}, [&kept](ProjectSeg& s) { s = kept; });
     if (userSeg == removedId) {
         userSeg = keptId;
         emit focusRequested(keptId, INT_MAX);

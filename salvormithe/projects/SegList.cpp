@@ -53,14 +53,18 @@ void SegList::removeRow(int row)
     model->updateRemoveRow(row);
 }
 
-void SegList::change(int segId, const std::function<void(ProjectSeg&)>& fn)
+void SegList::change(const std::vector<int>& segIds, const std::function<void(ProjectSeg&)>& fn)
 {
-    const int row = rowOf(segId);
-    if (row < 0)
-        return;
-    if (fn)
-        fn(segs[row]);
-    model->update(row, 1);
+    const std::unordered_set<int> ids(segIds.begin(), segIds.end());
+    std::vector<int> rows;
+    for (int row = 0; row < segs.size() && rows.size() < ids.size(); ++row) {
+        if (!ids.count(segs[row].id))
+            continue;
+        if (fn)
+            fn(segs[row]);
+        rows.push_back(row);
+    }
+    announce(rows);
 }
 
 void SegList::changeEach(const std::function<bool(ProjectSeg&)>& fn)
@@ -68,16 +72,6 @@ void SegList::changeEach(const std::function<bool(ProjectSeg&)>& fn)
     std::vector<int> rows;
     for (int row = 0; row < segs.size(); ++row)
         if (fn(segs[row]))
-            rows.push_back(row);
-    announce(rows);
-}
-
-void SegList::changed(const std::vector<int>& segIds)
-{
-    const std::unordered_set<int> ids(segIds.begin(), segIds.end());
-    std::vector<int> rows;
-    for (int row = 0; row < segs.size() && rows.size() < ids.size(); ++row)
-        if (ids.count(segs[row].id))
             rows.push_back(row);
     announce(rows);
 }

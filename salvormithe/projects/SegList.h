@@ -46,14 +46,12 @@ public:
     // Puts added at row, row+1, ... and announces them.
     void insertAt(int row, const std::vector<ProjectSeg>& added);
     void removeRow(int row);
-    // The one way a row changes: fn changes the segment of that id, when it
-    // is in the list, and the row is announced.
-    void change(int segId, const std::function<void(ProjectSeg&)>& fn);
-    // change for every segment at once: fn says whether it changed the one it was given.
+    // The one way rows change: fn changes the segment of each id that is in
+    // the list, and their rows are announced, adjacent ones together. Without
+    // fn only what the page asks of the model about them has changed.
+    void change(const std::vector<int>& segIds, const std::function<void(ProjectSeg&)>& fn = nullptr);
+    // The same for every segment: fn says whether it changed the one it was given.
     void changeEach(const std::function<bool(ProjectSeg&)>& fn);
-    // Announces the rows of these segments (those in the list), adjacent rows
-    // together: what the page asks of the model about them has changed.
-    void changed(const std::vector<int>& segIds);
 
     const std::map<int, ProjectVoice>& voices() const { return voiceById; }
     void setVoices(const std::map<int, ProjectVoice>& v) { voiceById = v; }

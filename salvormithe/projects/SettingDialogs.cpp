@@ -118,7 +118,7 @@ void SettingDialogs::segApplied(int segId, const SegResult& r)
         pagebox::error(this, r.error);
     } else {
         if (!r.gone) {
-            list.change(segId, [&r](ProjectSeg& s) {
+            list.change({segId}, [&r](ProjectSeg& s) {
                 s.voice_id = r.seg.voice_id;
                 s.srate = r.seg.srate;
                 s.modified = r.seg.modified;
