@@ -15,7 +15,8 @@
 // The page's writes of segment texts. A bubble's typing waits until 500 ms
 // after its last key (per segment), then is written; merges and removals take
 // the same line. One step runs on the store's worker at a time, because each
-// is built on the list as the step before left it.
+// is built on the list as the step before left it; the page is busy while
+// one is on its way.
 //
 // Thread: GUI only; the steps' database work runs on the store's worker.
 // State: `pending` (per segment, what waits for its delay or its turn),
