@@ -42,6 +42,11 @@ std::string regexReplace(const std::string& text, const std::regex& re,
 // FIFOs, devices), read errors and files longer than maxBytes.
 bool readWholeFile(const std::filesystem::path& p, std::string& out, uint64_t maxBytes = UINT64_MAX);
 
+// Bytes of the disk that holds dir free for this user; -1 when unknown.
+int64_t freeSpace(const std::filesystem::path& dir);
+// What a download or an installation always leaves free of a disk.
+constexpr int64_t freeSpaceReserve = int64_t(64) << 20;
+
 // Writes all of data to the open descriptor fd, going on after interruptions;
 // false with errno set when a write fails.
 bool writeFully(int fd, const char* data, size_t length);
