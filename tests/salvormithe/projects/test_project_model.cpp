@@ -111,6 +111,16 @@ protected:
     int idAt(int row) { return cell(row, 1).toInt(); }
     QString textAt(int row) { return cell(row, 4).toString(); }
     bool idle() { return !model->isConverting() && !model->isLoading(); }
+    // Export settings: the segment of segId (0: all) as WAV files into folder, without text.
+    static QVariantMap wavExport(const fs::path& folder, int segId)
+    {
+        return {{"seg_id", segId},
+                {"save_url", QUrl::fromLocalFile(QString::fromStdString(folder.string())).toString()},
+                {"audio_type", "WAV"},
+                {"audio_merge", 0},
+                {"with_text", false},
+                {"with_speaker", true}};
+    }
 
     LocalVoice voice;
     fs::path dir;
@@ -621,13 +631,7 @@ TEST_F(ProjectModelTest, CancelWhileWaitingEditsAreWrittenEndsThePreviewAndTheEx
     ProjectFolder side;
     ASSERT_TRUE(side.open(dir));
     testutil::TempDir out;
-    QVariantMap settings{{"seg_id", 0},
-                         {"save_url", QUrl::fromLocalFile(QString::fromStdString(out.path().string())).toString()},
-                         {"audio_type", "WAV"},
-                         {"audio_merge", 0},
-                         {"with_text", false},
-                         {"text_type", ".txt"},
-                         {"with_speaker", true}};
+    const QVariantMap settings = wavExport(out.path(), 0);
     QSignalSpy converting(model.get(), &ProjectModel::isConvertingChanged);
     // What a bubble learns through its row: the segment's converting state when it changes.
     QStringList rowStates;
@@ -690,14 +694,7 @@ TEST_F(ProjectModelTest, AnExportStoppedByLeavingOrClosingLeavesNoEmptyFolder)
     testutil::TempDir out;
     const fs::path target =
         out.path() / ("quorvine_salvormithe_export_" + QDate::currentDate().toString("yyyyMMdd").toStdString());
-    const QVariantMap settings{
-        {"seg_id", id},
-        {"save_url", QUrl::fromLocalFile(QString::fromStdString(out.path().string())).toString()},
-        {"audio_type", "WAV"},
-        {"audio_merge", 0},
-        {"with_text", false},
-        {"text_type", ".txt"},
-        {"with_speaker", true}};
+    const QVariantMap settings = wavExport(out.path(), id);
 
     for (bool closeWindow : {false, true}) {
         SCOPED_TRACE(closeWindow ? "closing the window" : "leaving the page");
