@@ -387,6 +387,13 @@ bool removeFile(const fs::path& path)
     return ::unlink(path.c_str()) == 0;
 }
 
+bool removeEmptyDir(const fs::path& path)
+{
+    std::lock_guard<std::mutex> lock(treeChangeMutex());
+    // rmdir takes neither a link nor a folder with anything in it.
+    return ::rmdir(path.c_str()) == 0;
+}
+
 bool writeFileAtomic(const fs::path& path, const std::string& text, std::string& error)
 {
     std::error_code ec;

@@ -73,6 +73,8 @@ int removeAll(const std::filesystem::path& path);
 bool removeAll(const std::filesystem::path& path, std::string& error);
 // Removes one file; true when a file was removed.
 bool removeFile(const std::filesystem::path& path);
+// Removes a folder that holds nothing; true when it was removed.
+bool removeEmptyDir(const std::filesystem::path& path);
 // Writes a new file through path + ".tmp" and a rename; an existing file is kept as it is.
 bool writeFileAtomic(const std::filesystem::path& path, const std::string& text, std::string& error);
 

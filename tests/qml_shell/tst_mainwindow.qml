@@ -129,13 +129,13 @@ TestCase {
         quitRecorder.setBrowserGone(true);
         mouseClick(find("menuButton"));
         var help = findChild(win.overlay, "menuEntry1");
-        tryCompare(help, "visible", true);
+        tryCompare(help, "visible", true, hangLimitMs);
         mouseClick(help);
         var text = null;
-        tryVerify(function () { text = findChild(win.overlay, "msgboxText"); return text !== null && text.visible; });
+        tryVerify(function () { text = findChild(win.overlay, "msgboxText"); return text !== null && text.visible; }, hangLimitMs);
         compare(text.getText(0, text.length), "The web page " + WEB_BASE_URL + "tutorial.html could not be opened.");
         mouseClick(findChild(win.overlay, "msgboxButton0"));
-        tryVerify(function () { return findChild(win.overlay, "msgboxText") === null; });
+        tryVerify(function () { return findChild(win.overlay, "msgboxText") === null; }, hangLimitMs);
         compare(quitRecorder.log, []);
     }
 

@@ -89,9 +89,9 @@ Item {
             verify(sample.length > 0);
             createPage();
             var list = findChild(page, "localVoiceList");
-            tryCompare(list, "count", 1);
+            tryCompare(list, "count", 1, hangLimitMs);
             mouseClick(findChild(list, "localSample0"));
-            tryCompare(root.boxes, "length", 1);
+            tryCompare(root.boxes, "length", 1, hangLimitMs);
             compare(root.boxes[0].msg, "Network connection error!<br/>create file failed. Not a regular file ("
                     + sample + ")");
             verify(voiceFixture.isLink(sample));
