@@ -1,6 +1,5 @@
 #include "common/LinkOpener.h"
 
-#include "common/MessageBoxContext.h"
 #include "common/Platform.h"
 
 LinkOpener::LinkOpener(QObject* parent) : QObject(parent) {}
@@ -11,12 +10,12 @@ LinkOpener* LinkOpener::instance()
     return opener;
 }
 
-bool LinkOpener::open(const QString& url)
+bool LinkOpener::open(const QString& url, MessageBoxContext::CallBack afterBox)
 {
     if (platform::openWebPage(url))
         return true;
     showMsgboxOk(MessageBoxContext::instance(), QString(),
-                 tr("The web page %1 could not be opened.").arg(url.toHtmlEscaped()), nullptr,
+                 tr("The web page %1 could not be opened.").arg(url.toHtmlEscaped()), std::move(afterBox),
                  MessageBoxContext::Alert, tr("OK"));
     return false;
 }

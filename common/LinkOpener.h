@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/MessageBoxContext.h"
+
 #include <QObject>
 #include <QString>
 
@@ -15,5 +17,7 @@ public:
     static LinkOpener* instance();
 
     // False when no browser could be started (the box is shown then).
-    Q_INVOKABLE bool open(const QString& url);
+    Q_INVOKABLE bool open(const QString& url) { return open(url, nullptr); }
+    // The same; afterBox runs once the user closed that box.
+    bool open(const QString& url, MessageBoxContext::CallBack afterBox);
 };

@@ -1,8 +1,8 @@
 #include "app/MainModel.h"
 
 #include "common/HttpClient.h"
+#include "common/LinkOpener.h"
 #include "common/MessageBoxContext.h"
-#include "common/Platform.h"
 #include "common/ServerAddress.h"
 
 #include <QCoreApplication>
@@ -100,10 +100,13 @@ void MainModel::checkUpdateWorker()
 void MainModel::showObsoleteMessage(const std::string& body)
 {
     MessageBoxContext::CallBack onOk = MessageBoxContext::guarded(this, [this, body]() {
+        MessageBoxContext::CallBack quit = MessageBoxContext::guarded(
+            this, [this]() { invoker.post([this]() { emit quitRequested(1); }, QCoreApplication::instance()->thread()); });
         QUrl page = downloadPage(body);
-        if (!page.isEmpty())
-            platform::openInDesktop(page.toString(QUrl::FullyEncoded));
-        invoker.post([this]() { emit quitRequested(1); }, QCoreApplication::instance()->thread());
+        // Without a browser the user is given the address before the program ends.
+        if (!page.isEmpty() && !LinkOpener::instance()->open(page.toString(QUrl::FullyEncoded), quit))
+            return;
+        quit();
     });
     showMsgboxOk(MessageBoxContext::instance(), QString(),
                  tr("This version of Quorvine software has become obsolete. Please download the latest "

@@ -212,6 +212,36 @@ TEST(MainModelUpdate, ObsoleteAnswerAsksToDownloadThenOpensThePageAndQuitsWith1)
     EXPECT_EQ(log.boxes.size(), 1);
 }
 
+TEST(MainModelUpdate, WithoutABrowserTheAddressIsShownBeforeTheProgramEnds)
+{
+    UpdateServer server(200, "");
+    std::string page = server.http.base() + "download/salvormithe.html";
+    server.body = page;
+    // No stand-in browser and no opener on PATH.
+    TempDir noOpener;
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", noOpener.path().c_str());
+    qunsetenv("BROWSER");
+
+    MsgboxLog log;
+    MainModel model;
+    QSignalSpy quit(&model, &MainModel::quitRequested);
+    model.checkUpdate();
+    EXPECT_TRUE(waitFor([&] { return !log.boxes.isEmpty(); }, testutil::hangLimitMs));
+    if (!log.boxes.isEmpty())
+        pressOk(log.boxes[0]);
+    EXPECT_TRUE(waitFor([&] { return log.boxes.size() == 2; }, testutil::hangLimitMs));
+    qputenv("PATH", path);
+    ASSERT_EQ(log.boxes.size(), 2);
+    EXPECT_EQ(log.boxes[1].value("msg").toString(),
+              QString("The web page %1 could not be opened.").arg(QString::fromStdString(page)));
+    // The program ends once the user has read it.
+    EXPECT_EQ(quit.count(), 0);
+    pressOk(log.boxes[1]);
+    ASSERT_TRUE(waitFor([&] { return quit.count() == 1; }, testutil::hangLimitMs));
+    EXPECT_EQ(quit[0][0].toInt(), 1);
+}
+
 TEST(MainModelUpdate, AddressThatIsNotAWebPageIsNeverOpened)
 {
     BrowserRecorder browser;
