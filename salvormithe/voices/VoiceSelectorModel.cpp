@@ -653,16 +653,27 @@ void VoiceSelectorModel::repeatCancels()
 
 void VoiceSelectorModel::removeVoiceNow(const LocalVoice& voice)
 {
-    int row = findSpeaker(locals, voice);
-    if (row < 0)
+    if (findSpeaker(locals, voice) < 0)
         return;
-    std::string error;
-    if (!removeVoiceSpeaker(locals[size_t(row)], &error)) {
-        showError(text(error));
-        return;
-    }
-    locals.erase(locals.begin() + row);
-    localModel->updateRemoveRow(row);
+    // On the worker: the voice's last speaker takes its folder, model file and all.
+    raise(localBusy, &VoiceSelectorModel::setIsLoadingLocalVoices);
+    runJob([this, voice]() {
+        std::string error;
+        bool ok = removeVoiceSpeaker(voice, &error);
+        postToGui([this, voice, ok, error]() {
+            lower(localBusy, &VoiceSelectorModel::setIsLoadingLocalVoices);
+            if (!ok) {
+                showError(text(error));
+                return;
+            }
+            // The row of that speaker now, wherever sorting moved it.
+            int row = findSpeaker(locals, voice);
+            if (row < 0)
+                return;
+            locals.erase(locals.begin() + row);
+            localModel->updateRemoveRow(row);
+        });
+    });
 }
 
 std::shared_ptr<VoiceTask> VoiceSelectorModel::acquireTask(const std::string& key)

@@ -305,6 +305,9 @@ TEST_F(VoiceSelector, SampleInstallSortAndRemove)
     ASSERT_TRUE(waitFor([&] { return idle(m); }, testutil::hangLimitMs));
     EXPECT_EQ(column(locals, "name"), QStringList({"Jonas", "Lena"}));
     boxes.press(0, 0);
+    // Removed on the worker, with the list busy meanwhile.
+    EXPECT_TRUE(m.isLoadingLocalVoices());
+    ASSERT_TRUE(waitFor([&] { return idle(m); }, testutil::hangLimitMs));
     EXPECT_EQ(column(locals, "name"), QStringList({"Jonas"}));
     LocalVoice v;
     EXPECT_FALSE(findInstalledVoice("demo-de-de", 0, v));
@@ -314,6 +317,7 @@ TEST_F(VoiceSelector, SampleInstallSortAndRemove)
     boxes.press(1, 1);
     m.removeVoice(3);
     boxes.press(2, 0);
+    ASSERT_TRUE(waitFor([&] { return idle(m); }, testutil::hangLimitMs));
     EXPECT_EQ(column(locals, "name"), QStringList({"Jonas"}));
     // A speaker file that cannot be deleted: the system's text, and the row stays.
     fs::path jonasFile = v.dir / "speakers" / "spk-1.json";
@@ -322,6 +326,7 @@ TEST_F(VoiceSelector, SampleInstallSortAndRemove)
     voicetest::writeBytes(jonasFile / "blocker", "x");
     m.removeVoice(0);
     boxes.press(3, 0);
+    ASSERT_TRUE(waitFor([&] { return idle(m); }, testutil::hangLimitMs));
     ASSERT_EQ(boxes.spy.count(), 5);
     EXPECT_EQ(boxes.text(4), QString::fromLocal8Bit(std::strerror(ENOTEMPTY)));
     EXPECT_EQ(locals->rowCount(), 1);
@@ -329,6 +334,7 @@ TEST_F(VoiceSelector, SampleInstallSortAndRemove)
     voicetest::writeBytes(jonasFile, jonasJson);
     m.removeVoice(0);
     boxes.press(5, 0);
+    ASSERT_TRUE(waitFor([&] { return idle(m); }, testutil::hangLimitMs));
     EXPECT_EQ(locals->rowCount(), 0);
     EXPECT_FALSE(fs::exists(voicesDir() / "demo-de-de"));
 
