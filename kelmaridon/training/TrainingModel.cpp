@@ -623,29 +623,35 @@ void TrainingModel::onExportFinished(const fs::path& built, const fs::path& mode
 {
     const TrainingProcess* tool = exportProcess;
     exportDir.clear();
-    setIsLoading(false);
     std::error_code ec;
     bool started = tool && tool->process.error() != QProcess::FailedToStart;
-    if (started && endedCleanly(tool) && fs::is_regular_file(model, ec) && fs::file_size(model, ec) > 0 && !ec) {
-        // The voice reaches the store whole, model and all.
-        std::string error;
-        if (!installTrainedVoice(built, plan, error)) {
-            removeAll(built);
-            showMsgboxError(MessageBoxContext::instance(), QString(),
-                            tr("IDS_EXPORT_FAILED") + "\n" + QString::fromLocal8Bit(error.c_str()), nullptr, tr("OK"));
-            return;
-        }
-        showMsgboxOk(MessageBoxContext::instance(), QString(), tr("IDS_EXPORT_DONE"), nullptr,
-                     MessageBoxContext::Alert, tr("OK"));
-        return;
+    bool made = started && endedCleanly(tool) && fs::is_regular_file(model, ec) && fs::file_size(model, ec) > 0 && !ec;
+    QString tail;
+    if (!made) {
+        tail = tool ? QString::fromUtf8(tool->output).trimmed() : QString();
+        if (tail.isEmpty() && tool)
+            tail = tool->process.errorString();
+        if (tail.size() > kLogChars)
+            tail = tail.right(kLogChars);
     }
-    // A voice without its model would never be listed: it goes.
-    removeAll(built);
-    QString tail = tool ? QString::fromUtf8(tool->output).trimmed() : QString();
-    if (tail.isEmpty() && tool)
-        tail = tool->process.errorString();
-    if (tail.size() > kLogChars)
-        tail = tail.right(kLogChars);
-    showMsgboxError(MessageBoxContext::instance(), QString(), tr("IDS_EXPORT_FAILED") + "\n" + tail, nullptr,
-                    tr("OK"));
+    // On the worker: the voice reaches the store whole, model and all, or, a
+    // voice without its model never being listed, its build goes.
+    runInWorkerThread(&worker, [this, built, plan, made, tail]() {
+        std::string error;
+        bool installed = made && installTrainedVoice(built, plan, error);
+        if (!installed)
+            removeAll(built);
+        QString reason = made ? QString::fromLocal8Bit(error.c_str()) : tail;
+        invoker.post(
+            [this, installed, reason]() {
+                setIsLoading(false);
+                if (installed)
+                    showMsgboxOk(MessageBoxContext::instance(), QString(), tr("IDS_EXPORT_DONE"), nullptr,
+                                 MessageBoxContext::Alert, tr("OK"));
+                else
+                    showMsgboxError(MessageBoxContext::instance(), QString(), tr("IDS_EXPORT_FAILED") + "\n" + reason,
+                                    nullptr, tr("OK"));
+            },
+            guiThread());
+    });
 }
