@@ -9,9 +9,25 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+// The progress text changes at most this often: each change redraws the window.
+constexpr int shareIntervalMs = 200;
+
+} // namespace
+
 ConversionRun::ConversionRun(ProjectStore& store, SegList& list, QObject* parent)
     : QObject(parent), store(store), list(list)
 {
+    shareTimer.setSingleShot(true);
+    shareTimer.setInterval(shareIntervalMs);
+    connect(&shareTimer, &QTimer::timeout, this, [this]() {
+        if (!sharePending)
+            return;
+        sharePending = false;
+        setProgress(shareText());
+        shareTimer.start();
+    });
 }
 
 void ConversionRun::setCounter(int value)
@@ -30,6 +46,8 @@ void ConversionRun::raise()
 
 void ConversionRun::setProgress(const QString& text)
 {
+    // Whatever is set here replaces a share still to be shown.
+    sharePending = false;
     if (progressText == text)
         return;
     progressText = text;
@@ -157,7 +175,7 @@ void ConversionRun::sentenceDone(quint64 run, const ProjectSeg& seg, int n, bool
     raise();
     // A share of all sentences, once all are known.
     if (plansOut == 0)
-        setProgress(pagebox::tr("Converting...%1%").arg(total ? done * 100 / total : 0));
+        showShare();
     if (!ok)
         return finish(run, false, pagebox::tr("IDS_ERROR_OCCURED.") + fromUtf8(error));
     if (segComplete) {
@@ -165,6 +183,21 @@ void ConversionRun::sentenceDone(quint64 run, const ProjectSeg& seg, int n, bool
         postJoins();
     }
     maybeComplete(run);
+}
+
+QString ConversionRun::shareText() const
+{
+    return pagebox::tr("Converting...%1%").arg(total ? done * 100 / total : 0);
+}
+
+void ConversionRun::showShare()
+{
+    if (shareTimer.isActive() && done < total) {
+        sharePending = true;
+        return;
+    }
+    setProgress(shareText());
+    shareTimer.start();
 }
 
 void ConversionRun::postJoins()

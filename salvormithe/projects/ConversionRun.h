@@ -8,6 +8,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -76,12 +77,18 @@ private:
     void abandon();
     void setCounter(int value);
     void raise();
+    // The share of sentences done, shown at once when none was shown lately or
+    // when all are done; otherwise once the interval is over.
+    void showShare();
+    QString shareText() const;
 
     ProjectStore& store;
     SegList& list;
     ConvertPool children;
     int counter = 0;
     QString progressText;
+    QTimer shareTimer; // a share was shown less than an interval ago
+    bool sharePending = false;
 
     quint64 tag = 0;
     bool ended = true;
