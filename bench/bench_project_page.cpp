@@ -485,10 +485,11 @@ bool benchWindow(const LocalVoice& voice, const QString& worker, const std::stri
         const bool ended = child.waitForFinished(400000);
         const QString said = QString::fromUtf8(child.readAllStandardOutput());
         double seconds = -1;
-        long frames = 0;
+        long frames = 0, syncs = 0;
         const int at = said.indexOf("converted ");
         if (at >= 0)
-            std::sscanf(said.mid(at).toUtf8().constData(), "converted %lf frames %ld", &seconds, &frames);
+            std::sscanf(said.mid(at).toUtf8().constData(), "converted %lf frames %ld syncs %ld", &seconds, &frames,
+                        &syncs);
         if (!ended || seconds <= 0) {
             child.kill();
             child.waitForFinished(10000);
@@ -504,9 +505,9 @@ bool benchWindow(const LocalVoice& voice, const QString& worker, const std::stri
         }
         windowTotal += seconds;
         poolTotal += pool;
-        std::printf("  round %d: window %.2f s, %.1f sentences/s, %ld frames (%.0f a second); pool %.2f s, %.1f "
-                    "sentences/s; load %s\n",
-                    round, seconds, sentences.size() / seconds, frames, frames / seconds, pool,
+        std::printf("  round %d: window %.2f s, %.1f sentences/s, %ld frames and %ld syncs (%.0f and %.0f a second); "
+                    "pool %.2f s, %.1f sentences/s; load %s\n",
+                    round, seconds, sentences.size() / seconds, frames, syncs, frames / seconds, syncs / seconds, pool,
                     sentences.size() / pool, loadAverage().c_str());
     }
     if (ok) {

@@ -2,7 +2,8 @@
 // program's window module has made the application, it clicks through the
 // window to the newest project and on Play All, then times the conversion by
 // the project's database, read on a thread of its own so that the window's
-// threads are left alone. It prints "converted <seconds> frames <count>" and
+// threads are left alone. It prints "converted <seconds> frames <count> syncs
+// <count>" (frames drawn, and scene syncs, each of which holds the GUI thread) and
 // ends the program. Its settings come from the environment:
 //   QV_BENCH_PROJECT   the project's folder;
 //   QV_BENCH_EXPECTED  how many segments hold converted audio at the end.
@@ -81,6 +82,7 @@ private:
             step.stop();
             ++stage;
             connect(window, &QQuickWindow::frameSwapped, this, [this] { ++frames; }, Qt::DirectConnection);
+            connect(window, &QQuickWindow::beforeSynchronizing, this, [this] { ++syncs; }, Qt::DirectConnection);
             started = std::chrono::steady_clock::now();
             std::thread([this] { pollDatabase(); }).detach();
             click(button);
@@ -104,10 +106,10 @@ private:
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        const long framesThen = frames;
+        const long framesThen = frames, syncsThen = syncs;
         sqlite3_finalize(st);
         sqlite3_close(db);
-        std::printf("converted %.3f frames %ld\n", seconds, framesThen);
+        std::printf("converted %.3f frames %ld syncs %ld\n", seconds, framesThen, syncsThen);
         std::fflush(stdout);
         // The program's children are done; nothing of the window is needed any more.
         std::_Exit(0);
@@ -120,6 +122,7 @@ private:
     QQuickWindow* window = nullptr;
     std::chrono::steady_clock::time_point started;
     std::atomic<long> frames{0};
+    std::atomic<long> syncs{0};
     std::atomic<int> lastCount{-2};
 };
 
