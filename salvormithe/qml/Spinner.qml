@@ -1,16 +1,24 @@
 import QtQuick 2.15
 
 // A small turning ring that tells that work is going on. It turns in steps,
-// a few a second, so that a window drawn without a graphics card is not
-// drawn anew sixty times a second for it.
+// a few a second, so that a window drawn without a graphics card is not drawn
+// anew sixty times a second for it; every spinner of the window steps at the
+// same moments, so that several are drawn in one frame.
 Item {
     id: spinner
 
     property int size: 18
     property bool running: visible
-    // Steps of a turn, and steps a second.
+    // Steps of a turn, and the time of one step.
     readonly property int steps: 8
-    property int stepsPerSecond: 8
+    readonly property int stepMs: 125
+
+    function stepNow() {
+        return Math.floor(Date.now() / stepMs) % steps;
+    }
+    function untilNextStep() {
+        return stepMs - Date.now() % stepMs + 1;
+    }
 
     implicitWidth: size
     implicitHeight: size
@@ -37,10 +45,18 @@ Item {
             color: MAIN_COLOR
         }
         Timer {
-            interval: 1000 / spinner.stepsPerSecond
-            repeat: true
             running: spinner.running
-            onTriggered: ring.step = (ring.step + 1) % spinner.steps
+            onRunningChanged: {
+                if (!running)
+                    return;
+                ring.step = spinner.stepNow();
+                interval = spinner.untilNextStep();
+            }
+            onTriggered: {
+                ring.step = spinner.stepNow();
+                interval = spinner.untilNextStep();
+                restart();
+            }
         }
     }
 }
