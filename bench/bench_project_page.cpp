@@ -486,10 +486,11 @@ bool benchWindow(const LocalVoice& voice, const QString& worker, const std::stri
         const QString said = QString::fromUtf8(child.readAllStandardOutput());
         double seconds = -1;
         long frames = 0, syncs = 0;
+        double firstChild = -1, lastChild = -1;
         const int at = said.indexOf("converted ");
         if (at >= 0)
-            std::sscanf(said.mid(at).toUtf8().constData(), "converted %lf frames %ld syncs %ld", &seconds, &frames,
-                        &syncs);
+            std::sscanf(said.mid(at).toUtf8().constData(), "converted %lf frames %ld syncs %ld children %lf %lf",
+                        &seconds, &frames, &syncs, &firstChild, &lastChild);
         if (!ended || seconds <= 0) {
             child.kill();
             child.waitForFinished(10000);
@@ -505,10 +506,10 @@ bool benchWindow(const LocalVoice& voice, const QString& worker, const std::stri
         }
         windowTotal += seconds;
         poolTotal += pool;
-        std::printf("  round %d: window %.2f s, %.1f sentences/s, %ld frames and %ld syncs (%.0f and %.0f a second); "
-                    "pool %.2f s, %.1f sentences/s; load %s\n",
-                    round, seconds, sentences.size() / seconds, frames, syncs, frames / seconds, syncs / seconds, pool,
-                    sentences.size() / pool, loadAverage().c_str());
+        std::printf("  round %d: window %.2f s, %.1f sentences/s (children from %.0f ms to %.0f ms), %ld frames and %ld "
+                    "syncs (%.0f and %.0f a second); pool %.2f s, %.1f sentences/s; load %s\n",
+                    round, seconds, sentences.size() / seconds, firstChild * 1000, lastChild * 1000, frames, syncs,
+                    frames / seconds, syncs / seconds, pool, sentences.size() / pool, loadAverage().c_str());
     }
     if (ok) {
         const double windowRate = rounds * sentences.size() / windowTotal;

@@ -3,7 +3,8 @@
 // window to the newest project and on Play All, then times the conversion by
 // the project's database, read on a thread of its own so that the window's
 // threads are left alone. It prints "converted <seconds> frames <count> syncs
-// <count>" (frames drawn, and scene syncs, each of which holds the GUI thread) and
+// <count> children <first> <last>" (frames drawn, scene syncs, each of which
+// holds the GUI thread, and when children were first and last seen) and
 // ends the program. Its settings come from the environment:
 //   QV_BENCH_PROJECT   the project's folder;
 //   QV_BENCH_EXPECTED  how many segments hold converted audio at the end.
@@ -20,12 +21,28 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
 namespace {
+
+// Children of this process, from the kernel's lists of each thread's children.
+int liveChildren()
+{
+    int n = 0;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/proc/self/task", ec), end; !ec && it != end; it.increment(ec)) {
+        std::ifstream children(it->path() / "children");
+        long pid;
+        while (children >> pid)
+            ++n;
+    }
+    return n;
+}
 
 class WindowDriver : public QObject
 {
@@ -95,7 +112,16 @@ private:
         sqlite3_busy_timeout(db, 1000);
         sqlite3_stmt* st = nullptr;
         sqlite3_prepare_v2(db, "select count(*) from seg where converted > 0", -1, &st, nullptr);
+        double firstChild = -1, lastChild = -1;
+        auto since = [this] {
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        };
         for (;;) {
+            if (liveChildren() > 0) {
+                lastChild = since();
+                if (firstChild < 0)
+                    firstChild = lastChild;
+            }
             int converted = -1;
             if (st && sqlite3_step(st) == SQLITE_ROW)
                 converted = sqlite3_column_int(st, 0);
@@ -103,13 +129,14 @@ private:
             lastCount = converted;
             if (converted >= expected)
                 break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        const double seconds = since();
         const long framesThen = frames, syncsThen = syncs;
         sqlite3_finalize(st);
         sqlite3_close(db);
-        std::printf("converted %.3f frames %ld syncs %ld\n", seconds, framesThen, syncsThen);
+        std::printf("converted %.3f frames %ld syncs %ld children %.3f %.3f\n", seconds, framesThen, syncsThen,
+                    firstChild, lastChild);
         std::fflush(stdout);
         // The program's children are done; nothing of the window is needed any more.
         std::_Exit(0);
