@@ -7,9 +7,9 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -51,16 +51,6 @@ fs::path targetKey(const fs::path& target)
 std::string notRegular(const fs::path& p)
 {
     return formatString("create file failed. Not a regular file (%s)", p.u8string().c_str());
-}
-
-// Bytes the file system of p has free for this user; -1 when unknown.
-int64_t freeSpace(const fs::path& p)
-{
-    struct statvfs st{};
-    fs::path dir = p.parent_path().empty() ? fs::path(".") : p.parent_path();
-    if (::statvfs(dir.c_str(), &st) != 0)
-        return -1;
-    return int64_t(st.f_bavail) * int64_t(st.f_frsize);
 }
 
 // The ".downloading" file of one download: created afresh, never through a
@@ -225,12 +215,13 @@ bool FileDownloader::download(const std::string& url, const fs::path& target, co
         while (busyTargets().count(key) && !aborted)
             busyChanged().wait_for(lock, std::chrono::milliseconds(100));
         std::error_code ec;
-        const fs::file_type type = fs::status(target, ec).type();
-        const bool missing = fs::symlink_status(target, ec).type() == fs::file_type::not_found;
+        const fs::file_type type = fs::symlink_status(target, ec).type();
+        const bool missing = type == fs::file_type::not_found;
         if (aborted) {
             error = curlText(CURLE_ABORTED_BY_CALLBACK);
         } else if (type == fs::file_type::regular) {
-            // A file that is there counts as downloaded; nothing else does.
+            // A file that is there counts as downloaded; nothing else does,
+            // not even a link to one.
             ok = true;
         } else if (!missing) {
             error = notRegular(target);
@@ -288,23 +279,18 @@ bool FileDownloader::downloadLocked(const std::string& url, const fs::path& targ
         lastText.clear();
         digest.reset();
 
-        // The body's bound: the length the server announces, else maxBytes.
         int64_t bound = -1, written = 0;
+        std::string tooMuch;
         performed = performPass([&](const char* data, size_t length) -> int {
             if (bound < 0) {
                 curl_off_t announced = -1;
                 curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-                bound = announced >= 0 ? announced : maxBytes;
-                const int64_t space = freeSpace(temp);
-                if (announced >= 0 && space >= 0 && announced > space) {
-                    writeError = formatString("Not enough disk space: the file has %s, %s are free.",
-                                              formatSize(announced).c_str(), formatSize(space).c_str());
+                bound = bodyBound(announced, temp.parent_path(), writeError, tooMuch);
+                if (!writeError.empty())
                     return -1;
-                }
             }
             if (written + int64_t(length) > bound) {
-                writeError = formatString("The server sent more than %s without announcing the file's size.",
-                                          formatSize(maxBytes).c_str());
+                writeError = tooMuch;
                 return -1;
             }
             if (!file.write(data, length)) {
@@ -347,6 +333,41 @@ bool FileDownloader::downloadLocked(const std::string& url, const fs::path& targ
     return true;
 }
 
+int64_t FileDownloader::bodyBound(int64_t announced, const fs::path& dir, std::string& refusal,
+                                  std::string& tooMuch) const
+{
+    int64_t bound = announced >= 0 ? announced : maxBytes;
+    tooMuch = formatString("The server sent more than %s without announcing the file's size.",
+                           formatSize(maxBytes).c_str());
+    if (expectedBytes >= 0) {
+        const int64_t allowed = expectedBytes + expectedMargin(expectedBytes);
+        if (announced > allowed) {
+            refusal = formatString("The server announces %s for a file of %s.", formatSize(announced).c_str(),
+                                   formatSize(expectedBytes).c_str());
+            return 0;
+        }
+        bound = announced >= 0 ? announced : allowed;
+        tooMuch = formatString("The server sent more than the %s the file has.", formatSize(expectedBytes).c_str());
+    }
+    const int64_t space = freeSpace(dir);
+    if (space < 0)
+        return bound;
+    const int64_t room = std::max<int64_t>(0, space - freeSpaceReserve);
+    auto noRoom = [&](const std::string& file) {
+        return formatString("Not enough disk space: %s%s are free, and %s must stay free.", file.c_str(),
+                            formatSize(space).c_str(), formatSize(freeSpaceReserve).c_str());
+    };
+    if (announced > room) {
+        refusal = noRoom("the file has " + formatSize(announced) + ", ");
+        return 0;
+    }
+    if (bound > room) {
+        tooMuch = noRoom(std::string());
+        bound = room;
+    }
+    return bound;
+}
+
 std::string FileDownloader::failureText() const
 {
     if (!networkFailure(result()) || lastError.rfind("CURL: ", 0) != 0)
@@ -379,4 +400,10 @@ int FileDownloader::onProgress(void* downloader, curl_off_t total, curl_off_t re
         self->progress(percent, text);
     }
     return 0;
+}
+
+bool isDownloadedFile(const fs::path& target)
+{
+    std::error_code ec;
+    return fs::symlink_status(target, ec).type() == fs::file_type::regular;
 }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -78,6 +79,14 @@ bool readWholeFile(const fs::path& p, std::string& out, uint64_t maxBytes)
     if (ok)
         out = std::move(text);
     return ok;
+}
+
+int64_t freeSpace(const fs::path& dir)
+{
+    struct statvfs st{};
+    if (::statvfs((dir.empty() ? fs::path(".") : dir).c_str(), &st) != 0)
+        return -1;
+    return int64_t(st.f_bavail) * int64_t(st.f_frsize);
 }
 
 bool writeFully(int fd, const char* data, size_t length)
@@ -376,6 +385,13 @@ bool removeFile(const fs::path& path)
     if (fs::is_directory(fs::symlink_status(path, ec)))
         return false;
     return ::unlink(path.c_str()) == 0;
+}
+
+bool removeEmptyDir(const fs::path& path)
+{
+    std::lock_guard<std::mutex> lock(treeChangeMutex());
+    // rmdir takes neither a link nor a folder with anything in it.
+    return ::rmdir(path.c_str()) == 0;
 }
 
 bool writeFileAtomic(const fs::path& path, const std::string& text, std::string& error)

@@ -42,6 +42,11 @@ std::string regexReplace(const std::string& text, const std::regex& re,
 // FIFOs, devices), read errors and files longer than maxBytes.
 bool readWholeFile(const std::filesystem::path& p, std::string& out, uint64_t maxBytes = UINT64_MAX);
 
+// Bytes of the disk that holds dir free for this user; -1 when unknown.
+int64_t freeSpace(const std::filesystem::path& dir);
+// What a download or an installation always leaves free of a disk.
+constexpr int64_t freeSpaceReserve = int64_t(64) << 20;
+
 // Writes all of data to the open descriptor fd, going on after interruptions;
 // false with errno set when a write fails.
 bool writeFully(int fd, const char* data, size_t length);
@@ -68,6 +73,8 @@ int removeAll(const std::filesystem::path& path);
 bool removeAll(const std::filesystem::path& path, std::string& error);
 // Removes one file; true when a file was removed.
 bool removeFile(const std::filesystem::path& path);
+// Removes a folder that holds nothing; true when it was removed.
+bool removeEmptyDir(const std::filesystem::path& path);
 // Writes a new file through path + ".tmp" and a rename; an existing file is kept as it is.
 bool writeFileAtomic(const std::filesystem::path& path, const std::string& text, std::string& error);
 

@@ -29,6 +29,9 @@ char pathListSeparator();
 uint64_t physicalMemoryBytes();
 // Opens a local folder or file, or a web address, in the desktop.
 bool openInDesktop(const QString& pathOrUrl);
+// Opens an http or https address in the desktop's browser; false for any
+// other address and when no browser could be started.
+bool openWebPage(const QString& url);
 // Shows a local folder in the desktop's file browser; false when it is no
 // folder or no file browser could be started.
 bool openFolder(const QString& folder);

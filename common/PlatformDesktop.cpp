@@ -17,6 +17,14 @@ bool openInDesktop(const QString& pathOrUrl)
     return QDesktopServices::openUrl(url);
 }
 
+bool openWebPage(const QString& url)
+{
+    QUrl page(url);
+    if (page.scheme() != "http" && page.scheme() != "https")
+        return false;
+    return QDesktopServices::openUrl(page);
+}
+
 bool openFolder(const QString& folder)
 {
     if (folder.isEmpty() || !QFileInfo(folder).isDir())

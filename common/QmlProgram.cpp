@@ -1,5 +1,6 @@
 #include "common/QmlProgram.h"
 
+#include "common/LinkOpener.h"
 #include "common/MessageBoxContext.h"
 #include "common/Platform.h"
 #include "common/ServerAddress.h"
@@ -18,6 +19,8 @@ void QmlProgram::setRootContext(QQmlEngine& engine, const QString& prodName)
     QQmlContext* ctx = engine.rootContext();
     ctx->setContextProperty("engine", &engine);
     ctx->setContextProperty("msgboxctx", MessageBoxContext::instance());
+    // The pages' links open through it: it tells the address when no browser starts.
+    ctx->setContextProperty("linkOpener", LinkOpener::instance());
     ctx->setContextProperty("PROD_NAME", prodName);
     ctx->setContextProperty("PROD_VER", QStringLiteral("3.1.2"));
     ctx->setContextProperty("PROD_VERID", 2);

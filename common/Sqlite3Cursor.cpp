@@ -97,7 +97,9 @@ std::string Sqlite3Cursor::getText(const std::string& name)
     if (i < 0)
         return {};
     const unsigned char* text = sqlite3_column_text(stmt->get(), i);
-    return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+    // By its length: a NUL inside the text does not end it.
+    return text ? std::string(reinterpret_cast<const char*>(text), size_t(sqlite3_column_bytes(stmt->get(), i)))
+                : std::string();
 }
 
 std::string Sqlite3Cursor::getBlob(const std::string& name)

@@ -41,7 +41,7 @@ void buildInsertQuery(const Sqlite3ValueMap& values, Sqlite3Query& out, const st
             out.addParam(std::make_unique<Sqlite3BlobParam>(value.bytes));
             break;
         case Sqlite3Value::Text:
-            out.addParam(std::make_unique<Sqlite3TextParam>(value.toString().c_str()));
+            out.addParam(std::make_unique<Sqlite3TextParam>(value.toString()));
             break;
         default:
             out.addParam(std::make_unique<Sqlite3NullParam>());

@@ -4,5 +4,5 @@
 
 int Sqlite3TextParam::bind(sqlite3_stmt* stmt, int index)
 {
-    return sqlite3_bind_text(stmt, index, value.c_str(), -1, SQLITE_TRANSIENT);
+    return sqlite3_bind_text(stmt, index, value.data(), int(value.size()), SQLITE_TRANSIENT);
 }

@@ -8,7 +8,7 @@ class Sqlite3TextParam : public Sqlite3Param
 {
 public:
     explicit Sqlite3TextParam(std::string text) : value(std::move(text)) {}
-    // Binds a copy of the text up to its first zero byte, so a statement may
+    // Binds a copy of the whole text, zero bytes included, so a statement may
     // outlive this parameter.
     int bind(sqlite3_stmt* stmt, int index) override;
 

@@ -77,45 +77,81 @@ std::string encodeQueryValue(const std::string& value)
     return out;
 }
 
-bool isValidUtf8(const std::string& text)
+namespace {
+
+// The code point of the UTF-8 sequence at text[i] and its length in bytes;
+// false for an invalid sequence (broken, overlong, a surrogate, past
+// U+10FFFF), whose length is then its longest part that could have begun a
+// valid one: the part that one U+FFFD stands for.
+bool decodeUtf8(const std::string& text, size_t i, uint32_t& cp, size_t& len)
 {
-    size_t i = 0;
-    const size_t n = text.size();
-    while (i < n) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        int more;
-        unsigned cp;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xc2 && c <= 0xdf) {
-            more = 1;
-            cp = c & 0x1f;
-        } else if (c >= 0xe0 && c <= 0xef) {
-            more = 2;
-            cp = c & 0x0f;
-        } else if (c >= 0xf0 && c <= 0xf4) {
-            more = 3;
-            cp = c & 0x07;
-        } else {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    unsigned char low = 0x80, high = 0xbf;
+    if (lead < 0x80) {
+        cp = lead;
+        len = 1;
+        return true;
+    } else if (lead >= 0xc2 && lead <= 0xdf) {
+        len = 2;
+        cp = lead & 0x1f;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        len = 3;
+        cp = lead & 0x0f;
+        low = lead == 0xe0 ? 0xa0 : 0x80;
+        high = lead == 0xed ? 0x9f : 0xbf;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        len = 4;
+        cp = lead & 0x07;
+        low = lead == 0xf0 ? 0x90 : 0x80;
+        high = lead == 0xf4 ? 0x8f : 0xbf;
+    } else {
+        len = 1;
+        return false;
+    }
+    for (size_t k = 1; k < len; ++k) {
+        const auto next = static_cast<unsigned char>(i + k < text.size() ? text[i + k] : 0);
+        if (next < low || next > high) {
+            len = k;
             return false;
         }
-        if (n - i <= size_t(more))
-            return false;
-        for (int k = 1; k <= more; ++k) {
-            unsigned char d = static_cast<unsigned char>(text[i + size_t(k)]);
-            if ((d & 0xc0) != 0x80)
-                return false;
-            cp = (cp << 6) | (d & 0x3f);
-        }
-        // Overlong forms, surrogates and code points past U+10FFFF.
-        if (more == 2 && (cp < 0x800 || (cp >= 0xd800 && cp <= 0xdfff)))
-            return false;
-        if (more == 3 && (cp < 0x10000 || cp > 0x10ffff))
-            return false;
-        i += size_t(more) + 1;
+        cp = (cp << 6) | (next & 0x3f);
+        low = 0x80;
+        high = 0xbf;
     }
     return true;
+}
+
+bool isControl(uint32_t cp)
+{
+    return (cp < 0x20 && cp != '\t' && cp != '\n' && cp != '\r') || (cp >= 0x7f && cp <= 0x9f && cp != 0x85);
+}
+
+} // namespace
+
+bool isValidUtf8(const std::string& text)
+{
+    uint32_t cp = 0;
+    size_t len = 0;
+    for (size_t i = 0; i < text.size(); i += len) {
+        if (!decodeUtf8(text, i, cp, len))
+            return false;
+    }
+    return true;
+}
+
+std::string cleanUtf8Text(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    uint32_t cp = 0;
+    size_t len = 0;
+    for (size_t i = 0; i < text.size(); i += len) {
+        if (!decodeUtf8(text, i, cp, len))
+            out += "\xEF\xBF\xBD";
+        else if (!isControl(cp))
+            out.append(text, i, len);
+    }
+    return out;
 }
 
 namespace {

@@ -16,6 +16,12 @@ std::string hexToBytes(const char* hex, int length);
 // code points above U+10FFFF).
 bool isValidUtf8(const std::string& text);
 
+// UTF-8 text as it is written for readers: each invalid part (broken,
+// overlong, a surrogate, past U+10FFFF) becomes one U+FFFD, and control
+// characters other than tab, line feed, carriage return and U+0085 are left
+// out (NUL and ESC among them).
+std::string cleanUtf8Text(const std::string& text);
+
 // A URL query value: unreserved characters as they are, the rest %-encoded.
 std::string encodeQueryValue(const std::string& value);
 

@@ -57,7 +57,7 @@ Popup {
             text: "<a href=\"" + aboutForm.siteUrl + "\">" + aboutForm.siteUrl + "</a>"
             font.family: FONTFAMILY_MAIN
             font.pixelSize: FONTSIZE_SUB
-            onLinkActivated: Qt.openUrlExternally(link)
+            onLinkActivated: linkOpener.open(link)
         }
         Button {
             id: okButton

@@ -22,7 +22,7 @@ Item {
         if (entry.source)
             navRequested(entry.source);
         else if (entry.url)
-            Qt.openUrlExternally(entry.url);
+            linkOpener.open(entry.url);
     }
 
     function showAbout() {
@@ -121,6 +121,7 @@ Item {
         Instantiator {
             model: mainHeader.menuEntries
             delegate: MenuItem {
+                objectName: "menuEntry" + index
                 text: modelData.text
                 onTriggered: mainHeader.activate(modelData)
             }
@@ -154,7 +155,7 @@ Item {
                         cursorShape: Qt.PointingHandCursor
                         onClicked: {
                             menu.close();
-                            Qt.openUrlExternally(mainHeader.updateUrl);
+                            linkOpener.open(mainHeader.updateUrl);
                         }
                     }
                 }

@@ -113,7 +113,7 @@ Item {
                             font.family: FONTFAMILY_MAIN
                             font.pixelSize: FONTSIZE_DEF
                             color: TEXTCOLOR_MAIN2
-                            onLinkActivated: Qt.openUrlExternally(link)
+                            onLinkActivated: linkOpener.open(link)
                         }
                     }
                 }

@@ -114,7 +114,7 @@ FormPopup {
                           + qsTr(" and ")
                           + "<a href=\"%1\">%2</a>".arg(WEB_BASE_URL + "privacy-policy.html").arg(qsTr("Privacy Policy"))
                           + "."
-                    onLinkActivated: Qt.openUrlExternally(link)
+                    onLinkActivated: linkOpener.open(link)
                 }
             }
         }

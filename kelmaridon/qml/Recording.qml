@@ -9,6 +9,15 @@ Item {
 
     readonly property int dimMargins: typeof customWin !== "undefined" ? customWin.frameInset : 0
 
+    // Set while the page waits for its model to close.
+    property var leaveTodo: null
+
+    // The page leaves once a removal under way has ended.
+    function nav(fn) {
+        leaveTodo = fn;
+        recordingModel.close();
+    }
+
     function go(source, props) {
         if (typeof navUtil !== "undefined")
             navUtil.nav(source, props);
@@ -28,6 +37,7 @@ Item {
 
     RecordingModel {
         id: recordingModel
+        onToClose: if (page.leaveTodo) page.leaveTodo()
         // Leaves once the form that asked has finished its handler.
         onGotoRecording: Qt.callLater(page.go, "RecordingDetail.qml", { "recordingPath": rpath })
     }
@@ -117,6 +127,12 @@ Item {
             font.family: FONTFAMILY_MAIN
             font.pixelSize: FONTSIZE_DEF
             color: "#8A8F99"
+        }
+
+        BusyMask {
+            objectName: "recordingBusy"
+            visible: recordingModel.isRemoving
+            radius: parent.radius
         }
     }
 }

@@ -9,6 +9,15 @@ Item {
 
     readonly property int dimMargins: typeof customWin !== "undefined" ? customWin.frameInset : 0
 
+    // Set while the page waits for its model to close.
+    property var leaveTodo: null
+
+    // The page leaves once a removal under way has ended.
+    function nav(fn) {
+        leaveTodo = fn;
+        trainingsModel.close();
+    }
+
     function go(source, props) {
         if (typeof navUtil !== "undefined")
             navUtil.nav(source, props);
@@ -25,6 +34,7 @@ Item {
 
     TrainingsModel {
         id: trainingsModel
+        onToClose: if (page.leaveTodo) page.leaveTodo()
     }
 
     Component {
@@ -104,6 +114,12 @@ Item {
             font.family: FONTFAMILY_MAIN
             font.pixelSize: FONTSIZE_DEF
             color: "#8A8F99"
+        }
+
+        BusyMask {
+            objectName: "trainingsBusy"
+            visible: trainingsModel.isRemoving
+            radius: parent.radius
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "recording/RecordingModel.h"
 
 #include "common/FileUtils.h"
+#include "common/FolderRemover.h"
 #include "common/MessageBoxContext.h"
 #include "common/MyItemModel.h"
 #include "recording/PromptsDb.h"
@@ -19,6 +20,8 @@ RecordingModel::RecordingModel(QObject* parent) : QObject(parent), items(listRec
     itemModel->roles = {"idx", "name", "lang", "modified", "path"};
     itemModel->rowCountFn = [this]() { return int(items.size()); };
     itemModel->dataFn = [this](int row, int, const QString& roleName) { return rowData(row, roleName); };
+    remover = new FolderRemover(this);
+    connect(remover, &FolderRemover::busyChanged, this, &RecordingModel::isRemovingChanged);
 }
 
 RecordingModel::~RecordingModel()
@@ -85,15 +88,31 @@ void RecordingModel::removeRecording(int idx)
 
 void RecordingModel::removeConfirmed(const std::string& path)
 {
-    auto it = std::find_if(items.begin(), items.end(), [&](const RecordingInfo& e) { return e.path == path; });
-    if (it == items.end())
+    auto known = [this, path]() {
+        return std::find_if(items.begin(), items.end(), [&](const RecordingInfo& e) { return e.path == path; });
+    };
+    if (known() == items.end())
         return;
-    int row = int(it - items.begin());
-    std::string error;
-    if (!removeAll(utf8ToPath(path), error)) {
-        showError(QString::fromLocal8Bit(error.c_str()));
-        return;
-    }
-    items.erase(items.begin() + row);
-    itemModel->updateRemoveRow(row);
+    remover->remove(utf8ToPath(path), [this, known](const std::string& error) {
+        if (!error.empty()) {
+            showError(QString::fromLocal8Bit(error.c_str()));
+            return;
+        }
+        auto it = known();
+        if (it == items.end())
+            return;
+        int row = int(it - items.begin());
+        items.erase(it);
+        itemModel->updateRemoveRow(row);
+    });
+}
+
+bool RecordingModel::getIsRemoving() const
+{
+    return remover->busy();
+}
+
+void RecordingModel::close()
+{
+    remover->close([this]() { emit toClose(); });
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class FolderRemover;
 class MyItemModel;
 
 // The recordings page's model: the recording projects, newest first, the
@@ -16,24 +17,35 @@ class MyItemModel;
 class RecordingModel : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(bool isRemoving READ getIsRemoving NOTIFY isRemovingChanged)
 public:
     explicit RecordingModel(QObject* parent = nullptr);
     ~RecordingModel() override;
 
+    // A recording's folder is being removed.
+    bool getIsRemoving() const;
+
 signals:
     void gotoRecording(QString rpath);
+    void isRemovingChanged();
+    // close() has ended: no removal runs any more.
+    void toClose();
 
 public:
     Q_INVOKABLE void createRecording(QString name, QString lang);
     Q_INVOKABLE QAbstractItemModel* recordingsItemModel();
     Q_INVOKABLE void removeRecording(int idx);
+    // Lets a removal under way end without holding up the window; toClose follows.
+    Q_INVOKABLE void close();
 
 private:
     QVariant rowData(int row, const QString& roleName) const;
-    // Removes the recording in path from the disk and the list, wherever its row is now.
+    // Removes the recording in path from the disk, then from the list wherever its row is then.
     void removeConfirmed(const std::string& path);
     void showError(const QString& text);
 
     MyItemModel* itemModel = nullptr;
+    // The removals run on its worker thread.
+    FolderRemover* remover = nullptr;
     std::vector<RecordingInfo> items;
 };

@@ -1,5 +1,6 @@
 #include "training/BaseCheckpoints.h"
 
+#include "common/FileDownloader.h"
 #include "common/FileUtils.h"
 #include "common/JsonRef.h"
 #include "training/CheckpointServer.h"
@@ -62,7 +63,7 @@ std::map<std::string, std::string> keptBaseCheckpoints()
             continue;
         std::error_code ec;
         const fs::path p = baseCheckpointDir() / utf8ToPath(file);
-        if (fs::is_regular_file(p, ec) && fs::file_size(p, ec) > 0 && !ec)
+        if (isDownloadedFile(p) && fs::file_size(p, ec) > 0 && !ec)
             kept[lang] = file;
     }
     return kept;

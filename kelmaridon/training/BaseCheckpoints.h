@@ -16,7 +16,7 @@ std::filesystem::path baseCheckpointDir();
 void rememberBaseCheckpoints(const std::map<std::string, std::string>& langs);
 
 // Language code -> file name, for the remembered base checkpoints whose file
-// is in the "ckpt" folder and not empty.
+// is in the "ckpt" folder, a regular file (not a link) and not empty.
 std::map<std::string, std::string> keptBaseCheckpoints();
 
 // True for one name inside one folder: nothing that could lead out of it.

@@ -29,16 +29,25 @@ QString markerPath(const QString& target)
     return target + "/installing";
 }
 
+// The most an environment archive may have when the server names no size:
+// four times the space the environment takes.
+constexpr int64_t kEnvironmentMaxBytes = int64_t(16) << 30;
+
+// True unless remote (negative: unknown) is a size the archive does not have.
+bool matchesSize(const fs::path& archive, int64_t remote)
+{
+    std::error_code ec;
+    if (!isDownloadedFile(archive))
+        return false;
+    int64_t local = int64_t(fs::file_size(archive, ec));
+    return !ec && (remote < 0 || remote == local);
+}
+
 // True unless the server names a size the archive does not have: an archive
 // that cannot be checked now is checked again before the next unpack.
 bool matchesServer(HttpClient& client, const fs::path& archive)
 {
-    std::error_code ec;
-    if (!fs::is_regular_file(archive, ec))
-        return false;
-    int64_t local = int64_t(fs::file_size(archive, ec));
-    int64_t remote = fetchTrainingEnvSize(client);
-    return !ec && (remote < 0 || remote == local);
+    return matchesSize(archive, fetchTrainingEnvSize(client));
 }
 
 } // namespace
@@ -190,10 +199,13 @@ void HomeModel::downloadEnv(const QString& dir, const QString& target)
     std::string error;
     bool ok = false;
     try {
-        // An archive kept from an earlier try is used only while it matches the server's.
-        std::error_code ec;
-        if (fs::is_regular_file(archive, ec) && !matchesServer(sizeClient, archive))
+        // An archive kept from an earlier try is used only while it matches the
+        // server's; a new one is bounded by the size the server names.
+        const int64_t size = fetchTrainingEnvSize(sizeClient);
+        if (isDownloadedFile(archive) && !matchesSize(archive, size))
             removeFile(archive);
+        downloader.setExpectedBytes(size);
+        downloader.setMaxBytes(kEnvironmentMaxBytes);
         ok = downloader.download(trainingEnvUrl(), archive, std::string(), error);
     } catch (const std::exception& e) {
         // The downloader removes its partial file on failure, but not when it throws.

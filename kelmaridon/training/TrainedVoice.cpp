@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <regex>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -82,6 +83,32 @@ fs::path voiceBuildRoot()
     return voicesDir() / ".building";
 }
 
+namespace {
+
+// The uid of a voice set aside in dir, empty when dir is no such voice.
+std::string setAsideUid(const fs::path& dir)
+{
+    const std::string name = pathToUtf8(dir.filename());
+    const std::string suffix = ".old";
+    std::error_code ec;
+    if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0
+        || !fs::is_directory(fs::symlink_status(dir, ec)))
+        return std::string();
+    // A voice whose own name ends in ".old", built here.
+    if (fs::exists(fs::symlink_status(dir / utf8ToPath(name + ".onnx.json"), ec)))
+        return std::string();
+    std::string uid = name.substr(0, name.size() - suffix.size());
+    // "<uid>(n).old" when an earlier one was still here; the configuration names the voice.
+    static const std::regex numbered(R"(^(.+)\(\d+\)$)");
+    std::smatch m;
+    if (!fs::exists(fs::symlink_status(dir / utf8ToPath(uid + ".onnx.json"), ec)) && std::regex_match(uid, m, numbered)
+        && fs::exists(fs::symlink_status(dir / utf8ToPath(m[1].str() + ".onnx.json"), ec)))
+        uid = m[1].str();
+    return uid;
+}
+
+} // namespace
+
 void clearVoiceBuildRoot()
 {
     const fs::path root = voiceBuildRoot();
@@ -89,8 +116,19 @@ void clearVoiceBuildRoot()
     std::vector<fs::path> left;
     for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec))
         left.push_back(it->path());
-    for (const fs::path& p : left)
-        removeAll(p);
+    for (const fs::path& p : left) {
+        // A voice set aside by a replace that never ended goes back to its
+        // place; while that place is taken it stays here, whole.
+        const std::string uid = setAsideUid(p);
+        if (uid.empty()) {
+            removeAll(p);
+            continue;
+        }
+        const fs::path target = voicesDir() / utf8ToPath(uid);
+        std::error_code statusError;
+        if (fs::symlink_status(target, statusError).type() == fs::file_type::not_found)
+            renameTree(p, target, ec);
+    }
 }
 
 std::vector<LocalVoice> trainedVoicesNamed(const std::string& name)
@@ -179,8 +217,11 @@ bool installTrainedVoice(const fs::path& built, const TrainedVoicePlan& plan, st
             renameTree(old, target, back);
         return false;
     }
-    if (!old.empty())
-        removeAll(old);
+    if (!old.empty()) {
+        // Renamed first: what a cut-short removal leaves is never taken for a voice set aside.
+        fs::path gone = uniquePath(voiceBuildRoot() / utf8ToPath(plan.uid + ".replaced"));
+        removeAll(!gone.empty() && renameTree(old, gone, ec) ? gone : old);
+    }
     for (const fs::path& dir : plan.replaced)
         if (dir != target)
             removeAll(dir);

@@ -21,7 +21,9 @@ std::string trainedSpeakerJson(const std::string& uid, const std::string& name, 
 // Where a voice is built before it moves into the voice store whole: a folder
 // of the store that holds no model itself, so the store never lists it.
 std::filesystem::path voiceBuildRoot();
-// Removes whatever an earlier export left in the build folder.
+// Removes whatever an earlier export left in the build folder, except the
+// voices an unfinished replace set aside there ("<uid>.old"): each goes back
+// into the store when its place there is free, and stays otherwise.
 void clearVoiceBuildRoot();
 
 // The installed voices this program made ("custom_" folders) that show name.

@@ -174,6 +174,8 @@ void TrainingModel::open(QString path, bool bstart)
         emit toClose();
         return;
     }
+    // A training from before the language was kept: kept now, while the recording still tells it.
+    record.keepLang();
     setIsTraining(false);
     setTrainingName(QString::fromStdString(record.title()));
     setTrainingModifiedStr(

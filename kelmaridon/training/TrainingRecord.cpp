@@ -19,6 +19,16 @@ namespace {
 // A manifest is a few hundred bytes; anything far larger is not one of ours.
 constexpr uint64_t kManifestMaxBytes = 64 * 1024;
 
+// The language code in the manifest of the recording in folder; empty when none.
+std::string recordingManifestLang(const std::string& folder)
+{
+    if (folder.empty())
+        return std::string();
+    RecordingProject project;
+    project.readManifest(folder);
+    return project.lang();
+}
+
 } // namespace
 
 TrainingRecord::~TrainingRecord()
@@ -63,6 +73,10 @@ bool TrainingRecord::create(const std::string& folder, const std::string& name, 
     json_object_object_add(manifest, "baseon", json_object_new_string(baseon.c_str()));
     json_object_object_add(manifest, "bs", json_object_new_int(0));
     json_object_object_add(manifest, "gpu", json_object_new_int(0));
+    // The training keeps its language: the recording may be deleted later.
+    std::string lang = recordingManifestLang(recording);
+    if (!lang.empty())
+        json_object_object_add(manifest, "lang", json_object_new_string(lang.c_str()));
     return save();
 }
 
@@ -108,13 +122,33 @@ std::string TrainingRecord::title() const
 
 PromptLang TrainingRecord::recordingLang() const
 {
-    std::string folder = recording();
-    if (folder.empty())
-        return PromptLang();
-    RecordingProject project;
-    project.readManifest(folder);
-    std::string code = project.lang();
+    std::string code = lang();
+    if (code.empty())
+        code = recordingManifestLang(recording());
     return code.empty() ? PromptLang() : findPromptLang(code);
+}
+
+bool TrainingRecord::keepLang()
+{
+    if (!lang().empty() || !manifest || !json_object_is_type(manifest, json_type_object))
+        return true;
+    std::string code = recordingManifestLang(recording());
+    if (code.empty())
+        return true;
+    // The times of the manifest and its folder tell the training's last
+    // change and order the list; this is no change of the training.
+    const fs::path folder = utf8ToPath(dir), file = folder / "manifest";
+    std::error_code fileError, folderError;
+    const fs::file_time_type fileTime = fs::last_write_time(file, fileError);
+    const fs::file_time_type folderTime = fs::last_write_time(folder, folderError);
+    json_object_object_add(manifest, "lang", json_object_new_string(code.c_str()));
+    if (!save())
+        return false;
+    if (!fileError)
+        fs::last_write_time(file, fileTime, fileError);
+    if (!folderError)
+        fs::last_write_time(folder, folderTime, folderError);
+    return true;
 }
 
 int64_t TrainingRecord::modifiedTime() const
@@ -163,6 +197,7 @@ int TrainingRecord::initEpochs() const { return intValue("init_epochs"); }
 std::string TrainingRecord::name() const { return textValue("name"); }
 std::string TrainingRecord::recording() const { return textValue("recording"); }
 std::string TrainingRecord::baseOn() const { return textValue("baseon"); }
+std::string TrainingRecord::lang() const { return textValue("lang"); }
 
 bool trainingNameExists(const std::string& name)
 {

@@ -8,7 +8,9 @@
 struct json_object;
 
 // One training folder with its manifest ("name", "recording", "baseon",
-// "bs", "gpu", "init_epochs", "epochs"; other keys are kept as they are).
+// "bs", "gpu", "lang", "init_epochs", "epochs"; other keys are kept as they
+// are). "lang" is the recording's language code, kept so that the training
+// knows it once the recording is gone; trainings made before have none.
 class TrainingRecord
 {
 public:
@@ -18,7 +20,8 @@ public:
     TrainingRecord(const TrainingRecord& other);
     TrainingRecord& operator=(const TrainingRecord& other);
 
-    // Makes the folder (UTF-8 paths) and its first manifest.
+    // Makes the folder (UTF-8 paths) and its first manifest, with the
+    // recording's language when the recording has one.
     bool create(const std::string& folder, const std::string& name, const std::string& recording,
                 const std::string& baseon);
     // Loads the folder's manifest; "invalid training." when it is no JSON object.
@@ -28,8 +31,12 @@ public:
 
     // "%s - %s" of the name and the native name of the recording's language.
     std::string title() const;
-    // The language of the recording's manifest; all fields empty when it has none.
+    // The training's language: its own "lang", else that of the recording's
+    // manifest; all fields empty when neither has one.
     PromptLang recordingLang() const;
+    // Writes the recording's language into a manifest that has none yet,
+    // leaving the manifest's time as it was; false when the save failed.
+    bool keepLang();
     // The manifest file's last change in seconds since 1970; 0 when unknown.
     int64_t modifiedTime() const;
 
@@ -51,6 +58,7 @@ public:
     std::string name() const;
     std::string recording() const;
     std::string baseOn() const;
+    std::string lang() const;
 
     std::string dir;
     std::string lastError;

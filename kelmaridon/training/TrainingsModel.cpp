@@ -1,6 +1,7 @@
 #include "training/TrainingsModel.h"
 
 #include "common/FileUtils.h"
+#include "common/FolderRemover.h"
 #include "common/MessageBoxContext.h"
 #include "common/MyItemModel.h"
 #include "training/TrainingFolder.h"
@@ -17,6 +18,8 @@ TrainingsModel::TrainingsModel(QObject* parent) : QObject(parent)
     itemModel->roles = {"idx", "tpath", "name", "lang", "epochs", "modified"};
     itemModel->rowCountFn = [this]() { return int(trainings.size()); };
     itemModel->dataFn = [this](int row, int role, const QString& roleName) { return itemData(row, role, roleName); };
+    remover = new FolderRemover(this);
+    connect(remover, &FolderRemover::busyChanged, this, &TrainingsModel::isRemovingChanged);
     invoker.post([this]() { load(); }, guiThread());
 }
 
@@ -39,9 +42,12 @@ void TrainingsModel::load()
     const QFileInfoList folders = root.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time);
     for (const QFileInfo& info : folders) {
         TrainingRecord record;
-        if (record.read(info.absoluteFilePath().toStdString()))
-            trainings.push_back({record.dir, record.name(), record.recordingLang().native,
-                                 record.epochs() - record.initEpochs(), record.modifiedTime()});
+        if (!record.read(info.absoluteFilePath().toStdString()))
+            continue;
+        // Trainings from before the language was kept learn it while their recording still tells it.
+        record.keepLang();
+        trainings.push_back({record.dir, record.name(), record.recordingLang().native,
+                             record.epochs() - record.initEpochs(), record.modifiedTime()});
     }
     itemModel->updateReset();
 }
@@ -79,18 +85,33 @@ void TrainingsModel::removeTraining(int idx)
 
 void TrainingsModel::removeWorker(const std::string& folder)
 {
-    auto it = std::find_if(trainings.begin(), trainings.end(),
-                           [&](const Row& t) { return t.dir == folder; });
-    if (it == trainings.end())
+    auto known = [this, folder]() {
+        return std::find_if(trainings.begin(), trainings.end(), [&](const Row& t) { return t.dir == folder; });
+    };
+    if (known() == trainings.end())
         return;
-    int row = int(it - trainings.begin());
     // A folder already gone just leaves the list.
-    std::string error;
-    if (!removeAll(utf8ToPath(folder), error)) {
-        showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromLocal8Bit(error.c_str()), nullptr,
-                     MessageBoxContext::Alert, tr("OK"));
-        return;
-    }
-    trainings.erase(it);
-    itemModel->updateRemoveRow(row);
+    remover->remove(utf8ToPath(folder), [this, known](const std::string& error) {
+        if (!error.empty()) {
+            showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromLocal8Bit(error.c_str()), nullptr,
+                         MessageBoxContext::Alert, tr("OK"));
+            return;
+        }
+        auto it = known();
+        if (it == trainings.end())
+            return;
+        int row = int(it - trainings.begin());
+        trainings.erase(it);
+        itemModel->updateRemoveRow(row);
+    });
+}
+
+bool TrainingsModel::getIsRemoving() const
+{
+    return remover->busy();
+}
+
+void TrainingsModel::close()
+{
+    remover->close([this]() { emit toClose(); });
 }

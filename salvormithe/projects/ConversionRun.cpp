@@ -16,8 +16,8 @@ constexpr int shareIntervalMs = 200;
 
 } // namespace
 
-ConversionRun::ConversionRun(ProjectStore& store, SegList& list, QObject* parent)
-    : QObject(parent), store(store), list(list)
+ConversionRun::ConversionRun(ProjectStore& store, SegList& list, EditQueue& edits, QObject* parent)
+    : QObject(parent), store(store), list(list), edits(edits)
 {
     shareTimer.setSingleShot(true);
     shareTimer.setInterval(shareIntervalMs);
@@ -30,18 +30,18 @@ ConversionRun::ConversionRun(ProjectStore& store, SegList& list, QObject* parent
     });
 }
 
-void ConversionRun::setCounter(int value)
+bool ConversionRun::isConverting() const
 {
-    if (counter == value)
-        return;
-    counter = value;
-    emit convertingChanged();
+    return phase == Phase::Writing || phase == Phase::Starting || phase == Phase::Converting ||
+           phase == Phase::Cancelling;
 }
 
-void ConversionRun::raise()
+void ConversionRun::setPhase(Phase p)
 {
-    counter = counter + 1 == 0 ? 1 : counter + 1;
-    emit convertingChanged();
+    const bool was = isConverting();
+    phase = p;
+    if (isConverting() != was)
+        emit convertingChanged();
 }
 
 void ConversionRun::setProgress(const QString& text)
@@ -60,48 +60,43 @@ bool ConversionRun::isSegConverting(int segId) const
     return it != jobs.end() && it->second.doneCount < it->second.sentenceCount;
 }
 
-void ConversionRun::convert(const QList<ProjectSeg>& segs, bool joinAll, std::function<void()> then)
+void ConversionRun::start(int segId, bool joinAll, std::function<void()> then)
 {
-    setCounter(1);
-    std::vector<int> ids;
-    for (const ProjectSeg& s : segs)
-        ids.push_back(s.id);
-    queue(segs, [this, ids, joinAll, then]() {
-        setCounter(0);
-        if (!joinAll)
-            return then();
-        emit busyChanged(true);
-        const quint64 run = tag;
-        store.call([ids](ProjectFolder& project) { return ConversionWork::joinAll(project, ids); },
-                   [this, run, then](const QString& error) {
-                       emit busyChanged(false);
-                       if (run != tag)
-                           return; // the page leaves, or another run began
-                       if (error.isEmpty())
-                           then();
-                       else
-                           pagebox::error(this, error);
-                   });
+    abandon();
+    const quint64 run = tag;
+    wanted = segId;
+    joinWanted = joinAll;
+    completion = std::move(then);
+    setProgress(QString());
+    setPhase(Phase::Writing);
+    edits.whenWritten([this, run]() {
+        if (run == tag && phase == Phase::Writing)
+            written(run);
     });
 }
 
-void ConversionRun::queue(const QList<ProjectSeg>& segs, std::function<void()> then)
+void ConversionRun::written(quint64 run)
 {
-    raise();
-    setProgress(QString());
-    const quint64 run = ++tag;
-    completion = std::move(then);
-    ended = false;
-    cancelling = false;
-    plansOut = 0;
-    jobs.clear();
-    total = done = 0;
-    joinQueue.clear();
-    redo.clear();
-    // Children of an earlier run may still write sentence files: start once they end.
+    QList<ProjectSeg> segs;
+    if (wanted == 0) {
+        segs = list.all();
+    } else {
+        const int row = list.rowOf(wanted);
+        if (row < 0) {
+            // Removed meanwhile: nothing to convert, nothing to follow.
+            abandon();
+            return setPhase(Phase::Idle);
+        }
+        segs.append(list.at(row));
+    }
+    runIds.clear();
+    for (const ProjectSeg& s : segs)
+        runIds.push_back(s.id);
+    setPhase(Phase::Starting);
+    // Children of an earlier run may still write sentence files: plan once they end.
     whenIdle(
         [this, run, segs]() {
-            if (run == tag && !cancelling)
+            if (run == tag && phase == Phase::Starting)
                 plan(run, segs);
         },
         true);
@@ -109,6 +104,7 @@ void ConversionRun::queue(const QList<ProjectSeg>& segs, std::function<void()> t
 
 void ConversionRun::plan(quint64 run, const QList<ProjectSeg>& segs)
 {
+    setPhase(Phase::Converting);
     // In parts, so that the first children start while the worker still
     // prepares the folders of the later segments.
     const int part = 32;
@@ -117,33 +113,40 @@ void ConversionRun::plan(quint64 run, const QList<ProjectSeg>& segs)
         ++plansOut;
         store.call([some = segs.mid(from, part), voices](
                        ProjectFolder& project) { return ConversionWork::plan(project, some, voices); },
-                   [this, run](const ConversionWork::Plan& p) { start(run, p); });
+                   [this, run](const ConversionWork::Plan& p) { planned(run, p); });
     }
     if (segs.isEmpty())
-        start(run, ConversionWork::Plan{});
+        planned(run, ConversionWork::Plan{});
 }
 
-void ConversionRun::start(quint64 run, const ConversionWork::Plan& p)
+void ConversionRun::planned(quint64 run, const ConversionWork::Plan& p)
 {
-    if (run != tag || ended || cancelling)
+    // Stored already, whichever run it was.
+    std::map<int, int64_t> emptied; // converted, by id
+    std::vector<int> emptiedIds;
+    for (const ProjectSeg& s : p.emptied) {
+        emptied[s.id] = s.converted;
+        emptiedIds.push_back(s.id);
+    }
+    list.change(emptiedIds, [&emptied](ProjectSeg& s) {
+        s.converted = emptied[s.id];
+        s.seconds = 0;
+        s.sentences = 0;
+    });
+    if (run != tag || phase != Phase::Converting)
         return;
     plansOut = std::max(0, plansOut - 1);
-    for (const ProjectSeg& s : p.emptied) {
-        const int row = list.rowOf(s.id);
-        if (row >= 0) {
-            list.quietRow(row).converted = s.converted;
-            list.quietRow(row).seconds = 0;
-            list.quietRow(row).sentences = 0;
-        }
-    }
     if (!p.error.isEmpty())
         return finish(run, false, p.error);
     for (int id : p.upToDate)
         jobs[id] = SegJobs{};
+    std::vector<int> started;
     for (const ConversionWork::Planned& s : p.todo) {
         jobs[s.seg.id] = SegJobs{int32_t(s.sentences.size()), 0};
         total += int64_t(s.sentences.size());
+        started.push_back(s.seg.id);
     }
+    list.change(started);
     for (const ConversionWork::Planned& s : p.todo) {
         const int n = int(s.sentences.size());
         for (int i = 0; i < n; ++i) {
@@ -151,11 +154,10 @@ void ConversionRun::start(quint64 run, const ConversionWork::Plan& p)
                              [this, run, seg = s.seg, n](bool ok, std::string error, double) {
                                  sentenceDone(run, seg, n, ok, error);
                              });
-            if (run != tag || ended)
+            if (run != tag || phase != Phase::Converting)
                 return; // a child that could not start ended the run
         }
     }
-    raise();
     if (plansOut == 0)
         setProgress(pagebox::tr("Converting..."));
     maybeComplete(run);
@@ -163,7 +165,8 @@ void ConversionRun::start(quint64 run, const ConversionWork::Plan& p)
 
 void ConversionRun::sentenceDone(quint64 run, const ProjectSeg& seg, int n, bool ok, const std::string& error)
 {
-    if (run != tag || ended)
+    // While a cancel waits, finished segments are still joined.
+    if (run != tag || (phase != Phase::Converting && phase != Phase::Cancelling))
         return;
     bool segComplete = false;
     if (ok) {
@@ -172,12 +175,15 @@ void ConversionRun::sentenceDone(quint64 run, const ProjectSeg& seg, int n, bool
         done += 1;
         segComplete = st.doneCount >= st.sentenceCount;
     }
-    raise();
-    // A share of all sentences, once all are known.
-    if (plansOut == 0)
-        showShare();
-    if (!ok)
+    if (phase != Phase::Converting) {
+        // Cancelled: a failure ends nothing more.
+    } else if (!ok) {
         return finish(run, false, pagebox::tr("IDS_ERROR_OCCURED.") + fromUtf8(error));
+    } else if (plansOut == 0) {
+        // A share of all sentences, once all are known.
+        showShare();
+    }
+    // Its bubble hears of it with the join's result.
     if (segComplete) {
         joinQueue.push_back({seg, n});
         postJoins();
@@ -215,17 +221,24 @@ void ConversionRun::postJoins()
 void ConversionRun::joined(quint64 run, const std::vector<ConversionWork::Joined>& results)
 {
     joinBusy = false;
-    // Joined audio is kept, whichever run it was.
+    // Joined audio is kept, whichever run it was; every row is announced, as
+    // its segment no longer converts.
+    std::map<int, const ProjectSeg*> kept;
+    std::vector<int> ids;
     for (const ConversionWork::Joined& j : results) {
-        const int row = j.ok && !j.stale ? list.rowOf(j.seg.id) : -1;
-        if (row >= 0) {
-            ProjectSeg& s = list.quietRow(row);
-            s.converted = j.seg.converted;
-            s.seconds = j.seg.seconds;
-            s.sentences = j.seg.sentences;
-        }
+        ids.push_back(j.seg.id);
+        if (j.ok && !j.stale)
+            kept[j.seg.id] = &j.seg;
     }
-    if (run == tag && !ended) {
+    list.change(ids, [&kept](ProjectSeg& s) {
+        auto it = kept.find(s.id);
+        if (it == kept.end())
+            return;
+        s.converted = it->second->converted;
+        s.seconds = it->second->seconds;
+        s.sentences = it->second->sentences;
+    });
+    if (run == tag && phase == Phase::Converting) {
         for (const ConversionWork::Joined& j : results) {
             if (!j.ok)
                 return finish(run, false, pagebox::tr("IDS_ERROR_OCCURED.") + j.error);
@@ -240,7 +253,8 @@ void ConversionRun::joined(quint64 run, const std::vector<ConversionWork::Joined
 
 void ConversionRun::maybeComplete(quint64 run)
 {
-    if (run != tag || ended || plansOut != 0 || done < total || joinBusy || !joinQueue.empty())
+    if (run != tag || phase != Phase::Converting || plansOut != 0 || done < total || joinBusy ||
+        !joinQueue.empty())
         return;
     if (!redo.isEmpty()) {
         const QList<ProjectSeg> again = std::move(redo);
@@ -253,38 +267,76 @@ void ConversionRun::maybeComplete(quint64 run)
 
 void ConversionRun::finish(quint64 run, bool ok, const QString& message)
 {
-    if (run != tag || ended)
+    if (run != tag || phase != Phase::Converting)
         return;
-    ended = true;
     plansOut = 0;
     children.dropPending();
-    setCounter(0);
+    clearJobs();
     setProgress(QString());
-    jobs.clear();
+    if (!ok) {
+        completion = nullptr;
+        setPhase(Phase::Idle);
+        pagebox::error(this, message);
+        return;
+    }
+    if (!joinWanted) {
+        auto then = std::move(completion);
+        completion = nullptr;
+        setPhase(Phase::Idle);
+        if (then)
+            then();
+        return;
+    }
+    setPhase(Phase::JoiningAll);
+    emit busyChanged(true);
+    store.call([ids = runIds](ProjectFolder& project) { return ConversionWork::joinAll(project, ids); },
+               [this, run](const QString& error) { joinedAll(run, error); });
+}
+
+void ConversionRun::joinedAll(quint64 run, const QString& error)
+{
+    emit busyChanged(false);
+    if (run != tag || phase != Phase::JoiningAll)
+        return; // cancelled, the page leaves, or another run began
     auto then = std::move(completion);
     completion = nullptr;
-    if (!ok)
-        pagebox::error(this, message);
+    setPhase(Phase::Idle);
+    if (!error.isEmpty())
+        pagebox::error(this, error);
     else if (then)
         then();
 }
 
 void ConversionRun::cancel()
 {
-    if (counter == 0)
+    switch (phase) {
+    case Phase::Idle:
+    case Phase::Cancelling:
         return;
-    emit busyChanged(true);
+    case Phase::Writing:
+    case Phase::JoiningAll:
+        // No child of this run runs: it ends at once (the edits are still written).
+        abandon();
+        setPhase(Phase::Idle);
+        setProgress(QString());
+        return;
+    case Phase::Starting:
+    case Phase::Converting:
+        break;
+    }
     children.dropPending();
-    cancelling = true;
     // Whatever was to follow the conversion (playing, exporting) stays undone,
     // even when the running children still complete the run.
     completion = nullptr;
-    whenIdle([this]() {
+    setPhase(Phase::Cancelling);
+    emit busyChanged(true);
+    const quint64 run = tag;
+    whenIdle([this, run]() {
         emit busyChanged(false);
-        if (!cancelling)
-            return; // a new run began meanwhile
+        if (run != tag || phase != Phase::Cancelling)
+            return; // the page left meanwhile
         abandon();
-        setCounter(0);
+        setPhase(Phase::Idle);
         setProgress(QString());
     });
 }
@@ -292,7 +344,7 @@ void ConversionRun::cancel()
 void ConversionRun::leave()
 {
     abandon();
-    setCounter(0);
+    setPhase(Phase::Idle);
     setProgress(QString());
 }
 
@@ -300,13 +352,23 @@ void ConversionRun::abandon()
 {
     children.dropPending();
     ++tag;
-    ended = true;
     plansOut = 0;
-    cancelling = false;
     completion = nullptr;
-    jobs.clear();
+    clearJobs();
+    total = done = 0;
     joinQueue.clear();
     redo.clear();
+}
+
+void ConversionRun::clearJobs()
+{
+    // A segment whose join is still to come was not told yet either.
+    std::vector<int> told;
+    for (const auto& [id, st] : jobs)
+        if (st.sentenceCount > 0)
+            told.push_back(id);
+    jobs.clear();
+    list.change(told);
 }
 
 void ConversionRun::whenIdle(std::function<void()> then, bool checkNow)

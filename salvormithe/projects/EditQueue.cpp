@@ -14,8 +14,11 @@ EditQueue::EditQueue(ProjectStore& store, SegList& list, QObject* parent)
 {
 }
 
-std::string EditQueue::storedText(int segId) const
+std::string EditQueue::heldText(int segId) const
 {
+    auto f = inFlight.find(segId);
+    if (f != inFlight.end())
+        return f->second.text;
     const int row = segId == 0 ? -1 : list.rowOf(segId);
     return row < 0 ? std::string() : list.at(row).text;
 }
@@ -44,9 +47,8 @@ void EditQueue::textChanged(int idx, int cursor, const QString& text)
         p->second.cursor = cursor;
         return;
     }
-    // Compared with what the segment holds once the write on its way is in.
-    auto f = inFlight.find(id);
-    if (t == (f != inFlight.end() ? f->second.text : storedText(id))) {
+    if (t == heldText(id)) {
+        auto f = inFlight.find(id);
         if (f != inFlight.end())
             f->second.cursor = cursor;
         if (p != pending.end())
@@ -67,7 +69,7 @@ void EditQueue::merge(int idx, const QString& text)
     Pending m;
     m.isMerge = true;
     m.text = text.toStdString();
-    m.baseline = list.at(idx).text;
+    m.baseline = heldText(userSeg);
     schedule(userSeg, std::move(m));
 }
 
@@ -187,7 +189,6 @@ void EditQueue::runEdit(int segId, const Pending& p)
         return;
     }
     inFlight[segId] = Flight{p.text, p.cursor};
-    emit busyChanged(true);
     step(
         [base, text = p.text](ProjectFolder& project) {
             EditResult r;
@@ -206,7 +207,6 @@ void EditQueue::runEdit(int segId, const Pending& p)
 
 void EditQueue::editDone(int segId, const EditResult& r)
 {
-    emit busyChanged(false);
     const Flight flight = inFlight[segId];
     inFlight.erase(segId);
     if (!r.ok) {
@@ -222,14 +222,15 @@ void EditQueue::editDone(int segId, const EditResult& r)
             return reload();
     }
     auto newer = pending.find(segId);
-    if (newer != pending.end() && newer->second.isMerge)
+    if (newer != pending.end() && newer->second.isMerge) {
+        // A merge asked meanwhile expects what was stored of the text in flight.
+        if (r.out.size() == 1 && newer->second.baseline == flight.text)
+            newer->second.baseline = r.out.front().text;
         newer = pending.end();
+    }
     if (segId != 0 && r.out.size() == 1) {
-        list.quietRow(row) = r.out.front();
-        // The bubble shows its own typing; it hears of the stored text only
-        // when nothing newer waits.
-        if (newer == pending.end())
-            list.refresh(row);
+        // A bubble with newer typing goes on showing it (latestText).
+        list.change({segId}, [&r](ProjectSeg& s) { s = r.out.front(); });
         return;
     }
 
@@ -255,8 +256,7 @@ void EditQueue::editDone(int segId, const EditResult& r)
     if (segId == 0) {
         list.append(r.out);
     } else {
-        list.quietRow(row) = r.out.front();
-        list.refresh(row);
+        list.change({segId}, [&r](ProjectSeg& s) { s = r.out.front(); });
         list.insertAt(row + 1, std::vector<ProjectSeg>(r.out.begin() + 1, r.out.end()));
     }
     if (rebase.focusSegId != 0) {
@@ -282,9 +282,9 @@ void EditQueue::runMerge(int removedId, Pending p)
         runEdit(kept.id, first);
         return;
     }
-    // A merge into this segment since the text was taken: the stored text is newer.
+    // A merge into this segment since the text was taken: the stored text is
+    // newer than the bubble's.
     const std::string added = list.at(row).text == p.baseline ? p.text : list.at(row).text;
-    emit busyChanged(true);
     step(
         [kept, removedId, added](ProjectFolder& project) mutable {
             bool ok = project.db().mergeSegText(kept, removedId, added,
@@ -299,7 +299,6 @@ void EditQueue::runMerge(int removedId, Pending p)
 
 void EditQueue::mergeDone(int keptId, int removedId, const QString& error, const ProjectSeg& kept)
 {
-    emit busyChanged(false);
     if (!error.isEmpty()) {
         pagebox::alert(this, error);
         // The removed row may be gone already: show what is stored.
@@ -308,9 +307,7 @@ void EditQueue::mergeDone(int keptId, int removedId, const QString& error, const
     const int row = list.rowOf(removedId);
     if (row >= 0)
         list.removeRow(row);
-    const int keptRow = list.rowOf(keptId);
-    if (keptRow >= 0)
-        list.replace(keptRow, kept);
+    list.change({keptId}, [&kept](ProjectSeg& s) { s = kept; });
     if (userSeg == removedId) {
         userSeg = keptId;
         emit focusRequested(keptId, INT_MAX);
@@ -319,7 +316,6 @@ void EditQueue::mergeDone(int keptId, int removedId, const QString& error, const
 
 void EditQueue::reload()
 {
-    emit busyChanged(true);
     step(
         [](ProjectFolder& project) {
             QList<ProjectSeg> loaded;
@@ -327,7 +323,6 @@ void EditQueue::reload()
             return std::make_pair(loaded, ok ? QString() : fromUtf8(project.db().lastError()));
         },
         [this](const std::pair<QList<ProjectSeg>, QString>& r) {
-            emit busyChanged(false);
             if (r.second.isEmpty())
                 list.reset(r.first);
             else

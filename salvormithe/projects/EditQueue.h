@@ -15,7 +15,8 @@
 // The page's writes of segment texts. A bubble's typing waits until 500 ms
 // after its last key (per segment), then is written; merges and removals take
 // the same line. One step runs on the store's worker at a time, because each
-// is built on the list as the step before left it.
+// is built on the list as the step before left it; the page is busy while
+// one is on its way.
 //
 // Thread: GUI only; the steps' database work runs on the store's worker.
 // State: `pending` (per segment, what waits for its delay or its turn),
@@ -35,13 +36,18 @@ public:
     // Deletes a segment with its audio, dropping what waits for it.
     void remove(int segId);
 
-    // A database step of another kind: in turn with the edits, done on the GUI thread.
+    // The way a step that changes the list reaches the store's worker: edits,
+    // merges, removals and the settings dialogs' writes. One runs at a time,
+    // each built on the list as the one before left it; the page is busy
+    // meanwhile. done runs on the GUI thread.
     template <typename Work, typename Done>
     void step(Work work, Done done)
     {
         ++steps;
+        emit busyChanged(true);
         store.call(std::move(work), [this, done = std::move(done)](auto result) mutable {
             --steps;
+            emit busyChanged(false);
             done(std::move(result));
             runDue();
         });
@@ -55,7 +61,12 @@ public:
     // model is being destroyed: no result comes back).
     void flush();
 
-    // The text a segment will hold once its waiting edit is written; null when none waits.
+    // The text the segment holds once the write on its way is in (the stored
+    // text when none is): what typing is compared with, and what a merge
+    // expects to join.
+    std::string heldText(int segId) const;
+    // What its bubble shows: the text of its waiting edit, else the one in
+    // flight; null when neither is.
     const std::string* latestText(int segId) const;
 
 signals:
@@ -71,7 +82,7 @@ private:
         bool due = false;     // its delay has passed: it runs in its turn
         std::string text;     // edit: the text to write; merge: the bubble's text
         int cursor = -1;      // edit: the user's cursor in text, -1 when elsewhere
-        std::string baseline; // merge: the removed segment's text when asked
+        std::string baseline; // merge: the removed segment's heldText when asked
     };
     struct Flight
     {
@@ -93,7 +104,6 @@ private:
     // error: empty when the merge was stored.
     void mergeDone(int keptId, int removedId, const QString& error, const ProjectSeg& kept);
     void reload();
-    std::string storedText(int segId) const;
 
     ProjectStore& store;
     SegList& list;

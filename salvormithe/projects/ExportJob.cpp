@@ -14,8 +14,8 @@
 
 namespace fs = std::filesystem;
 
-ExportJob::ExportJob(ProjectStore& store, SegList& list, EditQueue& edits, ConversionRun& run, QObject* parent)
-    : QObject(parent), store(store), list(list), edits(edits), conversion(run),
+ExportJob::ExportJob(ProjectStore& store, SegList& list, ConversionRun& run, QObject* parent)
+    : QObject(parent), store(store), list(list), conversion(run),
       cancelled(std::make_shared<std::atomic<bool>>(false)),
       openFolder([](const QString& folder) { return platform::openFolder(folder); })
 {
@@ -39,13 +39,8 @@ void ExportJob::start(const QVariantMap& map)
         pagebox::error(this, pagebox::tr("IDS_INVALID_SAVE_FOLDER"));
         return;
     }
-    conversion.setConverting(true);
-    edits.whenWritten([this, settings]() {
-        if (*cancelled)
-            return conversion.setConverting(false);
-        // One segment never rebuilds the project's joined audio.
-        conversion.convert(segsOf(settings), settings.seg_id == 0, [this, settings]() { run(settings); });
-    });
+    // One segment never rebuilds the project's joined audio.
+    conversion.start(settings.seg_id, settings.seg_id == 0, [this, settings]() { run(settings); });
 }
 
 void ExportJob::run(const ExportSettings& settings)
@@ -80,6 +75,9 @@ void ExportJob::run(const ExportSettings& settings)
                 o.ok = status->ok;
                 o.stopped = status->stop || *cancelled;
                 o.error = fromUtf8(status->error);
+                // The folder was made for this export: stopped, it goes again when nothing is in it.
+                if (o.stopped)
+                    removeEmptyDir(target);
             }
             return o;
         },

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "projects/ConversionRun.h"
-#include "projects/EditQueue.h"
 #include "projects/ExportSettings.h"
 #include "projects/ProjectStore.h"
 #include "projects/SegList.h"
@@ -15,9 +14,10 @@
 #include <functional>
 #include <memory>
 
-// Exports the project, or one segment of it: writes the waiting edits,
-// converts what is missing, then writes the audio and text files into a new
-// dated folder inside the chosen one, and says where they went.
+// Exports the project, or one segment of it: a conversion run writes the
+// waiting edits and converts what is missing, then the audio and text files
+// are written into a new dated folder inside the chosen one, and the page says
+// where they went. A stopped job leaves no empty folder behind.
 //
 // Thread: GUI; the job itself runs on the store's worker. State: the running
 // job's status and whether the page has let the job go, both shared with the
@@ -26,7 +26,7 @@ class ExportJob : public QObject
 {
     Q_OBJECT
 public:
-    ExportJob(ProjectStore& store, SegList& list, EditQueue& edits, ConversionRun& run, QObject* parent = nullptr);
+    ExportJob(ProjectStore& store, SegList& list, ConversionRun& run, QObject* parent = nullptr);
 
     void start(const QVariantMap& settings);
     // Ends a running job, its encoder too, without waiting for it; nothing is
@@ -54,7 +54,6 @@ private:
 
     ProjectStore& store;
     SegList& list;
-    EditQueue& edits;
     ConversionRun& conversion;
     std::shared_ptr<ExportStatus> status; // of the running job, else null
     // The page let the job go; also seen by a job that has not begun yet.

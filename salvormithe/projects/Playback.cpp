@@ -4,8 +4,8 @@
 #include "common/QtText.h"
 #include "projects/PageMessages.h"
 
-Playback::Playback(ProjectStore& store, SegList& list, EditQueue& edits, ConversionRun& run, QObject* parent)
-    : QObject(parent), store(store), list(list), edits(edits), run(run)
+Playback::Playback(ProjectStore& store, SegList& list, ConversionRun& run, QObject* parent)
+    : QObject(parent), store(store), list(list), run(run)
 {
 }
 
@@ -44,14 +44,7 @@ void Playback::preview(int segId)
     if (stopped || list.rowOf(segId) < 0)
         return;
     player.stop();
-    // Busy from the press on, while typing that still waits is written.
-    run.setConverting(true);
-    edits.whenWritten([this, segId]() {
-        const int row = list.rowOf(segId);
-        if (stopped || row < 0)
-            return run.setConverting(false);
-        run.queue({list.at(row)}, [this, segId]() { startPreview(segId); });
-    });
+    run.start(segId, false, [this, segId]() { startPreview(segId); });
 }
 
 void Playback::startPreview(int segId)
@@ -78,12 +71,7 @@ void Playback::playAll()
 {
     if (stopped)
         return;
-    run.setConverting(true);
-    edits.whenWritten([this]() {
-        if (stopped)
-            return run.setConverting(false);
-        run.convert(list.all(), true, [this]() { startPlayAll(); });
-    });
+    run.start(0, true, [this]() { startPlayAll(); });
 }
 
 void Playback::startPlayAll()

@@ -2,7 +2,6 @@
 
 #include "common/AudioPlayer.h"
 #include "projects/ConversionRun.h"
-#include "projects/EditQueue.h"
 #include "projects/PlayList.h"
 #include "projects/ProjectStore.h"
 #include "projects/SegList.h"
@@ -13,8 +12,8 @@
 #include <QTimer>
 
 // Preview of one segment and play-all of the project, through one player.
-// Both write the waiting edits, bring the audio up to date and then play; the
-// files to play are named on the store's worker.
+// Both have a conversion run write the waiting edits and bring the audio up
+// to date, and then play; the files to play are named on the store's worker.
 //
 // Thread: GUI (the sound itself plays on the audio backend's thread). State:
 // the player, the play-all order with each segment's length, the position
@@ -24,7 +23,7 @@ class Playback : public QObject
 {
     Q_OBJECT
 public:
-    Playback(ProjectStore& store, SegList& list, EditQueue& edits, ConversionRun& run, QObject* parent = nullptr);
+    Playback(ProjectStore& store, SegList& list, ConversionRun& run, QObject* parent = nullptr);
 
     void preview(int segId);
     void stopPreview();
@@ -67,7 +66,6 @@ private:
 
     ProjectStore& store;
     SegList& list;
-    EditQueue& edits;
     ConversionRun& run;
     AudioPlayer player;
     QTimer* timer = nullptr;

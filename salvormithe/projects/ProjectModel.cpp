@@ -28,8 +28,8 @@ const int registeredTypes = [] {
 } // namespace
 
 ProjectModel::ProjectModel(QObject* parent)
-    : QObject(parent), list(this), edits(store, list), settings(list, edits), conversion(store, list),
-      playback(store, list, edits, conversion), exporter(store, list, edits, conversion)
+    : QObject(parent), list(this), edits(store, list), settings(list, edits), conversion(store, list, edits),
+      playback(store, list, conversion), exporter(store, list, conversion)
 {
     (void)registeredTypes;
     list.latestText = [this](int segId) { return edits.latestText(segId); };
@@ -270,6 +270,12 @@ bool ProjectModel::isSegConverting(int idx)
 void ProjectModel::cancelConvert()
 {
     conversion.cancel();
+}
+
+void ProjectModel::setIsConverting(bool v)
+{
+    if (!v)
+        conversion.cancel();
 }
 
 void ProjectModel::previewSeg(int idx)

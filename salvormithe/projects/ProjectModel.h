@@ -26,7 +26,8 @@
 //   SegList        the segments and voices shown, and their list model;
 //   EditQueue      typing, merges and removals, written one step at a time;
 //   SettingDialogs the segment voice dialog and the project settings form;
-//   ConversionRun  sentences to children, joins, progress and cancel;
+//   ConversionRun  a run: the waiting edits written, sentences to children,
+//                  joins, progress and cancel; the one owner of "converting";
 //   Playback       preview and play-all;
 //   ExportJob      the export, cancellable while it encodes.
 // Thread: everything here, the pieces included, runs on the GUI thread; only
@@ -84,7 +85,8 @@ public:
     bool isOpened() const { return openedFlag; }
     void setIsOpened(bool v);
     bool isConverting() const { return conversion.isConverting(); }
-    void setIsConverting(bool v) { conversion.setConverting(v); }
+    // The run alone starts converting; false cancels it.
+    void setIsConverting(bool v);
     int playingSegId() const { return playback.playingSegId(); }
     void setPlayingSegId(int v) { playback.setPlayingSegId(v); }
     QString convertingProgress() const { return conversion.progress(); }

@@ -1,6 +1,7 @@
 #include "projects/ProjectsModel.h"
 
 #include "common/FileUtils.h"
+#include "common/FolderRemover.h"
 #include "common/MessageBoxContext.h"
 #include "common/MyItemModel.h"
 #include "projects/ProjectFolder.h"
@@ -8,12 +9,16 @@
 #include <QCoreApplication>
 #include <QDateTime>
 
+#include <algorithm>
+
 ProjectsModel::ProjectsModel(QObject* parent) : QObject(parent)
 {
     itemModel = new MyItemModel(this);
     itemModel->roles = {"idx", "name", "created", "path"};
     itemModel->rowCountFn = [this]() { return int(items.size()); };
     itemModel->dataFn = [this](int row, int, const QString& roleName) { return rowData(row, roleName); };
+    remover = new FolderRemover(this);
+    connect(remover, &FolderRemover::busyChanged, this, &ProjectsModel::isRemovingChanged);
     std::vector<std::filesystem::path> unreadable;
     ProjectFolder::listProjects(items, &unreadable);
     invoker.post([this]() { itemModel->updateReset(); }, QCoreApplication::instance()->thread());
@@ -82,21 +87,32 @@ void ProjectsModel::removeProject(int idx)
 
 void ProjectsModel::removeConfirmed(const std::filesystem::path& path)
 {
-    int row = -1;
-    for (size_t i = 0; i < items.size(); ++i) {
-        if (items[i].path == path) {
-            row = int(i);
-            break;
+    auto known = [this, path]() {
+        return std::find_if(items.begin(), items.end(), [&](const ProjectListItem& e) { return e.path == path; });
+    };
+    if (known() == items.end())
+        return;
+    remover->remove(path, [this, known](const std::string& error) {
+        if (!error.empty()) {
+            showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromStdString(error), nullptr,
+                         MessageBoxContext::Error, tr("OK"));
+            return;
         }
-    }
-    if (row < 0)
-        return;
-    std::string error;
-    if (!removeAll(path, error)) {
-        showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromStdString(error), nullptr,
-                     MessageBoxContext::Error, tr("OK"));
-        return;
-    }
-    items.erase(items.begin() + row);
-    itemModel->updateRemoveRow(row);
+        auto it = known();
+        if (it == items.end())
+            return;
+        int row = int(it - items.begin());
+        items.erase(it);
+        itemModel->updateRemoveRow(row);
+    });
+}
+
+bool ProjectsModel::getIsRemoving() const
+{
+    return remover->busy();
+}
+
+void ProjectsModel::close()
+{
+    remover->close([this]() { emit toClose(); });
 }

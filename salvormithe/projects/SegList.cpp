@@ -3,6 +3,8 @@
 #include "common/QtText.h"
 #include "voices/VoiceStore.h"
 
+#include <unordered_set>
+
 SegList::SegList(QObject* owner) : model(new MyItemModel(owner))
 {
     model->roles = {"idx", "segid", "spkcolor", "spkname", "segtext", "seg"};
@@ -51,15 +53,38 @@ void SegList::removeRow(int row)
     model->updateRemoveRow(row);
 }
 
-void SegList::replace(int row, const ProjectSeg& seg)
+void SegList::change(const std::vector<int>& segIds, const std::function<void(ProjectSeg&)>& fn)
 {
-    segs[row] = seg;
-    model->update(row, 1);
+    const std::unordered_set<int> ids(segIds.begin(), segIds.end());
+    std::vector<int> rows;
+    for (int row = 0; row < segs.size() && rows.size() < ids.size(); ++row) {
+        if (!ids.count(segs[row].id))
+            continue;
+        if (fn)
+            fn(segs[row]);
+        rows.push_back(row);
+    }
+    announce(rows);
 }
 
-void SegList::refresh(int row)
+void SegList::changeEach(const std::function<bool(ProjectSeg&)>& fn)
 {
-    model->update(row, 1);
+    std::vector<int> rows;
+    for (int row = 0; row < segs.size(); ++row)
+        if (fn(segs[row]))
+            rows.push_back(row);
+    announce(rows);
+}
+
+void SegList::announce(const std::vector<int>& rows)
+{
+    for (size_t i = 0; i < rows.size();) {
+        size_t j = i + 1;
+        while (j < rows.size() && rows[j] == rows[j - 1] + 1)
+            ++j;
+        model->update(rows[i], int(j - i));
+        i = j;
+    }
 }
 
 ProjectVoice SegList::voiceIn(const std::map<int, ProjectVoice>& voices, int id)

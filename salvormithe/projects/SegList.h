@@ -16,7 +16,8 @@
 // The segments and voices the project page shows, as they are stored, and the
 // list model through which QML reads them (roles "idx", "segid", "spkcolor",
 // "spkname", "segtext", "seg"). Every change goes through a method that also
-// tells the list model. GUI thread only, but for the static helpers.
+// tells the list model; rows are changed by segment id. GUI thread only, but
+// for the static helpers.
 class SegList
 {
 public:
@@ -45,12 +46,12 @@ public:
     // Puts added at row, row+1, ... and announces them.
     void insertAt(int row, const std::vector<ProjectSeg>& added);
     void removeRow(int row);
-    // Replaces a row and announces it.
-    void replace(int row, const ProjectSeg& seg);
-    // Changes a row without announcing it (the audio results a bubble does not show).
-    ProjectSeg& quietRow(int row) { return segs[row]; }
-    // Announces a row whose text or voice may have changed.
-    void refresh(int row);
+    // The one way rows change: fn changes the segment of each id that is in
+    // the list, and their rows are announced, adjacent ones together. Without
+    // fn only what the page asks of the model about them has changed.
+    void change(const std::vector<int>& segIds, const std::function<void(ProjectSeg&)>& fn = nullptr);
+    // The same for every segment: fn says whether it changed the one it was given.
+    void changeEach(const std::function<bool(ProjectSeg&)>& fn);
 
     const std::map<int, ProjectVoice>& voices() const { return voiceById; }
     void setVoices(const std::map<int, ProjectVoice>& v) { voiceById = v; }
@@ -69,6 +70,8 @@ public:
 
 private:
     QVariant rowData(int row, int role) const;
+    // Tells the list model of changed rows (in order), adjacent ones together.
+    void announce(const std::vector<int>& rows);
 
     MyItemModel* model;
     QList<ProjectSeg> segs;

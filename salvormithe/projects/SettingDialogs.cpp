@@ -117,13 +117,12 @@ void SettingDialogs::segApplied(int segId, const SegResult& r)
     } else if (!r.error.isEmpty()) {
         pagebox::error(this, r.error);
     } else {
-        const int row = list.rowOf(segId);
-        if (row >= 0 && !r.gone) {
-            ProjectSeg& s = list.quietRow(row);
-            s.voice_id = r.seg.voice_id;
-            s.srate = r.seg.srate;
-            s.modified = r.seg.modified;
-            list.refresh(row);
+        if (!r.gone) {
+            list.change({segId}, [&r](ProjectSeg& s) {
+                s.voice_id = r.seg.voice_id;
+                s.srate = r.seg.srate;
+                s.modified = r.seg.modified;
+            });
         }
         if (ownDialog)
             setCurrentSettingSeg(QVariantMap());
@@ -192,12 +191,12 @@ void SettingDialogs::applyProject(bool apply, const QString& name, float srate, 
             list.setVoice(r.def);
             setDefaultVoice(r.defMap);
             // The stored stamps make the default voice's segments due again.
-            for (int i = 0; i < list.count(); ++i) {
-                auto it = r.stamps.find(list.at(i).id);
-                if (it != r.stamps.end() && it->second != list.at(i).modified) {
-                    list.quietRow(i).modified = it->second;
-                    list.refresh(i);
-                }
-            }
+            list.changeEach([&r](ProjectSeg& s) {
+                auto it = r.stamps.find(s.id);
+                if (it == r.stamps.end() || it->second == s.modified)
+                    return false;
+                s.modified = it->second;
+                return true;
+            });
         });
 }

@@ -61,6 +61,22 @@ Item {
         return form;
     }
 
+    // Whether a point of the page lies on a text that takes keys now.
+    function textTakesKeysAt(x, y) {
+        if (!typable)
+            return false;
+        if (placeholder.visible)
+            return placeholder.contains(mapToItem(placeholder, x, y));
+        if (!segList.contains(mapToItem(segList, x, y)))
+            return false;
+        var c = mapToItem(segList.contentItem, x, y);
+        var bubble = segList.itemAt(c.x, c.y);
+        if (!bubble)
+            return false;
+        var p = mapToItem(bubble, x, y);
+        return bubble.textAt(p.x, p.y);
+    }
+
     // Shows the segment of that id, so that its bubble exists and can take the focus.
     function showSeg(segId) {
         if (segId <= 0)
@@ -186,6 +202,7 @@ Item {
 
     // An empty project: one bubble to type or paste the first text into.
     SegPlaceholder {
+        id: placeholder
         objectName: "segPlaceholder"
         anchors.top: segList.top
         x: segList.x
@@ -241,7 +258,9 @@ Item {
     }
 
     // A step of editing, joining or exporting is on its way; or the page closes.
-    // Input stops at once; the mask shows only when the step takes a while.
+    // Input stops at once, but for the texts, which take keys meanwhile and so
+    // clicks too: where the user clicked last is where the keys go. The mask
+    // shows only when the step takes a while.
     Rectangle {
         id: busyMask
         objectName: "busyMask"
@@ -265,6 +284,10 @@ Item {
             acceptedButtons: Qt.AllButtons
             hoverEnabled: true
             onWheel: wheel.accepted = true
+            onPressed: {
+                var p = mapToItem(page, mouse.x, mouse.y);
+                mouse.accepted = !page.textTakesKeysAt(p.x, p.y);
+            }
         }
     }
 }

@@ -10,6 +10,15 @@ Item {
     readonly property alias projectsModel: projectsModel
     readonly property alias list: projectList
 
+    // Set while the page waits for its model to close.
+    property var leaveTodo: null
+
+    // The page leaves once a removal under way has ended.
+    function nav(fn) {
+        leaveTodo = fn;
+        projectsModel.close();
+    }
+
     function go(source, props) {
         if (typeof navUtil !== "undefined")
             navUtil.nav(source, props);
@@ -22,6 +31,7 @@ Item {
 
     ProjectsModel {
         id: projectsModel
+        onToClose: if (page.leaveTodo) page.leaveTodo()
     }
 
     Text {
@@ -109,6 +119,12 @@ Item {
             font.family: FONTFAMILY_MAIN
             font.pixelSize: FONTSIZE_DEF
             color: "#8A8F99"
+        }
+
+        BusyMask {
+            objectName: "projectsBusy"
+            visible: projectsModel.isRemoving
+            radius: parent.radius
         }
     }
 }

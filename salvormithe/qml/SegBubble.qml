@@ -19,7 +19,13 @@ FocusScope {
     property int focusTodo: 0
     readonly property bool playing: projectModel.playingSegId === segid
     readonly property bool previewing: projectModel.previewingSegId === segid
-    readonly property bool converting: projectModel.isConverting && projectModel.isSegConverting(idx)
+    // Raised whenever the model announces a change of this bubble's row: a
+    // segment's row is also how it tells the bubble that it starts or ends converting.
+    property int rowChanges: 0
+    readonly property bool converting: {
+        rowChanges;
+        return projectModel.isConverting && projectModel.isSegConverting(idx);
+    }
     // Set while the text is replaced from the model, so it is not sent back.
     property bool syncing: false
     // Keys went into the text that the project does not hold yet.
@@ -76,6 +82,11 @@ FocusScope {
         return found.length > 0 ? found[0].row : -1;
     }
 
+    // Whether a point (in this bubble) lies on its text.
+    function textAt(x, y) {
+        return area.contains(mapToItem(area, x, y));
+    }
+
     onSegtextChanged: syncText(segtext)
     Component.onCompleted: {
         syncText(segtext);
@@ -85,14 +96,17 @@ FocusScope {
             takeFocus();
     }
 
-    // A split, merge or removal rewrites this row, whose text may read the same.
+    // A split, merge or removal rewrites this row, whose text may read the
+    // same; a conversion announces it.
     Connections {
         target: bubble.projectModel ? bubble.projectModel.segsItemModel() : null
         function onDataChanged(topLeft, bottomRight) {
             var row = bubble.modelRow();
             var m = bubble.projectModel.segsItemModel();
-            if (row >= topLeft.row && row <= bottomRight.row)
-                bubble.syncText(m.data(m.index(row, 0), bubble.segtextRole));
+            if (row < topLeft.row || row > bottomRight.row)
+                return;
+            bubble.rowChanges += 1;
+            bubble.syncText(m.data(m.index(row, 0), bubble.segtextRole));
         }
     }
 

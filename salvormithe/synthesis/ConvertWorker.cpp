@@ -12,7 +12,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <pthread.h>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -38,32 +41,54 @@ int fail(const std::string& message)
     return 1;
 }
 
-// The unfinished output of this process, removed when a signal ends it.
-const char* volatile partFile = nullptr;
-
-void removePartAndEnd(int sig)
+// The unfinished output of this process, guarded by SpeechWav::partMutex();
+// never destroyed, as a signal may come while the process exits.
+std::string& partFile()
 {
-    if (const char* p = partFile)
-        ::unlink(p);
-    // The handler was reset: the signal ends the process as it would have.
-    ::raise(sig);
+    static auto* part = new std::string;
+    return *part;
 }
 
-void removePartOnSignals(const std::string& wav)
+// The signals that end a worker, unless they are ignored.
+sigset_t endingSignals()
 {
-    static std::string part;
-    part = SpeechWav::partPath(wav, long(::getpid()));
-    partFile = part.c_str();
-    struct sigaction sa;
-    std::memset(&sa, 0, sizeof sa);
-    sa.sa_handler = removePartAndEnd;
-    sa.sa_flags = SA_RESETHAND;
-    sigemptyset(&sa.sa_mask);
-    const int ending[] = {SIGTERM, SIGINT, SIGHUP};
-    for (int sig : ending)
-        sigaddset(&sa.sa_mask, sig);
-    for (int sig : ending)
-        ::sigaction(sig, &sa, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        struct sigaction now;
+        if (::sigaction(sig, nullptr, &now) == 0 && now.sa_handler != SIG_IGN)
+            sigaddset(&set, sig);
+    }
+    return set;
+}
+
+// Blocks the ending signals in every thread (those that libraries start later
+// take the mask over) and takes them on one thread of its own: it removes the
+// unfinished output, holding it against being created or put in place, and
+// then lets the signal end the process as it would have. However many signals
+// come, and to whichever thread, the file goes first.
+void removePartOnSignals()
+{
+    const sigset_t set = endingSignals();
+    if (sigisemptyset(&set))
+        return;
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::thread([set] {
+        int sig = 0;
+        while (::sigwait(&set, &sig) != 0) {
+        }
+        // Held until the process ends.
+        SpeechWav::partMutex().lock();
+        if (!partFile().empty())
+            ::unlink(partFile().c_str());
+        std::signal(sig, SIG_DFL);
+        sigset_t one;
+        sigemptyset(&one);
+        sigaddset(&one, sig);
+        ::pthread_sigmask(SIG_UNBLOCK, &one, nullptr);
+        ::raise(sig);
+        ::_exit(128 + sig);
+    }).detach();
 }
 
 // The voice a load-only request names: a voice folder, or an installed voice.
@@ -88,6 +113,7 @@ bool findRequestedVoice(const ConvertRequest& request, LocalVoice& voice)
 
 int convertMain()
 {
+    removePartOnSignals();
     // Library notices must not mix with the one error message on standard error.
     ResampleLibrary::silenceLog();
     platform::setStdinBinary();
@@ -124,7 +150,10 @@ int convertMain()
     if (!findInstalledVoice(request.voiceUid, request.voiceSpk, voice))
         return invalidVoice(request.voiceUid);
 
-    removePartOnSignals(request.wav);
+    {
+        std::lock_guard<std::mutex> lock(SpeechWav::partMutex());
+        partFile() = SpeechWav::partPath(request.wav, long(::getpid()));
+    }
     int code = 1;
     synthesizeToWav(voice, request.srate, request.sentences, request.wav, [&code](bool ok, std::string message, double) {
         if (ok) {

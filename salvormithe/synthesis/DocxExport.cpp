@@ -1,6 +1,7 @@
 #include "synthesis/DocxExport.h"
 
 #include "common/FileUtils.h"
+#include "common/TextUtils.h"
 
 #include <archive.h>
 #include <archive_entry.h>
@@ -37,12 +38,6 @@ const char* const sectionXml =
     "<w:sectPr><w:pgSz w:w=\"11906\" w:h=\"16838\"/>"
     "<w:pgMar w:top=\"1440\" w:right=\"1440\" w:bottom=\"1440\" w:left=\"1440\" "
     "w:header=\"708\" w:footer=\"708\" w:gutter=\"0\"/></w:sectPr>";
-
-bool allowedInXml(uint32_t c)
-{
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
-           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
-}
 
 // The content of a run: line feeds become breaks, tabs tabs, carriage
 // returns are dropped.
@@ -139,45 +134,25 @@ bool packDocx(const std::string& document, std::string& package, std::string& er
 
 std::string escapeXmlText(const std::string& text)
 {
+    const std::string clean = cleanUtf8Text(text);
     std::string out;
-    out.reserve(text.size());
-    const size_t n = text.size();
-    size_t i = 0;
-    while (i < n) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        size_t len = 1;
-        uint32_t c = lead, least = 0;
-        if (lead >= 0x80) {
-            if ((lead & 0xE0) == 0xC0)
-                len = 2, c = lead & 0x1F, least = 0x80;
-            else if ((lead & 0xF0) == 0xE0)
-                len = 3, c = lead & 0x0F, least = 0x800;
-            else if ((lead & 0xF8) == 0xF0)
-                len = 4, c = lead & 0x07, least = 0x10000;
-            else
-                len = 0;
-            bool whole = len > 0 && i + len <= n;
-            for (size_t k = 1; whole && k < len; ++k) {
-                const auto b = static_cast<unsigned char>(text[i + k]);
-                whole = (b & 0xC0) == 0x80;
-                c = (c << 6) | (b & 0x3F);
+    out.reserve(clean.size());
+    for (size_t i = 0; i < clean.size(); ++i) {
+        switch (clean[i]) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        default:
+            // U+FFFE and U+FFFF, which XML does not allow.
+            if (clean.compare(i, 2, "\xEF\xBF") == 0 && i + 2 < clean.size()
+                && (clean[i + 2] == '\xBE' || clean[i + 2] == '\xBF')) {
+                i += 2;
+                break;
             }
-            // Broken, overlong or surrogate sequences: the lead byte is dropped.
-            if (!whole || c < least || (c >= 0xD800 && c <= 0xDFFF)) {
-                ++i;
-                continue;
-            }
+            out += clean[i];
+            break;
         }
-        if (allowedInXml(c)) {
-            switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out.append(text, i, len); break;
-            }
-        }
-        i += len;
     }
     return out;
 }

@@ -19,7 +19,7 @@ bool exportDocx(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
 std::string docxDocumentXml(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
                             bool withSpeaker, const std::atomic<bool>* stop = nullptr);
 
-// UTF-8 text as XML character data: the markup characters escaped, and what
-// XML 1.0 does not allow (control characters, U+FFFE, U+FFFF, broken UTF-8)
-// left out.
+// UTF-8 text as XML character data: cleaned as every text export is
+// (cleanUtf8Text), the markup characters escaped, and U+FFFE and U+FFFF,
+// which XML 1.0 does not allow, left out.
 std::string escapeXmlText(const std::string& text);

@@ -204,7 +204,10 @@ void synthesizeToWav(const LocalVoice& voice, float rate, const std::vector<std:
         return;
     }
     std::filesystem::path partPath = utf8ToPath(SpeechWav::partPath(path, long(::getpid())));
-    st.out = createRegularFile(partPath);
+    {
+        std::lock_guard<std::mutex> lock(SpeechWav::partMutex());
+        st.out = createRegularFile(partPath);
+    }
     if (!st.out) {
         callback(false, "Create file failed. " + systemError(path), 0);
         return;
@@ -259,9 +262,12 @@ void synthesizeToWav(const LocalVoice& voice, float rate, const std::vector<std:
         ok = false;
         err = errno;
     }
-    if (ok && std::rename(partPath.c_str(), outPath.c_str()) != 0) {
-        ok = false;
-        err = errno;
+    if (ok) {
+        std::lock_guard<std::mutex> lock(SpeechWav::partMutex());
+        if (std::rename(partPath.c_str(), outPath.c_str()) != 0) {
+            ok = false;
+            err = errno;
+        }
     }
     if (!ok) {
         errno = err;

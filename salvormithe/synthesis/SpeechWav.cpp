@@ -32,3 +32,9 @@ std::string SpeechWav::partPath(const std::string& path, long pid)
 {
     return path + "." + std::to_string(pid) + ".part";
 }
+
+std::mutex& SpeechWav::partMutex()
+{
+    static std::mutex m;
+    return m;
+}

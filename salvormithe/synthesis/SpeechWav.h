@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 // The one audio format salvormithe writes: a 44-byte PCM header followed by
@@ -27,4 +28,7 @@ public:
     // The unfinished file that the process pid writes for path: beside it, so that
     // a rename puts it in place, and known to the parent of a conversion worker.
     static std::string partPath(const std::string& path, long pid);
+    // Held while this process creates its unfinished file or puts it in place,
+    // so that removing it when a signal ends the process never races either.
+    static std::mutex& partMutex();
 };

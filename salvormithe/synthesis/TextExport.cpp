@@ -172,9 +172,8 @@ bool exportText(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
             return false;
         }
         if (withSpeaker)
-            out << voiceOf(seg.voice_id).name << ":\n" << seg.text << "\n\n";
-        else
-            out << seg.text << "\n\n";
+            out << cleanUtf8Text(voiceOf(seg.voice_id).name) << ":\n";
+        out << cleanUtf8Text(seg.text) << "\n\n";
         if (!out)
             break;
     }
@@ -208,7 +207,9 @@ bool writeHtml(std::ostream& out, const std::string& title, const std::vector<Pr
                const std::atomic<bool>* stop)
 {
     out << htmlHead;
-    out << "<title>" << escapeHtml(title) << "</title><style>";
+    // Every text goes through one rule, so that the page is always UTF-8.
+    auto html = [](const std::string& text) { return escapeHtml(cleanUtf8Text(text)); };
+    out << "<title>" << html(title) << "</title><style>";
     out << styleSheet();
     out << "</style></head><body><div class=\"column\">";
     for (const ProjectSeg& seg : segs) {
@@ -218,10 +219,9 @@ bool writeHtml(std::ostream& out, const std::string& title, const std::vector<Pr
         if (withSpeaker) {
             // Names and colours are user text: escaped like the segment text.
             const ProjectVoice voice = voiceOf(seg.voice_id);
-            out << "<p style=\"text-align:left;color:" << escapeHtml(voice.color) << "\">"
-                << escapeHtml(voice.name) << "</p>";
+            out << "<p style=\"text-align:left;color:" << html(voice.color) << "\">" << html(voice.name) << "</p>";
         }
-        out << escapeHtml(seg.text) << "</div></div>";
+        out << html(seg.text) << "</div></div>";
     }
     out << "</div></body></html>";
     out.flush();
@@ -281,10 +281,10 @@ bool exportPdf(const std::vector<ProjectSeg>& segs, const VoiceLookup& voiceOf,
     for (const ProjectSeg& seg : segs) {
         const ProjectVoice voice = voiceOf(seg.voice_id);
         PrintMsg m;
-        m.body = QString::fromStdString(escapeHtml(seg.text));
+        m.body = QString::fromStdString(escapeHtml(cleanUtf8Text(seg.text)));
         m.baseUrl = "/";
         m.nameColor = QString::fromStdString(voice.color);
-        m.name = QString::fromStdString(voice.name);
+        m.name = QString::fromStdString(cleanUtf8Text(voice.name));
         m.right = false;
         msgs.append(m);
     }

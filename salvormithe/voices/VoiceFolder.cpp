@@ -86,6 +86,37 @@ bool checkVoiceConfig(const fs::path& config, int spk, std::string& error, const
         error = prefix + "The voice configuration is not a JSON object.";
         return false;
     }
+    // Every field the synthesizer reads has the type it reads it as.
+    struct Field
+    {
+        const char* group;
+        const char* name;
+        json_type type;
+    };
+    const Field fields[] = {
+        {"audio", nullptr, json_type_object},          {"audio", "sample_rate", json_type_int},
+        {"espeak", nullptr, json_type_object},         {"espeak", "voice", json_type_string},
+        {"inference", nullptr, json_type_object},      {"inference", "noise_scale", json_type_double},
+        {"inference", "length_scale", json_type_double}, {"inference", "noise_w", json_type_double},
+        {"speech", nullptr, json_type_object},         {"speech", "pitch_hz", json_type_double},
+        {"speech", "speaking_rate", json_type_double},
+    };
+    for (const Field& f : fields) {
+        JsonRef value = f.name ? doc.get(f.group).get(f.name) : doc.get(f.group);
+        if (value.isNull())
+            continue;
+        const json_type type = json_object_get_type(value.get());
+        const bool number = f.type == json_type_double && type == json_type_int;
+        if (type != f.type && !number) {
+            const char* expected = f.type == json_type_object ? "an object"
+                                   : f.type == json_type_int  ? "a whole number"
+                                   : f.type == json_type_string ? "a text"
+                                                                : "a number";
+            error = prefix + formatString("Invalid %s%s%s %s: %s is expected.", f.group, f.name ? "." : "",
+                                          f.name ? f.name : "", json_object_to_json_string(value.get()), expected);
+            return false;
+        }
+    }
     JsonRef rateValue = doc.get("audio").get("sample_rate");
     int rate = rateValue.isNull() ? 22050 : rateValue.toInt();
     if (rate < 8000 || rate > 192000) {

@@ -27,9 +27,11 @@ bool findModelFiles(const std::filesystem::path& voiceDir, std::filesystem::path
 constexpr int maxVoiceSpeakers = 10000;
 
 // Checks a voice configuration as the synthesizer reads it: a JSON object whose
-// sample rate ("audio"/"sample_rate", 22050 when missing) lies between 8000 and
-// 192000 Hz and whose speaker count ("num_speakers", 1 when missing, else a whole
-// number from 1 to maxVoiceSpeakers) covers spk. False with error set (prefix
-// followed by the reason) otherwise.
+// fields the synthesizer reads have their types (objects "audio", "espeak",
+// "inference" and "speech"; a text "espeak"/"voice"; numbers for the rest),
+// whose sample rate ("audio"/"sample_rate", 22050 when missing) is a whole number
+// between 8000 and 192000 Hz and whose speaker count ("num_speakers", 1 when
+// missing, else a whole number from 1 to maxVoiceSpeakers) covers spk. False with
+// error set (prefix followed by the reason) otherwise.
 bool checkVoiceConfig(const std::filesystem::path& config, int spk, std::string& error,
                       const std::string& prefix = "Invalid orvelin file(config). ");

@@ -10,8 +10,8 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <json-c/json.h>
 
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,6 +61,22 @@ std::string archiveError(struct archive* a, const char* fallback)
 {
     const char* text = archive_error_string(a);
     return (text && *text) ? std::string(text) : std::string(fallback);
+}
+
+// A path or name for a message: long ones keep their start and their end.
+std::string readablePath(const std::string& path)
+{
+    constexpr size_t head = 40, tail = 60;
+    if (path.size() <= head + tail + 3)
+        return path;
+    // Cut between characters, never inside one.
+    auto isInside = [&](size_t i) { return (static_cast<unsigned char>(path[i]) & 0xC0) == 0x80; };
+    size_t end = head, begin = path.size() - tail;
+    while (end > 0 && isInside(end))
+        --end;
+    while (begin < path.size() && isInside(begin))
+        ++begin;
+    return path.substr(0, end) + "\xE2\x80\xA6" + path.substr(begin);
 }
 
 // The entry name as the store writes it: without a leading "./" and without the
@@ -119,23 +135,60 @@ std::string unpacksTooMuch(int64_t limit)
 }
 
 // What one installation may unpack: 50 times the package, at least 64 MiB and at
-// most 2 GiB, and never so much that less than 64 MiB of the disk stays free.
+// most 2 GiB, and never so much that less than the reserve of the disk stays free.
 ExtractLimits installLimits(const fs::path& workDir, int64_t packageSize)
 {
     constexpr int64_t MiB = 1024 * 1024;
     ExtractLimits limits;
     limits.maxBytes = std::min<int64_t>(2048 * MiB, std::max<int64_t>(64 * MiB, packageSize * 50));
     limits.tooLarge = unpacksTooMuch(limits.maxBytes);
-    struct statvfs fsInfo;
-    if (::statvfs(workDir.c_str(), &fsInfo) == 0) {
-        int64_t avail = int64_t(fsInfo.f_bavail) * int64_t(fsInfo.f_frsize);
-        int64_t usable = std::max<int64_t>(0, avail - 64 * MiB);
+    const int64_t avail = freeSpace(workDir);
+    if (avail >= 0) {
+        int64_t usable = std::max<int64_t>(0, avail - freeSpaceReserve);
         if (usable < limits.maxBytes) {
             limits.maxBytes = usable;
             limits.tooLarge = "Not enough disk space to install the voice (" + formatSize(avail) + " free).";
         }
     }
     return limits;
+}
+
+// Whether the start of a file is text (a web page, say) rather than a package,
+// whose header length always holds zero bytes.
+bool looksLikeText(const std::string& start)
+{
+    for (char c : start) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 && b != '\t' && b != '\n' && b != '\r')
+            return false;
+    }
+    return !start.empty();
+}
+
+// Whether two voice folders hold the same model and configuration.
+bool sameVoice(const fs::path& a, const fs::path& b)
+{
+    fs::path modelA, configA, modelB, configB;
+    std::string textA, textB;
+    if (!findModelFiles(a, modelA, configA) || !findModelFiles(b, modelB, configB)
+        || !readWholeFile(configA, textA) || !readWholeFile(configB, textB))
+        return false;
+    JsonRef docA = JsonRef::parse(textA), docB = JsonRef::parse(textB);
+    if (!docA.isObject() || !docB.isObject() || !json_object_equal(docA.get(), docB.get()))
+        return false;
+    std::error_code ec1, ec2;
+    if (fs::file_size(modelA, ec1) != fs::file_size(modelB, ec2) || ec1 || ec2)
+        return false;
+    std::ifstream inA(modelA, std::ios::binary), inB(modelB, std::ios::binary);
+    std::vector<char> blockA(kBlockSize), blockB(kBlockSize);
+    while (inA && inB) {
+        inA.read(blockA.data(), kBlockSize);
+        inB.read(blockB.data(), kBlockSize);
+        if (inA.gcount() != inB.gcount()
+            || std::memcmp(blockA.data(), blockB.data(), size_t(inA.gcount())) != 0)
+            return false;
+    }
+    return !inA.bad() && !inB.bad();
 }
 
 // A new, empty folder below root for one installation.
@@ -155,9 +208,13 @@ fs::path freshWorkDir(const fs::path& root)
 } // namespace
 
 std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::path& targetDir, bool& ok,
-                           std::string& error, ArchiveBlockFn onBlock, const ExtractLimits& limits)
+                           std::string& error, ArchiveBlockFn onBlock, const ExtractLimits& limits,
+                           ExtractProblem* problem)
 {
     ok = false;
+    ExtractProblem unused;
+    ExtractProblem& kind = problem ? *problem : unused;
+    kind = ExtractProblem::None;
     ReadState state;
     state.reader = std::move(reader);
     struct archive* a = archive_read_new();
@@ -167,6 +224,7 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
         error = "archive_read_open failed. " + archiveError(a, "");
         if (error.back() == ' ')
             error.pop_back();
+        kind = ExtractProblem::Damaged;
         archive_read_free(a);
         return std::string();
     }
@@ -194,7 +252,7 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
         std::vector<std::string> parts;
         bool link = archive_entry_filetype(entry) == AE_IFLNK || archive_entry_hardlink(entry) != nullptr;
         if (!safeComponents(name, parts) || link) {
-            error = "Unsafe entry in orvelin file: " + std::string(raw ? raw : "");
+            error = "Unsafe entry in orvelin file: " + readablePath(raw ? raw : "");
             stopped = true;
             break;
         }
@@ -213,7 +271,7 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
         auto seen = written.find(key);
         // A folder may be named again; anything else would overwrite or clash.
         if (seen != written.end() && !(seen->second && type == AE_IFDIR)) {
-            error = "Invalid orvelin file(entries). Two entries are both written as " + key + ".";
+            error = "Invalid orvelin file(entries). Two entries are both written as " + readablePath(key) + ".";
             stopped = true;
             break;
         }
@@ -234,7 +292,8 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
         fs::create_directories(out.parent_path(), ec);
         std::ofstream file(out, std::ios::binary | std::ios::trunc);
         if (!file) {
-            error = "create " + pathToUtf8(out) + " error. " + std::strerror(errno);
+            error = "create " + readablePath(pathToUtf8(out)) + " error. " + std::strerror(errno);
+            kind = ExtractProblem::Disk;
             stopped = true;
             break;
         }
@@ -244,6 +303,7 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
                 break;
             if (n < 0) {
                 error = archiveError(a, "archive_read_data failed.");
+                kind = ExtractProblem::Damaged;
                 stopped = true;
                 break;
             }
@@ -255,7 +315,8 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
             bytesWritten += n;
             file.write(block.data(), n);
             if (!file) {
-                error = "write " + pathToUtf8(out) + " error. " + std::strerror(errno);
+                error = "write " + readablePath(pathToUtf8(out)) + " error. " + std::strerror(errno);
+                kind = ExtractProblem::Disk;
                 stopped = true;
                 break;
             }
@@ -269,7 +330,8 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
         if (!stopped) {
             file.close();
             if (!file) {
-                error = "write " + pathToUtf8(out) + " error. " + std::strerror(errno);
+                error = "write " + readablePath(pathToUtf8(out)) + " error. " + std::strerror(errno);
+                kind = ExtractProblem::Disk;
                 stopped = true;
             }
         }
@@ -279,6 +341,7 @@ std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const fs::
             ok = true;
         } else {
             error = archiveError(a, "archive_read_next_header failed.");
+            kind = ExtractProblem::Damaged;
         }
     }
     archive_read_free(a);
@@ -304,14 +367,24 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
     errno = 0;
     in.read(reinterpret_cast<char*>(len), 4);
     uint32_t length = uint32_t(len[0]) | uint32_t(len[1]) << 8 | uint32_t(len[2]) << 16 | uint32_t(len[3]) << 24;
+    const std::string name = readablePath(pathToUtf8(packagePath.filename()));
     if (in.gcount() != 4) {
         error = in.bad() ? std::string("Invalid orvelin file(header-len). ") + std::strerror(errno ? errno : EIO)
                          : std::string("Invalid orvelin file(header-len). The file is shorter than 4 bytes.");
         return false;
     }
     if (length == 0 || length > 65535) {
-        error = formatString("Invalid orvelin file(header-len). The header length %u is not from 1 to 65535.",
-                             unsigned(length));
+        std::string start(reinterpret_cast<const char*>(len), 4);
+        start.resize(512);
+        in.read(&start[4], 508);
+        start.resize(4 + size_t(in.gcount()));
+        error = looksLikeText(start)
+                    ? formatString("Invalid orvelin file(header-len). The download %s is not a voice package: the "
+                                   "server sent text, such as a web page, in its place.",
+                                   name.c_str())
+                    : formatString("Invalid orvelin file(header-len). %s is not a voice package: its header length "
+                                   "%u is not from 1 to 65535.",
+                                   name.c_str(), unsigned(length));
         return false;
     }
     std::string header(length, '\0');
@@ -320,11 +393,15 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
         error = std::string("Invalid orvelin file(header). ") + std::strerror(errno ? errno : EIO);
         return false;
     }
-    header.resize(size_t(in.gcount()));
+    if (size_t(in.gcount()) < length) {
+        error = formatString("Invalid orvelin file(header). %s is cut short: it ends inside its header, after %ld of "
+                             "its %u bytes.",
+                             name.c_str(), long(in.gcount()), unsigned(length));
+        return false;
+    }
     JsonRef head = JsonRef::parse(header);
     if (!head.isObject()) {
-        error = header.size() < length ? "Invalid orvelin file(header). The file ends inside the header."
-                                       : "Invalid orvelin file(header). The header is not a JSON object.";
+        error = "Invalid orvelin file(header). The header is not a JSON object.";
         return false;
     }
     // The uid names a folder: only a string, and one that is a safe name.
@@ -383,11 +460,22 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
             progress(total > 0 ? int(std::min<int64_t>(100, position * 100 / total)) : 0, "Extracting...");
         return !cancelled;
     };
+    if (!ec && payloadSize <= 0) {
+        error = formatString("Invalid orvelin file(model). %s is cut short: nothing follows its header.",
+                             name.c_str());
+        return fail();
+    }
     bool ok = false;
-    std::string top = extractArchive(reader, payloadSize, work, ok, error, onBlock, installLimits(work, packageSize));
+    ExtractProblem problem = ExtractProblem::None;
+    std::string top = extractArchive(reader, payloadSize, work, ok, error, onBlock, installLimits(work, packageSize),
+                                     &problem);
     if (!ok || cancelled) {
         if (cancelled)
             error.clear();
+        else if (problem == ExtractProblem::Damaged)
+            error = "The voice package " + name + " is damaged and cannot be unpacked: " + error;
+        else if (problem == ExtractProblem::Disk)
+            error = "The voice package " + name + " could not be unpacked into the voice folder: " + error;
         return fail();
     }
     fs::path extracted = utf8ToPath(top);
@@ -406,6 +494,14 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
 
     fs::path dir = voicesDir() / utf8ToPath(uid);
     if (pathExists(dir)) {
+        // An installed speaker stays as it is: installing it again from another
+        // version of the voice would change nothing, which is no success.
+        if (!VoiceFolder::findSpeakerFile(dir, spk).empty() && !sameVoice(dir, extracted)) {
+            error = formatString("Speaker %d of the voice %s is installed already, from another version of the voice. "
+                                 "Remove the voice to install this package.",
+                                 spk, uid.c_str());
+            return fail();
+        }
         removeAll(work);
         if (cancelled)
             return false;

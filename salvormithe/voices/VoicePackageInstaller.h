@@ -32,9 +32,15 @@ struct ExtractLimits
     int maxEntries = 10000;
 };
 
+// What stopped an extraction with the library's or the system's text: the
+// archive itself, or writing what it holds. None for the other stops.
+enum class ExtractProblem { None, Damaged, Disk };
+
 // Unpacks the archive read through reader into targetDir. Returns the UTF-8 path of
 // the top folder of the first entry written (empty when nothing was written); ok
 // tells success. Entries that would leave targetDir (absolute paths, ".."), links,
-// and two entries that name the same path once cleaned are refused.
+// and two entries that name the same path once cleaned are refused. Long paths
+// in the error text are cut in their middle.
 std::string extractArchive(ArchiveReader reader, int64_t payloadSize, const std::filesystem::path& targetDir, bool& ok,
-                           std::string& error, ArchiveBlockFn onBlock, const ExtractLimits& limits = {});
+                           std::string& error, ArchiveBlockFn onBlock, const ExtractLimits& limits = {},
+                           ExtractProblem* problem = nullptr);

@@ -1,5 +1,6 @@
 #include "voices/VoiceSelectorModel.h"
 
+#include "common/FileDownloader.h"
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
 #include "common/MyItemModel.h"
@@ -396,7 +397,8 @@ void VoiceSelectorModel::playSample(QString uid, int spk)
     }
     fs::path path = voiceSamplePath(u, spk);
     QString file = text(pathToUtf8(path));
-    if (isSafeVoiceUid(u) && pathExists(path)) {
+    // Only a sample the downloader wrote is played, never what a link points to.
+    if (isSafeVoiceUid(u) && isDownloadedFile(path)) {
         player.play(file, nullptr, nullptr);
         return;
     }

@@ -1,6 +1,9 @@
 #include "common/FileDownloader.h"
 
+#include "common/FileUtils.h"
+
 #include "LoopbackServers.h"
+#include "NearlyFullDisk.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +15,13 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <iostream>
 #include <regex>
 #include <thread>
 
@@ -362,6 +368,13 @@ TEST(FileDownloader, WhatIsPlantedAtTheTargetOrPartialPathIsNeverFollowed)
          [&] { EXPECT_TRUE(fs::is_directory(partial(target))); }},
         {"a pipe at the target", "file", [&] { ::mkfifo(target.c_str(), 0600); }, refused,
          [&] { EXPECT_EQ(fs::symlink_status(target).type(), fs::file_type::fifo); }},
+        // A link is never taken for the file, nor written through.
+        {"a link to a file at the target", "file", [&] { fs::create_symlink(victim, target); }, refused,
+         [&] { EXPECT_TRUE(fs::is_symlink(target) && readAll(victim) == "keep"); }},
+        {"a link to a folder at the target", "file", [&] { fs::create_directory_symlink(dir.path(), target); },
+         refused, [&] { EXPECT_TRUE(fs::is_symlink(target)); }},
+        {"a link to nothing at the target", "file", [&] { fs::create_symlink(dir.path() / "gone", target); }, refused,
+         [&] { EXPECT_FALSE(fs::exists(dir.path() / "gone")); }},
         {"what an interrupted download left", "moved", [&] { testutil::writeFile(partial(target), "stale"); }, "",
          [&] { EXPECT_EQ(readAll(target), s.payload); }},
     };
@@ -436,6 +449,99 @@ TEST(FileDownloader, EndlessHugeOrTricklingBodiesAreCutOff)
         EXPECT_LT(sent.load(), c.mostSent);
         EXPECT_FALSE(fs::exists(target));
         EXPECT_FALSE(fs::exists(partial(target)));
+    }
+}
+
+namespace {
+
+// Answers "/<length>[/<announced>]": that many bytes, in chunks without a
+// length, or with the announced length; it stops when the client goes.
+struct SizedBodies
+{
+    std::atomic<long long> sent{0};
+    RawServer raw{[this](int sock, const std::string& req) {
+        sent = 0;
+        long long length = 0, announced = -1;
+        std::sscanf(req.c_str(), "GET /%lld/%lld", &length, &announced);
+        RawServer::send(sock, "HTTP/1.1 200 OK\r\nConnection: close\r\n"
+                                  + (announced >= 0 ? "Content-Length: " + std::to_string(announced)
+                                                    : std::string("Transfer-Encoding: chunked"))
+                                  + "\r\n\r\n");
+        const std::string block(16384, 'b');
+        for (long long left = length; left > 0; left -= (long long)block.size()) {
+            const size_t n = size_t(std::min<long long>(left, (long long)block.size()));
+            char size[32];
+            std::snprintf(size, sizeof size, "%zx\r\n", n);
+            const std::string piece = announced >= 0 ? block.substr(0, n) : size + block.substr(0, n) + "\r\n";
+            if (::send(sock, piece.data(), piece.size(), MSG_NOSIGNAL) != ssize_t(piece.size()))
+                return;
+            sent += (long long)n;
+        }
+        if (announced < 0)
+            RawServer::send(sock, "0\r\n\r\n");
+    }};
+};
+
+} // namespace
+
+TEST(FileDownloader, BodiesAreBoundByTheCatalogueSizeAndTheDiskReserve)
+{
+    SizedBodies server;
+    testutil::TempDir dir;
+    // A disk with 2 MiB above the reserve.
+    const fs::path small = dir.path() / "small";
+    const long long mib = 1 << 20, margin = FileDownloader::expectedMargin(mib);
+    testutil::NearlyFullDisk disk(small, size_t(freeSpaceReserve + 2 * mib), size_t(freeSpaceReserve + 2 * mib));
+    auto body = [](long long length, bool announced) {
+        return std::to_string(length) + (announced ? "/" + std::to_string(length) : "");
+    };
+    struct Case
+    {
+        std::string path;
+        long long expected;
+        bool smallDisk;
+        // An empty text: the download succeeds.
+        std::string error;
+    };
+    const std::string tooMuch = "The server sent more than the 1024 kB the file has.";
+    const std::string noRoom = "Not enough disk space: 66 M are free, and 64 M must stay free.";
+    const std::vector<Case> cases = {
+        {body(mib, false), mib, false, ""},
+        {body(mib + margin, false), mib, false, ""},
+        {body(mib, true), mib, false, ""},
+        // A server that says nothing of the length, or too much.
+        {body(mib + margin + 1, false), mib, false, tooMuch},
+        {body(64 * mib, false), mib, false, tooMuch},
+        {body(64 * mib, true), mib, false, "The server announces 64 M for a file of 1024 kB."},
+        {body(mib + margin + 1, true), mib, false, "The server announces 1 M for a file of 1024 kB."},
+        // Whatever the server or the catalogue says, the reserve stays free.
+        {body(mib, true), -1, true, ""},
+        {body(mib, false), -1, true, ""},
+        {body(2 * mib + 1, true), -1, true,
+         "Not enough disk space: the file has 2 M, 66 M are free, and 64 M must stay free."},
+        {body(4 * mib, false), -1, true, noRoom},
+        {body(4 * mib, false), 4 * mib, true, noRoom},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + (c.smallDisk ? " on a small disk" : ""));
+        if (c.smallDisk && !disk.mounted) {
+            std::cout << "cannot mount a tmpfs here: the reserve goes untested\n";
+            continue;
+        }
+        FileDownloader dl;
+        dl.setExpectedBytes(c.expected);
+        const fs::path target = (c.smallDisk ? small : dir.path()) / "package";
+        std::string error;
+        EXPECT_EQ(dl.download(server.raw.base() + c.path, target, "", error), c.error.empty()) << error;
+        EXPECT_EQ(error, c.error);
+        if (c.error.empty()) {
+            EXPECT_EQ(fs::file_size(target), std::stoull(c.path));
+        }
+        EXPECT_EQ(fs::exists(target), c.error.empty());
+        EXPECT_LT(server.sent.load(), 16 * mib);
+        EXPECT_FALSE(fs::exists(partial(target)));
+        EXPECT_GE(freeSpace(small), freeSpaceReserve);
+        fs::remove(target);
     }
 }
 

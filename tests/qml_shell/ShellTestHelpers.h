@@ -6,9 +6,11 @@
 #include "projects/ProjectModel.h"
 #include "voices/VoiceStore.h"
 
+#include <QDesktopServices>
 #include <QObject>
 #include <QSemaphore>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QVariantList>
 
@@ -35,6 +37,25 @@ public:
     Q_INVOKABLE void quit() { note("quit"); }
     Q_INVOKABLE void exit(int code) { note(QString("exit:%1").arg(code)); }
 
+    // Takes the browser away (no stand-in, no opener on PATH), or gives it back.
+    Q_INVOKABLE void setBrowserGone(bool gone)
+    {
+        if (gone == browserGone)
+            return;
+        browserGone = gone;
+        for (const char* scheme : {"http", "https"}) {
+            if (gone)
+                QDesktopServices::unsetUrlHandler(scheme);
+            else
+                QDesktopServices::setUrlHandler(scheme, this, "openUrl");
+        }
+        if (gone)
+            savedPath = qgetenv("PATH");
+        qunsetenv("BROWSER");
+        qunsetenv("DEFAULT_BROWSER");
+        qputenv("PATH", gone ? noOpener.path().toUtf8() : savedPath);
+    }
+
 public slots:
     // Stands for the desktop's browser.
     void openUrl(const QUrl& url) { note("open:" + url.toString()); }
@@ -44,6 +65,9 @@ signals:
 
 private:
     QStringList entries;
+    QTemporaryDir noOpener;
+    QByteArray savedPath;
+    bool browserGone = false;
 };
 
 // Sends message-box requests the way the models do, through the process-wide

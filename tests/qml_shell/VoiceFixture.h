@@ -3,6 +3,7 @@
 #include "common/FileUtils.h"
 #include "voices/SpeakerFile.h"
 #include "voices/VoiceFolder.h"
+#include "voices/VoiceServerClient.h"
 #include "voices/VoiceStore.h"
 
 #include <QObject>
@@ -31,4 +32,18 @@ public:
                && writeFileAtomic(VoiceFolder::speakerFilePath(dir, spk), SpeakerFile::toJson(v), error);
     }
     Q_INVOKABLE void clear() { removeAll(voicesDir()); }
+    // A link at the sample path of a speaker, to a file of that voice; its path.
+    Q_INVOKABLE QString plantSampleLink(const QString& uid, int spk)
+    {
+        const std::filesystem::path sample = voiceSamplePath(uid.toStdString(), spk);
+        std::error_code ec;
+        std::filesystem::create_directories(sample.parent_path(), ec);
+        std::filesystem::remove(sample, ec);
+        std::filesystem::create_symlink(voicesDir() / uid.toStdString() / "voice.onnx", sample, ec);
+        return ec ? QString() : QString::fromStdString(pathToUtf8(sample));
+    }
+    Q_INVOKABLE bool isLink(const QString& path)
+    {
+        return std::filesystem::is_symlink(utf8ToPath(path.toStdString()));
+    }
 };

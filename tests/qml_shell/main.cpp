@@ -4,6 +4,7 @@
 #include "common/SingleInstanceGuard.h"
 
 #include "ShellTestHelpers.h"
+#include "TestUtil.h"
 #include "VoiceFixture.h"
 
 #include <QDesktopServices>
@@ -44,6 +45,7 @@ public slots:
         engine->rootContext()->setContextProperty("msgboxSender", &sender);
         engine->rootContext()->setContextProperty("projectMaker", &maker);
         engine->rootContext()->setContextProperty("voiceFixture", &voices);
+        engine->rootContext()->setContextProperty("hangLimitMs", testutil::hangLimitMs);
     }
 
 private:

@@ -27,6 +27,10 @@ TestCase {
         msgboxSender.clear();
     }
 
+    function cleanup() {
+        quitRecorder.setBrowserGone(false);
+    }
+
     function find(name) {
         var o = findChild(win.contentItem, name);
         verify(o, name);
@@ -118,6 +122,20 @@ TestCase {
         compare(quitRecorder.log, ["open:" + WEB_BASE_URL]);
         keyClick(Qt.Key_Escape);
         tryVerify(function () { return findChild(win.overlay, "aboutSite") === null; });
+    }
+
+    function test_4c_a_link_no_browser_opens_shows_its_address() {
+        quitRecorder.setBrowserGone(true);
+        mouseClick(find("menuButton"));
+        var help = findChild(win.overlay, "menuEntry1");
+        tryCompare(help, "visible", true);
+        mouseClick(help);
+        var text = null;
+        tryVerify(function () { text = findChild(win.overlay, "msgboxText"); return text !== null && text.visible; });
+        compare(text.getText(0, text.length), "The web page " + WEB_BASE_URL + "tutorial.html could not be opened.");
+        mouseClick(findChild(win.overlay, "msgboxButton0"));
+        tryVerify(function () { return findChild(win.overlay, "msgboxText") === null; });
+        compare(quitRecorder.log, []);
     }
 
     function test_5_header_project_entry() {

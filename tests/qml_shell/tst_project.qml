@@ -280,4 +280,79 @@ TestCase {
         tryVerify(function () { return list.itemAtIndex(1) && find(list.itemAtIndex(1), "segText").activeFocus; }, 60000);
         compare(find(list.itemAtIndex(0), "segText").text, "hello");
     }
+
+    // "worlds" waits at a held worker (an export, a removal or a settings
+    // change holds it for a while); the keys go on meanwhile, and a join of
+    // the bubble with the one above it keeps them all.
+    function test_typing_while_a_write_waits_then_joining_the_bubbles_keeps_every_key() {
+        var path = openTyped("Joining", ["Hello.", "world"]);
+        var list = find(win.contentItem, "segList");
+        var model = find(win.contentItem, "navUtil").currentPage.projectModel;
+        tryCompare(list, "count", 2, hangLimitMs);
+        waitForRendering(list);
+        var second = segTextAt(list, 1);
+        mouseClick(second);
+        tryVerify(function () { return second.activeFocus; }, hangLimitMs);
+        keyClick(Qt.Key_End);
+        verify(projectMaker.holdWorker(model));
+        typeText("s");
+        tryVerify(function () { return model.isLoading; }, hangLimitMs);
+        typeText("!");
+        keyClick(Qt.Key_Home);
+        keyClick(Qt.Key_Backspace);
+        compare(second.text, "worlds!");
+        projectMaker.releaseWorker();
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello. worlds!" && !model.isLoading; },
+                  hangLimitMs);
+        tryCompare(list, "count", 1, hangLimitMs);
+        compare(segTextAt(list, 0).text, "Hello. worlds!");
+    }
+
+    // A new project's first text splits into two bubbles while the user
+    // clicks the end of its first line: the keys typed after the click go
+    // there, whether the split lands before the click or after it.
+    function test_typing_after_a_click_around_the_split_goes_where_it_clicked_data() {
+        var rows = [];
+        [400, 450, 500, 550, 600].forEach(function (ms) {
+            rows.push({ tag: "click " + ms + " ms after the last key, split after it", ms: ms, splitFirst: false });
+            rows.push({ tag: "click " + ms + " ms after the last key, split before it", ms: ms, splitFirst: true });
+        });
+        return rows;
+    }
+
+    function test_typing_after_a_click_around_the_split_goes_where_it_clicked(data) {
+        var path = openTyped("Split " + data.ms + (data.splitFirst ? " first" : " later"), []);
+        var model = find(win.contentItem, "navUtil").currentPage.projectModel;
+        var list = find(win.contentItem, "segList");
+        var placeholder = find(win.contentItem, "placeholderText");
+        tryVerify(function () { return placeholder.visible && placeholder.activeFocus; }, hangLimitMs);
+        mouseClick(placeholder);
+        // Held, the worker keeps the split's write from landing before the click.
+        if (!data.splitFirst)
+            verify(projectMaker.holdWorker(model));
+        typeText("Hello");
+        keyClick(Qt.Key_Return);
+        typeText("world");
+        // The user's pause; the text is written 500 ms after the last key.
+        wait(data.ms);
+        if (data.splitFirst) {
+            tryVerify(function () { return list.count === 2 && !model.isLoading; }, hangLimitMs);
+        } else {
+            if (data.ms >= 500)
+                tryVerify(function () { return model.isLoading; }, hangLimitMs);
+            compare(list.count, 0);
+        }
+        var target = data.splitFirst ? segTextAt(list, 0) : placeholder;
+        var end = target.positionToRectangle(5);
+        mouseClick(target, end.x + 1, end.y + end.height / 2);
+        typeText("!");
+        projectMaker.releaseWorker();
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello!|world" && !model.isLoading; },
+                  hangLimitMs);
+        var first = segTextAt(list, 0);
+        tryVerify(function () { return first.activeFocus; }, hangLimitMs);
+        typeText("Q");
+        tryVerify(function () { return projectMaker.texts(path).join("|") === "Hello!Q|world"; }, hangLimitMs);
+        compare(segTextAt(list, 1).text, "world");
+    }
 }

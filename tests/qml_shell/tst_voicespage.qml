@@ -82,5 +82,19 @@ Item {
             compare(list.count, 1);
             compare(model.localVoicesModel().data(model.localVoicesModel().index(0, 0), 4), "Anna");
         }
+
+        function test_3_a_sample_planted_as_a_link_is_not_played() {
+            verify(voiceFixture.install("vl", 0, "Lina", 2));
+            var sample = voiceFixture.plantSampleLink("vl", 0);
+            verify(sample.length > 0);
+            createPage();
+            var list = findChild(page, "localVoiceList");
+            tryCompare(list, "count", 1);
+            mouseClick(findChild(list, "localSample0"));
+            tryCompare(root.boxes, "length", 1);
+            compare(root.boxes[0].msg, "Network connection error!<br/>create file failed. Not a regular file ("
+                    + sample + ")");
+            verify(voiceFixture.isLink(sample));
+        }
     }
 }

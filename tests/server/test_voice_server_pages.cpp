@@ -60,3 +60,13 @@ TEST(VoiceServerPages, EveryPageTheProgramsOpenIsServed)
     ASSERT_TRUE(missing);
     EXPECT_EQ(missing->status, 404);
 }
+
+TEST(VoiceServerPages, TheTutorialNamesTheVoicesTabsAsTheConverterShowsThem)
+{
+    testutil::TempDir dir;
+    testutil::InProcessServer server(dir.path());
+    auto res = httplib::Client("127.0.0.1", server.port).Get("/tutorial.html");
+    ASSERT_TRUE(res);
+    for (const std::string tab : {"Download a voice", "Available"})
+        EXPECT_NE(res->body.find("tab <b>" + tab + "</b>"), std::string::npos) << tab;
+}

@@ -16,6 +16,17 @@
     </message>
 </context>
 <context>
+    <name>LinkOpener</name>
+    <message>
+        <source>The web page %1 could not be opened.</source>
+        <translation>The web page %1 could not be opened.</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
     <name>MainHeader</name>
     <message>
         <source>About</source>

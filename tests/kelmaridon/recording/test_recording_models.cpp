@@ -10,6 +10,7 @@
 #include "MsgboxLog.h"
 #include "RecordingTestSupport.h"
 #include "TestUtil.h"
+#include "TreeChangeHold.h"
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
@@ -172,7 +173,16 @@ TEST_F(RecordingModelsTest, CreatesNamesAndRemovesRecordings)
     EXPECT_EQ(log.boxes[4]["msg"].toString(), "Confirm to delete?");
     log.press(5, 1); // No
     EXPECT_EQ(items->rowCount(), 3);
-    log.press(6, 0);
+    // The removal runs on a worker while the window goes on, and the list shows it is busy.
+    QSignalSpy busy(&listed, &RecordingModel::isRemovingChanged);
+    {
+        testutil::TreeChangeHold hold;
+        log.press(6, 0);
+        EXPECT_TRUE(hold.checkMeanwhile(
+            [&] { return listed.getIsRemoving() && fs::exists(first.toStdString()) && items->rowCount() == 3; }));
+    }
+    ASSERT_TRUE(waitFor([&] { return !listed.getIsRemoving(); }, testutil::hangLimitMs));
+    EXPECT_EQ(busy.count(), 2);
     EXPECT_FALSE(fs::exists(first.toStdString()));
     ASSERT_EQ(items->rowCount(), 2);
     EXPECT_EQ(cell(items, 1, "path").toString(), last);
@@ -180,6 +190,7 @@ TEST_F(RecordingModelsTest, CreatesNamesAndRemovesRecordings)
     log.press(5, 0); // that entry is gone already
     EXPECT_EQ(items->rowCount(), 2);
     log.press(4, 0); // asked for row 2, now row 1
+    ASSERT_TRUE(waitFor([&] { return !listed.getIsRemoving(); }, testutil::hangLimitMs));
     EXPECT_FALSE(fs::exists(last.toStdString()));
     ASSERT_EQ(items->rowCount(), 1);
     EXPECT_EQ(log.boxes.size(), 7);

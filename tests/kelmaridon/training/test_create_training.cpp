@@ -3,6 +3,7 @@
 #include "common/FileUtils.h"
 #include "recording/PromptsDb.h"
 #include "recording/RecordingProject.h"
+#include "training/BaseCheckpoints.h"
 #include "training/CheckpointServer.h"
 #include "training/Checkpoints.h"
 #include "training/TrainingFolder.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 
 namespace fs = std::filesystem;
@@ -239,4 +241,62 @@ TEST(CreateTraining, WithTheServerDownTheBaseCheckpointOnDiskIsUsedAndNoneIsDrop
     log.press(1, 0);
     ASSERT_TRUE(done.wait(60000));
     EXPECT_EQ(baseOf(done[0][0].toString()), "");
+}
+
+TEST(CreateTraining, OnlyARegularFileInTheDataFolderIsTakenForTheBaseCheckpoint)
+{
+    testutil::TempDir tmp;
+    TrainingServer server(tmp.path() / "cat");
+    std::map<std::string, std::string> served;
+    ASSERT_TRUE(fetchCheckpointLangs([&](const std::string& k, const std::string& v) { served[k] = v; }));
+    rememberBaseCheckpoints(served);
+    const fs::path recording = makeRecording("Linked", "en-us");
+    const fs::path ckpt = baseCheckpointDir() / served["en-us"];
+    const fs::path elsewhere = tmp.path() / "elsewhere.ckpt";
+    writeCheckpoint(elsewhere, 7);
+    const QByteArray bytes = testutil::readFile(elsewhere);
+    fs::create_directories(tmp.path() / "folder");
+
+    struct Case
+    {
+        const char* name;
+        std::function<void()> plant;
+        bool taken;
+    };
+    const std::vector<Case> cases = {
+        {"a regular file", [&] { fs::copy_file(elsewhere, ckpt); }, true},
+        {"a link to a file", [&] { fs::create_symlink(elsewhere, ckpt); }, false},
+        {"a link to a folder", [&] { fs::create_symlink(tmp.path() / "folder", ckpt); }, false},
+    };
+    MsgboxLog log;
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::create_directories(ckpt.parent_path());
+        fs::remove(ckpt);
+        c.plant();
+        // Offered when the server is down only for a file of its own.
+        EXPECT_EQ(keptBaseCheckpoints().count("en-us"), c.taken ? 1u : 0u);
+
+        CreateTrainingModel model;
+        model.setInitRecordingPath(q(recording));
+        load(model);
+        const std::string name = "Linked " + std::to_string(++n);
+        model.setNewTrainingName(QString::fromStdString(name));
+        model.setNewTrainingModelIdx(1);
+        const QString path = create(model);
+        EXPECT_EQ(!path.isEmpty(), c.taken);
+        EXPECT_EQ(trainingNameExists(name), c.taken);
+        if (c.taken) {
+            TrainingRecord record;
+            ASSERT_TRUE(record.read(path.toStdString()));
+            EXPECT_EQ(record.baseOn(), ckpt.u8string());
+        } else {
+            ASSERT_FALSE(log.boxes.isEmpty());
+            EXPECT_TRUE(log.boxes.last()["msg"].toString().contains("Not a regular file"))
+                << log.boxes.last()["msg"].toString().toStdString();
+        }
+        EXPECT_EQ(testutil::readFile(elsewhere), bytes);
+    }
+    fs::remove(ckpt);
 }

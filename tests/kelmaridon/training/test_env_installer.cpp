@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <sys/stat.h>
 
 namespace fs = std::filesystem;
@@ -40,7 +42,8 @@ int indexOfMatch(const QStringList& texts, const QString& pattern)
 }
 
 // A "7z" first on PATH that does what dir/"mode" says: "hold" unpacks a part
-// and waits, "full" unpacks a part and fails as on a full disk, else the real 7z.
+// and waits, "full" unpacks a part and fails as on a full disk, "ok" unpacks
+// nothing and succeeds, else the real 7z.
 QByteArray use7z(const fs::path& dir)
 {
     fs::create_directories(dir);
@@ -49,6 +52,7 @@ for a; do case "$a" in -o*) out="${a#-o}";; esac; done
 case "$(cat '%1/mode')" in
 hold) mkdir -p "$out/Scripts"; echo > "$out/Scripts/part"; echo $$ > '%1/pid'; echo ' 5%'; exec sleep 600;;
 full) mkdir -p "$out"; echo > "$out/part"; echo 'errno=28 : No space left on device' >&2; exit 2;;
+ok) mkdir -p "$out"; echo ' 100%'; exit 0;;
 esac
 exec '%2' "$@"
 )sh").arg(q(dir), QStandardPaths::findExecutable("7z")).toUtf8());
@@ -206,11 +210,74 @@ TEST(EnvInstaller, FailuresAreReportedAndARetryStartsClean)
     EXPECT_EQ(selectFolder.count(), 1);
 }
 
+TEST(EnvInstaller, TheArchiveIsBoundByTheSizeTheServerNamesForIt)
+{
+    testutil::TempDir tmp;
+    const QByteArray path = use7z(tmp.path() / "bin");
+    testutil::writeFile(tmp.path() / "bin" / "mode", "ok");
+    // The server names the archive's size through a range, and sends it whole
+    // without a length, as a proxy may.
+    std::atomic<long long> named{0}, sent{0};
+    testutil::RawServer server([&](int sock, const std::string& req) {
+        if (req.find("\r\nRange: bytes=0-0\r\n") != std::string::npos) {
+            testutil::RawServer::send(sock, "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-0/"
+                                                + std::to_string(named.load())
+                                                + "\r\nContent-Length: 1\r\nConnection: close\r\n\r\n7");
+            return;
+        }
+        testutil::RawServer::send(sock, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n");
+        const std::string chunk = "100000\r\n" + std::string(1 << 20, 'z') + "\r\n";
+        for (long long left = sent; left > 0; left -= 1 << 20) {
+            if (::send(sock, chunk.data(), chunk.size(), MSG_NOSIGNAL) != ssize_t(chunk.size()))
+                return;
+        }
+        testutil::RawServer::send(sock, "0\r\n\r\n");
+    });
+    qputenv("QV_VOICE_SERVER", QByteArray::fromStdString(server.base()));
+    saveTenvPath(QString());
+    MsgboxLog log;
+    HomeModel model;
+    struct Case
+    {
+        long long named, sent;
+        QString error;
+    };
+    // Far more than any default bound, and more than the server named.
+    const Case cases[] = {
+        {300ll << 20, 300ll << 20, ""},
+        {1 << 20, 4 << 20, "The server sent more than the 1024 kB the file has."},
+    };
+    for (const Case& c : cases) {
+        named = c.named;
+        sent = c.sent;
+        fs::path root = tmp.path() / std::to_string(c.sent);
+        fs::create_directories(root);
+        install(model, root);
+        if (c.error.isEmpty()) {
+            EXPECT_EQ(log.boxes.size(), 0) << log.boxes.value(0)["msg"].toString().toStdString();
+            EXPECT_EQ(tenvPath(), q(root / "quorvine_salvormithe_tenv"));
+        } else {
+            ASSERT_EQ(log.boxes.size(), 1);
+            EXPECT_EQ(log.boxes[0]["msg"].toString(), c.error);
+            EXPECT_FALSE(fs::exists(root / "tenv_gpu.7z"));
+            EXPECT_FALSE(fs::exists(root / "tenv_gpu.7z.downloading"));
+        }
+    }
+    qunsetenv("QV_VOICE_SERVER");
+    qputenv("PATH", path);
+}
+
 TEST(EnvInstaller, ClosingDuringTheDownloadStopsItQuietly)
 {
     testutil::TempDir tmp;
-    // Headers for a large file, a little data, then nothing until the client goes.
-    testutil::RawServer slow([](int s, const std::string&) {
+    // No size told; headers for a large file, a little data, then nothing until the client goes.
+    std::atomic<int> downloads{0};
+    testutil::RawServer slow([&downloads](int s, const std::string& request) {
+        if (request.find("\r\nRange: ") != std::string::npos) {
+            testutil::RawServer::send(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+            return;
+        }
+        ++downloads;
         testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n" + std::string(1000, 'x'));
         testutil::RawServer::waitForClose(s, 60000);
     });
@@ -218,7 +285,7 @@ TEST(EnvInstaller, ClosingDuringTheDownloadStopsItQuietly)
     MsgboxLog log;
     HomeModel model;
     model.installEnv(QUrl::fromLocalFile(q(tmp.path())));
-    ASSERT_TRUE(waitFor([&] { return slow.requests() == 1; }, testutil::hangLimitMs));
+    ASSERT_TRUE(waitFor([&] { return downloads == 1; }, testutil::hangLimitMs));
     QSignalSpy closed(&model, &HomeModel::toClose);
     model.close();
     EXPECT_TRUE(closed.wait(testutil::hangLimitMs));

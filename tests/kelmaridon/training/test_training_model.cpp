@@ -11,6 +11,7 @@
 #include "training/TrainedVoice.h"
 #include "training/TrainingFolder.h"
 #include "training/TrainingRecord.h"
+#include "training/TrainingsModel.h"
 #include "voices/VoiceStore.h"
 
 #include "ConvertWorker.h"
@@ -25,8 +26,11 @@
 
 #include <gtest/gtest.h>
 
+#include <json-c/json.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -516,5 +520,121 @@ TEST(TrainingModel, AVoiceReachesTheStoreOnlyWholeAndQuittingLeavesNoneHalfMade)
     EXPECT_TRUE(customVoices().empty());
     EXPECT_TRUE(fs::is_empty(voiceBuildRoot()));
     EXPECT_TRUE(boxes.boxes.isEmpty());
+    removeAll(voicesDir());
+}
+
+TEST(TrainingModel, AVoiceSetAsideByAnUnfinishedReplaceGoesBackAndIsNeverLost)
+{
+    MsgboxLog boxes;
+    testutil::TempDir tmp;
+    useScriptedEnvironment(tmp.path() / "tenv", tmp.path() / "control");
+    removeAll(voicesDir());
+    const fs::path building = voiceBuildRoot();
+    // A trained voice as the store holds it.
+    auto voice = [](const fs::path& dir, const std::string& uid) {
+        fs::create_directories(dir / "speakers");
+        testutil::writeFile(dir / (uid + ".onnx"), QByteArray::fromStdString("model of " + uid));
+        testutil::writeFile(dir / (uid + ".onnx.json"), "{}");
+        testutil::writeFile(dir / "speakers" / "spk-0.json",
+                            QByteArray::fromStdString(trainedSpeakerJson(uid, uid.substr(7), 1, PromptLang())));
+    };
+    struct Case
+    {
+        const char* entry; // in the build folder
+        const char* uid;   // of the voice it holds
+        const char* after; // the store folder it is back in; "" when it stays, "-" when it goes
+    };
+    const std::vector<Case> cases = {
+        {"custom_Bob.old", "custom_Bob", "custom_Bob"},
+        // Numbered beside an earlier one; a voice whose own name has a number.
+        {"custom_Ann(1).old", "custom_Ann", "custom_Ann"},
+        {"custom_Eve(2).old", "custom_Eve(2)", "custom_Eve(2)"},
+        // Its place is taken again: it stays whole.
+        {"custom_Max.old", "custom_Max", ""},
+        // What builds and finished replaces left.
+        {"custom_x.old", "custom_x.old", "-"},
+        {"custom_Kim", "custom_Kim", "-"},
+        {"custom_Kim.replaced", "custom_Kim", "-"},
+    };
+    for (const Case& c : cases)
+        voice(building / c.entry, c.uid);
+    fs::create_directories(voicesDir() / "custom_Max");
+    testutil::writeFile(voicesDir() / "custom_Max" / "newer", "");
+
+    // The next export's clean-up: Bob is back in the store, so the export asks first.
+    fs::path dir = makeExportableTraining("Bob");
+    TrainingModel model;
+    model.open(q(dir), false);
+    model.exportVoice();
+    ASSERT_TRUE(waitFor([&] { return !boxes.boxes.isEmpty(); }, testutil::hangLimitMs));
+    EXPECT_TRUE(boxes.boxes[0].value("msg").toString().startsWith("A voice named Bob already exists."));
+    boxes.press(0, 2);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry);
+        const std::string after = c.after, file = std::string(c.uid) + ".onnx";
+        EXPECT_EQ(fs::exists(building / c.entry), after.empty());
+        const fs::path now = after.empty() ? building / c.entry : voicesDir() / after;
+        if (after != "-") {
+            EXPECT_EQ(testutil::readFile(now / file).toStdString(), "model of " + std::string(c.uid));
+        }
+    }
+    EXPECT_TRUE(fs::exists(voicesDir() / "custom_Max" / "newer"));
+    EXPECT_FALSE(fs::exists(voicesDir() / "custom_Max" / "custom_Max.onnx"));
+    removeAll(voicesDir());
+}
+
+TEST(TrainingModel, ATrainingKeepsItsLanguageWhenItsRecordingIsDeleted)
+{
+    MsgboxLog boxes;
+    testutil::TempDir tmp;
+    useScriptedEnvironment(tmp.path() / "tenv", tmp.path() / "control");
+    removeAll(voicesDir());
+    const PromptLang en = findPromptLang("en-us");
+    fs::path dir = makeExportableTraining("BigT");
+    EXPECT_EQ(readRecord(dir).lang(), "en-us");
+
+    // A training made before the language was kept learns it from the list,
+    // while its recording is there; its time and place in the list stay.
+    fs::path older = makeExportableTraining("Older");
+    TrainingRecord record = readRecord(older);
+    json_object_object_del(record.manifest, "lang");
+    ASSERT_TRUE(record.save());
+    const auto past = fs::file_time_type::clock::now() - std::chrono::hours(30);
+    fs::last_write_time(older / "manifest", past);
+    fs::last_write_time(older, past);
+    const int64_t changed = readRecord(older).modifiedTime();
+    {
+        TrainingsModel list;
+        ASSERT_TRUE(QSignalSpy(list.trainingsItemModel(), &QAbstractItemModel::modelReset).wait(testutil::hangLimitMs));
+    }
+    EXPECT_EQ(readRecord(older).lang(), "en-us");
+    EXPECT_EQ(readRecord(older).modifiedTime(), changed);
+    EXPECT_TRUE(fs::last_write_time(older) == past);
+
+    // The recordings are deleted: the title, the list and the exported voice still know the language.
+    fs::remove_all(RecordingProject::rootDir() / "rec-BigT");
+    fs::remove_all(RecordingProject::rootDir() / "rec-Older");
+    TrainingsModel list;
+    QAbstractItemModel* items = list.trainingsItemModel();
+    ASSERT_TRUE(QSignalSpy(items, &QAbstractItemModel::modelReset).wait(testutil::hangLimitMs));
+    int shown = 0;
+    for (int row = 0; row < items->rowCount(); ++row) {
+        auto role = [&](const char* name) { return items->data(items->index(row, 0), items->roleNames().key(name)).toString(); };
+        if (role("name") == "BigT" || role("name") == "Older") {
+            EXPECT_EQ(role("lang").toStdString(), en.native);
+            ++shown;
+        }
+    }
+    EXPECT_EQ(shown, 2);
+    TrainingModel model;
+    model.open(q(dir), false);
+    EXPECT_EQ(model.getTrainingName().toStdString(), "BigT - " + en.native);
+    model.exportVoice();
+    ASSERT_TRUE(waitFor([&] { return !boxes.boxes.isEmpty() && !model.getIsLoading(); }, testutil::hangLimitMs));
+    EXPECT_EQ(boxes.boxes[0].value("msg").toString(), "IDS_EXPORT_DONE");
+    JsonRef speaker = JsonRef::parse(testutil::readFile(voicesDir() / "custom_BigT" / "speakers" / "spk-0.json").toStdString());
+    EXPECT_EQ(speaker.get("lang").toString(), "en-us");
+    EXPECT_EQ(speaker.get("eng").toString(), en.name);
+    EXPECT_EQ(speaker.get("native").toString(), en.native);
     removeAll(voicesDir());
 }

@@ -21,6 +21,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace fs = std::filesystem;
 using namespace trainingtest;
 using testutil::waitFor;
@@ -208,7 +210,14 @@ TEST(TrainingPages, WhileInstallingTheHeaderWorksAndTheCoverCancelsOrTheWindowCl
 {
     testutil::TempDir tmp;
     useFakeEnvironment(tmp.path() / "env", "exit 0\n");
-    testutil::RawServer slow([](int s, const std::string&) {
+    // The archive's size is not told; its download starts and stalls.
+    std::atomic<int> downloads{0};
+    testutil::RawServer slow([&downloads](int s, const std::string& request) {
+        if (request.find("\r\nRange: ") != std::string::npos) {
+            testutil::RawServer::send(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+            return;
+        }
+        ++downloads;
         testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n" + std::string(5000, 'x'));
         testutil::RawServer::waitForClose(s, 60000);
     });
@@ -221,7 +230,7 @@ TEST(TrainingPages, WhileInstallingTheHeaderWorksAndTheCoverCancelsOrTheWindowCl
     fs::create_directories(root);
     auto install = [&](int n) {
         QMetaObject::invokeMethod(home, "installEnv", Q_ARG(QUrl, QUrl::fromLocalFile(q(root))));
-        return waitFor([&] { return slow.requests() == n && w.find("busyLayer")->property("visible").toBool(); }, 30000);
+        return waitFor([&] { return downloads == n && w.find("busyLayer")->property("visible").toBool(); }, 30000);
     };
 
     // Covered, the page takes no click; the header's buttons do.
@@ -328,4 +337,68 @@ TEST(TrainingPages, LeavingOrClosingWhileTrainingAsksAndStopsOnlyOnYes)
     EXPECT_TRUE(waitFor([&] { return processGone(second); }, testutil::hangLimitMs));
     EXPECT_EQ(boxes.boxes.size(), 4);
     EXPECT_TRUE(warnings.isEmpty()) << warnings.join("\n").toStdString();
+}
+
+namespace {
+
+// A real click on the link to url in a rich text item.
+void clickLink(QQuickWindow* window, QQuickItem* text, const QString& url)
+{
+    for (int y = 1; y < int(text->height()); y += 2) {
+        for (int x = 1; x < int(text->width()); x += 2) {
+            QString at;
+            QMetaObject::invokeMethod(text, "linkAt", Q_RETURN_ARG(QString, at), Q_ARG(qreal, x), Q_ARG(qreal, y));
+            if (at == url)
+                return QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, text->mapToScene(QPointF(x, y)).toPoint());
+        }
+    }
+    ADD_FAILURE() << "no link to " << url.toStdString();
+}
+
+} // namespace
+
+TEST(TrainingPages, LinksThatNoBrowserCanOpenShowTheirAddress)
+{
+    testutil::TempDir env, noOpener;
+    saveTenvPath(q(env.path()));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QByteArray::fromStdString(noOpener.path().u8string()));
+    qunsetenv("BROWSER");
+    qunsetenv("DEFAULT_BROWSER");
+    qputenv("QV_VOICE_SERVER", "http://127.0.0.1:9/");
+    {
+        Window w;
+        ASSERT_TRUE(w.window);
+        // The box names the address; OK closes it.
+        auto told = [&](const QString& page) {
+            QObject* text = w.find("msgboxText");
+            QString shown;
+            if (text)
+                QMetaObject::invokeMethod(text, "getText", Q_RETURN_ARG(QString, shown), Q_ARG(int, 0),
+                                          Q_ARG(int, text->property("length").toInt()));
+            w.mouseClick("msgboxButton0");
+            EXPECT_TRUE(w.gone("msgboxText"));
+            EXPECT_EQ(shown, "The web page http://127.0.0.1:9/" + page + " could not be opened.");
+        };
+        w.mouseClick("menuButton");
+        w.mouseClick("menuEntry2");
+        told("tutorial.html");
+        w.mouseClick("menuButton");
+        w.mouseClick("aboutItem");
+        w.mouseClick("aboutSite");
+        told("");
+        QTest::keyClick(w.window, Qt::Key_Escape);
+        EXPECT_TRUE(w.gone("aboutSite"));
+
+        w.nav("Trainings.qml");
+        w.click("trainingsNew");
+        auto* policy = qobject_cast<QQuickItem*>(w.find("policyText"));
+        ASSERT_TRUE(policy && waitFor([&] { return policy->isVisible(); }, testutil::hangLimitMs));
+        for (const QString page : {"terms.html", "privacy-policy.html"}) {
+            clickLink(w.window, policy, "http://127.0.0.1:9/" + page);
+            told(page);
+        }
+    }
+    qputenv("PATH", path);
+    qunsetenv("QV_VOICE_SERVER");
 }

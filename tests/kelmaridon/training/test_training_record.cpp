@@ -62,16 +62,21 @@ TEST(TrainingRecord, CreateReadChangeAndSaveTheManifest)
     EXPECT_EQ(saved.epochs(), 2150);
     EXPECT_EQ(copy.epochs(), 1);
 
-    // The title names the recording's language; a deleted recording leaves it empty.
+    // The title names the training's language, which it keeps from its
+    // recording; one made before it kept it has none once the recording is gone.
     {
         RecordingProject project;
         ASSERT_TRUE(project.open((root / "rec").u8string(), "Rec", "de-de")) << project.lastError();
     }
     TrainingRecord titled;
     ASSERT_TRUE(titled.create((root / "Titled").u8string(), "Titled", (root / "rec").u8string(), ""));
+    EXPECT_NE(testutil::readFile(root / "Titled" / "manifest").indexOf(R"("gpu": 0, "lang": "de-de" })"), -1);
     EXPECT_EQ(titled.title(), "Titled - Deutsch");
+    TrainingRecord older(titled);
+    json_object_object_del(older.manifest, "lang");
     fs::remove_all(root / "rec");
-    EXPECT_EQ(titled.title(), "Titled - ");
+    EXPECT_EQ(titled.title(), "Titled - Deutsch");
+    EXPECT_EQ(older.title(), "Titled - ");
     fs::remove_all(root / "Titled");
 
     // Names are compared byte for byte.

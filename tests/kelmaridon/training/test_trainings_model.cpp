@@ -8,6 +8,7 @@
 #include "ModelCells.h"
 #include "MsgboxLog.h"
 #include "TrainingTestSupport.h"
+#include "TreeChangeHold.h"
 
 #include <QAbstractItemModelTester>
 #include <QDateTime>
@@ -95,24 +96,44 @@ TEST(TrainingsList, NewestFirstAndRemovalOfTheRightTraining)
     EXPECT_TRUE(fs::exists(d));
     EXPECT_EQ(items->rowCount(), 4);
 
-    // Two boxes at once: B (row 2) is asked for first, D (row 0) is answered first.
+    // Two boxes at once: B (row 2) is asked for first, D (row 0) is answered
+    // first. The removals run on a worker: the window goes on meanwhile, the
+    // list shows it is busy, and each result finds its row again.
     model.removeTraining(2);
     model.removeTraining(0);
-    log.press(2, 0);
+    QSignalSpy busy(&model, &TrainingsModel::isRemovingChanged);
+    QSignalSpy closed(&model, &TrainingsModel::toClose);
+    {
+        testutil::TreeChangeHold hold;
+        log.press(2, 0);
+        log.press(1, 0);
+        model.close();
+        EXPECT_TRUE(hold.checkMeanwhile([&] {
+            return model.getIsRemoving() && fs::exists(d) && items->rowCount() == 4 && closed.isEmpty();
+        }));
+    }
+    ASSERT_TRUE(waitFor([&] { return closed.count() == 1; }, testutil::hangLimitMs));
+    EXPECT_FALSE(model.getIsRemoving());
+    EXPECT_EQ(busy.count(), 2);
     EXPECT_FALSE(fs::exists(d));
-    EXPECT_EQ(testutil::column(items, "name"), QStringList({"C", "B", "A"}));
-    EXPECT_EQ(cell(items, 1, "idx").toInt(), 1);
-    log.press(1, 0);
-    EXPECT_FALSE(fs::exists(b));
     EXPECT_TRUE(fs::exists(a) && fs::exists(c));
     EXPECT_EQ(testutil::column(items, "name"), QStringList({"C", "A"}));
+}
 
-    // A folder already gone just leaves the list.
+TEST(TrainingsList, AFolderAlreadyGoneJustLeavesTheList)
+{
+    fs::remove_all(trainingRoot());
+    fs::path a = listedTraining("A", "", 0, 0, 200);
+    fs::path c = listedTraining("C", "", 0, 0, 100);
+    MsgboxLog log;
+    TrainingsModel model;
+    QAbstractItemModel* items = model.trainingsItemModel();
+    ASSERT_TRUE(QSignalSpy(items, &QAbstractItemModel::modelReset).wait(testutil::hangLimitMs));
     fs::remove_all(c);
     model.removeTraining(0);
-    log.press(3, 0);
+    log.press(0, 0);
+    ASSERT_TRUE(waitFor([&] { return items->rowCount() == 1; }, testutil::hangLimitMs));
     EXPECT_EQ(testutil::column(items, "name"), QStringList({"A"}));
-    EXPECT_EQ(log.boxes.size(), 4);
+    EXPECT_EQ(log.boxes.size(), 1);
     EXPECT_EQ(cell(items, 0, "idx").toInt(), 0);
-
 }

@@ -19,7 +19,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
 #include <memory>
+#include <thread>
 
 namespace fs = std::filesystem;
 using projecttest::sqliteShell;
@@ -107,6 +113,16 @@ protected:
     int idAt(int row) { return cell(row, 1).toInt(); }
     QString textAt(int row) { return cell(row, 4).toString(); }
     bool idle() { return !model->isConverting() && !model->isLoading(); }
+    // Export settings: the segment of segId (0: all) as WAV files into folder, without text.
+    static QVariantMap wavExport(const fs::path& folder, int segId)
+    {
+        return {{"seg_id", segId},
+                {"save_url", QUrl::fromLocalFile(QString::fromStdString(folder.string())).toString()},
+                {"audio_type", "WAV"},
+                {"audio_merge", 0},
+                {"with_text", false},
+                {"with_speaker", true}};
+    }
 
     LocalVoice voice;
     fs::path dir;
@@ -642,6 +658,111 @@ TEST_F(ProjectModelTest, ExportsIntoDatedFoldersAndOpensThem)
     ASSERT_TRUE(closed.wait(testutil::hangLimitMs));
     QObject::disconnect(closeOnStart);
     EXPECT_EQ(boxes.list.size(), 6);
+}
+
+TEST_F(ProjectModelTest, CancelWhileWaitingEditsAreWrittenEndsThePreviewAndTheExport)
+{
+    openProject({"First words.", "Second words."}, "fake_convert_worker");
+    const int id = idAt(0);
+    ProjectFolder side;
+    ASSERT_TRUE(side.open(dir));
+    testutil::TempDir out;
+    const QVariantMap settings = wavExport(out.path(), 0);
+    QSignalSpy converting(model.get(), &ProjectModel::isConvertingChanged);
+    // What a bubble learns through its row: the segment's converting state when it changes.
+    QStringList rowStates;
+    QObject::connect(model->segsItemModel(), &QAbstractItemModel::dataChanged, model.get(),
+                     [&](const QModelIndex& from, const QModelIndex& to) {
+                         if (from.row() <= 0 && to.row() >= 0)
+                             rowStates << (model->isSegConverting(0) ? "converting" : "idle");
+                     });
+
+    // Typing waits at a held worker when a preview, then an export, is asked
+    // and cancelled: the edit is written, and nothing of the run follows.
+    const std::function<void()> starts[] = {[&] { model->previewSeg(0); }, [&] { model->exportSegs(settings); }};
+    int round = 0;
+    for (const auto& start : starts) {
+        const QString typed = QString("Typed words, round %1.").arg(++round);
+        WorkerHold hold;
+        hold.hold(*model);
+        model->segTextChanged(0, typed.length(), typed);
+        start();
+        EXPECT_TRUE(model->isConverting());
+        model->cancelConvert();
+        EXPECT_FALSE(model->isConverting());
+        hold.release();
+        ASSERT_TRUE(waitFor([&] { return sql(QString("select text from seg where id=%1").arg(id)) == typed && idle(); },
+                            testutil::hangLimitMs));
+    }
+    EXPECT_EQ(converting.count(), 4);
+    EXPECT_FALSE(fs::exists(side.segWavPath(id)));
+    EXPECT_TRUE(fs::is_empty(out.path()));
+    EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
+    EXPECT_EQ(model->previewingSegId(), 0);
+
+    // The next export runs alone: the day's first folder, the one box, and one
+    // change of isConverting each way however many sentences it converts.
+    rowStates.clear();
+    model->exportSegs(settings);
+    ASSERT_TRUE(waitFor([&] { return !boxes.list.isEmpty() && idle(); }, testutil::hangLimitMs));
+    const fs::path first =
+        out.path() / ("quorvine_salvormithe_export_" + QDate::currentDate().toString("yyyyMMdd").toStdString());
+    ASSERT_EQ(boxes.list.size(), 1);
+    EXPECT_EQ(boxes.text(0), QString("Exported Completed!\nThe files are in %1").arg(first.c_str()));
+    EXPECT_TRUE(fs::exists(first / ("audio" + std::to_string(id) + ".wav")));
+    EXPECT_EQ(converting.count(), 6);
+    EXPECT_EQ(rowStates.value(0), "converting");
+    EXPECT_EQ(rowStates.count("converting"), 1);
+    EXPECT_EQ(rowStates.last(), "idle");
+}
+
+TEST_F(ProjectModelTest, AnExportStoppedByLeavingOrClosingLeavesNoEmptyFolder)
+{
+    openProject({"Exported through a pipe."});
+    const int id = idAt(0);
+    // The segment's audio is up to date and is a pipe: the export waits at it
+    // until the test writes into it.
+    sql(QString("update seg set converted = modified + 100 where id=%1").arg(id));
+    ProjectFolder side;
+    ASSERT_TRUE(side.open(dir));
+    const std::string pipe = side.segWavPath(id).string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    testutil::TempDir out;
+    const fs::path target =
+        out.path() / ("quorvine_salvormithe_export_" + QDate::currentDate().toString("yyyyMMdd").toStdString());
+    const QVariantMap settings = wavExport(out.path(), id);
+
+    for (bool closeWindow : {false, true}) {
+        SCOPED_TRACE(closeWindow ? "closing the window" : "leaving the page");
+        model.reset();
+        model = std::make_unique<ProjectModel>();
+        model->open(QString::fromStdString(dir.string()));
+        ASSERT_TRUE(waitFor([&] { return model->isOpened(); }, testutil::hangLimitMs));
+        model->exportSegs(settings);
+        ASSERT_TRUE(waitFor([&] { return fs::exists(target); }, testutil::hangLimitMs));
+        // The export reads what comes through the pipe once the page has stopped it.
+        std::thread feeder([&pipe] {
+            const int fd = ::open(pipe.c_str(), O_WRONLY);
+            if (fd >= 0) {
+                (void)!::write(fd, "RIFF", 4);
+                ::close(fd);
+            }
+        });
+        if (closeWindow) {
+            model.reset();
+        } else {
+            QSignalSpy closed(model.get(), &ProjectModel::closeTodo);
+            model->close();
+            ASSERT_TRUE(closed.wait(testutil::hangLimitMs));
+        }
+        // A job stopped before it reached the pipe leaves the feeder waiting for a reader.
+        const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);
+        feeder.join();
+        ::close(reader);
+        EXPECT_FALSE(fs::exists(target));
+        EXPECT_TRUE(fs::is_empty(out.path()));
+        EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
+    }
 }
 
 TEST(PlayList, TimeTextCurrentItemSeekAndProgress)

@@ -7,6 +7,7 @@
 #include "MsgboxLog.h"
 #include "ProjectTestUtil.h"
 #include "TestUtil.h"
+#include "TreeChangeHold.h"
 
 #include <QAbstractItemModelTester>
 #include <QDateTime>
@@ -88,16 +89,26 @@ TEST_F(ProjectsModelTest, RemovesTheConfirmedProjectWhereverItsRowIsNow)
     EXPECT_TRUE(fs::exists(a));
     EXPECT_EQ(items->rowCount(), 4);
 
-    // Two boxes open at once: C (row 2) is asked for first, A (row 0) is answered first.
+    // Two boxes open at once: C (row 2) is asked for first, A (row 0) is
+    // answered first. Each removal runs on a worker while the window goes on,
+    // the list shows it is busy, and the result finds its row again.
     model.removeProject(2);
     model.removeProject(0);
     QSignalSpy changed(items, &QAbstractItemModel::dataChanged);
-    log.press(2, 0);
+    QSignalSpy busy(&model, &ProjectsModel::isRemovingChanged);
+    {
+        TreeChangeHold hold;
+        log.press(2, 0);
+        EXPECT_TRUE(hold.checkMeanwhile([&] { return model.getIsRemoving() && fs::exists(a) && items->rowCount() == 4; }));
+    }
+    ASSERT_TRUE(waitFor([&] { return !model.getIsRemoving(); }, testutil::hangLimitMs));
+    EXPECT_EQ(busy.count(), 2);
     EXPECT_FALSE(fs::exists(a));
     EXPECT_EQ(column(items, "name"), QStringList({"B", "C", "D"}));
     EXPECT_EQ(cell(items, 1, "idx").toInt(), 1);
     EXPECT_GE(changed.count(), 1);
     log.press(1, 0);
+    ASSERT_TRUE(waitFor([&] { return items->rowCount() == 2; }, testutil::hangLimitMs));
     EXPECT_FALSE(fs::exists(c));
     EXPECT_TRUE(fs::exists(d));
     EXPECT_EQ(column(items, "name"), QStringList({"B", "D"}));
@@ -107,6 +118,7 @@ TEST_F(ProjectsModelTest, RemovesTheConfirmedProjectWhereverItsRowIsNow)
     fs::remove_all(d);
     model.removeProject(1);
     log.press(3, 0);
+    ASSERT_TRUE(waitFor([&] { return items->rowCount() == 1; }, testutil::hangLimitMs));
     EXPECT_EQ(column(items, "name"), QStringList({"B"}));
     EXPECT_EQ(log.boxes.size(), 4);
 }

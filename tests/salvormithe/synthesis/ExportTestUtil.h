@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QXmlStreamReader>
 
 #include <cmath>
 #include <cstdint>
@@ -89,6 +90,26 @@ inline ProbeInfo probe(const std::filesystem::path& p)
             info.format = value;
     }
     return info;
+}
+
+// The text of each paragraph of a document part, breaks as line feeds.
+inline QStringList paragraphs(const QByteArray& xml, QString* error)
+{
+    QStringList out;
+    QXmlStreamReader r(xml);
+    while (!r.atEnd()) {
+        r.readNext();
+        if (r.isStartElement() && r.qualifiedName() == QLatin1String("w:p"))
+            out << QString();
+        else if (r.isStartElement() && r.qualifiedName() == QLatin1String("w:t"))
+            out.last() += r.readElementText();
+        else if (r.isStartElement() && r.qualifiedName() == QLatin1String("w:br"))
+            out.last() += '\n';
+        else if (r.isStartElement() && r.qualifiedName() == QLatin1String("w:tab"))
+            out.last() += '\t';
+    }
+    *error = r.hasError() ? r.errorString() : QString();
+    return out;
 }
 
 } // namespace exporttest

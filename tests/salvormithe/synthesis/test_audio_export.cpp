@@ -5,6 +5,7 @@
 #include "voices/LocalVoice.h"
 
 #include "ExportTestUtil.h"
+#include "NearlyFullDisk.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -13,10 +14,9 @@
 #include <cstring>
 #include <thread>
 
-#include <sys/mount.h>
-
 namespace fs = std::filesystem;
 using namespace exporttest;
+using testutil::NearlyFullDisk;
 using testutil::readFile;
 
 namespace {
@@ -36,28 +36,6 @@ ProjectVoice voiceOf(int)
     v.color = "#A22A2B";
     return v;
 }
-
-// A small tmpfs at dir, filled up to the last `room` bytes.
-class NearlyFullDisk
-{
-public:
-    NearlyFullDisk(const fs::path& dir, size_t room) : dir(dir)
-    {
-        fs::create_directories(dir);
-        mounted = ::mount("tmpfs", dir.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=256k") == 0;
-        if (mounted)
-            testutil::writeFile(dir / "filler", QByteArray(int(256 * 1024 - room), 'f'));
-    }
-    ~NearlyFullDisk()
-    {
-        if (mounted)
-            ::umount2(dir.c_str(), MNT_DETACH);
-    }
-    bool mounted = false;
-
-private:
-    fs::path dir;
-};
 
 class AudioExport : public ::testing::Test
 {

@@ -253,6 +253,76 @@ TEST_F(ConvertWorker, ASignalThatEndsTheWorkerRemovesItsUnfinishedFile)
     }
 }
 
+namespace {
+
+// A worker in a process group of its own, as under `timeout` or a login session.
+class GroupLeader : public QProcess
+{
+protected:
+    void setupChildProcess() override { ::setpgid(0, 0); }
+};
+
+} // namespace
+
+TEST_F(ConvertWorker, SignalsThatComeTogetherNeverLeaveTheUnfinishedFile)
+{
+    LocalVoice v = installVoice("en_signals", {0});
+    std::vector<std::string> sentences(20000, "This sentence keeps the conversion worker busy for a while.");
+    const QByteArray request = requestBytes(v, 1.0f, sentences, pathToUtf8(tmp.path() / "out.wav"));
+    // Two signals at once: to the worker and to its group (as `timeout` sends
+    // them), or twice to the worker; each way many times, for a race to show.
+    struct Way
+    {
+        const char* what;
+        std::function<void(pid_t)> send;
+    };
+    const Way ways[] = {
+        {"worker, then its group",
+         [](pid_t pid) {
+             ::kill(pid, SIGTERM);
+             ::kill(-pid, SIGTERM);
+         }},
+        {"worker twice",
+         [](pid_t pid) {
+             ::kill(pid, SIGTERM);
+             ::kill(pid, SIGTERM);
+         }},
+        {"a burst",
+         [](pid_t pid) {
+             for (int i = 0; i < 8; ++i)
+                 ::kill(i % 2 ? -pid : pid, i % 3 ? SIGTERM : SIGINT);
+         }},
+    };
+    for (const Way& way : ways) {
+        int left = 0;
+        for (int run = 0; run < 16; ++run) {
+            GroupLeader p;
+            p.start(testutil::binDir() + "/salvormithe", {"--convert"});
+            ASSERT_TRUE(p.waitForStarted(testutil::hangLimitMs));
+            p.write(request);
+            const pid_t pid = pid_t(p.processId());
+            fs::path part = SpeechWav::partPath(pathToUtf8(tmp.path() / "out.wav"), long(pid));
+            // The signals come while the file grows.
+            ASSERT_TRUE(testutil::waitFor(
+                [&] {
+                    std::error_code ec;
+                    return fs::file_size(part, ec) > 1024 * 1024 && !ec;
+                },
+                testutil::hangLimitMs))
+                << way.what;
+            way.send(pid);
+            ASSERT_TRUE(p.waitForFinished(testutil::hangLimitMs)) << way.what;
+            EXPECT_EQ(p.exitStatus(), QProcess::CrashExit) << way.what;
+            if (fs::exists(fs::symlink_status(part))) {
+                ++left;
+                fs::remove(part);
+            }
+        }
+        EXPECT_EQ(left, 0) << way.what << ": unfinished files left in 16 runs";
+        EXPECT_FALSE(fs::exists(tmp.path() / "out.wav")) << way.what;
+    }
+}
+
 TEST_F(ConvertWorker, SpeechRatesGiveClearlyDifferentDurations)
 {
     LocalVoice v = installVoice("en_rates", {0});

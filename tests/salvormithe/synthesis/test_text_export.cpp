@@ -1,4 +1,9 @@
+#include "common/TextUtils.h"
+#include "projects/ProjectDb.h"
+#include "synthesis/DocxExport.h"
 #include "synthesis/TextExport.h"
+
+#include "ExportTestUtil.h"
 
 #include "TestUtil.h"
 
@@ -55,6 +60,69 @@ TEST(TextExport, PlainTextBytes)
 
     ASSERT_TRUE(exportText({}, voiceOf, path, true, error));
     EXPECT_EQ(readFile(path), "");
+}
+
+TEST(TextExport, EveryWriterWritesWholeTextsAsValidUtf8)
+{
+    const std::string fffd = "\xEF\xBF\xBD";
+    struct Case
+    {
+        std::string stored, written;
+    };
+    const std::vector<Case> cases = {
+        {std::string("before\0after", 12), "beforeafter"},
+        {"lone \xED\xA0\x80 surrogate", "lone " + fffd + fffd + fffd + " surrogate"},
+        {"broken \xC3( and \xE2\x82", "broken " + fffd + "( and " + fffd},
+        {"overlong \xC0\xAF, past the last \xF4\x90\x80\x80", "overlong " + fffd + fffd + ", past the last "
+                                                                  + fffd + fffd + fffd + fffd},
+        {"\x1B[31mred\x1B[0m \x07\x7F\xC2\x80\xC2\x9B", "[31mred[0m "},
+        {"tab\tand\r\nlines\xC2\x85", "tab\tand\r\nlines\xC2\x85"},
+        {"Grüße 你好 \xF0\x9F\x98\x80 \xEF\xBF\xBD", "Grüße 你好 \xF0\x9F\x98\x80 \xEF\xBF\xBD"},
+    };
+    // The segments come back from a project database, as an export reads them.
+    testutil::TempDir dir;
+    std::vector<ProjectSeg> segs;
+    {
+        ProjectDb db;
+        ASSERT_TRUE(db.openProjectDb((dir.path() / "ttsdata").u8string())) << db.lastError();
+        for (const Case& c : cases)
+            segs.push_back(seg(0, 0, c.stored));
+        ASSERT_TRUE(db.insertSegsAfter(0, segs, 0, 0)) << db.lastError();
+        segs.clear();
+        ASSERT_TRUE(db.loadSegs([&](const ProjectSeg& s) { segs.push_back(s); })) << db.lastError();
+    }
+    ASSERT_EQ(segs.size(), cases.size());
+    // A speaker's name is cleaned the same way.
+    auto voiceOf = [](int) {
+        ProjectVoice v;
+        v.name = "Ann\xFF\x1B";
+        v.color = "#A22A2B";
+        return v;
+    };
+    std::string error;
+    const fs::path txt = dir.path() / "text.txt", html = dir.path() / "text.html", docx = dir.path() / "text.docx";
+    ASSERT_TRUE(exportText(segs, voiceOf, txt.u8string(), true, error)) << error;
+    ASSERT_TRUE(exportHtml(segs, voiceOf, html.u8string(), true, error)) << error;
+    ASSERT_TRUE(exportDocx(segs, voiceOf, docx.u8string(), true, error)) << error;
+    const std::string txtBytes = readFile(txt).toStdString(), htmlBytes = readFile(html).toStdString();
+    int code = -1;
+    const QString document = exporttest::run("unzip", {"-p", exporttest::q(docx), "word/document.xml"}, &code);
+    QString xmlError;
+    const QStringList paragraphs = exporttest::paragraphs(document.toUtf8(), &xmlError);
+    EXPECT_TRUE(xmlError.isEmpty()) << xmlError.toStdString();
+    ASSERT_EQ(paragraphs.size(), int(cases.size()));
+    std::string expectedTxt;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(segs[i].text, cases[i].stored);
+        expectedTxt += "Ann" + fffd + ":\n" + cases[i].written + "\n\n";
+        EXPECT_NE(htmlBytes.find("\">Ann" + fffd + "</p>" + escapeHtml(cases[i].written) + "</div>"), std::string::npos);
+        // The document drops carriage returns, as it always did.
+        EXPECT_EQ(paragraphs[int(i)], QString::fromStdString("Ann" + fffd + ":\n" + cases[i].written).remove('\r'));
+    }
+    EXPECT_EQ(txtBytes, expectedTxt);
+    for (const std::string& bytes : {txtBytes, htmlBytes, document.toStdString()})
+        EXPECT_TRUE(isValidUtf8(bytes));
 }
 
 TEST(TextExport, OpenFailuresGiveTheSystemText)

@@ -161,8 +161,8 @@ TEST_F(PackageInstall, HeaderChecks)
         bytes += std::string(70000, ' ');
         writeBytes(dir.path() / "len.orvelin", bytes);
         EXPECT_FALSE(install(dir.path() / "len.orvelin")) << len;
-        EXPECT_EQ(error, "Invalid orvelin file(header-len). The header length " + std::to_string(len) +
-                             " is not from 1 to 65535.");
+        EXPECT_EQ(error, "Invalid orvelin file(header-len). len.orvelin is not a voice package: its header length "
+                             + std::to_string(len) + " is not from 1 to 65535.");
     }
     writeBytes(dir.path() / "short.orvelin", std::string("\x05\x00", 2));
     EXPECT_FALSE(install(dir.path() / "short.orvelin"));
@@ -178,7 +178,8 @@ TEST_F(PackageInstall, HeaderChecks)
     EXPECT_EQ(error, "Invalid orvelin file(header). The header is not a JSON object.");
     writeBytes(dir.path() / "cut.orvelin", std::string("\x40\x00\x00\x00{\"uid\":", 11));
     EXPECT_FALSE(install(dir.path() / "cut.orvelin"));
-    EXPECT_EQ(error, "Invalid orvelin file(header). The file ends inside the header.");
+    EXPECT_EQ(error, "Invalid orvelin file(header). cut.orvelin is cut short: it ends inside its header, after 7 of "
+                     "its 64 bytes.");
     EXPECT_FALSE(install(writePackage(dir.path(), "nouid.orvelin", R"({"spk":1})", archive)));
     EXPECT_EQ(error, "Invalid voice uid. The header names no voice.");
     EXPECT_FALSE(install(writePackage(dir.path(), "empty.orvelin", R"({"uid":"","spk":1})", archive)));
@@ -358,6 +359,18 @@ TEST_F(PackageInstall, PackagesThatCannotBeUsedAreRefusedAndLeaveNothing)
          "Invalid orvelin file(config). Invalid number of speakers 0: a whole number from 1 to 10000 is expected."},
         {"negative speakers", speakerHeader("c", 0), with({}, R"({"num_speakers":-1})"),
          "Invalid orvelin file(config). Invalid number of speakers -1: a whole number from 1 to 10000 is expected."},
+        {"sample rate as a text", speakerHeader("c", 0), with({}, R"({"audio":{"sample_rate":"22050"}})"),
+         "Invalid orvelin file(config). Invalid audio.sample_rate \"22050\": a whole number is expected."},
+        {"sample rate as a fraction", speakerHeader("c", 0), with({}, R"({"audio":{"sample_rate":22050.5}})"),
+         "Invalid orvelin file(config). Invalid audio.sample_rate 22050.5: a whole number is expected."},
+        {"audio as a list", speakerHeader("c", 0), with({}, R"({"audio":[22050]})"),
+         "Invalid orvelin file(config). Invalid audio [ 22050 ]: an object is expected."},
+        {"espeak-ng voice as a number", speakerHeader("c", 0), with({}, R"({"espeak":{"voice":5}})"),
+         "Invalid orvelin file(config). Invalid espeak.voice 5: a text is expected."},
+        {"noise scale as a text", speakerHeader("c", 0), with({}, R"({"inference":{"noise_scale":"0.6"}})"),
+         "Invalid orvelin file(config). Invalid inference.noise_scale \"0.6\": a number is expected."},
+        {"pitch as a truth value", speakerHeader("c", 0), with({}, R"({"speech":{"pitch_hz":true}})"),
+         "Invalid orvelin file(config). Invalid speech.pitch_hz true: a number is expected."},
         {"speakers as a text", speakerHeader("c", 0), with({}, R"({"num_speakers":"2"})"),
          "Invalid orvelin file(config). Invalid number of speakers \"2\": a whole number from 1 to 10000 is expected."},
         {"speakers beyond reason", speakerHeader("c", 0), with({}, R"({"num_speakers":2147483647})"),
@@ -410,6 +423,88 @@ TEST_F(PackageInstall, PackagesThatCannotBeUsedAreRefusedAndLeaveNothing)
         EXPECT_FALSE(ok);
         EXPECT_EQ(error, expected);
     }
+}
+
+TEST_F(PackageInstall, ATextSaysWhatIsWrongWithThePackage)
+{
+    std::string error;
+    ASSERT_TRUE(serverInstallVoice(writePackage(dir.path(), "ok.orvelin", speakerHeader("kept", 0),
+                                                makeArchive(voiceFiles("kept"))),
+                                   error, nullptr, nullptr))
+        << error;
+    const std::set<std::string> before = storeState();
+    const std::string header = speakerHeader("new", 0);
+    const std::string good = makeArchive(voiceFiles("m"));
+    // Archives cut inside a file that does not compress.
+    std::mt19937 rng(5);
+    std::string noise(200000, '\0');
+    for (char& ch : noise)
+        ch = char(rng());
+    std::vector<ArchiveItem> large = voiceFiles("m");
+    large.push_back({"m/weights.bin", noise});
+    std::string zip = makeArchive(large, "zip"), tarGz = makeArchive(large);
+    zip.resize(zip.size() / 2);
+    tarGz.resize(tarGz.size() / 2);
+    auto length = [](uint32_t n) { return std::string(reinterpret_cast<const char*>(&n), 4); };
+    // A file name too long for the disk, deep in folders.
+    std::string deep = "m";
+    while (deep.size() < 6000)
+        deep += "/d";
+    deep += "/" + std::string(300, 'f');
+    std::vector<ArchiveItem> longName = voiceFiles("m");
+    longName.push_back({deep, "x"});
+    std::vector<ArchiveItem> other = voiceFiles("m");
+    other[2].data = R"({"audio":{"sample_rate":16000},"num_speakers":2})";
+    const std::string damaged = "The voice package bad.orvelin is damaged and cannot be unpacked: ";
+    // Texts that end in "... " are followed by the library's or the system's words.
+    struct Case
+    {
+        const char* what;
+        std::string bytes, error;
+    } cases[] = {
+        {"a web page in its place", "<!DOCTYPE html><html><body>Not found</body></html>\n",
+         "Invalid orvelin file(header-len). The download bad.orvelin is not a voice package: the server sent text, "
+         "such as a web page, in its place."},
+        {"a header length past the end", length(4000) + header,
+         "Invalid orvelin file(header). bad.orvelin is cut short: it ends inside its header, after "
+             + std::to_string(header.size()) + " of its 4000 bytes."},
+        {"nothing after the header", VoicePackageFile::compose(header, ""),
+         "Invalid orvelin file(model). bad.orvelin is cut short: nothing follows its header."},
+        {"a gzip cut short", VoicePackageFile::compose(header, tarGz), damaged},
+        {"a zip cut short", VoicePackageFile::compose(header, zip), damaged},
+        {"no archive", VoicePackageFile::compose(header, std::string(5000, 'g')), damaged + "archive_read_open failed. "},
+        {"a file name too long", VoicePackageFile::compose(header, makeArchive(longName)),
+         "The voice package bad.orvelin could not be unpacked into the voice folder: create "},
+        {"another version of an installed speaker", VoicePackageFile::compose(speakerHeader("kept", 0),
+                                                                              makeArchive(other)),
+         "Speaker 0 of the voice kept is installed already, from another version of the voice. Remove the voice to "
+         "install this package."},
+    };
+    for (const Case& c : cases) {
+        error.clear();
+        writeBytes(dir.path() / "bad.orvelin", c.bytes);
+        EXPECT_FALSE(serverInstallVoice(dir.path() / "bad.orvelin", error, nullptr, nullptr)) << c.what;
+        if (c.error.back() == ' ') {
+            EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.what << ": " << error;
+            EXPECT_GT(error.size(), c.error.size()) << c.what;
+        } else {
+            EXPECT_EQ(error, c.error) << c.what;
+        }
+        if (c.error.find(": create ") != std::string::npos) {
+            EXPECT_NE(error.find(" error. File name too long"), std::string::npos) << error;
+        }
+        // Paths are cut to a readable length.
+        EXPECT_LT(error.size(), 300u) << c.what << ": " << error;
+        EXPECT_EQ(storeState(), before) << c.what;
+        EXPECT_TRUE(extractionAreaEmpty()) << c.what;
+    }
+    // The same version of an installed speaker installs as before: nothing changes.
+    const std::string kept = readBytes(voicesDir() / "kept" / "speakers" / "spk-0.json");
+    EXPECT_TRUE(serverInstallVoice(writePackage(dir.path(), "same.orvelin", speakerHeader("kept", 0, "Renamed"),
+                                                makeArchive(voiceFiles("kept"))),
+                                   error, nullptr, nullptr))
+        << error;
+    EXPECT_EQ(readBytes(voicesDir() / "kept" / "speakers" / "spk-0.json"), kept);
 }
 
 TEST_F(PackageInstall, WrongUidFromTheServerAndRetryAfterABadPackage)
