@@ -106,10 +106,10 @@ void ConversionRun::plan(quint64 run, const QList<ProjectSeg>& segs)
 {
     setPhase(Phase::Converting);
     // In parts, so that the first children start while the worker still
-    // prepares the folders of the later segments.
-    const int part = 32;
+    // prepares the folders of the later segments; the first part no more than
+    // the children that can start at once.
     const auto voices = list.voices();
-    for (int from = 0; from < segs.size(); from += part) {
+    for (int from = 0, part = children.workerCount(); from < segs.size(); from += part, part = 32) {
         ++plansOut;
         store.call([some = segs.mid(from, part), voices](
                        ProjectFolder& project) { return ConversionWork::plan(project, some, voices); },
