@@ -15,16 +15,20 @@
 //  5. the program's own window: the GPL-3 text imported as a project (one
 //     segment a line), the program run with its window (bench_window_driver
 //     loaded into it clicks the project open and Play All), timed until the
-//     database holds every segment converted; beside it the pool alone on the
-//     same sentences. Each round runs both, with its audio reset first. It runs last.
+//     database holds every segment converted, with the frames drawn and when
+//     the first and the last child ran; beside it the pool alone on the same
+//     sentences. Each round runs both, with its audio reset first. It runs last.
 //
 //   bench_project_page [segments] [sentences to convert] [play-all minutes...]
 //   bench_project_page window [rounds]
 // A segment count of 0 runs part 3 alone; "window" runs part 5 alone.
 // Run it with a display (xvfb-run -s "-screen 0 1280x1024x24"); parts 1 to 4
-// also run with QT_QPA_PLATFORM=offscreen. The program of part 5 runs on the
-// xcb platform with its own scene graph backend (OpenGL unless
-// QT_QUICK_BACKEND is set for the bench).
+// also run with QT_QPA_PLATFORM=offscreen, on Qt Quick's software backend
+// unless QT_QUICK_BACKEND says otherwise. The program of part 5 runs on the xcb
+// platform with its own scene graph backend (OpenGL, which is Mesa's llvmpipe
+// on a machine without a graphics driver, unless QT_QUICK_BACKEND is set).
+// Each figure of part 5 comes with the load average: other work on the
+// machine weighs on the window more than on the pool.
 #include "BenchVoice.h"
 
 #include "app/AppMain.h"

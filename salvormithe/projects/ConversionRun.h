@@ -28,10 +28,11 @@
 // ends the run, and what was to follow never runs. One run at a time: a run is
 // known by its tag, and whatever an earlier run still reports is ignored.
 //
-// Thread: GUI. The pool reports on the GUI thread; planning and joins run on
-// the store's worker. State: the phase (which alone says whether the page
-// converts), `tag`, the sentence counts of the run (`jobs`, `total`, `done`),
-// the joins waiting for the worker and the segments to convert again.
+// Thread: GUI. The pool's results are posted to the GUI thread; planning and
+// joins run on the store's worker. State: the phase (which alone says whether
+// the page converts), `tag`, the sentence counts of the run (`jobs`, `total`,
+// `done`), the share of them shown, the joins waiting for the worker and the
+// segments to convert again.
 class ConversionRun : public QObject
 {
     Q_OBJECT

@@ -19,13 +19,6 @@ int convertWorkerCount()
     return std::max(1, std::min(a, b));
 }
 
-void ConvertPoolCore::endIfClosed()
-{
-    QMutexLocker lock(&mutex);
-    if (closed && running.empty())
-        thread->quit();
-}
-
 ConvertPool::ConvertPool() : core(std::make_shared<Core>(convertWorkerCount()))
 {
     core->ownProgram = QCoreApplication::applicationFilePath();

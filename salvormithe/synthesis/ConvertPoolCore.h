@@ -4,13 +4,13 @@
 #include <QMutex>
 #include <QSemaphore>
 #include <QString>
+#include <QThread>
 
 #include <functional>
 #include <set>
 #include <string>
 
 class QObject;
-class QThread;
 
 using ConvertCallback = std::function<void(bool ok, std::string error, double seconds)>;
 
@@ -35,5 +35,10 @@ struct ConvertPoolCore
     QObject* home = nullptr;                // lives in the owner's thread; callbacks go there
 
     // Ends the thread once the pool is gone and no child of it runs.
-    void endIfClosed();
+    void endIfClosed()
+    {
+        QMutexLocker lock(&mutex);
+        if (closed && running.empty())
+            thread->quit();
+    }
 };
