@@ -4,7 +4,6 @@
 #include "synthesis/SpeechWav.h"
 #include "synthesis/WorkerProcess.h"
 
-
 void ConvertJob::report(bool ok, const std::string& error, double seconds)
 {
     if (*reported)
