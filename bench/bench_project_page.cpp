@@ -11,34 +11,54 @@
 //     resident memory; then a seek to the middle. It runs first;
 //  4. the same 600 sentences converted as 100 segments of six and as 600
 //     segments of one (six, one, one, six): the throughput of each and their
-//     ratio, which shows what each segment's own join and record cost. It runs last.
+//     ratio, which shows what each segment's own join and record cost;
+//  5. the program's own window: the GPL-3 text imported as a project (one
+//     segment a line), the program run with its window (bench_window_driver
+//     loaded into it clicks the project open and Play All), timed until the
+//     database holds every segment converted, with the frames drawn and when
+//     the first and the last child ran; beside it the pool alone on the same
+//     sentences. Each round runs both, with its audio reset first. It runs last.
 //
 //   bench_project_page [segments] [sentences to convert] [play-all minutes...]
-// A segment count of 0 runs part 3 alone.
-// Run it with a display (xvfb-run) or QT_QPA_PLATFORM=offscreen.
+//   bench_project_page window [rounds]
+// A segment count of 0 runs part 3 alone; "window" runs part 5 alone.
+// Run it with a display (xvfb-run -s "-screen 0 1280x1024x24"); parts 1 to 4
+// also run with QT_QPA_PLATFORM=offscreen, on Qt Quick's software backend
+// unless QT_QUICK_BACKEND says otherwise. The program of part 5 runs on the xcb
+// platform with its own scene graph backend (OpenGL, which is Mesa's llvmpipe
+// on a machine without a graphics driver, unless QT_QUICK_BACKEND is set).
+// Each figure of part 5 comes with the load average: other work on the
+// machine weighs on the window more than on the pool.
 #include "BenchVoice.h"
 
 #include "app/AppMain.h"
 #include "common/FileUtils.h"
 #include "common/MessageBoxContext.h"
 #include "common/Platform.h"
+#include "common/TextUtils.h"
+#include "projects/HomeModel.h"
 #include "projects/ProjectFolder.h"
 #include "projects/ProjectModel.h"
 #include "projects/SentenceSplit.h"
+#include "synthesis/ConvertPool.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QQmlComponent>
 #include <QQmlContext>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTimer>
+#include <QUrl>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
@@ -46,6 +66,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -346,6 +367,166 @@ double convertRate(QQmlComponent& component, const LocalVoice& voice, const std:
     return rate;
 }
 
+// ---------------------------------------------------------------- 5. the program's own window
+
+const char* const gplText = "/usr/share/common-licenses/GPL-3";
+
+std::string loadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string a, b, c;
+    in >> a >> b >> c;
+    return a + " " + b + " " + c;
+}
+
+double secondsSince(std::chrono::steady_clock::time_point t0)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// The sentences the conversion makes of each segment.
+std::vector<std::string> projectSentences(const fs::path& folder, int& segmentsWithSpeech, int& segments)
+{
+    std::vector<std::string> out;
+    segmentsWithSpeech = segments = 0;
+    ProjectFolder project;
+    if (!project.open(folder))
+        return out;
+    project.db().loadSegs([&](const ProjectSeg& s) {
+        ++segments;
+        bool any = false;
+        for (std::string& sentence : splitSentences(s.text)) {
+            if (!isBlankText(sentence)) {
+                out.push_back(std::move(sentence));
+                any = true;
+            }
+        }
+        segmentsWithSpeech += any ? 1 : 0;
+    });
+    return out;
+}
+
+void resetAudio(const fs::path& folder)
+{
+    std::error_code ec;
+    fs::remove_all(folder / "audio", ec);
+    fs::create_directories(folder / "audio", ec);
+    sqlite3* db = nullptr;
+    sqlite3_open((folder / "ttsdata").c_str(), &db);
+    sqlite3_exec(db, "update seg set converted=0, seconds=0, sentences=0", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+}
+
+// Seconds the pool alone takes for the sentences, one job each, all queued at once.
+double poolSeconds(const std::vector<std::string>& sentences, const LocalVoice& voice, const QString& worker,
+                   const fs::path& out)
+{
+    fs::create_directories(out);
+    ConvertPool pool;
+    pool.setWorkerProgram(worker);
+    size_t finished = 0;
+    int failures = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < sentences.size(); ++i)
+        pool.enqueue(ConvertRequest::make(voice, 1.0f, {sentences[i]}, (out / (std::to_string(i) + ".wav")).string()),
+                     [&](bool ok, std::string, double) {
+                         ++finished;
+                         failures += ok ? 0 : 1;
+                     });
+    while (finished < sentences.size())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const double seconds = secondsSince(t0);
+    std::error_code ec;
+    fs::remove_all(out, ec);
+    return failures ? -1 : seconds;
+}
+
+// The window's conversion of the GPL-3 text against the pool's, round by round.
+bool benchWindow(const LocalVoice& voice, const QString& worker, const std::string& backend, int rounds)
+{
+    if (platform::getEnv("DISPLAY").empty()) {
+        std::printf("window: not run, it needs an X display (xvfb-run)\n");
+        return false;
+    }
+    HomeModel home;
+    QString folderText;
+    QObject::connect(&home, &HomeModel::gotoProject, [&](const QString& p) { folderText = p; });
+    home.convertFiles({QUrl::fromLocalFile(gplText)}, QVariant::fromValue(voice), 1.0f);
+    if (!waitUntil([&] { return !folderText.isEmpty(); }, 60000)) {
+        std::printf("window: the import of %s failed\n", gplText);
+        return false;
+    }
+    const fs::path folder = folderText.toStdString();
+    int withSpeech = 0, segments = 0;
+    const std::vector<std::string> sentences = projectSentences(folder, withSpeech, segments);
+    const std::string loadBefore = loadAverage();
+    std::printf("the program's window on %s (%d segments, %zu sentences), the pool on the same sentences; load %s:\n",
+                gplText, segments, sentences.size(), loadBefore.c_str());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    if (backend.empty())
+        env.remove("QT_QUICK_BACKEND");
+    else
+        env.insert("QT_QUICK_BACKEND", QString::fromStdString(backend));
+    // Its own lock, and no update check that reaches anything.
+    const fs::path runtime = fs::path(platform::getEnv("HOME")) / "run";
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all);
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(runtime.string()));
+    env.insert("QV_VOICE_SERVER", "http://127.0.0.1:9/");
+    env.insert("LD_PRELOAD", QCoreApplication::applicationDirPath() + "/bench_window_driver.so");
+    env.insert("QV_BENCH_PROJECT", QString::fromStdString(folder.string()));
+    env.insert("QV_BENCH_EXPECTED", QString::number(withSpeech));
+    double windowTotal = 0, poolTotal = 0;
+    bool ok = true;
+    for (int round = 1; round <= rounds && ok; ++round) {
+        resetAudio(folder);
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(worker, QStringList());
+        const bool ended = child.waitForFinished(400000);
+        const QString said = QString::fromUtf8(child.readAllStandardOutput());
+        double seconds = -1;
+        long frames = 0, syncs = 0;
+        double firstChild = -1, lastChild = -1;
+        const int at = said.indexOf("converted ");
+        if (at >= 0)
+            std::sscanf(said.mid(at).toUtf8().constData(), "converted %lf frames %ld syncs %ld children %lf %lf",
+                        &seconds, &frames, &syncs, &firstChild, &lastChild);
+        if (!ended || seconds <= 0) {
+            child.kill();
+            child.waitForFinished(10000);
+            std::printf("  round %d: the window did not finish: %s\n", round, qPrintable(said.trimmed()));
+            ok = false;
+            break;
+        }
+        const double pool = poolSeconds(sentences, voice, worker, folder.parent_path() / "pool");
+        if (pool <= 0) {
+            std::printf("  round %d: the pool failed\n", round);
+            ok = false;
+            break;
+        }
+        windowTotal += seconds;
+        poolTotal += pool;
+        std::printf("  round %d: window %.2f s, %.1f sentences/s (children from %.0f ms to %.0f ms), %ld frames and %ld "
+                    "syncs (%.0f and %.0f a second); pool %.2f s, %.1f sentences/s; load %s\n",
+                    round, seconds, sentences.size() / seconds, firstChild * 1000, lastChild * 1000, frames, syncs,
+                    frames / seconds, syncs / seconds, pool, sentences.size() / pool, loadAverage().c_str());
+    }
+    if (ok) {
+        const double windowRate = rounds * sentences.size() / windowTotal;
+        const double poolRate = rounds * sentences.size() / poolTotal;
+        std::printf("window: one-sentence segments at %.2f of the pool's rate (window %.1f sentences/s, pool %.1f "
+                    "sentences/s; load %s before, %s after)\n",
+                    windowRate / poolRate, windowRate, poolRate, loadBefore.c_str(), loadAverage().c_str());
+    }
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -354,10 +535,23 @@ int main(int argc, char** argv)
     if (root.empty())
         return 1;
     platform::setEnv("SDL_AUDIODRIVER", "dummy");
-    if (platform::getEnv("QT_QUICK_BACKEND").empty())
+    // The window of part 5 keeps the backend it would have.
+    const std::string windowBackend = platform::getEnv("QT_QUICK_BACKEND");
+    if (windowBackend.empty())
         platform::setEnv("QT_QUICK_BACKEND", "software");
     QGuiApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
+    const bool windowOnly = argc > 1 && std::string(argv[1]) == "window";
+    const int windowRounds = windowOnly && argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
+    if (windowOnly) {
+        const LocalVoice voice = bench::installBenchVoice();
+        registerSalvormitheTypes();
+        const bool ok = benchWindow(voice, QCoreApplication::applicationDirPath() + "/salvormithe", windowBackend,
+                                    windowRounds);
+        std::error_code ec;
+        fs::remove_all(root, ec);
+        return ok ? 0 : 1;
+    }
     const size_t segments = argc > 1 ? size_t(std::max(0, std::atoi(argv[1]))) : 10000;
     const size_t toConvert = argc > 2 ? size_t(std::max(6, std::atoi(argv[2]))) : 1000;
 
@@ -506,7 +700,10 @@ int main(int argc, char** argv)
     const double ratio = allConverted ? (1 / sixA + 1 / sixB) / (1 / oneA + 1 / oneB) : 0.0;
     std::printf("one-sentence segments reach %.2f of the rate of six-sentence segments\n", ratio);
 
+    // 5. The program's own window.
+    const bool windowOk = benchWindow(voice, worker, windowBackend, windowRounds);
+
     std::error_code ec;
     fs::remove_all(root, ec);
-    return shownOk && played && allConverted ? 0 : 1;
+    return shownOk && played && allConverted && windowOk ? 0 : 1;
 }

@@ -115,6 +115,7 @@ Item {
         visible: !frame.isMax
         radius: frame.shadowRadius
         samples: 20
+        cached: true
         color: "#80808080"
         z: -1
     }

@@ -9,9 +9,25 @@
 #include <algorithm>
 #include <utility>
 
+namespace {
+
+// The progress text changes at most this often: each change redraws the window.
+constexpr int shareIntervalMs = 200;
+
+} // namespace
+
 ConversionRun::ConversionRun(ProjectStore& store, SegList& list, EditQueue& edits, QObject* parent)
     : QObject(parent), store(store), list(list), edits(edits)
 {
+    shareTimer.setSingleShot(true);
+    shareTimer.setInterval(shareIntervalMs);
+    connect(&shareTimer, &QTimer::timeout, this, [this]() {
+        if (!sharePending)
+            return;
+        sharePending = false;
+        setProgress(shareText());
+        shareTimer.start();
+    });
 }
 
 bool ConversionRun::isConverting() const
@@ -30,6 +46,8 @@ void ConversionRun::setPhase(Phase p)
 
 void ConversionRun::setProgress(const QString& text)
 {
+    // Whatever is set here replaces a share still to be shown.
+    sharePending = false;
     if (progressText == text)
         return;
     progressText = text;
@@ -88,10 +106,10 @@ void ConversionRun::plan(quint64 run, const QList<ProjectSeg>& segs)
 {
     setPhase(Phase::Converting);
     // In parts, so that the first children start while the worker still
-    // prepares the folders of the later segments.
-    const int part = 32;
+    // prepares the folders of the later segments; the first part no more than
+    // the children that can start at once.
     const auto voices = list.voices();
-    for (int from = 0; from < segs.size(); from += part) {
+    for (int from = 0, part = children.workerCount(); from < segs.size(); from += part, part = 32) {
         ++plansOut;
         store.call([some = segs.mid(from, part), voices](
                        ProjectFolder& project) { return ConversionWork::plan(project, some, voices); },
@@ -163,7 +181,7 @@ void ConversionRun::sentenceDone(quint64 run, const ProjectSeg& seg, int n, bool
         return finish(run, false, pagebox::tr("IDS_ERROR_OCCURED.") + fromUtf8(error));
     } else if (plansOut == 0) {
         // A share of all sentences, once all are known.
-        setProgress(pagebox::tr("Converting...%1%").arg(total ? done * 100 / total : 0));
+        showShare();
     }
     // Its bubble hears of it with the join's result.
     if (segComplete) {
@@ -171,6 +189,21 @@ void ConversionRun::sentenceDone(quint64 run, const ProjectSeg& seg, int n, bool
         postJoins();
     }
     maybeComplete(run);
+}
+
+QString ConversionRun::shareText() const
+{
+    return pagebox::tr("Converting...%1%").arg(total ? done * 100 / total : 0);
+}
+
+void ConversionRun::showShare()
+{
+    if (shareTimer.isActive() && done < total) {
+        sharePending = true;
+        return;
+    }
+    setProgress(shareText());
+    shareTimer.start();
 }
 
 void ConversionRun::postJoins()

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -27,10 +28,11 @@
 // ends the run, and what was to follow never runs. One run at a time: a run is
 // known by its tag, and whatever an earlier run still reports is ignored.
 //
-// Thread: GUI. The pool reports on the GUI thread; planning and joins run on
-// the store's worker. State: the phase (which alone says whether the page
-// converts), `tag`, the sentence counts of the run (`jobs`, `total`, `done`),
-// the joins waiting for the worker and the segments to convert again.
+// Thread: GUI. The pool's results are posted to the GUI thread; planning and
+// joins run on the store's worker. State: the phase (which alone says whether
+// the page converts), `tag`, the sentence counts of the run (`jobs`, `total`,
+// `done`), the share of them shown, the joins waiting for the worker and the
+// segments to convert again.
 class ConversionRun : public QObject
 {
     Q_OBJECT
@@ -98,6 +100,10 @@ private:
     void abandon();
     // Empties the job map; the segments that had sentences in it are told so.
     void clearJobs();
+    // The share of sentences done, shown at once when none was shown lately or
+    // when all are done; otherwise once the interval is over.
+    void showShare();
+    QString shareText() const;
 
     ProjectStore& store;
     SegList& list;
@@ -105,6 +111,8 @@ private:
     ConvertPool children;
     Phase phase = Phase::Idle;
     QString progressText;
+    QTimer shareTimer; // a share was shown less than an interval ago
+    bool sharePending = false;
 
     quint64 tag = 0;
     // What the run converts (0: all segments), whether it joins them all, and what follows.

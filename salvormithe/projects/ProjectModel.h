@@ -31,7 +31,8 @@
 //   Playback       preview and play-all;
 //   ExportJob      the export, cancellable while it encodes.
 // Thread: everything here, the pieces included, runs on the GUI thread; only
-// the store's worker and the conversion children run elsewhere.
+// the store's worker, the pool's thread (which starts and reaps the conversion
+// children) and the children themselves run elsewhere.
 class ProjectModel : public QObject
 {
     Q_OBJECT

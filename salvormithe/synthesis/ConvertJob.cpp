@@ -4,8 +4,6 @@
 #include "synthesis/SpeechWav.h"
 #include "synthesis/WorkerProcess.h"
 
-#include <QCoreApplication>
-
 void ConvertJob::report(bool ok, const std::string& error, double seconds)
 {
     if (*reported)
@@ -17,16 +15,18 @@ void ConvertJob::report(bool ok, const std::string& error, double seconds)
 
 void ConvertJob::start()
 {
-    QString program;
+    bool closed;
     {
         QMutexLocker lock(&pool->mutex);
-        program = pool->program;
+        closed = pool->closed;
     }
-    if (program.isEmpty())
-        program = QCoreApplication::applicationFilePath();
-
+    if (closed) {
+        report(false, std::string(), 0.0); // its permit goes back; no one hears of it
+        return;
+    }
     // The child runs when start returns: there is no start left to wait for.
     auto* process = new WorkerProcess;
+    process->setParent(pool->runner);
     std::string error;
     if (!process->start(program, QStringList{QStringLiteral("--convert")}, error)) {
         delete process;
@@ -70,4 +70,5 @@ void ConvertJob::onFinished(WorkerProcess* process, int exitCode, bool crashed)
         double seconds = SpeechWav::secondsOfFile(utf8ToPath(request.wav));
         report(true, "", seconds < 0 ? 0.0 : seconds);
     }
+    pool->endIfClosed();
 }

@@ -13,6 +13,7 @@ struct ConvertJob
 {
     std::shared_ptr<ConvertPoolCore> pool;
     ConvertRequest request;
+    QString program; // the worker program
     ConvertCallback callback; // the pool's completion around the caller's callback
     std::shared_ptr<bool> reported = std::make_shared<bool>(false);
     std::shared_ptr<qint64> pid = std::make_shared<qint64>(0);

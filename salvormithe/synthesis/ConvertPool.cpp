@@ -3,6 +3,9 @@
 #include "common/Platform.h"
 #include "synthesis/ConvertJob.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QThread>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -16,16 +19,36 @@ int convertWorkerCount()
     return std::max(1, std::min(a, b));
 }
 
-ConvertPool::ConvertPool() : core(std::make_shared<Core>(convertWorkerCount())) {}
+ConvertPool::ConvertPool() : core(std::make_shared<Core>(convertWorkerCount()))
+{
+    core->ownProgram = QCoreApplication::applicationFilePath();
+    core->home = new QObject;
+    core->thread = new QThread;
+    core->thread->setObjectName(QStringLiteral("ConvertPool"));
+    core->runner = new QObject;
+    core->runner->moveToThread(core->thread);
+    // A child still there when the thread ends goes with the runner: stopped and reaped.
+    QObject::connect(core->thread, &QThread::finished, core->runner, &QObject::deleteLater, Qt::DirectConnection);
+    core->thread->start();
+}
 
 ConvertPool::~ConvertPool()
 {
-    QMutexLocker lock(&core->mutex);
-    core->closed = true;
-    core->pending.clear();
-    // The children's ends arrive in their own thread later; nothing waits for them here.
-    for (qint64 pid : core->running)
-        ::kill(pid_t(pid), SIGKILL);
+    {
+        QMutexLocker lock(&core->mutex);
+        core->closed = true;
+        core->pending.clear();
+        for (qint64 pid : core->running)
+            ::kill(pid_t(pid), SIGKILL);
+    }
+    // Behind the starts already posted: the thread ends once the ends of the
+    // stopped children are handled (their unfinished files removed).
+    std::shared_ptr<Core> c = core;
+    QMetaObject::invokeMethod(core->runner, [c] { c->endIfClosed(); }, Qt::QueuedConnection);
+    core->thread->wait();
+    delete core->thread;
+    // Results posted meanwhile go with it.
+    delete core->home;
 }
 
 void ConvertPool::setWorkerProgram(const QString& path)
@@ -40,23 +63,40 @@ void ConvertPool::enqueue(ConvertRequest request, ConvertCallback callback)
     ConvertJob job;
     job.pool = core;
     job.request = std::move(request);
+    // On the pool's thread: the permit goes back and the next job starts
+    // there; the result goes to the owner's thread.
     job.callback = [weak, callback = std::move(callback)](bool ok, std::string error, double seconds) {
         std::shared_ptr<Core> c = weak.lock();
         if (!c)
             return;
         c->permits.release(1);
         dispatch(c);
-        bool closed;
         {
             QMutexLocker lock(&c->mutex);
-            closed = c->closed;
+            if (c->closed || !callback)
+                return;
         }
-        if (!closed && callback)
-            callback(ok, std::move(error), seconds);
+        QMetaObject::invokeMethod(
+            c->home,
+            [weak, callback, ok, error = std::move(error), seconds]() {
+                std::shared_ptr<Core> c = weak.lock();
+                if (!c)
+                    return;
+                {
+                    QMutexLocker lock(&c->mutex);
+                    if (c->closed)
+                        return;
+                }
+                callback(ok, error, seconds);
+            },
+            Qt::QueuedConnection);
     };
     {
         QMutexLocker lock(&core->mutex);
-        core->pending.append([job]() mutable { job.start(); });
+        core->pending.append([job](const QString& program) mutable {
+            job.program = program;
+            job.start();
+        });
     }
     dispatch();
 }
@@ -68,7 +108,8 @@ void ConvertPool::dispatch()
 
 void ConvertPool::dispatch(const std::shared_ptr<Core>& core)
 {
-    std::shared_ptr<Core> c = core; // a callback may destroy the pool
+    std::shared_ptr<Core> c = core;
+    const bool onPoolThread = QThread::currentThread() == c->thread;
     {
         QMutexLocker lock(&c->mutex);
         // A start that fails at once completes inside fn and dispatches again:
@@ -78,7 +119,8 @@ void ConvertPool::dispatch(const std::shared_ptr<Core>& core)
         c->dispatching = true;
     }
     for (;;) {
-        std::function<void()> fn;
+        std::function<void(const QString&)> fn;
+        QString program;
         {
             QMutexLocker lock(&c->mutex);
             if (c->closed || c->pending.isEmpty() || !c->permits.tryAcquire(1)) {
@@ -86,8 +128,13 @@ void ConvertPool::dispatch(const std::shared_ptr<Core>& core)
                 return;
             }
             fn = c->pending.takeFirst();
+            program = c->program.isEmpty() ? c->ownProgram : c->program;
         }
-        fn();
+        if (onPoolThread)
+            fn(program);
+        else
+            QMetaObject::invokeMethod(
+                c->runner, [fn = std::move(fn), program]() { fn(program); }, Qt::QueuedConnection);
     }
 }
 

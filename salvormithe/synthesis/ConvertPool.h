@@ -12,16 +12,19 @@
 int convertWorkerCount();
 
 // Runs conversion jobs in child processes ("--convert"), a bounded number at once.
-// Jobs are started, and their ends handled, in the thread that enqueues them (or
-// in which an earlier job ended); that thread must run an event loop.
+// Children are started, and their ends handled, on a thread of the pool's own,
+// so that they go on while the owner's thread is held (a window being drawn);
+// each result is posted to the thread that made the pool, which must run an
+// event loop. A job holds its permit from the moment it is taken out of the queue.
 class ConvertPool
 {
 public:
     using Core = ConvertPoolCore;
 
     ConvertPool();
-    // Stops the running children and drops every job; no callback is called afterwards.
-    // Never waits for the children's ends.
+    // Stops the running children and drops every job; no callback is called
+    // afterwards. Waits only for its thread, which ends once the stopped
+    // children are reaped.
     ~ConvertPool();
     ConvertPool(const ConvertPool&) = delete;
     ConvertPool& operator=(const ConvertPool&) = delete;
@@ -32,7 +35,7 @@ public:
     void dispatch();
     // Discards the pending jobs without calling them.
     void dropPending();
-    // True when no child runs.
+    // True when no job holds a permit: no child runs or is about to.
     bool isIdle();
 
     int workerCount() const { return core->workerCount; }

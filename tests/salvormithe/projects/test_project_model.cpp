@@ -8,9 +8,12 @@
 #include "TestUtil.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QSignalSpy>
+#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -492,6 +495,46 @@ TEST_F(ProjectModelTest, CancelStaysBusyUntilTheChildrenEndAndCloseWaitsForThem)
     EXPECT_EQ(model->playingSegId(), 0);
     EXPECT_TRUE(boxes.list.isEmpty());
     model.reset();
+}
+
+TEST_F(ProjectModelTest, ABurstOfResultsShowsItsFirstShareAndTheWholeThenClears)
+{
+    const int count = 20;
+    openProject(std::vector<std::string>(size_t(count), "sleep:0."), "fake_convert_worker");
+    ProjectFolder side;
+    ASSERT_TRUE(side.open(dir));
+    auto written = [&] {
+        int n = 0;
+        for (int row = 0; row < count; ++row)
+            n += fs::exists(side.segSentencesDir(idAt(row)) / "0.wav") ? 1 : 0;
+        return n;
+    };
+    // Once every job is queued, this thread is held, as a window being drawn
+    // holds it, until every child has written its sentence and ended: the
+    // results then come at once.
+    QStringList progress;
+    QObject::connect(model.get(), &ProjectModel::convertingProgressChanged, [&] {
+        progress << model->convertingProgress();
+        if (progress.last() != "Converting...")
+            return;
+        QElapsedTimer held;
+        held.start();
+        while (!(written() == count && model->convertPool().isIdle()) && held.elapsed() < testutil::hangLimitMs)
+            QThread::msleep(10);
+    });
+    model->playAll();
+    ASSERT_TRUE(waitFor([&] { return model->playingSegId() != 0; }, testutil::hangLimitMs));
+    // A second of the joined audio played: long after any share still to come.
+    ASSERT_TRUE(waitFor([&] { return model->playingTimeDisplay() == "00:00:01"; }, testutil::hangLimitMs));
+    // Results that came before every part was planned show no share.
+    ASSERT_EQ(progress.size(), 4) << progress.join("|").toStdString();
+    EXPECT_EQ(progress[0], "Converting...");
+    EXPECT_TRUE(QRegularExpression("Converting\\.\\.\\.[1-9][0-9]?%").match(progress[1]).hasMatch())
+        << progress[1].toStdString();
+    EXPECT_EQ(progress[2], "Converting...100%");
+    EXPECT_EQ(progress[3], "");
+    EXPECT_EQ(model->convertingProgress(), "");
+    EXPECT_TRUE(boxes.list.isEmpty()) << boxes.text(0).toStdString();
 }
 
 TEST_F(ProjectModelTest, AnAbandonedRunsJoinNeverEmptiesTheNextRunsAudio)

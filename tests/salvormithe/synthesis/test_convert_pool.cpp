@@ -408,3 +408,39 @@ TEST_F(Pool, AStoppedChildLeavesNoPartialFile)
     EXPECT_FALSE(fs::exists(tmp.path() / "closed.wav"));
     EXPECT_EQ(calls, 0);
 }
+
+TEST_F(Pool, ChildrenComeAndGoWhileTheOwnersThreadIsHeld)
+{
+    ConvertPool pool;
+    pool.setWorkerProgram(fake);
+    const int total = 2 * pool.workerCount() + 1;
+    std::vector<Done> done(static_cast<size_t>(total));
+    for (int i = 0; i < total; ++i) {
+        Done* d = &done[size_t(i)];
+        pool.enqueue(ConvertRequest::make(job("h" + std::to_string(i)), 1.0f, {"sleep:0"}, wav("h" + std::to_string(i) + ".wav")),
+                     [d](bool ok, std::string err, double) {
+                         d->ok = ok;
+                         d->error = err;
+                         d->thread = QThread::currentThread();
+                         ++d->calls;
+                     });
+    }
+    // This thread runs no event: every child still starts and ends meanwhile.
+    QElapsedTimer held;
+    held.start();
+    while (!(int(readEvents(tmp.path()).size()) == 2 * total && pool.isIdle()) && held.elapsed() < testutil::hangLimitMs)
+        QThread::msleep(10);
+    ASSERT_EQ(int(readEvents(tmp.path()).size()), 2 * total);
+    ASSERT_TRUE(pool.isIdle());
+    for (const Done& d : done)
+        EXPECT_EQ(d.calls, 0);
+
+    // The results come once this thread runs events again, each once, here.
+    ASSERT_TRUE(testutil::waitFor(
+        [&] { return std::all_of(done.begin(), done.end(), [](const Done& d) { return d.calls > 0; }); }, testutil::hangLimitMs));
+    for (const Done& d : done) {
+        EXPECT_TRUE(d.ok) << d.error;
+        EXPECT_EQ(d.calls, 1);
+        EXPECT_EQ(d.thread, QThread::currentThread());
+    }
+}
