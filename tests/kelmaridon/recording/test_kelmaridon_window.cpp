@@ -254,8 +254,7 @@ void clickOn(QQuickWindow* window, QObject* object)
 {
     auto* item = qobject_cast<QQuickItem*>(object);
     ASSERT_TRUE(item && item->isVisible());
-    QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    testutil::clickCentre(window, item);
 }
 
 bool shown(QObject* object)

@@ -87,8 +87,7 @@ struct Window
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         auto* item = qobject_cast<QQuickItem*>(find(name));
         ASSERT_TRUE(item) << name.toStdString();
-        QPointF c = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
-        QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, c.toPoint());
+        testutil::clickCentre(window, item);
     }
 
     QQmlApplicationEngine engine;
