@@ -9,6 +9,7 @@
 #include "training/TrainingRecord.h"
 #include "training/TrainingTypes.h"
 
+#include "QuickClick.h"
 #include "QuickFind.h"
 #include "RecordingTestSupport.h"
 #include "TestUtil.h"

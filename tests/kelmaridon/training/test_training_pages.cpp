@@ -9,6 +9,7 @@
 
 #include "LoopbackServers.h"
 #include "MsgboxLog.h"
+#include "QuickClick.h"
 #include "QuickFind.h"
 #include "TrainingTestSupport.h"
 
