@@ -4,7 +4,9 @@
 #include <QList>
 #include <QString>
 
+#include <algorithm>
 #include <functional>
+#include <vector>
 
 // A flat list model over rows its owner keeps. The owner sets the functions
 // and role names, changes its own data first and then calls one of the slots.
@@ -33,6 +35,18 @@ public:
     void updateRemoveRow(int row);
     // After the owner inserted count rows at pos: the same for an insertion.
     void updateInsertRows(int pos, int count);
+    // Removes the first of the owner's rows that is, and announces it; false when none is.
+    template <typename T, typename Pred>
+    bool removeRowWhere(std::vector<T>& rows, Pred is)
+    {
+        auto it = std::find_if(rows.begin(), rows.end(), is);
+        if (it == rows.end())
+            return false;
+        const int row = int(it - rows.begin());
+        rows.erase(it);
+        updateRemoveRow(row);
+        return true;
+    }
 
 public slots:
     void update(int pos, int count);

@@ -88,22 +88,15 @@ void RecordingModel::removeRecording(int idx)
 
 void RecordingModel::removeConfirmed(const std::string& path)
 {
-    auto known = [this, path]() {
-        return std::find_if(items.begin(), items.end(), [&](const RecordingInfo& e) { return e.path == path; });
-    };
-    if (known() == items.end())
+    auto isIt = [path](const RecordingInfo& e) { return e.path == path; };
+    if (std::none_of(items.begin(), items.end(), isIt))
         return;
-    remover->remove(utf8ToPath(path), [this, known](const std::string& error) {
+    remover->remove(utf8ToPath(path), [this, isIt](const std::string& error) {
         if (!error.empty()) {
             showError(QString::fromLocal8Bit(error.c_str()));
             return;
         }
-        auto it = known();
-        if (it == items.end())
-            return;
-        int row = int(it - items.begin());
-        items.erase(it);
-        itemModel->updateRemoveRow(row);
+        itemModel->removeRowWhere(items, isIt);
     });
 }
 

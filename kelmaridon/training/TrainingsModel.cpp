@@ -85,24 +85,17 @@ void TrainingsModel::removeTraining(int idx)
 
 void TrainingsModel::removeWorker(const std::string& folder)
 {
-    auto known = [this, folder]() {
-        return std::find_if(trainings.begin(), trainings.end(), [&](const Row& t) { return t.dir == folder; });
-    };
-    if (known() == trainings.end())
+    auto isIt = [folder](const Row& t) { return t.dir == folder; };
+    if (std::none_of(trainings.begin(), trainings.end(), isIt))
         return;
     // A folder already gone just leaves the list.
-    remover->remove(utf8ToPath(folder), [this, known](const std::string& error) {
+    remover->remove(utf8ToPath(folder), [this, isIt](const std::string& error) {
         if (!error.empty()) {
             showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromLocal8Bit(error.c_str()), nullptr,
                          MessageBoxContext::Alert, tr("OK"));
             return;
         }
-        auto it = known();
-        if (it == trainings.end())
-            return;
-        int row = int(it - trainings.begin());
-        trainings.erase(it);
-        itemModel->updateRemoveRow(row);
+        itemModel->removeRowWhere(trainings, isIt);
     });
 }
 

@@ -87,23 +87,16 @@ void ProjectsModel::removeProject(int idx)
 
 void ProjectsModel::removeConfirmed(const std::filesystem::path& path)
 {
-    auto known = [this, path]() {
-        return std::find_if(items.begin(), items.end(), [&](const ProjectListItem& e) { return e.path == path; });
-    };
-    if (known() == items.end())
+    auto isIt = [path](const ProjectListItem& e) { return e.path == path; };
+    if (std::none_of(items.begin(), items.end(), isIt))
         return;
-    remover->remove(path, [this, known](const std::string& error) {
+    remover->remove(path, [this, isIt](const std::string& error) {
         if (!error.empty()) {
             showMsgboxOk(MessageBoxContext::instance(), QString(), QString::fromStdString(error), nullptr,
                          MessageBoxContext::Error, tr("OK"));
             return;
         }
-        auto it = known();
-        if (it == items.end())
-            return;
-        int row = int(it - items.begin());
-        items.erase(it);
-        itemModel->updateRemoveRow(row);
+        itemModel->removeRowWhere(items, isIt);
     });
 }
 
