@@ -10,6 +10,7 @@
 #include "training/TrainingRecord.h"
 
 #include "InProcessServer.h"
+#include "LoopbackServers.h"
 #include "TestUtil.h"
 
 #include <archive.h>
@@ -26,6 +27,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
@@ -74,6 +76,26 @@ inline void writeUnparsableCheckpoint(const std::filesystem::path& path)
 
 // A training environment whose "python" is the given shell script, made the
 // environment the programs use.
+// A server whose environment archive, of a size it does not tell, starts with
+// `sent` bytes and then stalls until the client goes.
+struct StalledEnvironmentServer
+{
+    explicit StalledEnvironmentServer(size_t sent)
+        : server([this, sent](int s, const std::string& request) {
+              if (request.find("\r\nRange: ") != std::string::npos) {
+                  testutil::RawServer::send(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+                  return;
+              }
+              ++downloads;
+              testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n" + std::string(sent, 'x'));
+              testutil::RawServer::waitForClose(s, 60000);
+          })
+    {
+    }
+    std::atomic<int> downloads{0};
+    testutil::RawServer server;
+};
+
 inline void useFakeEnvironment(const std::filesystem::path& root, const std::string& script)
 {
     std::filesystem::create_directories(root);

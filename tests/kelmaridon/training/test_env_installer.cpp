@@ -271,17 +271,9 @@ TEST(EnvInstaller, ClosingDuringTheDownloadStopsItQuietly)
 {
     testutil::TempDir tmp;
     // No size told; headers for a large file, a little data, then nothing until the client goes.
-    std::atomic<int> downloads{0};
-    testutil::RawServer slow([&downloads](int s, const std::string& request) {
-        if (request.find("\r\nRange: ") != std::string::npos) {
-            testutil::RawServer::send(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
-            return;
-        }
-        ++downloads;
-        testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n" + std::string(1000, 'x'));
-        testutil::RawServer::waitForClose(s, 60000);
-    });
-    qputenv("QV_VOICE_SERVER", QByteArray::fromStdString(slow.base()));
+    trainingtest::StalledEnvironmentServer slow(1000);
+    std::atomic<int>& downloads = slow.downloads;
+    qputenv("QV_VOICE_SERVER", QByteArray::fromStdString(slow.server.base()));
     MsgboxLog log;
     HomeModel model;
     model.installEnv(QUrl::fromLocalFile(q(tmp.path())));

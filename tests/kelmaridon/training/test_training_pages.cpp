@@ -211,17 +211,9 @@ TEST(TrainingPages, WhileInstallingTheHeaderWorksAndTheCoverCancelsOrTheWindowCl
     testutil::TempDir tmp;
     useFakeEnvironment(tmp.path() / "env", "exit 0\n");
     // The archive's size is not told; its download starts and stalls.
-    std::atomic<int> downloads{0};
-    testutil::RawServer slow([&downloads](int s, const std::string& request) {
-        if (request.find("\r\nRange: ") != std::string::npos) {
-            testutil::RawServer::send(s, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
-            return;
-        }
-        ++downloads;
-        testutil::RawServer::send(s, "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\n\r\n" + std::string(5000, 'x'));
-        testutil::RawServer::waitForClose(s, 60000);
-    });
-    qputenv("QV_VOICE_SERVER", QByteArray::fromStdString(slow.base()));
+    trainingtest::StalledEnvironmentServer slow(5000);
+    std::atomic<int>& downloads = slow.downloads;
+    qputenv("QV_VOICE_SERVER", QByteArray::fromStdString(slow.server.base()));
     MsgboxLog boxes;
     Window w;
     ASSERT_TRUE(w.window && QTest::qWaitForWindowExposed(w.window));
