@@ -33,6 +33,17 @@ TestCase {
         return o;
     }
 
+    // Opens the project at path from the start page, whichever page an earlier test left.
+    function navToProject(path) {
+        var navUtil = find(win.contentItem, "navUtil");
+        if (navUtil.currentSource !== "home.qml") {
+            mouseClick(find(win.contentItem, "navEntry_home"));
+            tryCompare(navUtil, "currentSource", "home.qml", hangLimitMs);
+        }
+        navUtil.nav("Project.qml", { "path": path });
+        return navUtil;
+    }
+
     function test_page_lists_segments_and_sets_a_voice() {
         verify(voiceFixture.install("qml_a", 0, "Anna", 2));
         var path = projectMaker.make("Smoke", "qml_a", ["First bubble.", "Second bubble.", "Third bubble."]);
@@ -40,8 +51,7 @@ TestCase {
         // The project's voice stays known to it; the picker offers only Bert.
         voiceFixture.clear();
         verify(voiceFixture.install("qml_b", 1, "Bert", 1));
-        var navUtil = find(win.contentItem, "navUtil");
-        navUtil.nav("Project.qml", { "path": path });
+        var navUtil = navToProject(path);
         compare(find(win.contentItem, "mainLeft").current, "projects");
         var list = find(win.contentItem, "segList");
         tryCompare(list, "count", 3, hangLimitMs);
@@ -135,12 +145,7 @@ TestCase {
         verify(voiceFixture.install("qml_a", 0, "Anna", 2));
         var path = projectMaker.make(name, "qml_a", texts);
         verify(path.length > 0);
-        var navUtil = find(win.contentItem, "navUtil");
-        if (navUtil.currentSource !== "home.qml") {
-            mouseClick(find(win.contentItem, "navEntry_home"));
-            tryCompare(navUtil, "currentSource", "home.qml", hangLimitMs);
-        }
-        navUtil.nav("Project.qml", { "path": path });
+        navToProject(path);
         tryCompare(find(win.contentItem, "projectTitle"), "text", name, hangLimitMs);
         win.requestActivate();
         tryVerify(function () { return win.active; }, hangLimitMs);
