@@ -24,14 +24,13 @@ using Clock = std::chrono::steady_clock;
 // What a refused client may still send before its connection is closed.
 constexpr uint64_t kDrainBytes = 1024 * 1024;
 constexpr std::chrono::milliseconds kDrainTime{2000};
-// File descriptors kept for everything but the connections and their files:
-// a quarter of them, within these bounds; and the fewest connections held.
+// File descriptors kept for everything but the connections held and their
+// files: a quarter of them, within these bounds; half of them are for
+// connections that wait for their request beside those held. And the fewest
+// connections held.
 constexpr rlim_t kLeastSpareFiles = 8;
 constexpr rlim_t kMostSpareFiles = 64;
 constexpr int kLeastConnections = 8;
-// Connections that may wait for their request beside those held: a
-// sixteenth of them, at least this many.
-constexpr int kLeastWaiting = 4;
 // Connections accepted in one round of the loop, before the others are served again.
 constexpr int kAcceptBatch = 256;
 // Bytes of an answer the kernel holds unsent for a client: a slow reader
@@ -41,8 +40,10 @@ constexpr int kUnsentBytes = 64 * 1024;
 // second at kPriorPace: the pace a new connection is thought to read at.
 constexpr double kPriorPace = 8 * 1024;
 constexpr double kPriorSeconds = 1;
-// How long the loop stops accepting when there is no room.
+// How long the loop stops accepting when there is no room, and how often it
+// looks for a place for a connection waiting with its request.
 constexpr std::chrono::milliseconds kFullPause{100};
+constexpr std::chrono::milliseconds kPlaceRetry{10};
 // A connection has this long to start its request before it may make way
 // for a new one.
 constexpr std::chrono::milliseconds kRequestGrace{250};
@@ -70,12 +71,11 @@ int unacked(int fd)
     return queued;
 }
 
-// Closes a connection with a reset: nothing it still holds is sent.
-void reset(int fd)
+// Makes closing the socket reset the connection: nothing it still holds is sent.
+void resetOnClose(int fd)
 {
     linger now{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
-    ::close(fd);
 }
 
 // One connection fewer from peer.
@@ -117,9 +117,10 @@ struct ConnectionLoop::Connection
     Clock::time_point deadline;
     int served;
     bool started = false;  // a byte of the request has come
-    // Accepted with every place taken, before its request came: it waits
-    // beside those held until it comes.
+    // Accepted with every place taken: it waits beside those held for its
+    // request, and once that has come (ready), for a place.
     bool waiting = false;
+    bool ready = false;
     bool draining = false; // refused; what still comes is read and dropped
     uint64_t drained = 0;
     // While an answer is sent: its rest, what follows it, and the send queue
@@ -208,15 +209,20 @@ bool ConnectionLoop::run()
         return true;
     if (listenFd < 0 || wakeFd < 0)
         return false;
-    maxHeld = capacity();
+    sizeUp();
     Connections conns;
     std::vector<pollfd> fds;
     Clock::time_point acceptPausedUntil;
+    Clock::time_point placeRetryAt;
     bool ok = true;
     while (!stopping) {
         takeReturned(conns);
         Clock::time_point now = Clock::now();
         Clock::time_point next = now + std::chrono::seconds(1);
+        if (now >= placeRetryAt && !placeReady(conns))
+            placeRetryAt = now + kPlaceRetry;
+        if (placeRetryAt > now)
+            next = std::min(next, placeRetryAt);
         fds.clear();
         fds.push_back({wakeFd, POLLIN, 0});
         bool canAccept = now >= acceptPausedUntil || held(conns) < maxHeld;
@@ -224,7 +230,8 @@ bool ConnectionLoop::run()
             next = std::min(next, acceptPausedUntil);
         fds.push_back({canAccept ? listenFd : -1, POLLIN, 0});
         for (const auto& c : conns) {
-            fds.push_back({c->fd, short(c->writing ? POLLOUT : POLLIN), 0});
+            // One that waits for a place with its request is read once it has one.
+            fds.push_back({c->fd, short(c->writing ? POLLOUT : c->ready ? 0 : POLLIN), 0});
             next = std::min(next, c->deadline);
         }
         int wait = int(std::max<int64_t>(
@@ -286,16 +293,19 @@ bool ConnectionLoop::run()
     return ok;
 }
 
-int ConnectionLoop::capacity() const
+void ConnectionLoop::sizeUp()
 {
     int most = std::max(1, limits.maxConnections);
+    maxHeld = most;
+    maxWaiting = int(kMostSpareFiles / 2);
     rlimit files{};
     if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY)
-        return most;
+        return;
     // A connection holds its socket and, while it sends one, a file.
     rlim_t spare = std::clamp(files.rlim_cur / 4, kLeastSpareFiles, kMostSpareFiles);
     rlim_t room = files.rlim_cur > spare ? (files.rlim_cur - spare) / 2 : 0;
-    return int(std::clamp<rlim_t>(room, rlim_t(std::min(kLeastConnections, most)), rlim_t(most)));
+    maxHeld = int(std::clamp<rlim_t>(room, rlim_t(std::min(kLeastConnections, most)), rlim_t(most)));
+    maxWaiting = int(spare / 2);
 }
 
 long ConnectionLoop::held(const Connections& conns)
@@ -307,17 +317,15 @@ long ConnectionLoop::held(const Connections& conns)
 
 bool ConnectionLoop::hasRoom(const Connections& conns)
 {
-    return held(conns) < maxHeld || victim(conns, std::string(), 1);
+    return held(conns) < maxHeld || waitingRoomFor(conns);
 }
 
 void ConnectionLoop::evict(Connection& c)
 {
     // What the kernel still holds of a cut-off answer is dropped with it; a
     // connection never answered on ends at once.
-    if (c.writing || c.served == 0) {
-        linger now{1, 0};
-        ::setsockopt(c.fd, SOL_SOCKET, SO_LINGER, &now, sizeof now);
-    }
+    if (c.writing || c.served == 0)
+        resetOnClose(c.fd);
     closeConnection(c);
 }
 
@@ -339,21 +347,24 @@ ConnectionLoop::Connection* ConnectionLoop::victim(const Connections& conns, con
         double pace;
     };
     std::vector<Candidate> candidates;
-    int most = 0;
     {
         std::lock_guard<std::mutex> lock(mutex);
         for (const auto& c : conns) {
-            if (c->fd < 0 || !c->writing)
-                continue;
-            auto found = addressCounts.find(c->peer);
-            int held = found == addressCounts.end() ? 1 : found->second;
-            double p = pace(*c, now);
-            if (c->peer == peer || held >= 2 * count || p < kPriorPace) {
-                candidates.push_back({c.get(), held, p});
-                most = std::max(most, held);
+            if (c->fd >= 0 && c->writing) {
+                auto found = addressCounts.find(c->peer);
+                candidates.push_back({c.get(), found == addressCounts.end() ? 1 : found->second, 0});
             }
         }
     }
+    // Those the new one may take the place of.
+    int most = 0;
+    auto kept = std::remove_if(candidates.begin(), candidates.end(), [&](Candidate& k) {
+        k.pace = pace(*k.c, now);
+        return k.c->peer != peer && k.held < 2 * count && k.pace >= kPriorPace;
+    });
+    candidates.erase(kept, candidates.end());
+    for (const Candidate& k : candidates)
+        most = std::max(most, k.held);
     // The busiest addresses: those holding at least half as many as the busiest.
     Candidate* slowest = nullptr;
     for (Candidate& k : candidates) {
@@ -408,16 +419,16 @@ bool ConnectionLoop::acceptNew(Connections& conns)
         }
         std::string peer = peerKey(addr);
         bool waiting = false;
+        bool ready = false;
         if (held(conns) >= maxHeld) {
+            // Its request has come: it takes the place of one that gives way;
+            // else it waits for its request, or for a place.
             char first;
-            if (::recv(fd, &first, 1, MSG_PEEK | MSG_DONTWAIT) == 1) {
-                // Its request has come: it takes the place of one that gives way, or ends at once.
-                Connection* c = victim(conns, peer, connectionsFrom(peer) + 1);
-                if (!c) {
-                    reset(fd);
-                    continue;
-                }
+            ready = ::recv(fd, &first, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
+            Connection* c = ready ? victim(conns, peer, connectionsFrom(peer) + 1) : nullptr;
+            if (c) {
                 evict(*c);
+                ready = false;
             } else {
                 waiting = true;
                 makeWaitingRoom(conns);
@@ -430,9 +441,12 @@ bool ConnectionLoop::acceptNew(Connections& conns)
             ++addressCounts[peer];
         }
         conns.push_back(std::make_unique<Connection>(fd, std::move(peer), limits, 0));
-        conns.back()->waiting = waiting;
+        Connection& c = *conns.back();
+        c.waiting = waiting;
+        c.ready = ready;
         // A request has mostly come with its connection.
-        readFrom(conns, *conns.back());
+        if (!ready)
+            readFrom(conns, c);
     }
     return true;
 }
@@ -444,37 +458,94 @@ int ConnectionLoop::connectionsFrom(const std::string& peer)
     return found == addressCounts.end() ? 0 : found->second;
 }
 
-void ConnectionLoop::makeWaitingRoom(Connections& conns)
+bool ConnectionLoop::idleHeld(const Connections& conns, Clock::time_point now) const
 {
-    Connection* oldest = nullptr;
-    int count = 0;
-    for (const auto& c : conns) {
-        if (c->fd >= 0 && c->waiting) {
-            ++count;
-            if (!oldest || c->opened < oldest->opened)
-                oldest = c.get();
-        }
-    }
-    if (oldest && count >= std::max(kLeastWaiting, maxHeld / 16))
-        evict(*oldest);
+    return std::any_of(conns.begin(), conns.end(), [now](const auto& c) {
+        return c->fd >= 0 && !c->writing && !c->waiting && now - c->opened >= kRequestGrace;
+    });
 }
 
-bool ConnectionLoop::join(Connections& conns, Connection& c)
+ConnectionLoop::Connection* ConnectionLoop::makingWay(const Connections& conns) const
+{
+    const Clock::time_point now = Clock::now();
+    long count = std::count_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd >= 0 && c->waiting; });
+    if (count < maxWaiting)
+        return nullptr;
+    // Once it has waited a moment, or at once while one held has waited as
+    // long for its request: idle connections are coming then.
+    const bool idle = idleHeld(conns, now);
+    Connection* oldest = nullptr;
+    for (const auto& c : conns) {
+        if (c->fd >= 0 && c->waiting && !c->ready && (idle || now - c->opened >= kRequestGrace)
+            && (!oldest || c->opened < oldest->opened))
+            oldest = c.get();
+    }
+    return oldest;
+}
+
+bool ConnectionLoop::waitingRoomFor(const Connections& conns) const
+{
+    long count = std::count_if(conns.begin(), conns.end(), [](const auto& c) { return c->fd >= 0 && c->waiting; });
+    return count < maxWaiting || makingWay(conns);
+}
+
+void ConnectionLoop::makeWaitingRoom(Connections& conns)
+{
+    if (Connection* c = makingWay(conns))
+        evict(*c);
+}
+
+bool ConnectionLoop::place(Connections& conns, Connection& c)
 {
     if (held(conns) >= maxHeld) {
         Connection* other = victim(conns, c.peer, connectionsFrom(c.peer));
-        if (!other) {
-            evict(c);
+        if (!other)
             return false;
-        }
         evict(*other);
     }
     c.waiting = false;
+    c.ready = false;
+    return true;
+}
+
+bool ConnectionLoop::placeReady(Connections& conns)
+{
+    std::vector<Connection*> ready;
+    for (const auto& c : conns) {
+        if (c->fd >= 0 && c->ready)
+            ready.push_back(c.get());
+    }
+    std::sort(ready.begin(), ready.end(), [](Connection* a, Connection* b) { return a->opened < b->opened; });
+    for (Connection* c : ready) {
+        if (!place(conns, *c))
+            return false;
+        readFrom(conns, *c);
+    }
     return true;
 }
 
 void ConnectionLoop::readFrom(Connections& conns, Connection& c)
 {
+    if (c.ready) {
+        // Polled for nothing: the client has gone.
+        closeConnection(c);
+        return;
+    }
+    if (c.waiting) {
+        // Its request has come, or its client has gone.
+        char first;
+        ssize_t n = ::recv(c.fd, &first, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            return;
+        if (n <= 0) {
+            closeConnection(c);
+            return;
+        }
+        if (!place(conns, c)) {
+            c.ready = true;
+            return;
+        }
+    }
     char block[16384];
     // A few blocks at a time, so one busy client does not starve the others.
     for (int round = 0; round < 4 && c.fd >= 0; ++round) {
@@ -487,8 +558,6 @@ void ConnectionLoop::readFrom(Connections& conns, Connection& c)
             closeConnection(c);
             return;
         }
-        if (c.waiting && !join(conns, c))
-            return;
         if (c.draining) {
             c.drained += uint64_t(n);
             if (c.drained > kDrainBytes)

@@ -37,11 +37,13 @@ struct ConnectionLimits
 // answer the socket does not take at once (a large file above all) is sent by
 // the same thread as the client reads it, and the kernel holds little of it
 // unsent. A slow or idle client so holds a little memory, never a thread; one
-// that takes nothing for the write time is dropped. New connections are
-// accepted as soon as they come and their requests read; with every
-// connection taken, a new one takes the place of the one that has waited
-// longest for a request, else of an answer from the client address holding
-// the most connections, the one whose client reads slowest.
+// that takes nothing for the write time is dropped.
+// New connections are accepted as soon as they come and what came with them
+// is read. With every place taken, a new one whose request has come takes the
+// place of one that gives way (see victim()), or is closed when none may; one
+// whose request has not come yet waits for it beside those held, a few at
+// most, the longest waiting making way. With nothing that may give way, new
+// connections wait in the kernel for a moment.
 class ConnectionLoop
 {
 public:
@@ -76,22 +78,24 @@ private:
     };
     using Connections = std::vector<std::unique_ptr<Connection>>;
 
-    // The connections the file descriptor limit leaves room for, at most maxConnections.
-    int capacity() const;
+    // Sets the connections the file descriptor limit leaves room for, at
+    // most maxConnections, and those that may wait beside them.
+    void sizeUp();
     // Connections open here and at the workers.
     long held(const Connections& conns);
     // Accepts what is queued, a batch at a time, and reads what came with
     // it; false when there is no room to take one now.
     bool acceptNew(Connections& conns);
-    // True when a new connection can be taken now: there is room, or one that may give way.
+    // True when a new connection can be taken now: there is room, or room to wait.
     bool hasRoom(const Connections& conns);
     // The connection that gives way for a new one from peer, which would hold
     // count connections with it (when peer is empty, any new one): the one
-    // that has waited longest for a request; else one sending an answer, of
-    // those the new one may take the place of (the peer's own, those from an
-    // address holding at least twice as many, and those whose clients read
-    // slower than a new one is thought to) the one from the busiest
-    // addresses whose client reads slowest. Null when there is none.
+    // that has waited longest for a request, once it has had a moment to send
+    // it; else one sending an answer that the new one may take the place of
+    // (the peer's own, those from an address holding at least twice as many,
+    // and those whose clients have taken less than a new client is thought
+    // to): of those from the busiest addresses, the one whose client has
+    // taken the fewest bytes a second. Null when there is none.
     Connection* victim(const Connections& conns, const std::string& peer, int count);
     // Closes c for a new connection; what it still had to send is dropped.
     void evict(Connection& c);
@@ -99,13 +103,22 @@ private:
     double pace(const Connection& c, std::chrono::steady_clock::time_point now) const;
     // Connections open from peer, here and at the workers.
     int connectionsFrom(const std::string& peer);
-    // With as many waiting for their request beside those held as may,
-    // closes the one waiting longest.
+    // True when one held has waited a moment for its request.
+    bool idleHeld(const Connections& conns, std::chrono::steady_clock::time_point now) const;
+    // With as many waiting as may, the one waiting longest for its request
+    // that may make way for a new one; null when there is room, or none may.
+    Connection* makingWay(const Connections& conns) const;
+    // True when one more may wait beside those held: there is room, or one
+    // waiting may make way.
+    bool waitingRoomFor(const Connections& conns) const;
+    // With as many waiting as may, closes the one that makes way.
     void makeWaitingRoom(Connections& conns);
-    // A connection waiting beside those held whose request has begun takes
-    // a place: a free one, or that of one that gives way; else it is closed.
-    // False when it was.
-    bool join(Connections& conns, Connection& c);
+    // A waiting connection whose request has come takes a place: a free one,
+    // or that of one that gives way. False when there is none.
+    bool place(Connections& conns, Connection& c);
+    // Places and reads those waiting with their request, the longest waiting
+    // first; false when one found no place.
+    bool placeReady(Connections& conns);
     void readFrom(Connections& conns, Connection& c);
     void writeTo(Connection& c);
     // True when the client took bytes of the answer since the last look.
@@ -126,7 +139,8 @@ private:
     Handler handler;
     int listenFd = -1;
     int wakeFd = -1;
-    int maxHeld = 0; // connections held at once, set when run() starts
+    int maxHeld = 0;    // connections held at once, set when run() starts
+    int maxWaiting = 0; // connections waiting for their request beside them
     std::atomic<bool> stopping{false};
 
     std::mutex mutex;
