@@ -37,9 +37,13 @@ constexpr int kAcceptBatch = 256;
 // parks no more, a fast one is kept busy.
 constexpr int kUnsentBytes = 64 * 1024;
 // A client's reading pace counts, besides what it has acknowledged, a first
-// second at kPriorPace: the pace a new connection is thought to read at.
+// second at kPriorPace: the pace a new connection is thought to read at. What
+// it took in the answer's first second, which fills its receive buffer, counts
+// for at most kFirstSecondBytes.
 constexpr double kPriorPace = 8 * 1024;
 constexpr double kPriorSeconds = 1;
+constexpr std::chrono::milliseconds kFirstSecond{1000};
+constexpr uint64_t kFirstSecondBytes = 64 * 1024;
 // How long the loop stops accepting when there is no room, and how often it
 // looks for a place for a connection waiting with its request.
 constexpr std::chrono::milliseconds kFullPause{100};
@@ -71,6 +75,14 @@ int unacked(int fd)
     return queued;
 }
 
+// Bytes of an answer its client has acknowledged, of those sent since the
+// loop took it and those queued then.
+uint64_t acknowledged(int fd, uint64_t taken, int queuedAtStart)
+{
+    uint64_t sent = taken + uint64_t(queuedAtStart);
+    return sent - std::min<uint64_t>(uint64_t(unacked(fd)), sent);
+}
+
 // Makes closing the socket reset the connection: nothing it still holds is sent.
 void resetOnClose(int fd)
 {
@@ -93,6 +105,7 @@ const char* reason(int status)
     case 408: return "Request Timeout";
     case 411: return "Length Required";
     case 413: return "Payload Too Large";
+    case 503: return "Service Unavailable";
     case 431: return "Request Header Fields Too Large";
     default: return "Bad Request";
     }
@@ -135,6 +148,9 @@ struct ConnectionLoop::Connection
     Clock::time_point sendingSince;
     int queuedAtStart = 0;
     uint64_t taken = 0;
+    // What the client had acknowledged at the end of the answer's first second.
+    bool settled = false;
+    uint64_t firstSecond = 0;
 };
 
 ConnectionLoop::ConnectionLoop(ConnectionLimits limits, Handler handler)
@@ -233,6 +249,14 @@ bool ConnectionLoop::run()
             // One that waits for a place with its request is read once it has one.
             fds.push_back({c->fd, short(c->writing ? POLLOUT : c->ready ? 0 : POLLIN), 0});
             next = std::min(next, c->deadline);
+            if (c->writing && !c->settled) {
+                if (now - c->sendingSince >= kFirstSecond) {
+                    c->settled = true;
+                    c->firstSecond = acknowledged(c->fd, c->taken, c->queuedAtStart);
+                } else {
+                    next = std::min(next, c->sendingSince + kFirstSecond);
+                }
+            }
         }
         int wait = int(std::max<int64_t>(
             0, std::chrono::duration_cast<std::chrono::milliseconds>(next - now).count() + 1));
@@ -329,7 +353,7 @@ void ConnectionLoop::evict(Connection& c)
     closeConnection(c);
 }
 
-ConnectionLoop::Connection* ConnectionLoop::victim(const Connections& conns, const std::string& peer, int count)
+ConnectionLoop::Connection* ConnectionLoop::victim(const Connections& conns, int count)
 {
     const Clock::time_point now = Clock::now();
     Connection* oldest = nullptr;
@@ -360,7 +384,8 @@ ConnectionLoop::Connection* ConnectionLoop::victim(const Connections& conns, con
     int most = 0;
     auto kept = std::remove_if(candidates.begin(), candidates.end(), [&](Candidate& k) {
         k.pace = pace(*k.c, now);
-        return k.c->peer != peer && k.held < 2 * count && k.pace >= kPriorPace;
+        bool hog = k.held >= 2 && k.held * 4 >= maxHeld;
+        return k.held < 2 * count && !hog && k.pace >= kPriorPace;
     });
     candidates.erase(kept, candidates.end());
     for (const Candidate& k : candidates)
@@ -378,20 +403,11 @@ ConnectionLoop::Connection* ConnectionLoop::victim(const Connections& conns, con
     return slowest ? slowest->c : nullptr;
 }
 
-namespace {
-
-// Bytes of the answer the client has acknowledged.
-uint64_t acknowledged(int fd, uint64_t taken, int queuedAtStart)
-{
-    uint64_t sent = taken + uint64_t(queuedAtStart);
-    return sent - std::min<uint64_t>(uint64_t(unacked(fd)), sent);
-}
-
-} // namespace
-
 double ConnectionLoop::pace(const Connection& c, Clock::time_point now) const
 {
-    double read = double(acknowledged(c.fd, c.taken, c.queuedAtStart));
+    uint64_t acked = acknowledged(c.fd, c.taken, c.queuedAtStart);
+    uint64_t first = c.settled ? c.firstSecond : acked;
+    double read = double(std::min(first, kFirstSecondBytes) + (acked - std::min(acked, first)));
     return (read + kPriorPace * kPriorSeconds)
            / (std::chrono::duration<double>(now - c.sendingSince).count() + kPriorSeconds);
 }
@@ -409,7 +425,7 @@ bool ConnectionLoop::acceptNew(Connections& conns)
                 continue;
             // Out of file descriptors: one that may give way goes.
             if (errno == EMFILE || errno == ENFILE) {
-                Connection* c = victim(conns, std::string(), 1);
+                Connection* c = victim(conns, 1);
                 if (!c)
                     return false;
                 evict(*c);
@@ -425,7 +441,7 @@ bool ConnectionLoop::acceptNew(Connections& conns)
             // else it waits for its request, or for a place.
             char first;
             ready = ::recv(fd, &first, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
-            Connection* c = ready ? victim(conns, peer, connectionsFrom(peer) + 1) : nullptr;
+            Connection* c = ready ? victim(conns, connectionsFrom(peer) + 1) : nullptr;
             if (c) {
                 evict(*c);
                 ready = false;
@@ -444,6 +460,8 @@ bool ConnectionLoop::acceptNew(Connections& conns)
         Connection& c = *conns.back();
         c.waiting = waiting;
         c.ready = ready;
+        if (ready)
+            c.deadline = Clock::now() + limits.requestTimeout;
         // A request has mostly come with its connection.
         if (!ready)
             readFrom(conns, c);
@@ -498,7 +516,7 @@ void ConnectionLoop::makeWaitingRoom(Connections& conns)
 bool ConnectionLoop::place(Connections& conns, Connection& c)
 {
     if (held(conns) >= maxHeld) {
-        Connection* other = victim(conns, c.peer, connectionsFrom(c.peer));
+        Connection* other = victim(conns, connectionsFrom(c.peer));
         if (!other)
             return false;
         evict(*other);
@@ -531,7 +549,7 @@ void ConnectionLoop::readFrom(Connections& conns, Connection& c)
         closeConnection(c);
         return;
     }
-    if (c.waiting) {
+    if (c.waiting && !c.draining) {
         // Its request has come, or its client has gone.
         char first;
         ssize_t n = ::recv(c.fd, &first, 1, MSG_PEEK | MSG_DONTWAIT);
@@ -543,6 +561,7 @@ void ConnectionLoop::readFrom(Connections& conns, Connection& c)
         }
         if (!place(conns, c)) {
             c.ready = true;
+            c.deadline = Clock::now() + limits.requestTimeout;
             return;
         }
     }
@@ -602,7 +621,7 @@ void ConnectionLoop::refuse(Connection& c, int status)
 {
     std::string text = reason(status);
     std::string answer = "HTTP/1.1 " + std::to_string(status) + " " + text
-                         + (status == 405 ? "\r\nAllow: GET, HEAD" : "")
+                         + (status == 405 ? "\r\nAllow: GET, HEAD" : status == 503 ? "\r\nRetry-After: 1" : "")
                          + "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(text.size())
                          + "\r\nConnection: close\r\n\r\n" + text;
     // A few hundred bytes always fit the socket's buffer; a client that does
@@ -632,6 +651,12 @@ void ConnectionLoop::closeConnection(Connection& c)
 
 void ConnectionLoop::expire(Connection& c)
 {
+    // No place came for its request.
+    if (c.ready) {
+        c.ready = false;
+        refuse(c, 503);
+        return;
+    }
     if (c.writing) {
         const Clock::time_point due = c.deadline;
         writeTo(c);

@@ -88,15 +88,15 @@ private:
     bool acceptNew(Connections& conns);
     // True when a new connection can be taken now: there is room, or room to wait.
     bool hasRoom(const Connections& conns);
-    // The connection that gives way for a new one from peer, which would hold
-    // count connections with it (when peer is empty, any new one): the one
-    // that has waited longest for a request, once it has had a moment to send
-    // it; else one sending an answer that the new one may take the place of
-    // (the peer's own, those from an address holding at least twice as many,
-    // and those whose clients have taken less than a new client is thought
-    // to): of those from the busiest addresses, the one whose client has
-    // taken the fewest bytes a second. Null when there is none.
-    Connection* victim(const Connections& conns, const std::string& peer, int count);
+    // The connection that gives way for a new one whose client address would
+    // hold count connections with it: the one that has waited longest for a
+    // request, once it has had a moment to send it; else one sending an
+    // answer that the new one may take the place of (from an address holding
+    // at least twice as many, or a quarter of all places, or whose client has
+    // taken less than a new client is thought to): of those from the busiest
+    // addresses, the one whose client has taken the fewest bytes a second.
+    // Null when there is none.
+    Connection* victim(const Connections& conns, int count);
     // Closes c for a new connection; what it still had to send is dropped.
     void evict(Connection& c);
     // Bytes a second the client of c's answer has acknowledged.
