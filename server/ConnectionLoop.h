@@ -81,7 +81,7 @@ private:
     // Sets the connections the file descriptor limit leaves room for, at
     // most maxConnections, and those that may wait beside them.
     void sizeUp();
-    // Connections open here and at the workers.
+    // Connections held, here and at the workers; not those waiting beside them.
     long held(const Connections& conns);
     // Accepts what is queued, a batch at a time, and reads what came with
     // it; false when there is no room to take one now.
@@ -99,7 +99,9 @@ private:
     Connection* victim(const Connections& conns, int count);
     // Closes c for a new connection; what it still had to send is dropped.
     void evict(Connection& c);
-    // Bytes a second the client of c's answer has acknowledged.
+    // Bytes a second the client of c's answer has taken: what it has
+    // acknowledged, of which the first second counts for little, and a new
+    // client's pace to start with.
     double pace(const Connection& c, std::chrono::steady_clock::time_point now) const;
     // Connections open from peer, here and at the workers.
     int connectionsFrom(const std::string& peer);
