@@ -34,8 +34,9 @@ constexpr int kLeastConnections = 8;
 // Connections accepted in one round of the loop, before the others are served again.
 constexpr int kAcceptBatch = 256;
 // Bytes of an answer the kernel holds unsent for a client: a slow reader
-// parks no more, a fast one is kept busy.
-constexpr int kUnsentBytes = 64 * 1024;
+// parks no more, and the socket always has whole segments to send (with
+// less, a slow reader's kernel was seen to drop data and back off for seconds).
+constexpr int kUnsentBytes = 256 * 1024;
 // A client's reading pace counts, besides what it has acknowledged, a first
 // second at kPriorPace: the pace a new connection is thought to read at. What
 // it took in the answer's first second, which fills its receive buffer, counts
