@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 class RequestStream;
@@ -26,9 +27,6 @@ struct ConnectionLimits
     std::chrono::milliseconds requestTimeout{10000}; // from a request's first byte to its last
     std::chrono::milliseconds writeTimeout{5000};    // an answer's client taking no byte
     int maxConnections = 512;                        // connections held at once, fewer with few file descriptors
-    // With all connections taken, one that has waited this long for its
-    // request, or has been sending its answer this long, may make way for a new one.
-    std::chrono::milliseconds makeWayAfter{1000};
     int maxWorkers = 32;                             // threads answering requests
     int maxRequestsPerConnection = 100;
 };
@@ -37,12 +35,15 @@ struct ConnectionLimits
 // all of them at once, within the time and size limits; only a request that
 // has arrived in full goes to a worker thread to be answered. What of an
 // answer the socket does not take at once (a large file above all) is sent by
-// the same thread as the client reads it. A slow or idle client so holds a
-// little memory, never a thread; one that takes nothing for the write time is
-// dropped. With every connection taken, a new one takes the place of one that
-// has waited long for its request, else of the slowest reader of an answer,
-// from the client address that holds the most connections; while there is
-// none of either, new connections wait in the kernel.
+// the same thread as the client reads it, and the kernel holds little of it
+// unsent. A slow or idle client so holds a little memory, never a thread; one
+// that takes nothing for the write time is dropped.
+// New connections are accepted as soon as they come and what came with them
+// is read. With every place taken, a new one whose request has come takes the
+// place of one that gives way (see victim()), or is closed when none may; one
+// whose request has not come yet waits for it beside those held, a few at
+// most, the longest waiting making way. With nothing that may give way, new
+// connections wait in the kernel for a moment.
 class ConnectionLoop
 {
 public:
@@ -77,27 +78,50 @@ private:
     };
     using Connections = std::vector<std::unique_ptr<Connection>>;
 
-    // The connections the file descriptor limit leaves room for, at most maxConnections.
-    int capacity() const;
-    // Connections open here and at the workers.
+    // Sets the connections the file descriptor limit leaves room for, at
+    // most maxConnections, and those that may wait beside them.
+    void sizeUp();
+    // Connections held, here and at the workers; not those waiting beside them.
     long held(const Connections& conns);
-    // False when no connection could be accepted for want of file descriptors.
+    // Accepts what is queued, a batch at a time, and reads what came with
+    // it; false when there is no room to take one now.
     bool acceptNew(Connections& conns);
-    // True when a new connection can be taken now; else, when one may give
-    // way for it later, retryAt is lowered to that time.
-    bool hasRoom(const Connections& conns, std::chrono::steady_clock::time_point& retryAt);
-    // With every connection taken, closes the one that gives way.
-    void makeRoom(Connections& conns);
-    // The connection that gives way for a new one: the longest waiting for a
-    // request, once it has waited makeWayAfter; else, of the client address
-    // holding most connections, the answer whose client has taken the fewest
-    // bytes a second, once it has been sent for as long. Null when
-    // none may go; retryAt is then lowered to when one may. Without best,
-    // any that may go.
-    Connection* victim(const Connections& conns, bool best, std::chrono::steady_clock::time_point& retryAt) const;
+    // True when a new connection can be taken now: there is room, or room to wait.
+    bool hasRoom(const Connections& conns);
+    // The connection that gives way for a new one whose client address would
+    // hold count connections with it: the one that has waited longest for a
+    // request, once it has had a moment to send it; else one sending an
+    // answer that the new one may take the place of (from an address holding
+    // at least twice as many, or a quarter of all places, or whose client has
+    // taken less than a new client is thought to): of those from the busiest
+    // addresses, the one whose client has taken the fewest bytes a second.
+    // Null when there is none.
+    Connection* victim(const Connections& conns, int count);
     // Closes c for a new connection; what it still had to send is dropped.
     void evict(Connection& c);
-    void readFrom(Connection& c);
+    // Bytes a second the client of c's answer has taken: what it has
+    // acknowledged, of which the first second counts for little, and a new
+    // client's pace to start with.
+    double pace(const Connection& c, std::chrono::steady_clock::time_point now) const;
+    // Connections open from peer, here and at the workers.
+    int connectionsFrom(const std::string& peer);
+    // True when one held has waited a moment for its request.
+    bool idleHeld(const Connections& conns, std::chrono::steady_clock::time_point now) const;
+    // With as many waiting as may, the one waiting longest for its request
+    // that may make way for a new one; null when there is room, or none may.
+    Connection* makingWay(const Connections& conns) const;
+    // True when one more may wait beside those held: there is room, or one
+    // waiting may make way.
+    bool waitingRoomFor(const Connections& conns) const;
+    // With as many waiting as may, closes the one that makes way.
+    void makeWaitingRoom(Connections& conns);
+    // A waiting connection whose request has come takes a place: a free one,
+    // or that of one that gives way. False when there is none.
+    bool place(Connections& conns, Connection& c);
+    // Places and reads those waiting with their request, the longest waiting
+    // first; false when one found no place.
+    bool placeReady(Connections& conns);
+    void readFrom(Connections& conns, Connection& c);
     void writeTo(Connection& c);
     // True when the client took bytes of the answer since the last look.
     bool progressed(Connection& c);
@@ -117,7 +141,8 @@ private:
     Handler handler;
     int listenFd = -1;
     int wakeFd = -1;
-    int maxHeld = 0; // connections held at once, set when run() starts
+    int maxHeld = 0;    // connections held at once, set when run() starts
+    int maxWaiting = 0; // connections waiting for their request beside them
     std::atomic<bool> stopping{false};
 
     std::mutex mutex;
@@ -126,6 +151,7 @@ private:
     std::vector<Job> returned;
     std::set<int> inFlight;
     int outstanding = 0; // connections handed to the workers and not yet back
+    std::unordered_map<std::string, int> addressCounts; // connections open here and at the workers, by client address
     int idleWorkers = 0;
     bool closing = false;
     std::vector<std::thread> workers;

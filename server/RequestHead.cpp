@@ -1,6 +1,9 @@
 #include "server/RequestHead.h"
 
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <string_view>
 #include <strings.h>
 
 namespace {
@@ -14,6 +17,36 @@ bool isTokenChar(unsigned char c)
 bool nameIs(const char* name, size_t length, const char* wanted)
 {
     return std::strlen(wanted) == length && ::strncasecmp(name, wanted, length) == 0;
+}
+
+bool isOneOf(std::string_view word, std::initializer_list<std::string_view> words)
+{
+    return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+// 0 for a request line the server answers, else the status that refuses it:
+// "METHOD target HTTP/1.x" with a method of HTTP, one space between the
+// parts and no control character.
+int judgeRequestLine(std::string_view line)
+{
+    size_t first = line.find(' ');
+    size_t second = first == std::string_view::npos ? first : line.find(' ', first + 1);
+    if (second == std::string_view::npos || line.find(' ', second + 1) != std::string_view::npos)
+        return 400;
+    std::string_view method = line.substr(0, first);
+    std::string_view target = line.substr(first + 1, second - first - 1);
+    std::string_view version = line.substr(second + 1);
+    if (target.empty() || !isOneOf(version, {"HTTP/1.0", "HTTP/1.1"}))
+        return 400;
+    for (unsigned char c : target) {
+        if (c < 0x20 || c == 0x7f)
+            return 400;
+    }
+    if (isOneOf(method, {"GET", "HEAD"}))
+        return 0;
+    if (isOneOf(method, {"POST", "PUT", "DELETE", "PATCH", "OPTIONS", "CONNECT", "TRACE"}))
+        return 405;
+    return 400;
 }
 
 } // namespace
@@ -44,8 +77,10 @@ RequestHead::State RequestHead::scan(const std::string& buffer)
         }
         size_t full = size_t(static_cast<const char*>(nl) - start) + 1;
         size_t length = full - 1;
-        if (length > 0 && start[length - 1] == '\r')
-            --length;
+        // Lines end with CR LF.
+        if (length == 0 || start[length - 1] != '\r')
+            return refuse(400);
+        --length;
         if (length > lineLimit)
             return refuse(inHeaders ? 431 : 400);
         pos += full;
@@ -56,6 +91,8 @@ RequestHead::State RequestHead::scan(const std::string& buffer)
                     return refuse(400);
                 continue;
             }
+            if (int status = judgeRequestLine(std::string_view(start, length)))
+                return refuse(status);
             headBegin = pos - full;
             inHeaders = true;
             continue;

@@ -34,7 +34,7 @@ public:
     size_t begin() const { return headBegin; }
     size_t end() const { return headEnd; }
     uint64_t bodyLength() const { return contentLength; }
-    // Set once Refused: 400, 411, 413 or 431.
+    // Set once Refused: 400, 405 (a method the server does not serve), 411, 413 or 431.
     int status() const { return refusal; }
 
 private:

@@ -12,12 +12,23 @@
 #include <cstdlib>
 #include <cstring>
 #include <pthread.h>
+#include <sys/resource.h>
 
 #include <atomic>
 #include <string>
 #include <thread>
 
 namespace {
+
+// Every connection takes a file descriptor: as many as the hard limit allows.
+void raiseFileLimit()
+{
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
+}
 
 int usage()
 {
@@ -77,6 +88,7 @@ int voiceServerMain(int argc, char** argv)
     }
     if (catalogueDir.empty())
         return usage();
+    raiseFileLimit();
 
     VoiceCatalogue catalogue;
     std::vector<std::string> warnings;

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -38,7 +40,7 @@ int connectFrom(const char* from, int port, bool smallBuffer = true)
 std::string askLangs(int port)
 {
     int fd = connectFrom("127.0.0.1", port);
-    timeval limit{30, 0};
+    timeval limit{testutil::hangLimitMs / 1000, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
     const std::string request = "GET /langs.php HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n";
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
@@ -49,6 +51,78 @@ std::string askLangs(int port)
     ::close(fd);
     return text;
 }
+
+// Connections from the given addresses that each send request (or nothing)
+// and then read nothing, re-opened as soon as the server drops them.
+class Crowd
+{
+public:
+    Crowd(int port, std::vector<std::string> from, std::string request)
+        : port(port), from(std::move(from)), request(std::move(request)), thread([this] { run(); })
+    {
+    }
+    ~Crowd()
+    {
+        done = true;
+        thread.join();
+    }
+
+    std::atomic<int> connected{0}; // connections that have sent their request
+    std::atomic<int> reopened{0};
+
+private:
+    int open(const std::string& address)
+    {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        int buffer = 4096;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        ::inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        addr.sin_port = htons(uint16_t(port));
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        return fd;
+    }
+
+    void run()
+    {
+        std::vector<int> fds(from.size(), -1);
+        std::vector<bool> sent(from.size());
+        std::vector<pollfd> polled(from.size());
+        while (!done) {
+            for (size_t i = 0; i < fds.size(); ++i) {
+                if (fds[i] < 0) {
+                    fds[i] = open(from[i]);
+                    sent[i] = false;
+                }
+                polled[i] = {fds[i], short(sent[i] ? POLLRDHUP : POLLOUT), 0};
+            }
+            ::poll(polled.data(), polled.size(), 20);
+            for (size_t i = 0; i < fds.size(); ++i) {
+                if (polled[i].revents & (POLLERR | POLLHUP | POLLRDHUP)) {
+                    ::close(fds[i]);
+                    fds[i] = -1;
+                    connected -= sent[i];
+                    ++reopened;
+                } else if (!sent[i] && (polled[i].revents & POLLOUT)) {
+                    ::send(fds[i], request.data(), request.size(), MSG_NOSIGNAL);
+                    sent[i] = true;
+                    ++connected;
+                }
+            }
+        }
+        for (int fd : fds)
+            ::close(fd);
+    }
+
+    const int port;
+    const std::vector<std::string> from;
+    const std::string request;
+    std::atomic<bool> done{false};
+    std::thread thread;
+};
 
 } // namespace
 
@@ -135,7 +209,6 @@ TEST(VoiceServerCrowd, TheAddressHoldingMostConnectionsGivesWay)
     ConnectionLimits limits;
     limits.maxConnections = 4;
     limits.writeTimeout = std::chrono::minutes(5);
-    limits.makeWayAfter = std::chrono::milliseconds(0);
     testutil::InProcessServer server(dir.path(), limits);
 
     // The slowest download, whose client reads nothing, comes from an address
@@ -187,4 +260,84 @@ TEST(VoiceServerCrowd, TheAddressHoldingMostConnectionsGivesWay)
     reading.join();
     for (int fd : readers)
         ::close(fd);
+}
+
+TEST(VoiceServerCrowd, AnHonestDownloadCompletesBesideAttackersThatReOpenWhatIsDropped)
+{
+    testutil::TempDir dir;
+    fs::create_directories(dir.path() / "download");
+    testutil::writeFile(dir.path() / "download" / "big.bin", "");
+    fs::resize_file(dir.path() / "download" / "big.bin", 1024u * 1024 * 1024);
+    QByteArray content(16 * 1024 * 1024, '\0');
+    for (int i = 0; i < content.size(); ++i)
+        content[i] = char((i * 13 + i / 65536) % 251);
+    testutil::writeFile(dir.path() / "download" / "honest.bin", content);
+    ConnectionLimits limits;
+    limits.maxConnections = 24;
+    // Attackers that read nothing stay until a new connection takes their place.
+    limits.writeTimeout = std::chrono::minutes(10);
+    testutil::InProcessServer server(dir.path(), limits);
+
+    // 60 attackers, six from each of ten addresses: more than the server holds.
+    std::vector<std::string> from;
+    for (int i = 0; i < 60; ++i)
+        from.push_back("127.0.0." + std::to_string(2 + i % 10));
+    Crowd attackers(server.port, from, "GET /download/big.bin HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n");
+    ASSERT_TRUE(testutil::waitFor([&] { return attackers.reopened > 0; }, testutil::hangLimitMs));
+
+    // The honest client reads all the time, a few kilobytes at a time, while
+    // the attackers take each other's places.
+    const int reopenedBefore = attackers.reopened;
+    int fd = connectFrom("127.0.0.1", server.port);
+    timeval limit{testutil::hangLimitMs / 1000, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    const std::string request = "GET /download/honest.bin HTTP/1.1\r\nHost: t\r\nConnection: close\r\n\r\n";
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string text;
+    char buf[16384];
+    ssize_t n;
+    while ((n = ::recv(fd, buf, sizeof buf, 0)) > 0) {
+        text.append(buf, size_t(n));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const int error = n < 0 ? errno : 0;
+    ::close(fd);
+    EXPECT_EQ(n, 0) << std::strerror(error);
+    EXPECT_EQ(text.rfind("HTTP/1.1 200 ", 0), 0u) << text.substr(0, 200);
+    size_t body = text.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    EXPECT_EQ(text.size() - body - 4, size_t(content.size()));
+    EXPECT_TRUE(text.compare(body + 4, std::string::npos, content.constData(), size_t(content.size())) == 0);
+    EXPECT_GT(attackers.reopened, reopenedBefore);
+}
+
+TEST(VoiceServerCrowd, ANormalClientIsAnsweredWhileIdleConnectionsFloodTheQueue)
+{
+    testutil::TempDir dir;
+    // Soft limit only: raised by the server; soft and hard: connections
+    // within what is left.
+    for (const char* limitFiles : {"ulimit -Sn 64", "ulimit -n 64"}) {
+        SCOPED_TRACE(limitFiles);
+        QProcess server;
+        const QString program = testutil::binDir() + "/quorvine_voice_server";
+        server.start("sh", {"-c", QString(limitFiles) + " && exec \"$0\" \"$@\"", program, "--catalogue",
+                            QString::fromStdString(dir.path().u8string()), "--port", "0"});
+        ASSERT_TRUE(server.waitForStarted(testutil::hangLimitMs));
+        ASSERT_TRUE(testutil::waitFor([&] { return server.canReadLine(); }, testutil::hangLimitMs))
+            << server.readAllStandardError().constData();
+        QRegularExpressionMatch m = QRegularExpression(":(\\d+)/").match(QString::fromUtf8(server.readLine()));
+        ASSERT_TRUE(m.hasMatch());
+        const int port = m.captured(1).toInt();
+
+        // 300 connections that send nothing, far more than the server holds at 64 descriptors.
+        Crowd idle(port, std::vector<std::string>(300, "127.0.0.1"), std::string());
+        ASSERT_TRUE(testutil::waitFor([&] { return idle.connected == 300; }, testutil::hangLimitMs));
+        for (int i = 0; i < 3; ++i) {
+            std::string text = askLangs(port);
+            EXPECT_EQ(text.rfind("HTTP/1.1 200 ", 0), 0u) << i << ": " << text;
+            EXPECT_TRUE(text.size() > 2 && text.compare(text.size() - 2, 2, "[]") == 0) << i;
+        }
+        server.terminate();
+        EXPECT_TRUE(server.waitForFinished(testutil::hangLimitMs));
+    }
 }

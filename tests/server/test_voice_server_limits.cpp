@@ -227,6 +227,49 @@ TEST_F(LimitsTest, RequestHeadLimits)
     EXPECT_EQ(parseReply(text).status, 404);
 }
 
+TEST_F(LimitsTest, MalformedRequestsAndOtherMethodsAreAnsweredAtOnce)
+{
+    // Waiting times far beyond the test: only an answer given at once, with
+    // the connection closed after it, ends a case.
+    ConnectionLimits limits;
+    limits.idleTimeout = limits.requestTimeout = std::chrono::minutes(10);
+    start(limits);
+    const std::string host = "\r\nHost: t\r\n\r\n";
+    struct Case
+    {
+        const char* what;
+        std::string request;
+        int status;
+    } cases[] = {
+        {"lower-case method", "get /langs.php HTTP/1.1" + host, 400},
+        {"space in the method", "GE T /langs.php HTTP/1.1" + host, 400},
+        {"NUL in the path", std::string("GET /la\0ngs.php HTTP/1.1", 24) + host, 400},
+        {"unknown version", "GET /langs.php HTTP/9.9" + host, 400},
+        {"no version", "GET /langs.php" + host, 400},
+        {"two spaces", "GET  /langs.php HTTP/1.1" + host, 400},
+        {"unknown method", "FETCH /langs.php HTTP/1.1" + host, 400},
+        {"bare line feeds", "GET /langs.php HTTP/1.1\nHost: t\n\n", 400},
+        {"bare line feed in the head", "GET /langs.php HTTP/1.1\r\nHost: t\n\r\n", 400},
+        {"OPTIONS", "OPTIONS * HTTP/1.1" + host, 405},
+        {"PUT", "PUT /langs.php HTTP/1.1\r\nHost: t\r\nContent-Length: 2\r\n\r\n{}", 405},
+        {"DELETE", "DELETE /langs.php HTTP/1.1" + host, 405},
+        {"PATCH", "PATCH /langs.php HTTP/1.1" + host, 405},
+        {"POST", "POST /langs.php HTTP/1.1\r\nHost: t\r\nContent-Length: 0\r\n\r\n", 405},
+    };
+    for (const Case& c : cases) {
+        int fd = connectTo(port);
+        ::send(fd, c.request.data(), c.request.size(), MSG_NOSIGNAL);
+        std::string text = readAll(fd);
+        char more;
+        EXPECT_EQ(::recv(fd, &more, 1, MSG_DONTWAIT), 0) << c.what << ": the server keeps the connection";
+        ::close(fd);
+        Reply r = parseReply(text);
+        EXPECT_EQ(r.status, c.status) << c.what;
+        EXPECT_EQ(r.headers["allow"], c.status == 405 ? "GET, HEAD" : "") << c.what;
+    }
+    EXPECT_EQ(ask(port, get("/langs.php")).status, 200);
+}
+
 TEST_F(LimitsTest, ByteRanges)
 {
     start(ConnectionLimits());
