@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <map>
 
 namespace {
 
@@ -340,11 +339,6 @@ long ConnectionLoop::held(const Connections& conns)
     return open + outstanding;
 }
 
-bool ConnectionLoop::hasRoom(const Connections& conns)
-{
-    return held(conns) < maxHeld || waitingRoomFor(conns);
-}
-
 void ConnectionLoop::evict(Connection& c)
 {
     // What the kernel still holds of a cut-off answer is dropped with it; a
@@ -357,13 +351,8 @@ void ConnectionLoop::evict(Connection& c)
 ConnectionLoop::Connection* ConnectionLoop::victim(const Connections& conns, int count)
 {
     const Clock::time_point now = Clock::now();
-    Connection* oldest = nullptr;
-    for (const auto& c : conns) {
-        if (c->fd >= 0 && !c->writing && !c->waiting && (!oldest || c->opened < oldest->opened))
-            oldest = c.get();
-    }
-    if (oldest && now - oldest->opened >= kRequestGrace)
-        return oldest;
+    if (Connection* idle = idleHeld(conns, now))
+        return idle;
 
     struct Candidate
     {
@@ -416,7 +405,9 @@ double ConnectionLoop::pace(const Connection& c, Clock::time_point now) const
 bool ConnectionLoop::acceptNew(Connections& conns)
 {
     for (int i = 0; i < kAcceptBatch; ++i) {
-        if (!hasRoom(conns))
+        // With every place taken, a new one needs room to wait beside those held.
+        const bool full = held(conns) >= maxHeld;
+        if (full && !waitingRoomFor(conns))
             return false;
         sockaddr_storage addr{};
         socklen_t length = sizeof addr;
@@ -437,7 +428,7 @@ bool ConnectionLoop::acceptNew(Connections& conns)
         std::string peer = peerKey(addr);
         bool waiting = false;
         bool ready = false;
-        if (held(conns) >= maxHeld) {
+        if (full) {
             // Its request has come: it takes the place of one that gives way;
             // else it waits for its request, or for a place.
             char first;
@@ -477,11 +468,14 @@ int ConnectionLoop::connectionsFrom(const std::string& peer)
     return found == addressCounts.end() ? 0 : found->second;
 }
 
-bool ConnectionLoop::idleHeld(const Connections& conns, Clock::time_point now) const
+ConnectionLoop::Connection* ConnectionLoop::idleHeld(const Connections& conns, Clock::time_point now) const
 {
-    return std::any_of(conns.begin(), conns.end(), [now](const auto& c) {
-        return c->fd >= 0 && !c->writing && !c->waiting && now - c->opened >= kRequestGrace;
-    });
+    Connection* oldest = nullptr;
+    for (const auto& c : conns) {
+        if (c->fd >= 0 && !c->writing && !c->waiting && (!oldest || c->opened < oldest->opened))
+            oldest = c.get();
+    }
+    return oldest && now - oldest->opened >= kRequestGrace ? oldest : nullptr;
 }
 
 ConnectionLoop::Connection* ConnectionLoop::makingWay(const Connections& conns) const
@@ -492,7 +486,7 @@ ConnectionLoop::Connection* ConnectionLoop::makingWay(const Connections& conns) 
         return nullptr;
     // Once it has waited a moment, or at once while one held has waited as
     // long for its request: idle connections are coming then.
-    const bool idle = idleHeld(conns, now);
+    const bool idle = idleHeld(conns, now) != nullptr;
     Connection* oldest = nullptr;
     for (const auto& c : conns) {
         if (c->fd >= 0 && c->waiting && !c->ready && (idle || now - c->opened >= kRequestGrace)

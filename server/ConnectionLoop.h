@@ -86,8 +86,6 @@ private:
     // Accepts what is queued, a batch at a time, and reads what came with
     // it; false when there is no room to take one now.
     bool acceptNew(Connections& conns);
-    // True when a new connection can be taken now: there is room, or room to wait.
-    bool hasRoom(const Connections& conns);
     // The connection that gives way for a new one whose client address would
     // hold count connections with it: the one that has waited longest for a
     // request, once it has had a moment to send it; else one sending an
@@ -105,8 +103,9 @@ private:
     double pace(const Connection& c, std::chrono::steady_clock::time_point now) const;
     // Connections open from peer, here and at the workers.
     int connectionsFrom(const std::string& peer);
-    // True when one held has waited a moment for its request.
-    bool idleHeld(const Connections& conns, std::chrono::steady_clock::time_point now) const;
+    // The held connection that has waited longest for its request, once it
+    // has waited a moment; null when none has.
+    Connection* idleHeld(const Connections& conns, std::chrono::steady_clock::time_point now) const;
     // With as many waiting as may, the one waiting longest for its request
     // that may make way for a new one; null when there is room, or none may.
     Connection* makingWay(const Connections& conns) const;
