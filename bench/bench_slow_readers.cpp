@@ -28,9 +28,6 @@
 
 #include "LoopbackServers.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -44,10 +41,8 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -116,31 +111,6 @@ std::string limitText(rlim_t files)
     return files ? std::to_string(files) : std::string("high");
 }
 
-// A non-blocking connection from the loopback address from to the server,
-// its connect under way; -1 when it cannot even start.
-int openFrom(const char* from, int port, int receiveBuffer = 0)
-{
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return -1;
-    if (receiveBuffer > 0)
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    ::inet_pton(AF_INET, from, &addr.sin_addr);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    addr.sin_port = htons(uint16_t(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && errno != EINPROGRESS) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // One request for the language list on a connection of its own; the
 // milliseconds from the connect to the whole answer, or -1 when none came
 // within limit.
@@ -148,7 +118,7 @@ double ask(int port, std::chrono::milliseconds limit)
 {
     const std::string request = "GET /langs.php HTTP/1.1\r\nHost: b\r\nConnection: close\r\n\r\n";
     Clock::time_point t0 = Clock::now();
-    int fd = openFrom("127.0.0.1", port);
+    int fd = testutil::connectLoopback(port, 0, "127.0.0.1", false);
     if (fd < 0)
         return -1;
     bool sent = false;
@@ -342,7 +312,7 @@ void attackScenario(const fs::path& dir, rlim_t files, int attackers, int honest
             for (size_t i = 0; i < crowd.size(); ++i) {
                 Downloader& d = crowd[i];
                 if (d.fd < 0) {
-                    d.fd = openFrom(d.from.c_str(), port, attackerBuffer);
+                    d.fd = testutil::connectLoopback(port, attackerBuffer, d.from.c_str(), false);
                     d.sent = false;
                     d.allowance = 0;
                 }
@@ -382,7 +352,7 @@ void attackScenario(const fs::path& dir, rlim_t files, int attackers, int honest
 
     std::vector<char> buf(65536);
     for (Downloader& d : honest) {
-        d.fd = openFrom(d.from.c_str(), port);
+        d.fd = testutil::connectLoopback(port, 0, d.from.c_str(), false);
         d.opened = Clock::now();
     }
     // 20 KiB/s, for at most twice the time that takes and a minute more.
@@ -454,7 +424,7 @@ void floodScenario(const fs::path& dir, rlim_t files, int idle, int requests)
         while (!done) {
             for (size_t i = 0; i < fds.size(); ++i) {
                 if (fds[i] < 0)
-                    fds[i] = openFrom("127.0.0.1", port);
+                    fds[i] = testutil::connectLoopback(port, 0, "127.0.0.1", false);
                 polled[i] = {fds[i], POLLIN, 0};
             }
             ::poll(polled.data(), polled.size(), 50);

@@ -7,7 +7,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -52,6 +51,26 @@ std::string askLangs(int port)
     return text;
 }
 
+// Our server program serving dir on a free port, started by sh after the
+// shell commands before (such as a ulimit); its port, or -1.
+int startProgram(QProcess& server, const fs::path& dir, const QString& before)
+{
+    const QString program = testutil::binDir() + "/quorvine_voice_server";
+    server.start("sh", {"-c", before + "exec \"$0\" \"$@\"", program, "--catalogue",
+                        QString::fromStdString(dir.u8string()), "--port", "0"});
+    if (!server.waitForStarted(testutil::hangLimitMs)) {
+        ADD_FAILURE() << "the server did not start";
+        return -1;
+    }
+    if (!testutil::waitFor([&] { return server.canReadLine(); }, testutil::hangLimitMs)) {
+        ADD_FAILURE() << "no address from the server: " << server.readAllStandardError().constData();
+        return -1;
+    }
+    QRegularExpressionMatch m = QRegularExpression(":(\\d+)/").match(QString::fromUtf8(server.readLine()));
+    EXPECT_TRUE(m.hasMatch());
+    return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
 // Connections from the given addresses that each send request (or nothing)
 // and then read nothing, re-opened as soon as the server drops them.
 class Crowd
@@ -71,21 +90,6 @@ public:
     std::atomic<int> reopened{0};
 
 private:
-    int open(const std::string& address)
-    {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        int buffer = 4096;
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        ::inet_pton(AF_INET, address.c_str(), &addr.sin_addr);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        addr.sin_port = htons(uint16_t(port));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        return fd;
-    }
-
     void run()
     {
         std::vector<int> fds(from.size(), -1);
@@ -94,7 +98,7 @@ private:
         while (!done) {
             for (size_t i = 0; i < fds.size(); ++i) {
                 if (fds[i] < 0) {
-                    fds[i] = open(from[i]);
+                    fds[i] = testutil::connectLoopback(port, 4096, from[i].c_str(), false);
                     sent[i] = false;
                 }
                 polled[i] = {fds[i], short(sent[i] ? POLLRDHUP : POLLOUT), 0};
@@ -144,14 +148,8 @@ TEST(VoiceServerCrowd, NewClientsAreAnsweredBesideSixHundredSlowReaders)
     for (const char* limitFiles : {"", "ulimit -n 1024 && "}) {
         SCOPED_TRACE(*limitFiles ? limitFiles : "descriptor limit as raised");
         QProcess server;
-        const QString program = testutil::binDir() + "/quorvine_voice_server";
-        server.start("sh", {"-c", QString(limitFiles) + "exec \"$0\" \"$@\"", program, "--catalogue",
-                            QString::fromStdString(dir.path().u8string()), "--port", "0"});
-        ASSERT_TRUE(server.waitForStarted(testutil::hangLimitMs));
-        ASSERT_TRUE(testutil::waitFor([&] { return server.canReadLine(); }, testutil::hangLimitMs)) << server.readAllStandardError().constData();
-        QRegularExpressionMatch m = QRegularExpression(":(\\d+)/").match(QString::fromUtf8(server.readLine()));
-        ASSERT_TRUE(m.hasMatch());
-        const int port = m.captured(1).toInt();
+        const int port = startProgram(server, dir.path(), limitFiles);
+        ASSERT_GT(port, 0);
 
         // 600 downloads, each read 2 KiB a second: more than the server holds at once.
         std::vector<int> readers;
@@ -316,18 +314,11 @@ TEST(VoiceServerCrowd, ANormalClientIsAnsweredWhileIdleConnectionsFloodTheQueue)
     testutil::TempDir dir;
     // Soft limit only: raised by the server; soft and hard: connections
     // within what is left.
-    for (const char* limitFiles : {"ulimit -Sn 64", "ulimit -n 64"}) {
+    for (const char* limitFiles : {"ulimit -Sn 64 && ", "ulimit -n 64 && "}) {
         SCOPED_TRACE(limitFiles);
         QProcess server;
-        const QString program = testutil::binDir() + "/quorvine_voice_server";
-        server.start("sh", {"-c", QString(limitFiles) + " && exec \"$0\" \"$@\"", program, "--catalogue",
-                            QString::fromStdString(dir.path().u8string()), "--port", "0"});
-        ASSERT_TRUE(server.waitForStarted(testutil::hangLimitMs));
-        ASSERT_TRUE(testutil::waitFor([&] { return server.canReadLine(); }, testutil::hangLimitMs))
-            << server.readAllStandardError().constData();
-        QRegularExpressionMatch m = QRegularExpression(":(\\d+)/").match(QString::fromUtf8(server.readLine()));
-        ASSERT_TRUE(m.hasMatch());
-        const int port = m.captured(1).toInt();
+        const int port = startProgram(server, dir.path(), limitFiles);
+        ASSERT_GT(port, 0);
 
         // 300 connections that send nothing, far more than the server holds at 64 descriptors.
         Crowd idle(port, std::vector<std::string>(300, "127.0.0.1"), std::string());

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -152,10 +153,11 @@ private:
 
 // A blocking socket connected to port on 127.0.0.1, from the loopback address
 // from when given, with a receive buffer of that many bytes when asked; -1 when
-// it cannot connect.
-inline int connectLoopback(int port, int receiveBuffer = 0, const char* from = nullptr)
+// it cannot connect. Without blocking: a non-blocking socket whose connect is
+// under way, -1 when it cannot even start.
+inline int connectLoopback(int port, int receiveBuffer = 0, const char* from = nullptr, bool blocking = true)
 {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (blocking ? 0 : SOCK_NONBLOCK), 0);
     if (fd < 0)
         return -1;
     if (receiveBuffer > 0)
@@ -169,7 +171,7 @@ inline int connectLoopback(int port, int receiveBuffer = 0, const char* from = n
     }
     addr.sin_port = htons(uint16_t(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 && (blocking || errno != EINPROGRESS)) {
         ::close(fd);
         return -1;
     }
