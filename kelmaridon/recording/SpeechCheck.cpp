@@ -94,10 +94,3 @@ SpeechCheck::Result SpeechCheck::result() const
     r.verdict = speech ? Verdict::Speech : Verdict::NoSpeech;
     return r;
 }
-
-SpeechCheck::Result SpeechCheck::judge(const int16_t* samples, size_t count)
-{
-    SpeechCheck check;
-    check.add(samples, count);
-    return check.result();
-}

@@ -50,9 +50,6 @@ public:
     Result result() const;
     Verdict verdict() const { return result().verdict; }
 
-    // The judgement of one buffer of samples.
-    static Result judge(const int16_t* samples, size_t count);
-
 private:
     void endFrame();
 

@@ -88,16 +88,13 @@ namespace {
 // The uid of a voice set aside in dir, empty when dir is no such voice.
 std::string setAsideUid(const fs::path& dir)
 {
-    const std::string name = pathToUtf8(dir.filename());
-    const std::string suffix = ".old";
     std::error_code ec;
-    if (name.size() <= suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0
-        || !fs::is_directory(fs::symlink_status(dir, ec)))
+    if (dir.extension() != ".old" || !fs::is_directory(fs::symlink_status(dir, ec)))
         return std::string();
     // A voice whose own name ends in ".old", built here.
-    if (fs::exists(fs::symlink_status(dir / utf8ToPath(name + ".onnx.json"), ec)))
+    if (fs::exists(fs::symlink_status(dir / utf8ToPath(pathToUtf8(dir.filename()) + ".onnx.json"), ec)))
         return std::string();
-    std::string uid = name.substr(0, name.size() - suffix.size());
+    std::string uid = pathToUtf8(dir.stem());
     // "<uid>(n).old" when an earlier one was still here; the configuration names the voice.
     static const std::regex numbered(R"(^(.+)\(\d+\)$)");
     std::smatch m;

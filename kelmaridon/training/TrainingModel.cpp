@@ -273,14 +273,16 @@ void TrainingModel::startRun()
     currentRun.discard = discardNext;
     discardNext.clear();
     Run run = currentRun;
+    if (run.batchSize < kMinBatchSize || run.batchSize > kMaxBatchSize) {
+        reportResult(run.id, false, tr("IDS_INVALID_BATCHSIZE"));
+        return;
+    }
     // The manifest holds what this run trains with from its start.
-    if (run.batchSize >= kMinBatchSize && run.batchSize <= kMaxBatchSize) {
-        record.setBatchSize(run.batchSize);
-        record.setGpu(run.withGpu ? 1 : 0);
-        if (!record.save()) {
-            reportResult(run.id, false, QString::fromStdString(record.lastError));
-            return;
-        }
+    record.setBatchSize(run.batchSize);
+    record.setGpu(run.withGpu ? 1 : 0);
+    if (!record.save()) {
+        reportResult(run.id, false, QString::fromStdString(record.lastError));
+        return;
     }
     runInWorkerThread(&worker, [this, run]() { trainWorker(run); });
 }
@@ -288,10 +290,6 @@ void TrainingModel::startRun()
 void TrainingModel::trainWorker(const Run& run)
 {
     try {
-        if (run.batchSize < kMinBatchSize || run.batchSize > kMaxBatchSize) {
-            reportResult(run.id, false, tr("IDS_INVALID_BATCHSIZE"));
-            return;
-        }
         // Output without its record is from a preprocessing the window never
         // judged (a hard stop came between): it is made again.
         if (isPreprocessed(run.dir) && run.preprocessRecorded)

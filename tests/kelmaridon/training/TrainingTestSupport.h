@@ -74,8 +74,6 @@ inline void writeUnparsableCheckpoint(const std::filesystem::path& path)
     archive_write_free(a);
 }
 
-// A training environment whose "python" is the given shell script, made the
-// environment the programs use.
 // A server whose environment archive, of a size it does not tell, starts with
 // `sent` bytes and then stalls until the client goes.
 struct StalledEnvironmentServer
@@ -96,6 +94,8 @@ struct StalledEnvironmentServer
     testutil::RawServer server;
 };
 
+// A training environment whose "python" is the given shell script, made the
+// environment the programs use.
 inline void useFakeEnvironment(const std::filesystem::path& root, const std::string& script)
 {
     std::filesystem::create_directories(root);

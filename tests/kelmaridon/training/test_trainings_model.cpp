@@ -116,8 +116,10 @@ TEST(TrainingsList, NewestFirstAndRemovalOfTheRightTraining)
     EXPECT_FALSE(model.getIsRemoving());
     EXPECT_EQ(busy.count(), 2);
     EXPECT_FALSE(fs::exists(d));
+    EXPECT_FALSE(fs::exists(b));
     EXPECT_TRUE(fs::exists(a) && fs::exists(c));
     EXPECT_EQ(testutil::column(items, "name"), QStringList({"C", "A"}));
+    EXPECT_EQ(cell(items, 1, "idx").toInt(), 1);
 }
 
 TEST(TrainingsList, AFolderAlreadyGoneJustLeavesTheList)
