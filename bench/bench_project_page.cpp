@@ -57,7 +57,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <clocale>
 #include <cstdio>
@@ -66,7 +65,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;

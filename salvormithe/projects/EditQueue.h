@@ -61,10 +61,6 @@ public:
     // model is being destroyed: no result comes back).
     void flush();
 
-    // The text the segment holds once the write on its way is in (the stored
-    // text when none is): what typing is compared with, and what a merge
-    // expects to join.
-    std::string heldText(int segId) const;
     // What its bubble shows: the text of its waiting edit, else the one in
     // flight; null when neither is.
     const std::string* latestText(int segId) const;
@@ -104,6 +100,10 @@ private:
     // error: empty when the merge was stored.
     void mergeDone(int keptId, int removedId, const QString& error, const ProjectSeg& kept);
     void reload();
+    // The text the segment holds once the write on its way is in (the stored
+    // text when none is): what typing is compared with, and what a merge
+    // expects to join.
+    std::string heldText(int segId) const;
 
     ProjectStore& store;
     SegList& list;

@@ -30,7 +30,7 @@ Item {
                 if (seen[seen.length - 1] !== ring.rotation)
                     seen.push(ring.rotation);
                 return seen.length >= count;
-            }, 120000);
+            }, hangLimitMs);
             return seen;
         }
 
