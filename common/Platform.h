@@ -27,8 +27,6 @@ std::filesystem::path userTempDir();
 char pathListSeparator();
 // Installed physical memory in bytes (0 when unknown).
 uint64_t physicalMemoryBytes();
-// Opens a local folder or file, or a web address, in the desktop.
-bool openInDesktop(const QString& pathOrUrl);
 // Opens an http or https address in the desktop's browser; false for any
 // other address and when no browser could be started.
 bool openWebPage(const QString& url);

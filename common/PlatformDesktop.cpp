@@ -9,14 +9,6 @@
 
 namespace platform {
 
-bool openInDesktop(const QString& pathOrUrl)
-{
-    QUrl url(pathOrUrl);
-    if (url.scheme() != "http" && url.scheme() != "https")
-        url = QUrl::fromLocalFile(pathOrUrl);
-    return QDesktopServices::openUrl(url);
-}
-
 bool openWebPage(const QString& url)
 {
     QUrl page(url);

@@ -494,9 +494,10 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
 
     fs::path dir = voicesDir() / utf8ToPath(uid);
     if (pathExists(dir)) {
+        const bool installed = !VoiceFolder::findSpeakerFile(dir, spk).empty();
         // An installed speaker stays as it is: installing it again from another
         // version of the voice would change nothing, which is no success.
-        if (!VoiceFolder::findSpeakerFile(dir, spk).empty() && !sameVoice(dir, extracted)) {
+        if (installed && !sameVoice(dir, extracted)) {
             error = formatString("Speaker %d of the voice %s is installed already, from another version of the voice. "
                                  "Remove the voice to install this package.",
                                  spk, uid.c_str());
@@ -506,7 +507,7 @@ bool serverInstallVoice(const fs::path& packagePath, std::string& error, VoicePr
         if (cancelled)
             return false;
         // The speaker goes by the installed voice, not by the package's copy of it.
-        if (VoiceFolder::findSpeakerFile(dir, spk).empty() && !checkNewSpeaker(dir, spk, error, cancelled)) {
+        if (!installed && !checkNewSpeaker(dir, spk, error, cancelled)) {
             if (cancelled)
                 error.clear();
             return false;

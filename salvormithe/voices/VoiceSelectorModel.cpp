@@ -667,11 +667,7 @@ void VoiceSelectorModel::removeVoiceNow(const LocalVoice& voice)
                 return;
             }
             // The row of that speaker now, wherever sorting moved it.
-            int row = findSpeaker(locals, voice);
-            if (row < 0)
-                return;
-            locals.erase(locals.begin() + row);
-            localModel->updateRemoveRow(row);
+            localModel->removeRowWhere(locals, [&voice](const LocalVoice& v) { return sameSpeaker(v, voice); });
         });
     });
 }
